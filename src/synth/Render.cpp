@@ -1,0 +1,171 @@
+// The reference render. Its arithmetic is the sound: every product and sum is
+// rounded to float exactly where it is written here, notes are summed in
+// ascending order and partials in ascending order within a note. Floating
+// point addition is not associative, so any other order (or a fused
+// multiply-add) gives different bits; the fast render is checked byte for byte
+// against this file.
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "SynthState.h"
+
+namespace {
+
+constexpr double kSemitone = 1.0594630943592953;
+
+// Counters stop at their largest value instead of wrapping to 0, which would
+// restart a note's envelope and morph after 27 hours.
+inline uint32_t SaturatingAdd(uint32_t a, uint32_t b)
+{
+    uint32_t s = a + b;
+    return s < a ? std::numeric_limits<uint32_t>::max() : s;
+}
+
+} // namespace
+
+float SynthState::EnvelopeLevel(int note, uint32_t startSamples, uint32_t offset)
+{
+    const RenderSnapshot& p = snap_;
+    const bool held = noteHeld[note];
+    const bool releasing = noteReleasing[note];
+    if (!held && !releasing)
+        return 0.0f;
+    const uint32_t now = SaturatingAdd(startSamples, offset);
+    if (now == 0)
+        return 0.0f;
+
+    // Elapsed milliseconds: the count converted to float, then one float product.
+    const float e = static_cast<float>(held ? now : SaturatingAdd(releaseSamples[note], offset)) * msPerSample;
+
+    if (releasing) {
+        if (e < p.releaseMs)
+            return static_cast<float>(p.sustainPercent * 0.01 * (p.releaseMs - e) / p.releaseMs);
+        noteReleasing[note] = false;
+        noteHeld[note] = false;
+        releaseSamples[note] = 0;
+        return 0.0f;
+    }
+    if (e < p.attackMs)
+        return e / p.attackMs;
+    // Patch files may hold any integer: the sum is taken wide so it cannot overflow.
+    if (e < static_cast<int64_t>(p.attackMs) + p.decayMs) {
+        const float u = (e - p.attackMs) / p.decayMs;
+        return static_cast<float>((p.sustainPercent + (100 - p.sustainPercent) * (1 - u)) * 0.01);
+    }
+    return static_cast<float>(p.sustainPercent * 0.01);
+}
+
+float SynthState::MorphLevel(int note, int partial) const
+{
+    const RenderSnapshot& p = snap_;
+    const float a = p.attack[partial];
+    const float s = p.sustain[partial];
+    if (a == s)
+        return a;
+    if (noteReleasing[note])
+        return s;
+    const float t0 = static_cast<float>(noteSamples[note]) * msPerSample;
+    const int64_t span = static_cast<int64_t>(p.attackMs) + p.decayMs;
+    if (t0 >= span)
+        return s;
+    const float t = t0 / static_cast<float>(span);
+    return a * (1 - t) + s * t;
+}
+
+double SynthState::BentFrequency(int note) const
+{
+    double f = NoteFrequency(static_cast<unsigned>(note));
+    const double bend = (static_cast<double>(snap_.pitchWheel) - 8192.0) / 4096.0;
+    if (bend != 0.0)
+        f = f * std::pow(kSemitone, bend);
+    return f;
+}
+
+void SynthState::AdvanceNote(int note, unsigned frames)
+{
+    noteSamples[note] = SaturatingAdd(noteSamples[note], frames);
+    if (noteReleasing[note])
+        releaseSamples[note] = SaturatingAdd(releaseSamples[note], frames);
+}
+
+void SynthState::ApplyTremoloAndPeaks(float* output, unsigned frames)
+{
+    const RenderSnapshot& p = snap_;
+    // The period in samples is a float quotient; its reciprocal is a double.
+    const double lfoInc = 1.0 / static_cast<double>(sampleRate / p.lfoFrequency);
+    const float d = p.modWheelDepth;
+    const float* lfo = waveTable_.Shape(p.lfoWaveform);
+    float leftPeak = 0.0f;
+    float rightPeak = 0.0f;
+    for (unsigned k = 0; k < frames; ++k) {
+        const float w = lfo[static_cast<int>(lfoPhase * 32768)];
+        float& left = output[2 * k];
+        float& right = output[2 * k + 1];
+        left = (1 - d) * left + w * d * left;
+        right = (1 - d) * right + w * d * right;
+        lfoPhase = static_cast<float>(lfoPhase + lfoInc);
+        if (lfoPhase >= 1.0f)
+            lfoPhase -= 1.0f;
+        // An LFO faster than the sample rate, a negative one or one that is not
+        // a number (all possible from a patch file) would leave the phase
+        // outside the table: fold it back in.
+        if (!(lfoPhase >= 0.0f && lfoPhase < 1.0f)) {
+            lfoPhase = std::isfinite(lfoPhase) ? lfoPhase - std::floor(lfoPhase) : 0.0f;
+            if (lfoPhase >= 1.0f)
+                lfoPhase = 0.0f;
+        }
+        if (std::fabs(left) > leftPeak)
+            leftPeak = std::fabs(left);
+        if (std::fabs(right) > rightPeak)
+            rightPeak = std::fabs(right);
+    }
+    leftPeak_ = leftPeak;
+    rightPeak_ = rightPeak;
+    buffersRendered_ = buffersRendered_ + 1;
+}
+
+int SynthState::RenderBuffer(float* output, unsigned frames)
+{
+    if (frames > MAX_FRAMES)
+        frames = MAX_FRAMES;
+    BeginBuffer();
+    std::memset(output, 0, sizeof(float) * 2 * frames);
+    const float* sine = waveTable_.Shape(0);
+
+    for (int n = 0; n < NUM_NOTES; ++n) {
+        if (!IsNoteSounding(n))
+            continue;
+        const double f = BentFrequency(n);
+        const float velocity = snap_.velocity[n];
+
+        float gain[MAX_FRAMES];
+        const uint32_t start = noteSamples[n];
+        for (unsigned i = 0; i < frames; ++i)
+            gain[i] = EnvelopeLevel(n, start, i) * velocity;
+
+        for (int h = 0; h < NUM_PARTIALS; ++h) {
+            if (snap_.attack[h] == 0.0f && snap_.sustain[h] == 0.0f)
+                continue;
+            const double period = sampleRate / ((h + 1) * f);
+            const double inc = 1 / period;
+            const float level = MorphLevel(n, h);
+            float phase = partialPhase[n][h];
+            for (unsigned i = 0; i < frames; ++i) {
+                while (phase >= 1.0f)
+                    phase -= 1.0f;
+                const float w = sine[static_cast<int>(phase * 32768)];
+                const float v = level * w * gain[i];
+                output[2 * i] += v;
+                output[2 * i + 1] += v;
+                phase = static_cast<float>(phase + inc);
+            }
+            partialPhase[n][h] = phase;
+        }
+        AdvanceNote(n, frames);
+    }
+
+    ApplyTremoloAndPeaks(output, frames);
+    return 0;
+}

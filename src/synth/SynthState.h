@@ -1,0 +1,189 @@
+#pragma once
+// Everything the additive engine reads while it renders: one row of the note
+// table per MIDI note, the two harmonic spectra, the envelope and LFO
+// parameters and the wave table. One instance lives for the whole program.
+//
+// Threads and what each may call:
+//  - Any thread but the audio thread (GUI, MIDI input): StartNote,
+//    ReleaseNote, SetNoteVelocity, the parameter stores, SetSpectra,
+//    SetLfoWaveform, pitchWheel, renderSuspended. None of them blocks; a note
+//    operation takes effect at the start of the next rendered buffer.
+//  - The audio thread only (or whoever renders while no stream runs):
+//    BeginBuffer, EnvelopeLevel, MorphLevel, RenderBuffer and the render-owned
+//    rows (partialPhase, noteSamples, releaseSamples, lfoPhase).
+//  - Anyone: the read-only views (IsNoteHeld, IsNoteReleasing, IsNoteSounding,
+//    peaks, spectra, parameters).
+//
+// Sharing without locks: parameters, spectrum levels, velocities and flags are
+// relaxed atomics (Relaxed<T>). Phases and sample counters are written by the
+// render alone; a note operation never touches them but leaves a request in
+// the note's request word, which the render carries out in BeginBuffer.
+
+#include <cstdint>
+
+#include "Relaxed.h"
+#include "WaveTable.h"
+
+constexpr int NUM_NOTES = 128;
+constexpr int NUM_PARTIALS = 128;
+constexpr int MAX_FRAMES = 256;
+constexpr int SAMPLE_RATE = 44100;
+constexpr float PITCH_WHEEL_CENTRE = 8192.0f;
+
+// The levels of the 128 partials, entry h being partial h + 1.
+struct HarmonicSpectrum {
+    float level[NUM_PARTIALS];
+};
+
+// The parameters and spectra as the render sees them for one whole buffer.
+// BeginBuffer takes this copy once, so every frame and every partial of a
+// buffer (and the fast render, which must match the reference render byte for
+// byte) works from the same numbers.
+struct RenderSnapshot {
+    int32_t attackMs = 0;
+    int32_t decayMs = 0;
+    int32_t sustainPercent = 100;
+    int32_t releaseMs = 10;
+    float lfoFrequency = 5.0f;
+    int32_t lfoWaveform = 0;
+    float modWheelDepth = 0.0f;
+    float pitchWheel = PITCH_WHEEL_CENTRE;
+    float velocity[NUM_NOTES] = {};
+    float attack[NUM_PARTIALS] = {};
+    float sustain[NUM_PARTIALS] = {};
+};
+
+class SynthState {
+public:
+    // Start-up defaults: the wave table built, every velocity 1.0, partial 1 at
+    // 0.5 in both spectra, attack 0, decay 0, sustain 100, release 10, LFO
+    // 5 Hz sine, depth 0, pitch wheel centred.
+    SynthState();
+    SynthState(const SynthState&) = delete;
+    SynthState& operator=(const SynthState&) = delete;
+
+    // ---- Note operations (GUI and MIDI threads) ----
+    // Starts a note unless it is already held; a note that was releasing or
+    // silent restarts from phase 0 and time 0.
+    void StartNote(int note);
+    // Puts the note into its release, whatever state it was in: a silent note
+    // sounds a release tail with its old phases.
+    void ReleaseNote(int note);
+    // The note's gain, kept between notes; MIDI note-on stores velocity / 127.
+    void SetNoteVelocity(int note, float velocity);
+    float NoteVelocity(int note) const { return noteVelocity[note]; }
+    static float VelocityFromMidi(int velocity) { return static_cast<float>(velocity) / 127.0f; }
+    // True from StartNote to ReleaseNote: the key as the note sources see it.
+    bool IsKeyDown(int note) const
+    {
+        return (requests_[note].load(std::memory_order_relaxed) & kKeyDown) != 0;
+    }
+
+    // ---- Parameters (GUI and MIDI threads write; anyone reads) ----
+    Relaxed<int32_t> attackMs{0};
+    Relaxed<int32_t> decayMs{0};
+    Relaxed<int32_t> sustainPercent{100};
+    Relaxed<int32_t> releaseMs{10};
+    Relaxed<float> lfoFrequency{5.0f};
+    Relaxed<float> modWheelDepth{0.0f};
+    // The tremolo depth of a mod wheel position 0 to 16383: value / maximum.
+    static float ModWheelDepthFromValue(int value) { return static_cast<float>(value) / 16383.0f; }
+    // The pitch wheel's current value, 0 to 16383 with centre 8192: the copy of
+    // the wheel that the render reads.
+    Relaxed<float> pitchWheel{PITCH_WHEEL_CENTRE};
+    // Set while the stream is being replaced or closed: the audio callback
+    // renders nothing while it is set.
+    Relaxed<bool> renderSuspended{false};
+
+    // The LFO shape 0 to 6. A value outside that range (from a patch file, say)
+    // is clamped to the nearest shape, so the render never reads outside the
+    // wave table.
+    void SetLfoWaveform(int32_t shape);
+    int32_t LfoWaveform() const { return lfoWaveform_; }
+
+    // Copies 128 levels into each spectrum (either pointer may be null to leave
+    // that spectrum alone). The render may see a copy half done.
+    void SetSpectra(const float* attack, const float* sustain);
+    void SetAttackLevel(int partial, float level) { attackSpectrum[partial] = level; }
+    void SetSustainLevel(int partial, float level) { sustainSpectrum[partial] = level; }
+    float AttackLevel(int partial) const { return attackSpectrum[partial]; }
+    float SustainLevel(int partial) const { return sustainSpectrum[partial]; }
+    HarmonicSpectrum Attack() const;
+    HarmonicSpectrum Sustain() const;
+
+    // ---- Read-only views (any thread) ----
+    bool IsNoteHeld(int note) const { return noteHeld[note]; }
+    bool IsNoteReleasing(int note) const { return noteReleasing[note]; }
+    bool IsNoteSounding(int note) const { return noteHeld[note] || noteReleasing[note]; }
+    // True while a note is sounding or a note operation waits for the render.
+    bool AnyNoteActive() const;
+    // The peak absolute sample of each channel in the last rendered buffer; the
+    // meters poll these on the GUI thread.
+    float LeftPeak() const { return leftPeak_; }
+    float RightPeak() const { return rightPeak_; }
+    // How many buffers have been rendered: lets a waiting thread see that the
+    // render has moved on.
+    uint32_t BuffersRendered() const { return buffersRendered_; }
+
+    const WaveTable& Waves() const { return waveTable_; }
+
+    // ---- The render (audio thread) ----
+    // What the audio callback and the renderer call: the fastest render this
+    // processor supports, whose output equals RenderBuffer's bit for bit.
+    int Render(float* output, unsigned frames) { return RenderBuffer(output, frames); }
+    // The reference render: exactly the documented order of operations, one
+    // note, partial and frame at a time. Returns 0 (paContinue).
+    int RenderBuffer(float* output, unsigned frames);
+
+    // Carries out pending note requests and takes the snapshot of the
+    // parameters for the buffer about to be rendered.
+    void BeginBuffer();
+    // Gain of a note at frame `offset` of the buffer that starts at
+    // startSamples. May end the note's release.
+    float EnvelopeLevel(int note, uint32_t startSamples, uint32_t offset);
+    // Level of a partial of a note for the current buffer; changes nothing.
+    float MorphLevel(int note, int partial) const;
+    // The tremolo, the LFO phase and the peaks over a mixed buffer; the last
+    // step of every render.
+    void ApplyTremoloAndPeaks(float* output, unsigned frames);
+    // Advances a rendered note's counters after its partials are summed.
+    void AdvanceNote(int note, unsigned frames);
+    // The frequency of a note this buffer, bent by the pitch wheel.
+    double BentFrequency(int note) const;
+    const RenderSnapshot& Snapshot() const { return snap_; }
+
+    // Render-owned rows: written only by the render thread.
+    float partialPhase[NUM_NOTES][NUM_PARTIALS];
+    uint32_t noteSamples[NUM_NOTES];
+    uint32_t releaseSamples[NUM_NOTES];
+    float lfoPhase = 0.0f;
+
+    const int32_t sampleRate = SAMPLE_RATE;
+    const float msPerSample = 1000.0f / SAMPLE_RATE;
+
+private:
+    // The request word of a note: the key state the note sources see, and
+    // what the render has still to do about it.
+    static constexpr uint8_t kKeyDown = 1; // StartNote seen, no ReleaseNote since
+    static constexpr uint8_t kRestart = 2; // reset phases and time, then hold
+    static constexpr uint8_t kRelease = 4; // start a release
+
+    void ApplyRequests(int note, uint8_t requests);
+
+    WaveTable waveTable_;
+    // Written by the note sources with release ordering (so a velocity stored
+    // before StartNote travels with it), taken by the render with acquire.
+    std::atomic<uint8_t> requests_[NUM_NOTES] = {};
+
+    Relaxed<bool> noteHeld[NUM_NOTES];
+    Relaxed<bool> noteReleasing[NUM_NOTES];
+    Relaxed<float> noteVelocity[NUM_NOTES];
+    Relaxed<float> attackSpectrum[NUM_PARTIALS];
+    Relaxed<float> sustainSpectrum[NUM_PARTIALS];
+    Relaxed<int32_t> lfoWaveform_{0};
+    Relaxed<float> leftPeak_{0.0f};
+    Relaxed<float> rightPeak_{0.0f};
+    Relaxed<uint32_t> buffersRendered_{0};
+
+    RenderSnapshot snap_;
+};

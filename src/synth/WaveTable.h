@@ -1,0 +1,35 @@
+#pragma once
+// Seven single-cycle wave shapes of 32768 points each, and the frequency of
+// every MIDI note. Built once on the GUI thread at start-up; read-only after
+// that, so any thread may read them without coordination.
+
+#include <cstdint>
+#include <memory>
+
+constexpr int WAVE_TABLE_LENGTH = 32768;
+constexpr int NUM_WAVEFORMS = 7;
+
+class WaveTable {
+public:
+    // Allocates the zero-filled block (7 x 32768 floats) and builds it.
+    WaveTable();
+
+    // Fills all seven shapes in one pass over the positions.
+    void Build();
+
+    static int GetNumWaveforms() { return NUM_WAVEFORMS; }
+    // "Invalid - Index Out of Range" for an index outside 0 to 6.
+    static const char* GetWaveformName(int index);
+
+    // Shape k occupies entries k * 32768 to k * 32768 + 32767.
+    const float* Data() const { return data_.get(); }
+    const float* Shape(int index) const { return data_.get() + index * WAVE_TABLE_LENGTH; }
+    float At(int shape, int position) const { return data_[shape * WAVE_TABLE_LENGTH + position]; }
+
+private:
+    std::unique_ptr<float[]> data_;
+};
+
+// Frequency in Hz of a MIDI note from the fixed table; 0.0 for any number
+// outside 0 to 127.
+double NoteFrequency(unsigned note);

@@ -1,0 +1,11 @@
+#!/bin/sh
+# Runs a command on a virtual X display (1600 x 1000) with a small window
+# manager, so windows can take the focus and receive simulated input.
+exec xvfb-run -a -s "-screen 0 1600x1000x24 -nolisten tcp" sh -c '
+  openbox >/dev/null 2>&1 &
+  wm=$!
+  sleep 0.3
+  "$@"
+  rc=$?
+  kill $wm 2>/dev/null
+  exit $rc' sh "$@"
