@@ -96,14 +96,14 @@ std::string ParseOptions(int argc, char** argv, Options& o)
         default: return std::string("unknown option ") + argv[optind - 1];
         }
     }
+    if (o.output.empty())
+        return "no output file: give -o OUT.wav";
     for (int i = optind; i < argc; ++i) {
         int note;
         if (!ParseInt(argv[i], 0, 127, note))
             return std::string("note must be a MIDI note number 0 to 127, not '") + argv[i] + "'";
         o.notes.push_back(note);
     }
-    if (o.output.empty())
-        return "no output file: give -o OUT.wav";
     if (o.notes.empty())
         return "no notes to play";
     return {};

@@ -1,0 +1,341 @@
+// The engine without a stream: wave tables, note frequencies, the envelope,
+// the spectrum morph and the reference render, driven buffer by buffer.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "synth/SynthState.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct TableCase {
+    int shape;
+    int position;
+    float expected;
+    float tolerance;
+};
+
+TEST(WaveTable, ShapesAtTellingPositions)
+{
+    const WaveTable table;
+    const TableCase cases[] = {
+        {0, 0, 0.0f, 0.0f},         {0, 8192, 1.0f, 0.0f},        {0, 24576, -1.0f, 0.0f},
+        {4, 8192, 1.0f, 0.0f},      {4, 24576, 1.0f, 0.0f},       {1, 16383, 1.0f, 0.0f},
+        {1, 16384, 0.0f, 0.0f},     {2, 0, 0.0f, 0.0f},           {2, 31129, 0.99998f, 1e-5f},
+        {2, 31130, 0.99976f, 1e-5f}, {2, 32767, 0.00037f, 1e-5f}, {3, 0, -1.0f, 0.0f},
+        {3, 16383, 0.99988f, 1e-5f}, {3, 16384, 1.0f, 0.0f},      {3, 32767, -0.99988f, 1e-5f},
+        {5, 8191, 1.0f, 0.0f},      {5, 8192, 0.0f, 0.0f},        {6, 0, 0.0f, 0.0f},
+        {6, 10922, 1.0f, 0.0f},     {6, 21844, 1.0f, 0.0f},       {6, 21845, -0.00003f, 1e-5f},
+        {6, 32767, 0.99991f, 1e-5f},
+    };
+    for (const TableCase& c : cases)
+        EXPECT_NEAR(table.At(c.shape, c.position), c.expected, c.tolerance)
+            << "shape " << c.shape << " position " << c.position;
+    // Sinc is the magnitude of the stored sine, bit for bit.
+    for (int i = 0; i < WAVE_TABLE_LENGTH; i += 97)
+        EXPECT_EQ(table.At(4, i), std::fabs(table.At(0, i)));
+}
+
+TEST(WaveTable, Names)
+{
+    const char* const names[] = {"Sine", "Square", "Saw", "Triangle", "Sinc", "Pulse 25%", "Trapezoid"};
+    ASSERT_EQ(WaveTable::GetNumWaveforms(), 7);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_STREQ(WaveTable::GetWaveformName(i), names[i]);
+    EXPECT_STREQ(WaveTable::GetWaveformName(7), "Invalid - Index Out of Range");
+    EXPECT_STREQ(WaveTable::GetWaveformName(-1), "Invalid - Index Out of Range");
+}
+
+TEST(NoteFrequency, TableRows)
+{
+    const std::pair<unsigned, double> rows[] = {
+        {0, 8.176},      {21, 27.5},      {60, 261.626},    {69, 440.0},
+        {108, 4186.009}, {123, 9956.063}, {124, 10548.08},  {127, 12543.85},
+        {128, 0.0},      {unsigned(-1), 0.0},
+    };
+    for (auto [note, hz] : rows)
+        EXPECT_EQ(NoteFrequency(note), hz) << "note " << note;
+    for (unsigned n = 0; n < 128; ++n)
+        EXPECT_NEAR(NoteFrequency(n), 440.0 * std::pow(2.0, (n - 69.0) / 12.0), 0.0051);
+}
+
+// A state rendered one buffer at a time, the way the audio callback does.
+class Engine : public ::testing::Test {
+protected:
+    std::unique_ptr<SynthState> s = std::make_unique<SynthState>();
+    std::vector<float> out = std::vector<float>(2 * MAX_FRAMES);
+
+    // Renders `buffers` buffers and returns the left channel of all of them.
+    std::vector<float> Render(int buffers)
+    {
+        std::vector<float> left;
+        for (int b = 0; b < buffers; ++b) {
+            s->RenderBuffer(out.data(), MAX_FRAMES);
+            for (int i = 0; i < MAX_FRAMES; ++i) {
+                EXPECT_EQ(out[2 * i], out[2 * i + 1]) << "channels differ";
+                left.push_back(out[2 * i]);
+            }
+        }
+        return left;
+    }
+    // Envelope gain of a held or releasing note at a time in frames.
+    float Gain(int note, uint32_t frames)
+    {
+        s->BeginBuffer();
+        return s->EnvelopeLevel(note, frames, 0);
+    }
+};
+
+TEST_F(Engine, DefaultNoteIsA440SineOfHalfScale)
+{
+    s->StartNote(69);
+    const std::vector<float> left = Render(20);
+    EXPECT_EQ(left[0], 0.0f); // the very first frame of a note
+    float peak = 0;
+    for (size_t i = 1; i < left.size(); ++i) {
+        // The table read truncates the phase, so the sound lags an exact sine
+        // by less than one table step.
+        EXPECT_NEAR(left[i], 0.5 * std::sin(2 * kPi * 440.0 * i / 44100.0), 2e-4) << "frame " << i;
+        peak = std::max(peak, std::fabs(left[i]));
+    }
+    EXPECT_NEAR(peak, 0.5f, 1e-4f);
+    EXPECT_NEAR(s->LeftPeak(), 0.5f, 1e-3f);
+}
+
+TEST_F(Engine, SilenceStillAdvancesTheLfo)
+{
+    s->lfoFrequency = 441.0f; // 100 samples a cycle
+    const std::vector<float> left = Render(1);
+    for (float v : left)
+        EXPECT_EQ(v, 0.0f);
+    EXPECT_EQ(s->LeftPeak(), 0.0f);
+    EXPECT_NEAR(s->lfoPhase, 0.56f, 1e-4f); // 256 / 100, wrapped
+}
+
+TEST_F(Engine, EnvelopePoints)
+{
+    struct Case {
+        int attack, decay, sustain;
+        double ms;
+        float gain;
+    } cases[] = {
+        {0, 0, 100, 0.0, 0.0f},      {0, 0, 100, 0.1, 1.0f},      {100, 100, 50, 50.0, 0.5f},
+        {100, 100, 50, 100.0, 1.0f}, {100, 100, 50, 150.0, 0.75f}, {100, 100, 50, 200.0, 0.5f},
+        {100, 100, 50, 900.0, 0.5f}, {0, 100, 0, 100.0, 0.0f},
+    };
+    for (const Case& c : cases) {
+        s->attackMs = c.attack;
+        s->decayMs = c.decay;
+        s->sustainPercent = c.sustain;
+        s->StartNote(60);
+        const uint32_t frames = static_cast<uint32_t>(std::lround(c.ms * 44.1));
+        EXPECT_NEAR(Gain(60, frames), c.gain, 2e-3f) << c.attack << "/" << c.decay << "/" << c.sustain << " at " << c.ms;
+    }
+}
+
+TEST_F(Engine, ReleaseFallsFromTheSustainLevelAndEndsTheNote)
+{
+    // Released 30 ms into a 100 ms attack with sustain 50: drops to 0.5 at once.
+    s->attackMs = 100;
+    s->sustainPercent = 50;
+    s->releaseMs = 10;
+    s->StartNote(60);
+    Render(5); // 29 ms
+    s->ReleaseNote(60);
+    s->BeginBuffer();
+    EXPECT_TRUE(s->IsNoteReleasing(60));
+    EXPECT_EQ(s->EnvelopeLevel(60, s->noteSamples[60], 0), 0.5f);
+    EXPECT_NEAR(s->EnvelopeLevel(60, s->noteSamples[60], 220), 0.25f, 2e-3f);
+    EXPECT_EQ(s->EnvelopeLevel(60, s->noteSamples[60], 441), 0.0f); // 10 ms: over
+    EXPECT_FALSE(s->IsNoteSounding(60));
+    EXPECT_EQ(s->EnvelopeLevel(60, s->noteSamples[60], 442), 0.0f);
+}
+
+TEST_F(Engine, ZeroReleaseEndsAtTheFirstFrame)
+{
+    s->releaseMs = 0;
+    s->StartNote(60);
+    Render(2);
+    s->ReleaseNote(60);
+    const std::vector<float> left = Render(1);
+    for (float v : left)
+        EXPECT_EQ(v, 0.0f);
+    EXPECT_FALSE(s->IsNoteSounding(60));
+}
+
+TEST_F(Engine, ReleaseEndingMidBufferIsSilentAfterwards)
+{
+    s->StartNote(69);
+    Render(3);
+    s->ReleaseNote(69);
+    const std::vector<float> tail = Render(2); // 441 frames of release
+    for (int i = 441; i < 512; ++i)
+        EXPECT_EQ(tail[i], 0.0f) << i;
+    EXPECT_NE(tail[400], 0.0f);
+    EXPECT_FALSE(s->IsNoteSounding(69));
+    EXPECT_FALSE(s->AnyNoteActive());
+}
+
+TEST_F(Engine, MorphStepsPerBuffer)
+{
+    // Attack 10 ms, decay 0: the partial's level is the attack level in the
+    // first buffer, about 0.58 of the way in the second, the sustain level after.
+    s->attackMs = 10;
+    s->SetAttackLevel(1, 1.0f);
+    s->SetSustainLevel(1, 0.0f);
+    s->StartNote(60);
+    const float expected[] = {1.0f, 1.0f - 256 * (1000.0f / 44100) / 10, 0.0f, 0.0f};
+    for (float level : expected) {
+        s->BeginBuffer();
+        EXPECT_NEAR(s->MorphLevel(60, 1), level, 1e-6f);
+        EXPECT_EQ(s->MorphLevel(60, 0), 0.5f); // equal in both spectra: constant
+        s->RenderBuffer(out.data(), MAX_FRAMES);
+    }
+    s->ReleaseNote(60);
+    s->BeginBuffer();
+    EXPECT_EQ(s->MorphLevel(60, 1), 0.0f); // releasing: the sustain level
+}
+
+TEST_F(Engine, NoAttackOrDecayNeverSoundsTheAttackSpectrum)
+{
+    s->SetAttackLevel(0, 1.0f);
+    s->SetSustainLevel(0, 0.25f);
+    s->StartNote(69);
+    const std::vector<float> left = Render(2);
+    float peak = 0;
+    for (float v : left)
+        peak = std::max(peak, std::fabs(v));
+    EXPECT_NEAR(peak, 0.25f, 1e-4f);
+}
+
+TEST_F(Engine, NoteOperations)
+{
+    s->StartNote(60);
+    Render(4);
+    const float phase = s->partialPhase[60][0];
+    const uint32_t samples = s->noteSamples[60];
+    s->StartNote(60); // already held: nothing changes
+    s->BeginBuffer();
+    EXPECT_EQ(s->partialPhase[60][0], phase);
+    EXPECT_EQ(s->noteSamples[60], samples);
+
+    s->ReleaseNote(60);
+    Render(1);
+    EXPECT_TRUE(s->IsNoteReleasing(60));
+    s->StartNote(60); // restarts a releasing note from zero
+    s->BeginBuffer();
+    EXPECT_TRUE(s->IsNoteHeld(60));
+    EXPECT_FALSE(s->IsNoteReleasing(60));
+    EXPECT_EQ(s->noteSamples[60], 0u);
+    EXPECT_EQ(s->partialPhase[60][0], 0.0f);
+
+    // A press and release between two buffers still sounds a release tail.
+    s->StartNote(62);
+    s->ReleaseNote(62);
+    s->BeginBuffer();
+    EXPECT_TRUE(s->IsNoteReleasing(62));
+    EXPECT_FALSE(s->IsKeyDown(62));
+
+    // Releasing a silent note sounds a tail from the sustain level.
+    s->ReleaseNote(70);
+    std::vector<float> tail = Render(1);
+    EXPECT_GT(std::fabs(tail[100]), 0.0f);
+}
+
+TEST_F(Engine, VelocityPersistsBetweenNotes)
+{
+    s->SetNoteVelocity(69, SynthState::VelocityFromMidi(64));
+    s->StartNote(69);
+    Render(1);
+    s->ReleaseNote(69);
+    Render(3);
+    s->StartNote(69); // a later note from the screen keeps MIDI's velocity
+    const std::vector<float> left = Render(4);
+    float peak = 0;
+    for (float v : left)
+        peak = std::max(peak, std::fabs(v));
+    EXPECT_NEAR(peak, 0.5f * 64 / 127, 1e-4f);
+}
+
+TEST_F(Engine, PitchWheelBendsByTwoSemitones)
+{
+    struct Case {
+        float wheel;
+        double ratio;
+    } cases[] = {{8192.0f, 1.0}, {0.0f, 0.8908987181403393}, {16383.0f, std::pow(2.0, 8191.0 / 4096 / 12)}};
+    for (const Case& c : cases) {
+        s = std::make_unique<SynthState>();
+        s->pitchWheel = c.wheel;
+        s->StartNote(69);
+        Render(1);
+        // After one buffer the fundamental's phase is 256 increments on, wrapped.
+        const double cycles = 256 * 440.0 * c.ratio / 44100;
+        EXPECT_NEAR(s->partialPhase[69][0], cycles - std::floor(cycles), 1e-4) << c.wheel;
+    }
+}
+
+TEST_F(Engine, PhaseOfExactlyOneWrapsToEntryZero)
+{
+    s->StartNote(69);
+    Render(2);
+    s->partialPhase[69][0] = 1.0f;
+    s->RenderBuffer(out.data(), 1);
+    EXPECT_EQ(out[0], 0.0f); // entry 0 of the sine, not the entry past the end
+    EXPECT_EQ(s->partialPhase[69][0], static_cast<float>(0.0 + 1 / (44100 / 440.0)));
+}
+
+TEST_F(Engine, TremoloSquareAtFullDepthGatesHalfOfEachCycle)
+{
+    s->SetLfoWaveform(1);
+    s->modWheelDepth = 1.0f;
+    s->lfoFrequency = 44100.0f / 512; // 512 samples a cycle
+    s->StartNote(69);
+    const std::vector<float> left = Render(4);
+    for (int i = 1; i < 1024; ++i) {
+        const bool open = (i % 512) < 256;
+        if (open)
+            EXPECT_NEAR(left[i], 0.5 * std::sin(2 * kPi * 440.0 * i / 44100.0), 2e-4) << i;
+        else
+            EXPECT_EQ(left[i], 0.0f) << i;
+    }
+}
+
+TEST_F(Engine, OutOfRangeLfoNeverLeavesTheTable)
+{
+    const float frequencies[] = {-3.0f, 1e9f, NAN, INFINITY};
+    for (float f : frequencies) {
+        s->lfoFrequency = f;
+        s->modWheelDepth = 0.5f;
+        Render(2);
+        EXPECT_GE(s->lfoPhase, 0.0f) << f;
+        EXPECT_LT(s->lfoPhase, 1.0f) << f;
+    }
+    const std::pair<int, int> shapes[] = {{-5, 0}, {7, 6}, {3, 3}, {1 << 30, 6}};
+    for (auto [given, kept] : shapes) {
+        s->SetLfoWaveform(given);
+        EXPECT_EQ(s->LfoWaveform(), kept);
+    }
+}
+
+TEST_F(Engine, TenNotesSumWithoutLimiting)
+{
+    for (int n = 60; n < 70; ++n)
+        s->StartNote(n);
+    s->pitchWheel = 8192.0f;
+    Render(40);
+    EXPECT_GT(s->LeftPeak(), 1.0f);
+    EXPECT_LE(s->LeftPeak(), 5.0f);
+    // Over a whole second the ten sines line up close to their full sum.
+    float peak = 0;
+    for (int b = 0; b < 172; ++b) {
+        s->RenderBuffer(out.data(), MAX_FRAMES);
+        peak = std::max(peak, s->LeftPeak());
+    }
+    EXPECT_GT(peak, 3.0f);
+}
+
+} // namespace

@@ -1,0 +1,80 @@
+// One thread renders buffers while others play notes, move the wheels, store
+// parameters and copy spectra, as the audio, MIDI and GUI threads do. Built
+// with ThreadSanitizer: any data race fails the run.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "synth/SynthState.h"
+
+TEST(Sharing, RenderWhileOtherThreadsPlayAndEdit)
+{
+    auto s = std::make_unique<SynthState>();
+    std::atomic<bool> stop{false};
+    std::atomic<long> buffers{0};
+
+    std::thread audio([&] {
+        float out[2 * MAX_FRAMES];
+        while (!stop.load()) {
+            s->Render(out, MAX_FRAMES);
+            buffers.fetch_add(1);
+        }
+    });
+    std::thread midi([&] {
+        unsigned n = 0;
+        while (!stop.load()) {
+            const int note = static_cast<int>(n++ % 128);
+            s->SetNoteVelocity(note, SynthState::VelocityFromMidi(static_cast<int>(n % 127) + 1));
+            s->StartNote(note);
+            s->pitchWheel = static_cast<float>(n % 16384);
+            if (n % 3 == 0)
+                s->ReleaseNote(static_cast<int>((n * 7) % 128));
+        }
+    });
+    std::thread gui([&] {
+        HarmonicSpectrum a{}, b{};
+        unsigned n = 0;
+        while (!stop.load()) {
+            ++n;
+            for (int h = 0; h < NUM_PARTIALS; ++h) {
+                a.level[h] = (n + h) % 5 ? 0.0f : 0.01f;
+                b.level[h] = (n + h) % 3 ? 0.0f : 0.02f;
+            }
+            s->SetSpectra(a.level, b.level);
+            s->attackMs = static_cast<int32_t>(n % 50);
+            s->decayMs = static_cast<int32_t>(n % 70);
+            s->sustainPercent = static_cast<int32_t>(n % 101);
+            s->releaseMs = static_cast<int32_t>(n % 30);
+            s->lfoFrequency = static_cast<float>(n % 200) / 10;
+            s->SetLfoWaveform(static_cast<int>(n % 7));
+            s->modWheelDepth = SynthState::ModWheelDepthFromValue(static_cast<int>(n % 16384));
+            s->StartNote(static_cast<int>(n % 60) + 24);
+            s->ReleaseNote(static_cast<int>((n + 30) % 60) + 24);
+            // What the window reads for its display.
+            (void)s->LeftPeak();
+            (void)s->IsKeyDown(60);
+            (void)s->AnyNoteActive();
+            (void)s->Attack();
+        }
+    });
+
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    stop = true;
+    audio.join();
+    midi.join();
+    gui.join();
+    EXPECT_GT(buffers.load(), 10);
+
+    // Everything let go: the render brings every note to silence.
+    for (int n = 0; n < NUM_NOTES; ++n)
+        s->ReleaseNote(n);
+    float out[2 * MAX_FRAMES];
+    s->releaseMs = 10;
+    for (int b = 0; b < 10; ++b)
+        s->Render(out, MAX_FRAMES);
+    EXPECT_FALSE(s->AnyNoteActive());
+}
