@@ -1,6 +1,7 @@
 // Settings documents and patch reading, from small XML fixtures.
 #include <gtest/gtest.h>
 
+#include <wx/dir.h>
 #include <wx/init.h>
 #include <wx/log.h>
 
@@ -142,6 +143,43 @@ TEST_F(PatchFiles, MissingKeysJunkAndBrokenFilesReadAsZero)
     wxSettingsFile missing;
     EXPECT_FALSE(missing.LoadFile("/nonexistent/none.mrvn"));
     EXPECT_EQ(missing.GetValue("Attack"), "");
+}
+
+TEST(ShippedPatches, EveryPatchLoadsAndPlays)
+{
+    wxInitializer init;
+    const wxString folder = wxString(std::getenv("MAROVANE_SOURCE_DIR")) + "/resources/patches";
+    wxArrayString files;
+    ASSERT_GT(wxDir::GetAllFiles(folder, &files, "*.mrvn"), 0u);
+    for (const wxString& file : files) {
+        SCOPED_TRACE(file.ToStdString());
+        wxSettingsFile doc;
+        ASSERT_TRUE(doc.LoadFile(file));
+        const Patch p = ReadPatch(doc);
+        // A complete patch: all 263 keys are there.
+        EXPECT_FALSE(doc.GetValue("ModWheel").empty());
+        EXPECT_FALSE(doc.GetValue("SustainHarmonic127").empty());
+        auto s = std::make_unique<SynthState>();
+        ApplyPatch(p, *s);
+        for (int note : {36, 60, 64, 67, 96})
+            s->StartNote(note);
+        float out[2 * MAX_FRAMES];
+        float peak = 0;
+        for (int b = 0; b < 172; ++b) {
+            s->RenderBuffer(out, MAX_FRAMES);
+            for (float v : out)
+                ASSERT_TRUE(std::isfinite(v));
+            peak = std::max(peak, s->LeftPeak());
+        }
+        EXPECT_GT(peak, 0.05f);
+        EXPECT_LT(peak, 5.0f);
+        for (int note : {36, 60, 64, 67, 96})
+            s->ReleaseNote(note);
+        const int tail = (p.releaseMs * 44 / 256) + 2;
+        for (int b = 0; b < tail; ++b)
+            s->RenderBuffer(out, MAX_FRAMES);
+        EXPECT_FALSE(s->AnyNoteActive());
+    }
 }
 
 } // namespace
