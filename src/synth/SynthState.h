@@ -130,7 +130,7 @@ public:
     // ---- The render (audio thread) ----
     // What the audio callback and the renderer call: the fastest render this
     // processor supports, whose output equals RenderBuffer's bit for bit.
-    int Render(float* output, unsigned frames) { return RenderBuffer(output, frames); }
+    int Render(float* output, unsigned frames); // in RenderFast.cpp
     // The reference render: exactly the documented order of operations, one
     // note, partial and frame at a time. Returns 0 (paContinue).
     int RenderBuffer(float* output, unsigned frames);

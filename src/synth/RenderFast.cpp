@@ -1,0 +1,185 @@
+// The vectorised render: the reference render's steps, with the sum over a
+// note's partials handed to a note kernel built for the processor's vector
+// instructions (RenderFastBaseline.cpp, RenderFastAvx2.cpp,
+// RenderFastAvx512.cpp). Everything that is not the partial sum (requests and
+// snapshot, the frequency and its bend, the envelope pass, the morph levels,
+// the increments, the counters, the tremolo and the peaks) is done here by the
+// same code, or the same expressions, as the reference.
+
+#include "RenderFast.h"
+
+#include <xmmintrin.h>
+
+#include <cstring>
+
+#include "RenderFastKernel.h"
+#include "SynthState.h"
+
+namespace {
+
+using marovane_fast::NoteKernelArgs;
+using NoteKernel = void (*)(const NoteKernelArgs&);
+
+// The default SSE control state: all exceptions masked, round to nearest,
+// neither flush-to-zero nor denormals-are-zero.
+constexpr unsigned kDefaultMxcsr = 0x1F80;
+
+class FixedFloatEnvironment {
+public:
+    FixedFloatEnvironment() : saved_(_mm_getcsr())
+    {
+        if (saved_ != kDefaultMxcsr)
+            _mm_setcsr(kDefaultMxcsr);
+    }
+    ~FixedFloatEnvironment()
+    {
+        if (saved_ != kDefaultMxcsr)
+            _mm_setcsr(saved_);
+    }
+    FixedFloatEnvironment(const FixedFloatEnvironment&) = delete;
+    FixedFloatEnvironment& operator=(const FixedFloatEnvironment&) = delete;
+
+private:
+    unsigned saved_;
+};
+
+bool DetectSupport(RenderVariant variant)
+{
+    __builtin_cpu_init();
+    switch (variant) {
+    case RenderVariant::Reference:
+    case RenderVariant::Baseline: return true;
+    case RenderVariant::Avx2: return __builtin_cpu_supports("avx2");
+    case RenderVariant::Avx512: return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    }
+    return false;
+}
+
+// What the processor can run, found once when the program starts.
+const bool kSupported[] = {DetectSupport(RenderVariant::Reference), DetectSupport(RenderVariant::Baseline),
+                           DetectSupport(RenderVariant::Avx2), DetectSupport(RenderVariant::Avx512)};
+
+bool CpuSupports(RenderVariant variant)
+{
+    return kSupported[static_cast<int>(variant)];
+}
+
+RenderVariant ChooseFastest()
+{
+    if (CpuSupports(RenderVariant::Avx512))
+        return RenderVariant::Avx512;
+    if (CpuSupports(RenderVariant::Avx2))
+        return RenderVariant::Avx2;
+    return RenderVariant::Baseline;
+}
+
+const RenderVariant kFastest = ChooseFastest();
+
+NoteKernel KernelFor(RenderVariant variant)
+{
+    switch (variant) {
+    case RenderVariant::Avx512: return marovane_fast::RenderNoteAvx512;
+    case RenderVariant::Avx2: return marovane_fast::RenderNoteAvx2;
+    default: return marovane_fast::RenderNoteBaseline;
+    }
+}
+
+constexpr int kPadded = NUM_PARTIALS + 16;
+
+int RenderVectorised(SynthState& s, NoteKernel kernel, float* output, unsigned frames)
+{
+    if (frames > MAX_FRAMES)
+        frames = MAX_FRAMES;
+    s.BeginBuffer();
+    const RenderSnapshot& snap = s.Snapshot();
+
+    // The partials that are rendered this buffer: those not zero in both spectra.
+    int rendered[NUM_PARTIALS];
+    int count = 0;
+    for (int h = 0; h < NUM_PARTIALS; ++h)
+        if (!(snap.attack[h] == 0.0f && snap.sustain[h] == 0.0f))
+            rendered[count++] = h;
+
+    alignas(64) float mix[MAX_FRAMES];
+    alignas(64) float gain[MAX_FRAMES];
+    alignas(64) float phase[kPadded];
+    alignas(64) float level[kPadded];
+    alignas(64) double inc[kPadded];
+    std::memset(mix, 0, sizeof mix);
+    std::memset(gain, 0, sizeof gain);
+    std::memset(phase, 0, sizeof phase);
+    std::memset(level, 0, sizeof level);
+    std::memset(inc, 0, sizeof inc);
+
+    const NoteKernelArgs args{s.Waves().Shape(0), phase, inc, level, gain, mix, count, frames};
+    for (int n = 0; n < NUM_NOTES; ++n) {
+        if (!s.IsNoteSounding(n))
+            continue;
+        const double f = s.BentFrequency(n);
+        const float velocity = snap.velocity[n];
+
+        const uint32_t start = s.noteSamples[n];
+        for (unsigned i = 0; i < frames; ++i)
+            gain[i] = s.EnvelopeLevel(n, start, i) * velocity;
+
+        if (count > 0) {
+            for (int k = 0; k < count; ++k) {
+                const int h = rendered[k];
+                const double period = s.sampleRate / ((h + 1) * f);
+                inc[k] = 1 / period;
+                level[k] = s.MorphLevel(n, h);
+                phase[k] = s.partialPhase[n][h];
+            }
+            kernel(args);
+            for (int k = 0; k < count; ++k)
+                s.partialPhase[n][rendered[k]] = phase[k];
+        }
+        s.AdvanceNote(n, frames);
+    }
+
+    // Both channels received the same additions from the same +0.0.
+    for (unsigned i = 0; i < frames; ++i) {
+        output[2 * i] = mix[i];
+        output[2 * i + 1] = mix[i];
+    }
+    s.ApplyTremoloAndPeaks(output, frames);
+    return 0;
+}
+
+} // namespace
+
+const char* RenderVariantName(RenderVariant variant)
+{
+    switch (variant) {
+    case RenderVariant::Reference: return "Reference";
+    case RenderVariant::Baseline: return "Baseline";
+    case RenderVariant::Avx2: return "Avx2";
+    case RenderVariant::Avx512: return "Avx512";
+    }
+    return "Unknown";
+}
+
+bool RenderVariantSupported(RenderVariant variant)
+{
+    return CpuSupports(variant);
+}
+
+RenderVariant FastestRenderVariant()
+{
+    return kFastest;
+}
+
+int RenderWith(SynthState& state, RenderVariant variant, float* output, unsigned frames)
+{
+    FixedFloatEnvironment environment;
+    if (variant == RenderVariant::Reference)
+        return state.RenderBuffer(output, frames);
+    if (!CpuSupports(variant))
+        variant = kFastest;
+    return RenderVectorised(state, KernelFor(variant), output, frames);
+}
+
+int SynthState::Render(float* output, unsigned frames)
+{
+    return RenderWith(*this, kFastest, output, frames);
+}

@@ -1,0 +1,36 @@
+#pragma once
+// The vectorised render and its dispatch. SynthState::Render runs the fastest
+// variant the processor supports; every variant's output, phases, counters,
+// flags and LFO phase equal RenderBuffer's (the reference) bit for bit.
+//
+// Floating-point environment: every render entered through here runs with the
+// processor's default SSE state (round to nearest, denormals kept, no flush to
+// zero, all exceptions masked), whatever the calling thread had set, and the
+// caller's state is restored afterwards. Denormals are rare in a mix and cost
+// little on current processors; keeping them keeps the sound defined to the
+// last bit.
+//
+// Audio thread only, like RenderBuffer.
+
+class SynthState;
+
+enum class RenderVariant {
+    Reference, // RenderBuffer: one note, partial and frame at a time
+    Baseline,  // SSE2, runs on every x86-64 processor
+    Avx2,
+    Avx512,    // AVX-512 F and DQ
+};
+
+constexpr RenderVariant kAllRenderVariants[] = {RenderVariant::Reference, RenderVariant::Baseline,
+                                                 RenderVariant::Avx2, RenderVariant::Avx512};
+
+// "Reference", "Baseline", "Avx2", "Avx512".
+const char* RenderVariantName(RenderVariant variant);
+// Whether this processor (and its operating system) can run the variant.
+bool RenderVariantSupported(RenderVariant variant);
+// The variant SynthState::Render uses, chosen once at start-up.
+RenderVariant FastestRenderVariant();
+
+// Renders one buffer with the given variant (an unsupported one falls back to
+// the fastest supported). Same contract as SynthState::RenderBuffer.
+int RenderWith(SynthState& state, RenderVariant variant, float* output, unsigned frames);

@@ -1,0 +1,30 @@
+#pragma once
+// The inner loop of the vectorised render: every partial of one note over one
+// buffer. One copy per instruction set, each in its own file compiled for that
+// set, chosen at start-up (RenderFast.cpp). This header is shared by all of
+// them, so it holds plain data only: nothing here may compile into code that
+// the linker could share between the copies.
+
+#include <cstdint>
+
+namespace marovane_fast {
+
+// Arrays padded past `partials` to a multiple of 16 lanes and aligned to 64
+// bytes. The padding lanes carry phase 0, increment 0 and level 0: they are
+// computed like the others and never added.
+struct NoteKernelArgs {
+    const float* sine;   // the sine shape of the wave table, 32768 entries
+    float* phase;        // per rendered partial: read at the start, written back at the end
+    const double* inc;   // per rendered partial: cycles per sample
+    const float* level;  // per rendered partial: the morph level of this buffer
+    const float* gain;   // per frame: envelope x velocity, 0 from `frames` to 256
+    float* mix;          // per frame: the mono sum so far; the partials are added in order
+    int partials;        // how many partials are rendered (0 to 128)
+    unsigned frames;     // 1 to 256
+};
+
+void RenderNoteBaseline(const NoteKernelArgs& a);
+void RenderNoteAvx2(const NoteKernelArgs& a);
+void RenderNoteAvx512(const NoteKernelArgs& a);
+
+} // namespace marovane_fast

@@ -1,0 +1,421 @@
+// The vectorised render against the reference render, byte for byte: two
+// engines fed the same operations, one rendered by RenderBuffer and one by a
+// vectorised variant, compared after every buffer (the output, and everything
+// the render owns: phases, counters, flags, the LFO phase, the peaks). Every
+// case runs with every variant this processor supports.
+#include <gtest/gtest.h>
+
+#include <xmmintrin.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "synth/RenderFast.h"
+#include "synth/SynthState.h"
+
+namespace {
+
+// What a case does to an engine before buffer `b` is rendered; the same calls
+// go to both engines. It returns the frame count of that buffer.
+using Step = std::function<unsigned(SynthState&, int b)>;
+
+struct ExactCase {
+    const char* name;
+    int buffers;
+    Step step;
+    bool expectSound = true; // the case must produce some non-zero output
+};
+
+void SetSpectraByRule(SynthState& s, const std::function<float(int)>& attack, const std::function<float(int)>& sustain)
+{
+    float a[NUM_PARTIALS], u[NUM_PARTIALS];
+    for (int h = 0; h < NUM_PARTIALS; ++h) {
+        a[h] = attack(h);
+        u[h] = sustain(h);
+    }
+    s.SetSpectra(a, u);
+}
+
+// The first `count` partials sound, with an attack spectrum that differs from
+// the sustain spectrum so the morph moves.
+void FirstPartials(SynthState& s, int count)
+{
+    SetSpectraByRule(
+        s, [count](int h) { return h < count ? 0.9f / static_cast<float>(h + 1) : 0.0f; },
+        [count](int h) { return h < count ? 0.3f / static_cast<float>(h + 2) : 0.0f; });
+    s.attackMs = 20;
+    s.decayMs = 30;
+    s.sustainPercent = 70;
+}
+
+void HoldChord(SynthState& s, int b, std::initializer_list<int> notes)
+{
+    if (b == 0)
+        for (int n : notes)
+            s.StartNote(n);
+}
+
+std::vector<ExactCase> Cases()
+{
+    std::vector<ExactCase> cases;
+    for (int count : {1, 15, 16, 17, 128}) {
+        cases.push_back({count == 1 ? "Partials1" : count == 15 ? "Partials15" : count == 16 ? "Partials16"
+                                                  : count == 17 ? "Partials17" : "Partials128",
+                         30, [count](SynthState& s, int b) {
+                             if (b == 0)
+                                 FirstPartials(s, count);
+                             HoldChord(s, b, {21, 48, 60, 61, 72, 96});
+                             if (b == 20)
+                                 s.ReleaseNote(60);
+                             return MAX_FRAMES;
+                         }});
+    }
+    cases.push_back({"SparseSpectra", 30, [](SynthState& s, int b) {
+                         if (b == 0) {
+                             // Half the partials zero in both spectra, some zero in one only,
+                             // negative levels too (patch files may hold any float).
+                             SetSpectraByRule(
+                                 s, [](int h) { return h % 2 ? 0.0f : (h % 3 ? 0.2f : -0.1f); },
+                                 [](int h) { return h % 2 ? 0.0f : (h % 5 ? 0.0f : 0.4f); });
+                             s.attackMs = 15;
+                             s.decayMs = 0;
+                         }
+                         HoldChord(s, b, {30, 55, 80});
+                         return MAX_FRAMES;
+                     }});
+    cases.push_back({"HighNotesBentUp", 12, [](SynthState& s, int b) {
+                         // Increments far above 1: partial 128 of note 127 bent up two
+                         // semitones runs about 41 cycles a sample.
+                         if (b == 0) {
+                             FirstPartials(s, 128);
+                             s.pitchWheel = 16383.0f;
+                             for (int n = 100; n < NUM_NOTES; ++n)
+                                 s.StartNote(n);
+                         }
+                         return MAX_FRAMES;
+                     }});
+    cases.push_back({"PhaseJustBelowOne", 10, [](SynthState& s, int b) {
+                         if (b == 0) {
+                             FirstPartials(s, 128);
+                             s.StartNote(69);
+                             s.StartNote(127);
+                         }
+                         if (b == 1) {
+                             // After the start, so the restart does not zero them again.
+                             const float below = std::nextafter(1.0f, 0.0f);
+                             const float wide[] = {below, 1.0f, 2.0f - 2 * std::numeric_limits<float>::epsilon(),
+                                                   std::nextafter(0.0f, 1.0f), 3.0f, 0.5f};
+                             for (int h = 0; h < NUM_PARTIALS; ++h) {
+                                 s.partialPhase[69][h] = below;
+                                 s.partialPhase[127][h] = wide[h % 6];
+                             }
+                         }
+                         return MAX_FRAMES;
+                     }});
+    cases.push_back({"ReleasesEndMidBuffer", 40, [](SynthState& s, int b) {
+                         if (b == 0) {
+                             FirstPartials(s, 24);
+                             s.releaseMs = 7; // 308.7 frames: ends inside the second buffer
+                         }
+                         HoldChord(s, b, {40, 41, 42, 43, 44});
+                         if (b == 5)
+                             s.ReleaseNote(40);
+                         if (b == 9) {
+                             s.ReleaseNote(41);
+                             s.ReleaseNote(90); // a silent note's release tail
+                         }
+                         if (b == 15) {
+                             s.releaseMs = 0; // ends at the first frame
+                             s.ReleaseNote(42);
+                         }
+                         if (b == 20) {
+                             s.releaseMs = 3;
+                             s.ReleaseNote(43);
+                             s.StartNote(40); // restart a silent note
+                         }
+                         return MAX_FRAMES;
+                     }});
+    for (float wheel : {0.0f, 8192.0f, 16383.0f}) {
+        cases.push_back({wheel == 0.0f ? "PitchWheel0" : wheel == 8192.0f ? "PitchWheel8192" : "PitchWheel16383", 8,
+                         [wheel](SynthState& s, int b) {
+                             if (b == 0) {
+                                 FirstPartials(s, 40);
+                                 s.pitchWheel = wheel;
+                             }
+                             HoldChord(s, b, {0, 33, 64, 100});
+                             return MAX_FRAMES;
+                         }});
+    }
+    static const char* const lfoNames[] = {"LfoSine", "LfoSquare", "LfoSaw", "LfoTriangle",
+                                           "LfoSinc", "LfoPulse", "LfoTrapezoid"};
+    for (int shape = 0; shape < NUM_WAVEFORMS; ++shape) {
+        cases.push_back({lfoNames[shape], 12, [shape](SynthState& s, int b) {
+                             if (b == 0) {
+                                 FirstPartials(s, 20);
+                                 s.SetLfoWaveform(shape);
+                                 s.lfoFrequency = 13.7f;
+                                 s.modWheelDepth = 0.8f;
+                             }
+                             if (b == 6)
+                                 s.modWheelDepth = 1.0f;
+                             HoldChord(s, b, {50, 57});
+                             return MAX_FRAMES;
+                         }});
+    }
+    cases.push_back({"Velocities", 10, [](SynthState& s, int b) {
+                         if (b == 0) {
+                             FirstPartials(s, 33);
+                             for (int n = 0; n < NUM_NOTES; ++n)
+                                 s.SetNoteVelocity(n, SynthState::VelocityFromMidi((n * 37) % 128));
+                             for (int n = 10; n < NUM_NOTES; n += 9)
+                                 s.StartNote(n);
+                         }
+                         if (b == 4)
+                             s.SetNoteVelocity(19, 0.25f); // kept for the note's next start
+                         if (b == 5) {
+                             s.ReleaseNote(19);
+                             s.StartNote(19);
+                         }
+                         return MAX_FRAMES;
+                     }});
+    cases.push_back({"OddFrameCounts", 24, [](SynthState& s, int b) {
+                         if (b == 0)
+                             FirstPartials(s, 21);
+                         HoldChord(s, b, {45, 58, 71});
+                         static const unsigned counts[] = {1, 15, 16, 17, 100, 255, 256, 3};
+                         return counts[b % 8];
+                     }});
+    cases.push_back({"NotesBetweenBuffers", 80, [](SynthState& s, int b) {
+                         // The same pseudo-random sequence on both engines: notes started
+                         // and released, spectra, envelope and wheels changed between buffers.
+                         std::mt19937 rng(static_cast<unsigned>(1000 + b));
+                         if (b == 0)
+                             FirstPartials(s, 64);
+                         for (int k = 0; k < 6; ++k) {
+                             const int note = static_cast<int>(rng() % NUM_NOTES);
+                             if (rng() % 3)
+                                 s.StartNote(note);
+                             else
+                                 s.ReleaseNote(note);
+                         }
+                         if (b % 10 == 3) {
+                             const int count = 1 + static_cast<int>(rng() % NUM_PARTIALS);
+                             const float scale = static_cast<float>(rng() % 1000) / 2000.0f;
+                             SetSpectraByRule(
+                                 s, [&](int h) { return h < count && h % 3 != 1 ? scale / static_cast<float>(h + 1) : 0.0f; },
+                                 [&](int h) { return h < count && h % 4 != 2 ? scale * 0.5f : 0.0f; });
+                             s.attackMs = static_cast<int32_t>(rng() % 40);
+                             s.decayMs = static_cast<int32_t>(rng() % 40);
+                             s.sustainPercent = static_cast<int32_t>(rng() % 101);
+                             s.releaseMs = static_cast<int32_t>(rng() % 30);
+                         }
+                         if (b % 7 == 2)
+                             s.pitchWheel = static_cast<float>(rng() % 16384);
+                         if (b % 11 == 5) {
+                             s.SetLfoWaveform(static_cast<int32_t>(rng() % NUM_WAVEFORMS));
+                             s.modWheelDepth = static_cast<float>(rng() % 100) / 99.0f;
+                         }
+                         return MAX_FRAMES;
+                     }});
+    cases.push_back({"AllNotesAllPartials", 6, [](SynthState& s, int b) {
+                         if (b == 0) {
+                             FirstPartials(s, 128);
+                             for (int n = 0; n < NUM_NOTES; ++n)
+                                 s.StartNote(n);
+                         }
+                         if (b == 4)
+                             for (int n = 0; n < NUM_NOTES; n += 2)
+                                 s.ReleaseNote(n);
+                         return MAX_FRAMES;
+                     }});
+    cases.push_back({"Silence", 4, [](SynthState&, int) { return MAX_FRAMES; }, false});
+    return cases;
+}
+
+std::string Bits(float v)
+{
+    uint32_t u;
+    std::memcpy(&u, &v, sizeof u);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.9g (0x%08x)", static_cast<double>(v), u);
+    return text;
+}
+
+// Compares everything the render produces or owns; returns false on the first
+// difference, with a message saying where.
+::testing::AssertionResult SameRender(const SynthState& ref, const float* refOut, const SynthState& fast,
+                                      const float* fastOut, unsigned frames)
+{
+    for (unsigned i = 0; i < 2 * frames; ++i)
+        if (std::memcmp(&refOut[i], &fastOut[i], sizeof(float)) != 0)
+            return ::testing::AssertionFailure()
+                   << "sample " << i << ": reference " << Bits(refOut[i]) << ", fast " << Bits(fastOut[i]);
+    for (int n = 0; n < NUM_NOTES; ++n) {
+        if (std::memcmp(ref.partialPhase[n], fast.partialPhase[n], sizeof ref.partialPhase[n]) != 0)
+            for (int h = 0; h < NUM_PARTIALS; ++h)
+                if (std::memcmp(&ref.partialPhase[n][h], &fast.partialPhase[n][h], sizeof(float)) != 0)
+                    return ::testing::AssertionFailure()
+                           << "phase of note " << n << " partial " << h << ": reference "
+                           << Bits(ref.partialPhase[n][h]) << ", fast " << Bits(fast.partialPhase[n][h]);
+        if (ref.noteSamples[n] != fast.noteSamples[n] || ref.releaseSamples[n] != fast.releaseSamples[n])
+            return ::testing::AssertionFailure() << "counters of note " << n;
+        if (ref.IsNoteHeld(n) != fast.IsNoteHeld(n) || ref.IsNoteReleasing(n) != fast.IsNoteReleasing(n))
+            return ::testing::AssertionFailure() << "flags of note " << n;
+    }
+    if (std::memcmp(&ref.lfoPhase, &fast.lfoPhase, sizeof(float)) != 0)
+        return ::testing::AssertionFailure() << "LFO phase " << Bits(ref.lfoPhase) << " vs " << Bits(fast.lfoPhase);
+    const float rp[2] = {ref.LeftPeak(), ref.RightPeak()};
+    const float fp[2] = {fast.LeftPeak(), fast.RightPeak()};
+    if (std::memcmp(rp, fp, sizeof rp) != 0)
+        return ::testing::AssertionFailure() << "peaks";
+    if (ref.BuffersRendered() != fast.BuffersRendered())
+        return ::testing::AssertionFailure() << "buffer count";
+    return ::testing::AssertionSuccess();
+}
+
+class FastRenderExactness : public ::testing::TestWithParam<std::tuple<int, RenderVariant>> {};
+
+TEST_P(FastRenderExactness, MatchesReferenceBufferByBuffer)
+{
+    const ExactCase c = Cases()[static_cast<size_t>(std::get<0>(GetParam()))];
+    const RenderVariant variant = std::get<1>(GetParam());
+    if (!RenderVariantSupported(variant))
+        GTEST_SKIP() << RenderVariantName(variant) << " is not supported by this processor";
+
+    auto ref = std::make_unique<SynthState>();
+    auto fast = std::make_unique<SynthState>();
+    std::vector<float> refOut(2 * MAX_FRAMES), fastOut(2 * MAX_FRAMES);
+    bool sound = false;
+    for (int b = 0; b < c.buffers; ++b) {
+        const unsigned frames = c.step(*ref, b);
+        ASSERT_EQ(c.step(*fast, b), frames);
+        // Stale data in the buffers must not matter.
+        std::fill(refOut.begin(), refOut.end(), 7.0f);
+        std::fill(fastOut.begin(), fastOut.end(), -3.0f);
+        ref->RenderBuffer(refOut.data(), frames);
+        RenderWith(*fast, variant, fastOut.data(), frames);
+        ASSERT_TRUE(SameRender(*ref, refOut.data(), *fast, fastOut.data(), frames)) << "buffer " << b;
+        for (unsigned i = 0; i < 2 * frames; ++i)
+            sound = sound || refOut[i] != 0.0f;
+    }
+    EXPECT_EQ(sound, c.expectSound) << "the case does not exercise what it names";
+}
+
+std::string CaseName(const ::testing::TestParamInfo<std::tuple<int, RenderVariant>>& info)
+{
+    return std::string(Cases()[static_cast<size_t>(std::get<0>(info.param))].name) + "_" +
+           RenderVariantName(std::get<1>(info.param));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllCases, FastRenderExactness,
+                         ::testing::Combine(::testing::Range(0, static_cast<int>(Cases().size())),
+                                            ::testing::Values(RenderVariant::Baseline, RenderVariant::Avx2,
+                                                              RenderVariant::Avx512)),
+                         CaseName);
+
+TEST(FastRender, DispatchPicksTheWidestSupportedVariant)
+{
+    const RenderVariant chosen = FastestRenderVariant();
+    EXPECT_TRUE(RenderVariantSupported(chosen));
+    EXPECT_NE(chosen, RenderVariant::Reference);
+    EXPECT_TRUE(RenderVariantSupported(RenderVariant::Baseline));
+    if (RenderVariantSupported(RenderVariant::Avx512))
+        EXPECT_EQ(chosen, RenderVariant::Avx512);
+    else if (RenderVariantSupported(RenderVariant::Avx2))
+        EXPECT_EQ(chosen, RenderVariant::Avx2);
+    else
+        EXPECT_EQ(chosen, RenderVariant::Baseline);
+}
+
+// What the audio callback and marovane-render call agrees with the reference.
+TEST(FastRender, RenderCallMatchesReference)
+{
+    auto ref = std::make_unique<SynthState>();
+    auto fast = std::make_unique<SynthState>();
+    for (SynthState* s : {ref.get(), fast.get()}) {
+        FirstPartials(*s, 128);
+        for (int n = 20; n < 110; n += 3)
+            s->StartNote(n);
+    }
+    std::vector<float> a(2 * MAX_FRAMES), b(2 * MAX_FRAMES);
+    for (int k = 0; k < 10; ++k) {
+        ref->RenderBuffer(a.data(), MAX_FRAMES);
+        fast->Render(b.data(), MAX_FRAMES);
+        ASSERT_TRUE(SameRender(*ref, a.data(), *fast, b.data(), MAX_FRAMES)) << "buffer " << k;
+    }
+}
+
+// Levels so small that the products are denormal: a thread that flushes
+// denormals to zero must still get the reference's sound, and keep its own
+// floating-point state afterwards.
+TEST(FastRender, FixedFloatingPointEnvironment)
+{
+    for (RenderVariant variant : kAllRenderVariants) {
+        if (!RenderVariantSupported(variant))
+            continue;
+        SCOPED_TRACE(RenderVariantName(variant));
+        auto ref = std::make_unique<SynthState>();
+        auto fast = std::make_unique<SynthState>();
+        for (SynthState* s : {ref.get(), fast.get()}) {
+            SetSpectraByRule(
+                *s, [](int h) { return 3e-39f * static_cast<float>(h + 1); }, [](int h) { return 1e-38f / static_cast<float>(h + 1); });
+            s->attackMs = 10;
+            s->StartNote(60);
+        }
+        std::vector<float> a(2 * MAX_FRAMES), b(2 * MAX_FRAMES);
+        bool denormal = false;
+        for (int k = 0; k < 4; ++k) {
+            ref->RenderBuffer(a.data(), MAX_FRAMES);
+            const unsigned saved = _mm_getcsr();
+            _mm_setcsr(saved | 0x8040); // flush to zero, denormals are zero
+            RenderWith(*fast, variant, b.data(), MAX_FRAMES);
+            const unsigned after = _mm_getcsr();
+            _mm_setcsr(saved);
+            EXPECT_EQ(after, saved | 0x8040);
+            ASSERT_TRUE(SameRender(*ref, a.data(), *fast, b.data(), MAX_FRAMES)) << "buffer " << k;
+            for (float v : a)
+                denormal = denormal || std::fpclassify(v) == FP_SUBNORMAL;
+        }
+        EXPECT_TRUE(denormal) << "the case produced no denormal samples";
+    }
+}
+
+// The vectorised render wraps a phase with p - floor(p) (floor by rounding, or
+// by truncation where SSE2 has no floor) where the reference subtracts 1.0
+// until the phase is below 1. Checked for every float from 0 up to 64, which
+// holds every phase the render can reach: the fastest partial (128 x the
+// highest note bent up two semitones) moves under 64 cycles a sample.
+TEST(FastRender, WrapEqualsRepeatedSubtractionForEveryReachablePhase)
+{
+    auto s = std::make_unique<SynthState>();
+    s->pitchWheel = 16383.0f;
+    s->BeginBuffer();
+    const double fastest = NUM_PARTIALS * s->BentFrequency(NUM_NOTES - 1) / SAMPLE_RATE;
+    EXPECT_GT(fastest, 40.0);
+    ASSERT_LT(fastest + 1.0, 64.0);
+
+    const float top = 64.0f;
+    uint32_t end;
+    std::memcpy(&end, &top, sizeof end);
+    uint32_t differ = 0;
+    for (uint32_t u = 0; u < end; ++u) {
+        float p;
+        std::memcpy(&p, &u, sizeof p);
+        float q = p;
+        while (q >= 1.0f)
+            q -= 1.0f;
+        const float byFloor = p - std::floor(p);
+        const float byTruncation = p - static_cast<float>(static_cast<int32_t>(p));
+        differ += std::memcmp(&q, &byFloor, sizeof q) != 0;
+        differ += std::memcmp(&q, &byTruncation, sizeof q) != 0;
+    }
+    EXPECT_EQ(differ, 0u);
+}
+
+} // namespace
