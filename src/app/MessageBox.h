@@ -1,0 +1,12 @@
+#pragma once
+// The program's message boxes: modal, caption "Message", an OK button; the
+// program carries on after each. A test can take the messages instead of
+// showing them (a modal box would stop it). GUI thread.
+#include <functional>
+
+#include <wx/string.h>
+
+void ShowMessage(const wxString& text);
+
+// Routes every later ShowMessage to `sink` (or back to real boxes when empty).
+void SetMessageSink(std::function<void(const wxString&)> sink);
