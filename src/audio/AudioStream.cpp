@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include <pa_jack.h>
 #include <wx/utils.h>
 
 #include "synth/SynthState.h"
@@ -12,6 +13,8 @@ AudioStream::~AudioStream() { Shutdown(); }
 
 PaError AudioStream::Initialize()
 {
+    // Under JACK the program's ports carry its name.
+    PaJack_SetClientName("marovane");
     PaError err = Pa_Initialize();
     initialized_ = err == paNoError;
     return err;

@@ -1,0 +1,94 @@
+#pragma once
+// A main window on the virtual display, playing into a JACK dummy server of
+// its own, with the focus where start-up puts it. Messages are recorded, not
+// shown. GUI thread.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <wx/app.h>
+#include <wx/stopwatch.h>
+
+#include "app/Keyboard.h"
+#include "app/MessageBox.h"
+#include "app/TestProcess.h"
+#include "controls/OctaveCtrl.h"
+#include "support/GuiTest.h"
+
+// Pumps events until cond holds or the time is up; returns cond.
+inline bool WaitFor(const std::function<bool()>& cond, int milliseconds = 3000)
+{
+    wxStopWatch sw;
+    while (!cond()) {
+        if (sw.Time() > milliseconds)
+            return false;
+        PumpEvents(5);
+    }
+    return true;
+}
+
+// Presses or releases keys through the X server, as a person would.
+inline void XKey(const std::string& action, const std::string& keys)
+{
+    ASSERT_EQ(testproc::Run("xdotool " + action + " " + keys), 0) << action << " " << keys;
+}
+
+class KeyboardWindowTest : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        wxTheApp->SetExitOnFrameDelete(false);
+        jack = new testproc::JackServer("app");
+    }
+    static void TearDownTestSuite()
+    {
+        delete jack;
+        jack = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(jack->Ready()) << "no JACK server";
+        SetMessageSink([this](const wxString& text) { messages.push_back(text); });
+        window = new wxKeyboard(nullptr);
+        window->Show();
+        window->Raise();
+        ASSERT_TRUE(WaitFor([this] { return window->IsActive(); })) << "window never got the focus";
+        PumpEvents(50);
+    }
+
+    void TearDown() override
+    {
+        if (window)
+            window->Destroy();
+        PumpEvents(50);
+        SetMessageSink({});
+    }
+
+    wxOctaveCtrl* Octave(int k) const { return window->octaveControls[k]; }
+    bool Held(int note) const { return window->Synth().IsKeyDown(note); }
+    bool Lit(int note) const { return Octave(OctaveOfNote(note))->IsKeyDown(KeyOfNote(note)); }
+    bool NothingHeld() const
+    {
+        for (int n = 0; n < NUM_NOTES; ++n)
+            if (Held(n))
+                return false;
+        return true;
+    }
+    bool NothingLit() const
+    {
+        for (int k = 0; k < NUM_OCTAVES; ++k)
+            for (int key = 0; key < KEYS_PER_OCTAVE; ++key)
+                if (Octave(k)->IsKeyDown(key))
+                    return false;
+        return true;
+    }
+
+    static testproc::JackServer* jack;
+    wxKeyboard* window = nullptr;
+    std::vector<wxString> messages;
+};
+
+inline testproc::JackServer* KeyboardWindowTest::jack = nullptr;

@@ -1,0 +1,136 @@
+#pragma once
+// Helpers for tests that start other programs (a JACK dummy server, the
+// program itself, jack_rec, xdotool): each child is killed when its owner
+// goes out of scope, so a failing test leaves nothing running.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace testproc {
+
+// A running child process.
+class Child {
+public:
+    Child() = default;
+    explicit Child(const std::vector<std::string>& argv, bool quiet = true)
+    {
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (quiet) {
+            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        }
+        if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    Child(Child&& o) noexcept : pid_(o.pid_) { o.pid_ = -1; }
+    Child& operator=(Child&& o) noexcept
+    {
+        Stop();
+        pid_ = o.pid_;
+        o.pid_ = -1;
+        return *this;
+    }
+    ~Child() { Stop(); }
+
+    pid_t Pid() const { return pid_; }
+    bool Running() const { return pid_ > 0; }
+
+    // The exit code once the child ends within the time, or nothing (a
+    // signal death gives 128 + signal).
+    std::optional<int> Wait(std::chrono::milliseconds timeout)
+    {
+        if (pid_ <= 0)
+            return std::nullopt;
+        auto end = std::chrono::steady_clock::now() + timeout;
+        do {
+            int status = 0;
+            pid_t r = waitpid(pid_, &status, WNOHANG);
+            if (r == pid_) {
+                pid_ = -1;
+                if (WIFEXITED(status))
+                    return WEXITSTATUS(status);
+                return 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } while (std::chrono::steady_clock::now() < end);
+        return std::nullopt;
+    }
+
+    // Terminates the child (TERM, then KILL) and reaps it.
+    void Stop()
+    {
+        if (pid_ <= 0)
+            return;
+        kill(pid_, SIGTERM);
+        if (!Wait(std::chrono::milliseconds(3000)) && pid_ > 0) {
+            kill(pid_, SIGKILL);
+            Wait(std::chrono::milliseconds(3000));
+        }
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Runs a shell command to its end; returns its standard output.
+inline std::string Output(const std::string& command)
+{
+    std::string out;
+    if (FILE* p = popen((command + " 2>/dev/null").c_str(), "r")) {
+        char buf[512];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
+        pclose(p);
+    }
+    return out;
+}
+
+inline int Run(const std::string& command)
+{
+    return std::system((command + " >/dev/null 2>&1").c_str());
+}
+
+// A JACK server with the dummy driver (44100 Hz, 256 frames) under a name
+// of its own, made the default server of this process, so that parallel
+// tests never share one.
+class JackServer {
+public:
+    explicit JackServer(const std::string& tag)
+        : name_("mrv-" + tag + "-" + std::to_string(getpid()))
+    {
+        setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+        setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+        server_ = Child({"jackd", "-r", "-n", name_, "-d", "dummy", "-r", "44100", "-p", "256"});
+        ready_ = Run("jack_wait -w -t 10") == 0;
+    }
+    ~JackServer() { server_.Stop(); }
+    bool Ready() const { return ready_; }
+    const std::string& Name() const { return name_; }
+
+private:
+    std::string name_;
+    Child server_;
+    bool ready_ = false;
+};
+
+} // namespace testproc
