@@ -3,7 +3,7 @@
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps configure build test run clean
+.PHONY: all deps configure build test run bench clean
 
 all: build
 
@@ -18,6 +18,11 @@ build: configure
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure --timeout 600
+
+# make bench: build and run the render benchmark; prints the table.
+bench: configure
+	@cmake --build $(BUILD) --target marovane-bench
+	@$(BUILD)/bin/marovane-bench --benchmark_counters_tabular=true
 
 run: build
 	@sh tools/run.sh $(BUILD)
