@@ -1,0 +1,116 @@
+#include "SpectrumMath.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include <wx/intl.h>
+
+int HarmonicsBarAt(int x)
+{
+    if (x < 0)
+        return -1;
+    const int bar = x / HARMONICS_BAR_WIDTH;
+    return bar < NUM_PARTIALS ? bar : -1;
+}
+
+float HarmonicsClickLevel(int y, int height, float displayScale)
+{
+    const float hf = static_cast<float>(height);
+    return (hf - static_cast<float>(y)) / hf / displayScale;
+}
+
+int HarmonicsBarHeight(float level, int height, float displayScale)
+{
+    float v = level * static_cast<float>(height) * displayScale;
+    // Also catches NaN, which compares false both ways.
+    if (!(v > -1.0e6f))
+        v = v < 0.0f ? -1.0e6f : 0.0f;
+    if (v > 1.0e6f)
+        v = 1.0e6f;
+    return static_cast<int>(v);
+}
+
+float SpectrumSum(const float* levels)
+{
+    // One float accumulator in partial order: the figure must read the same
+    // as the one the user saw before (float addition is not associative).
+    float sum = 0.0f;
+    for (int h = 0; h < NUM_PARTIALS; ++h)
+        sum += levels[h];
+    return sum;
+}
+
+wxString PeakLevelText(float sum)
+{
+    return wxString::Format(_("Peak Level: %6.3f"), static_cast<double>(sum));
+}
+
+wxString SafePolyphonyText(float sum)
+{
+    if (sum > 0.0f) {
+        const double notes = 1.0 / static_cast<double>(sum);
+        if (notes < static_cast<double>(INT_MAX))
+            return wxString::Format(_("Safe Polyphony: %d"), static_cast<int>(notes));
+    }
+    return _("Safe Polyphony: Inf");
+}
+
+bool NormalizeLevels(float* levels, int targetPolyphony)
+{
+    if (targetPolyphony < 1)
+        return false;
+    const float sum = SpectrumSum(levels);
+    const float d = static_cast<float>(static_cast<double>(targetPolyphony) * static_cast<double>(sum));
+    if (d != 1.0f && d != 0.0f)
+        for (int h = 0; h < NUM_PARTIALS; ++h)
+            levels[h] = levels[h] / d;
+    return true;
+}
+
+const char* HarmonicWaveformName(int waveform)
+{
+    static const char* const names[NUM_HARMONIC_WAVEFORMS] = {"Square", "Saw", "Triangle", "Noise"};
+    if (waveform < 0 || waveform >= NUM_HARMONIC_WAVEFORMS)
+        return "";
+    return names[waveform];
+}
+
+HarmonicSpectrum WaveformSpectrum(int waveform)
+{
+    HarmonicSpectrum s{};
+    for (int i = 0; i < NUM_PARTIALS; ++i) {
+        const int n = i + 1;
+        switch (waveform) {
+        case 0: // Square: odd harmonics at 1/n
+            if (i % 2 == 0)
+                s.level[i] = 1.0f / static_cast<float>(n);
+            break;
+        case 1: // Saw: every harmonic at 1/n
+            s.level[i] = 1.0f / static_cast<float>(n);
+            break;
+        case 2: // Triangle: every fourth harmonic at 1/n^2
+            if (i % 4 == 0)
+                s.level[i] = 1.0f / static_cast<float>(n * n);
+            break;
+        case 3: // Noise: every harmonic at full level
+            s.level[i] = 1.0f;
+            break;
+        default:
+            break;
+        }
+    }
+    return s;
+}
+
+int ReadTargetPolyphony(const wxString& text)
+{
+    const std::string narrow = text.ToStdString();
+    errno = 0;
+    const long n = std::strtol(narrow.c_str(), nullptr, 10);
+    if (n > INT_MAX)
+        return INT_MAX;
+    if (n < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(n);
+}

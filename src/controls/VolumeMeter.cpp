@@ -1,0 +1,44 @@
+#include "VolumeMeter.h"
+
+wxBEGIN_EVENT_TABLE(wxVolumeMeter, wxGauge)
+    EVT_TIMER(wxID_ANY, wxVolumeMeter::OnTimer)
+wxEND_EVENT_TABLE()
+
+wxVolumeMeter::wxVolumeMeter(wxWindow* parent, wxWindowID id, int range, const wxPoint& pos, const wxSize& size,
+                             long style)
+    : pollTimer(this)
+{
+    Create(parent, id, range, pos, size, style | wxGA_HORIZONTAL, wxDefaultValidator, "gauge");
+}
+
+wxVolumeMeter::~wxVolumeMeter()
+{
+    pollTimer.Stop();
+}
+
+void wxVolumeMeter::SetLevel(float level)
+{
+    const float v = static_cast<float>(GetRange()) * level;
+    // Also holds NaN and huge levels to something an int can carry.
+    levelValue = v > 0.0f ? (v < 2.0e9f ? static_cast<int>(v) : 2000000000) : 0;
+    // The gauge refuses values beyond its range; beyond it the bar is full.
+    const int shown = levelValue < GetRange() ? levelValue : GetRange();
+    if (shown != GetValue())
+        SetValue(shown);
+    Refresh();
+}
+
+void wxVolumeMeter::FollowLevel(std::function<float()> source, int intervalMs)
+{
+    levelSource = std::move(source);
+    if (levelSource)
+        pollTimer.Start(intervalMs);
+    else
+        pollTimer.Stop();
+}
+
+void wxVolumeMeter::OnTimer(wxTimerEvent&)
+{
+    if (levelSource)
+        SetLevel(levelSource());
+}
