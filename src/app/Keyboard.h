@@ -13,17 +13,7 @@
 #include <wx/dialog.h>
 #include <wx/icon.h>
 
-// The harmonics editor's interface comes with the editor; until its header
-// is in the tree the same declaration stands here.
-#if __has_include("controls/HarmonicsCallback.h")
 #include "controls/HarmonicsCallback.h"
-#else
-class HarmonicsCallback {
-public:
-    virtual ~HarmonicsCallback() = default;
-    virtual void OnHarmonicsChanged(const float* attack, const float* sustain) = 0;
-};
-#endif
 #include "audio/AudioSettingsInterface.h"
 #include "audio/AudioStream.h"
 #include "midi/MidiSettingsInterface.h"
