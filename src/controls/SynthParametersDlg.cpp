@@ -57,6 +57,15 @@ void SynthParametersDlg::CreateControls()
     safePolyphonyLabel = new wxStaticText(this, wxID_STATIC, _("Safe Polyphony:"), wxDefaultPosition,
                                           wxSize(108, -1), 0, "staticText");
     safePolyphonyLabel->SetForegroundColour(panelText);
+    // The figures change under the user's hand: wide enough for their longest
+    // texts in this desktop's font, so the row does not jump or overlap.
+    const auto widen = [](wxStaticText* label, const wxString& longest) {
+        const int width = label->GetTextExtent(longest).GetWidth() + 4;
+        if (width > label->GetMinSize().GetWidth())
+            label->SetMinSize(wxSize(width, -1));
+    };
+    widen(peakLevelLabel, PeakLevelText(-99.999f));
+    widen(safePolyphonyLabel, _("Safe Polyphony: 9999"));
 
     auto* editorRow = new wxBoxSizer(wxHORIZONTAL);
     harmonicsPanel = new wxHarmonicsPanel(safePolyphonyLabel, peakLevelLabel, this, ID_HARMONICS_PANEL,

@@ -12,7 +12,9 @@
 #include "controls/BitmapSpinButton.h"
 #include "controls/KeylessControls.h"
 #include "controls/MiniWavePanel.h"
+#include "controls/SpectrumMath.h"
 #include "controls/Switch.h"
+#include "controls/SynthParametersDlg.h"
 #include "controls/VolumeMeter.h"
 #include "synth/SynthState.h"
 
@@ -422,6 +424,17 @@ TEST_F(SmallControlsTest, Gallery)
     static SynthState synth;
     auto* preview = new wxMiniWavePanel(frame, wxID_ANY, wxPoint(60, 290), wxSize(120, 100));
     preview->SetWaveData(ComputePreviewCycle(square.level, synth.Waves()).sample);
+    auto* sawPreview = new wxMiniWavePanel(frame, wxID_ANY, wxPoint(200, 290), wxSize(120, 100));
+    const HarmonicSpectrum saw = WaveformSpectrum(1);
+    sawPreview->SetWaveData(ComputePreviewCycle(saw.level, synth.Waves()).sample);
+    auto* parameters = new SynthParametersDlg(frame, 13000, wxDefaultPosition, wxSize(500, 540),
+                                              wxNO_BORDER | wxWANTS_CHARS);
+    parameters->Move(0, 400);
+    parameters->GetHarmonicsPanel()->SetEditAttack(false);
+    HarmonicSpectrum drawn = WaveformSpectrum(2);
+    drawn.level[1] = 0.3f;
+    drawn.level[20] = 0.12f;
+    parameters->SetSpectra(square.level, drawn.level);
     ShowFrame();
     PumpEvents(1000 * std::atoi(seconds));
     SUCCEED();
