@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "synth/RenderFast.h"
+#include "synth/RenderSplit.h"
 #include "synth/SynthState.h"
 
 namespace {
@@ -98,6 +99,7 @@ void BenchRender(benchmark::State& state, const BenchCase& c, bool fast, RenderV
     auto s = MakeEngine(c);
     std::vector<float> out(2 * MAX_FRAMES);
     double checksum = 0.0;
+    const RenderSplitStats before = s->renderSplit ? s->renderSplit->Stats() : RenderSplitStats{};
     for (auto _ : state) {
         if (fast)
             s->Render(out.data(), MAX_FRAMES);
@@ -108,6 +110,15 @@ void BenchRender(benchmark::State& state, const BenchCase& c, bool fast, RenderV
         checksum += Checksum(out.data(), 2 * MAX_FRAMES);
     }
     SetCounters(state, c, checksum);
+    // How the two threads shared the buffers: the share of buffers the helper
+    // finished on its own, and the notes per buffer the audio thread took over.
+    if (s->renderSplit && (fast ? ChosenRenderVariant() : variant) == RenderVariant::Split) {
+        const RenderSplitStats after = s->renderSplit->Stats();
+        const double buffers = static_cast<double>(state.iterations());
+        state.counters["helper-finished%"] = 100.0 * static_cast<double>(after.helperFinished - before.helperFinished) / buffers;
+        state.counters["notes-taken-over"] = static_cast<double>(after.notesTakenOver - before.notesTakenOver) / buffers;
+        state.counters["alone%"] = 100.0 * static_cast<double>(after.alone - before.alone) / buffers;
+    }
 }
 
 // The per-frame gains and per-partial levels the peers use: the engine's own,
@@ -246,7 +257,8 @@ public:
         const double reference = find("Render/Reference/Worst/real_time");
         const double stk = find("Peer/Stk/Worst/real_time");
         const double volk = find("Peer/Volk/Worst/real_time");
-        std::printf("\nWorst case, 128 notes x 128 partials x 256 frames (%s):\n", RenderVariantName(FastestRenderVariant()));
+        std::printf("\nWorst case, 128 notes x 128 partials x 256 frames (Fast = %s, kernel %s):\n",
+                    RenderVariantName(ChosenRenderVariant()), RenderVariantName(FastestRenderVariant()));
         std::printf("  Fast: %.3f ms = %.1f%% of the %.1f ms budget\n", fast * 1e3, 100.0 * fast / kBudgetSeconds,
                     kBudgetSeconds * 1e3);
         if (reference > 0.0)

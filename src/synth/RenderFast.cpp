@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "RenderFastKernel.h"
+#include "RenderSplit.h"
 #include "SynthState.h"
 
 namespace {
@@ -49,6 +50,7 @@ bool DetectSupport(RenderVariant variant)
     switch (variant) {
     case RenderVariant::Reference:
     case RenderVariant::Baseline: return true;
+    case RenderVariant::Split: return RenderSplit::Worthwhile();
     case RenderVariant::Avx2: return __builtin_cpu_supports("avx2");
     case RenderVariant::Avx512: return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
     }
@@ -57,7 +59,8 @@ bool DetectSupport(RenderVariant variant)
 
 // What the processor can run, found once when the program starts.
 const bool kSupported[] = {DetectSupport(RenderVariant::Reference), DetectSupport(RenderVariant::Baseline),
-                           DetectSupport(RenderVariant::Avx2), DetectSupport(RenderVariant::Avx512)};
+                           DetectSupport(RenderVariant::Avx2), DetectSupport(RenderVariant::Avx512),
+                           DetectSupport(RenderVariant::Split)};
 
 bool CpuSupports(RenderVariant variant)
 {
@@ -74,6 +77,7 @@ RenderVariant ChooseFastest()
 }
 
 const RenderVariant kFastest = ChooseFastest();
+const RenderVariant kChosen = CpuSupports(RenderVariant::Split) ? RenderVariant::Split : kFastest;
 
 NoteKernel KernelFor(RenderVariant variant)
 {
@@ -84,9 +88,29 @@ NoteKernel KernelFor(RenderVariant variant)
     }
 }
 
-constexpr int kPadded = NUM_PARTIALS + 16;
+constexpr int kPadded = RenderSplit::kPadded;
 
-int RenderVectorised(SynthState& s, NoteKernel kernel, float* output, unsigned frames)
+// Every sounding note, one after the other, on this thread.
+void RenderMixAlone(SynthState& s, NoteKernel kernel, const int* rendered, int count, float* mix, unsigned frames)
+{
+    alignas(64) float gain[MAX_FRAMES];
+    alignas(64) float phase[kPadded];
+    alignas(64) float level[kPadded];
+    alignas(64) double inc[kPadded];
+    const NoteKernelArgs args{s.Waves().Shape(0), phase, inc, level, gain, mix, count, frames};
+    for (int n = 0; n < NUM_NOTES; ++n) {
+        if (!s.IsNoteSounding(n))
+            continue;
+        PrepareNote(s, n, frames, rendered, count, gain, level, inc, phase);
+        if (count > 0) {
+            kernel(args);
+            for (int k = 0; k < count; ++k)
+                s.partialPhase[n][rendered[k]] = phase[k];
+        }
+    }
+}
+
+int RenderVectorised(SynthState& s, RenderVariant variant, bool split, float* output, unsigned frames)
 {
     if (frames > MAX_FRAMES)
         frames = MAX_FRAMES;
@@ -100,42 +124,13 @@ int RenderVectorised(SynthState& s, NoteKernel kernel, float* output, unsigned f
         if (!(snap.attack[h] == 0.0f && snap.sustain[h] == 0.0f))
             rendered[count++] = h;
 
+    // Every frame's additions start from +0.0, as the reference's output does.
     alignas(64) float mix[MAX_FRAMES];
-    alignas(64) float gain[MAX_FRAMES];
-    alignas(64) float phase[kPadded];
-    alignas(64) float level[kPadded];
-    alignas(64) double inc[kPadded];
     std::memset(mix, 0, sizeof mix);
-    std::memset(gain, 0, sizeof gain);
-    std::memset(phase, 0, sizeof phase);
-    std::memset(level, 0, sizeof level);
-    std::memset(inc, 0, sizeof inc);
-
-    const NoteKernelArgs args{s.Waves().Shape(0), phase, inc, level, gain, mix, count, frames};
-    for (int n = 0; n < NUM_NOTES; ++n) {
-        if (!s.IsNoteSounding(n))
-            continue;
-        const double f = s.BentFrequency(n);
-        const float velocity = snap.velocity[n];
-
-        const uint32_t start = s.noteSamples[n];
-        for (unsigned i = 0; i < frames; ++i)
-            gain[i] = s.EnvelopeLevel(n, start, i) * velocity;
-
-        if (count > 0) {
-            for (int k = 0; k < count; ++k) {
-                const int h = rendered[k];
-                const double period = s.sampleRate / ((h + 1) * f);
-                inc[k] = 1 / period;
-                level[k] = s.MorphLevel(n, h);
-                phase[k] = s.partialPhase[n][h];
-            }
-            kernel(args);
-            for (int k = 0; k < count; ++k)
-                s.partialPhase[n][rendered[k]] = phase[k];
-        }
-        s.AdvanceNote(n, frames);
-    }
+    const NoteKernel kernel = KernelFor(variant);
+    RenderSplit* helper = split ? s.renderSplit.get() : nullptr;
+    if (!(helper && helper->RenderMix(s, kernel, rendered, count, mix, frames)))
+        RenderMixAlone(s, kernel, rendered, count, mix, frames);
 
     // Both channels received the same additions from the same +0.0.
     for (unsigned i = 0; i < frames; ++i) {
@@ -155,6 +150,7 @@ const char* RenderVariantName(RenderVariant variant)
     case RenderVariant::Baseline: return "Baseline";
     case RenderVariant::Avx2: return "Avx2";
     case RenderVariant::Avx512: return "Avx512";
+    case RenderVariant::Split: return "Split";
     }
     return "Unknown";
 }
@@ -169,17 +165,59 @@ RenderVariant FastestRenderVariant()
     return kFastest;
 }
 
+RenderVariant ChosenRenderVariant()
+{
+    return kChosen;
+}
+
 int RenderWith(SynthState& state, RenderVariant variant, float* output, unsigned frames)
 {
     FixedFloatEnvironment environment;
     if (variant == RenderVariant::Reference)
         return state.RenderBuffer(output, frames);
+    if (variant == RenderVariant::Split)
+        return RenderVectorised(state, kFastest, true, output, frames);
     if (!CpuSupports(variant))
         variant = kFastest;
-    return RenderVectorised(state, KernelFor(variant), output, frames);
+    return RenderVectorised(state, variant, false, output, frames);
+}
+
+int RenderSplitWith(SynthState& state, RenderVariant kernel, float* output, unsigned frames)
+{
+    FixedFloatEnvironment environment;
+    if (kernel == RenderVariant::Reference || kernel == RenderVariant::Split || !CpuSupports(kernel))
+        kernel = kFastest;
+    return RenderVectorised(state, kernel, true, output, frames);
+}
+
+void PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, int count, float* gain, float* level,
+                 double* inc, float* phase)
+{
+    const RenderSnapshot& snap = s.Snapshot();
+    const double f = s.BentFrequency(n);
+    const float velocity = snap.velocity[n];
+    const uint32_t start = s.noteSamples[n];
+    for (unsigned i = 0; i < frames; ++i)
+        gain[i] = s.EnvelopeLevel(n, start, i) * velocity;
+    for (unsigned i = frames; i < MAX_FRAMES; ++i)
+        gain[i] = 0.0f;
+    for (int k = 0; k < count; ++k) {
+        const int h = rendered[k];
+        const double period = s.sampleRate / ((h + 1) * f);
+        inc[k] = 1 / period;
+        level[k] = s.MorphLevel(n, h);
+        phase[k] = s.partialPhase[n][h];
+    }
+    // The kernels run whole blocks of 16 lanes: the rest compute nothing that is added.
+    for (int k = count; k < (count + 15) / 16 * 16; ++k) {
+        inc[k] = 0.0;
+        level[k] = 0.0f;
+        phase[k] = 0.0f;
+    }
+    s.AdvanceNote(n, frames);
 }
 
 int SynthState::Render(float* output, unsigned frames)
 {
-    return RenderWith(*this, kFastest, output, frames);
+    return RenderWith(*this, kChosen, output, frames);
 }

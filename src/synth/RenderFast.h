@@ -19,17 +19,23 @@ enum class RenderVariant {
     Baseline,  // SSE2, runs on every x86-64 processor
     Avx2,
     Avx512,    // AVX-512 F and DQ
+    Split,     // the widest of the three, its frames split over two threads (RenderSplit.h)
 };
 
 constexpr RenderVariant kAllRenderVariants[] = {RenderVariant::Reference, RenderVariant::Baseline,
-                                                 RenderVariant::Avx2, RenderVariant::Avx512};
+                                                 RenderVariant::Avx2, RenderVariant::Avx512, RenderVariant::Split};
 
-// "Reference", "Baseline", "Avx2", "Avx512".
+// "Reference", "Baseline", "Avx2", "Avx512", "Split".
 const char* RenderVariantName(RenderVariant variant);
-// Whether this processor (and its operating system) can run the variant.
+// Whether this processor (and its operating system) can run the variant; Split
+// needs more than one core.
 bool RenderVariantSupported(RenderVariant variant);
-// The variant SynthState::Render uses, chosen once at start-up.
+// The widest instruction set this processor has (Baseline, Avx2 or Avx512),
+// chosen once at start-up: the single-thread render and the kernel of Split.
 RenderVariant FastestRenderVariant();
+// What SynthState::Render runs: Split on a machine with more than one core,
+// otherwise FastestRenderVariant().
+RenderVariant ChosenRenderVariant();
 
 // Renders one buffer with the given variant (an unsupported one falls back to
 // the fastest supported). Same contract as SynthState::RenderBuffer.

@@ -20,6 +20,7 @@
 // the note's request word, which the render carries out in BeginBuffer.
 
 #include <cstdint>
+#include <memory>
 
 #include "Relaxed.h"
 #include "WaveTable.h"
@@ -52,6 +53,11 @@ struct RenderSnapshot {
     float attack[NUM_PARTIALS] = {};
     float sustain[NUM_PARTIALS] = {};
 };
+
+// The second render thread (RenderSplit.h); null on a machine with one core.
+class RenderSplit;
+RenderSplit* NewRenderSplit();
+void DeleteRenderSplit(RenderSplit* split);
 
 class SynthState {
 public:
@@ -157,6 +163,8 @@ public:
     uint32_t noteSamples[NUM_NOTES];
     uint32_t releaseSamples[NUM_NOTES];
     float lfoPhase = 0.0f;
+    // The helper thread of the two-thread render, started with the engine.
+    const std::unique_ptr<RenderSplit, void (*)(RenderSplit*)> renderSplit{NewRenderSplit(), DeleteRenderSplit};
 
     const int32_t sampleRate = SAMPLE_RATE;
     const float msPerSample = 1000.0f / SAMPLE_RATE;

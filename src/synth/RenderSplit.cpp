@@ -1,0 +1,286 @@
+// The two-thread render: see RenderSplit.h for the scheme and its handshake.
+
+#include "RenderSplit.h"
+
+#include <pthread.h>
+#include <sched.h>
+#include <unistd.h>
+#include <immintrin.h>
+
+#include <chrono>
+#include <cstring>
+#include <new>
+#include <system_error>
+
+namespace {
+
+using marovane_fast::NoteKernelArgs;
+
+constexpr uint64_t kTakenOver = uint64_t{1} << 31;
+constexpr uint64_t kDoneMask = kTakenOver - 1;
+constexpr uint32_t kAllReady = uint32_t{1} << 31;
+
+constexpr uint64_t Progress(uint32_t generation, int done)
+{
+    return uint64_t{generation} << 32 | static_cast<uint64_t>(done);
+}
+
+int Padded(int partials)
+{
+    return (partials + 15) / 16 * 16;
+}
+
+// The calling thread's id, read once per thread.
+int ThreadId()
+{
+    thread_local const int id = static_cast<int>(gettid());
+    return id;
+}
+
+} // namespace
+
+RenderSplit* NewRenderSplit()
+{
+    if (!RenderSplit::Worthwhile())
+        return nullptr;
+    try {
+        return new RenderSplit;
+    } catch (const std::system_error&) {
+        return nullptr; // no thread to be had: the engine renders on one
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void DeleteRenderSplit(RenderSplit* split)
+{
+    delete split;
+}
+
+bool RenderSplit::Worthwhile()
+{
+    cpu_set_t cpus;
+    if (sched_getaffinity(0, sizeof cpus, &cpus) == 0)
+        return CPU_COUNT(&cpus) > 1;
+    return std::thread::hardware_concurrency() > 1;
+}
+
+RenderSplit::RenderSplit() : thread_([this] { HelperLoop(); }) {}
+
+RenderSplit::~RenderSplit()
+{
+    stop_.store(true, std::memory_order_release);
+    holdHelper.store(false, std::memory_order_relaxed);
+    posted_.fetch_add(1, std::memory_order_release);
+    posted_.notify_one();
+    thread_.join();
+}
+
+RenderSplitStats RenderSplit::Stats() const
+{
+    RenderSplitStats s;
+    s.helperFinished = helperFinished_.load(std::memory_order_relaxed);
+    s.takenOver = takenOver_.load(std::memory_order_relaxed);
+    s.notesTakenOver = notesTakenOver_.load(std::memory_order_relaxed);
+    s.alone = alone_.load(std::memory_order_relaxed);
+    return s;
+}
+
+int RenderSplit::HelperNotesDone() const
+{
+    return static_cast<int>(progress_.load(std::memory_order_relaxed) & kDoneMask);
+}
+
+bool RenderSplit::HelperIdle() const
+{
+    return finished_.load(std::memory_order_acquire) == posted_.load(std::memory_order_relaxed);
+}
+
+// ---------------------------------------------------------------------------
+// The audio thread.
+
+bool RenderSplit::RenderMix(SynthState& s, NoteKernel kernel, const int* rendered, int partials, float* mix,
+                            unsigned frames)
+{
+    if (frames < kMinFrames || partials == 0)
+        return false;
+    // The helper may still be reading the inputs of an earlier buffer or
+    // writing its results: leave everything to it and render alone.
+    if (finished_.load(std::memory_order_acquire) != generation_) {
+        alone_.store(alone_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        return false;
+    }
+    bool sounding = false;
+    for (int n = 0; n < NUM_NOTES && !sounding; ++n)
+        sounding = s.IsNoteSounding(n);
+    if (!sounding)
+        return true; // the mix stays silent
+
+    // Wake the helper first: it starts while the first note is prepared.
+    // The audio thread's share, a whole number of 16-frame tiles.
+    unsigned split = frames * static_cast<unsigned>(share_) / kShareSteps / 16 * 16;
+    split = split < 16 ? 16 : split;
+    kernel_ = kernel;
+    sine_ = s.Waves().Shape(0);
+    partials_ = partials;
+    frames_ = frames;
+    split_ = split;
+    posterTid_ = ThreadId();
+    ++generation_;
+    ready_.store(0, std::memory_order_relaxed);
+    progress_.store(Progress(generation_, 0), std::memory_order_relaxed);
+    posted_.store(generation_, std::memory_order_release);
+    posted_.notify_one();
+
+    // Note by note: prepare, render frames 0 to split, publish.
+    int count = 0;
+    for (int n = 0; n < NUM_NOTES; ++n) {
+        if (!s.IsNoteSounding(n))
+            continue;
+        NoteInput& in = input_[count];
+        PrepareNote(s, n, frames, rendered, partials, in.gain, in.level, in.inc, in.phase);
+        kernel(NoteKernelArgs{sine_, in.phase, in.inc, in.level, in.gain, mix, partials, split});
+        notes_[count++] = n;
+        ready_.store(static_cast<uint32_t>(count), std::memory_order_release);
+    }
+    ready_.store(static_cast<uint32_t>(count) | kAllReady, std::memory_order_release);
+
+    // Take what the helper has published and finish the rest.
+    if (beforeTakeOver)
+        beforeTakeOver(*this, beforeTakeOverContext);
+    uint64_t progress = progress_.load(std::memory_order_acquire);
+    if ((progress & kDoneMask) < static_cast<uint64_t>(count))
+        progress = progress_.fetch_or(kTakenOver, std::memory_order_acq_rel);
+    const int done = static_cast<int>(progress & kDoneMask);
+    // Balance the next buffers. The helper trails the audio thread by a note,
+    // so one note left to take over means it kept up: it gets more frames.
+    // More than three means it fell behind: it gets fewer. A helper that did
+    // not even start was not scheduled, which says nothing about the balance.
+    if (done > 0 && count - done <= 1 && share_ > kShareMin)
+        --share_;
+    else if (done > 0 && count - done > 3 && share_ < kShareMax)
+        ++share_;
+
+    const float* tail;
+    if (done == count) {
+        tail = helperMix_[(count - 1) & 1];
+        helperFinished_.store(helperFinished_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    } else {
+        if (done == 0)
+            std::memset(tail_ + split, 0, sizeof(float) * (frames - split));
+        else
+            std::memcpy(tail_ + split, helperMix_[(done - 1) & 1] + split, sizeof(float) * (frames - split));
+        const size_t lanes = static_cast<size_t>(Padded(partials));
+        for (int j = done; j < count; ++j) {
+            // The helper may be reading this note's inputs still: work on a copy.
+            const NoteInput& in = input_[j];
+            std::memcpy(takePhase_, in.phase, sizeof(float) * lanes);
+            kernel(NoteKernelArgs{sine_, takePhase_, in.inc, in.level, in.gain + split, tail_ + split, partials,
+                                  frames - split});
+            float* row = s.partialPhase[notes_[j]];
+            for (int k = 0; k < partials; ++k)
+                row[rendered[k]] = takePhase_[k];
+        }
+        tail = tail_;
+        takenOver_.store(takenOver_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        notesTakenOver_.store(notesTakenOver_.load(std::memory_order_relaxed) + static_cast<uint64_t>(count - done),
+                              std::memory_order_relaxed);
+    }
+    std::memcpy(mix + split, tail + split, sizeof(float) * (frames - split));
+    for (int j = 0; j < done; ++j) {
+        float* row = s.partialPhase[notes_[j]];
+        for (int k = 0; k < partials; ++k)
+            row[rendered[k]] = helperPhase_[j][k];
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The helper thread.
+
+void RenderSplit::HelperLoop()
+{
+    // The render's floating-point environment (RenderFast.h): the default SSE
+    // state, whatever the creating thread had.
+    _mm_setcsr(0x1F80);
+    // posted_ was 0 when the thread was made; a destructor (or a buffer)
+    // that came before this line has moved it on already.
+    uint32_t seen = 0;
+    for (;;) {
+        posted_.wait(seen, std::memory_order_acquire);
+        if (stop_.load(std::memory_order_acquire))
+            return;
+        const uint32_t generation = posted_.load(std::memory_order_acquire);
+        seen = generation;
+        FollowPosterScheduling();
+        while (holdHelper.load(std::memory_order_relaxed) && !stop_.load(std::memory_order_relaxed))
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        HelperBuffer(generation);
+        finished_.store(generation, std::memory_order_release);
+    }
+}
+
+void RenderSplit::HelperBuffer(uint32_t generation)
+{
+    const unsigned split = split_;
+    const unsigned frames = frames_ - split;
+    const int partials = partials_;
+    const size_t lanes = static_cast<size_t>(Padded(partials));
+    const int limit = helperNoteLimit.load(std::memory_order_relaxed);
+    for (int j = 0;; ++j) {
+        uint64_t expected = Progress(generation, j);
+        // Wait for note j. The audio thread publishes a note every few
+        // microseconds and ends every buffer either with all notes published
+        // or with the taken-over flag set, so this wait ends within the buffer.
+        for (unsigned spins = 0;; ++spins) {
+            const uint32_t ready = ready_.load(std::memory_order_acquire);
+            if ((ready & ~kAllReady) > static_cast<uint32_t>(j))
+                break;
+            if (ready & kAllReady)
+                return; // every note done
+            if (progress_.load(std::memory_order_relaxed) != expected)
+                return; // taken over
+            if (spins < 4096)
+                _mm_pause();
+            else
+                std::this_thread::yield();
+        }
+        if (progress_.load(std::memory_order_relaxed) != expected || (limit >= 0 && j >= limit))
+            return;
+        const NoteInput& in = input_[j];
+        float* phase = helperPhase_[j];
+        std::memcpy(phase, in.phase, sizeof(float) * lanes);
+        float* mix = helperMix_[j & 1];
+        if (j == 0)
+            std::memset(mix + split, 0, sizeof(float) * frames);
+        else
+            std::memcpy(mix + split, helperMix_[(j - 1) & 1] + split, sizeof(float) * frames);
+        kernel_(NoteKernelArgs{sine_, phase, in.inc, in.level, in.gain + split, mix + split, partials, frames});
+        if (!progress_.compare_exchange_strong(expected, Progress(generation, j + 1), std::memory_order_release,
+                                               std::memory_order_relaxed))
+            return;
+    }
+}
+
+// Runs the helper with the scheduling policy and priority of the thread that
+// gives it work, checked whenever that thread changes. The audio thread is
+// often a real-time thread; a helper at normal priority would lose the core to
+// every build and browser, and the audio thread would end up doing its work.
+void RenderSplit::FollowPosterScheduling()
+{
+    static thread_local int followed = 0;
+    const int poster = posterTid_;
+    if (poster == followed)
+        return;
+    followed = poster;
+    const int policy = sched_getscheduler(poster);
+    sched_param param{};
+    if (policy < 0 || sched_getparam(poster, &param) != 0)
+        return;
+    if (policy == SCHED_FIFO || policy == SCHED_RR)
+        pthread_setschedparam(pthread_self(), policy, &param);
+    else {
+        sched_param normal{};
+        pthread_setschedparam(pthread_self(), SCHED_OTHER, &normal);
+    }
+}

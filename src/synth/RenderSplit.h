@@ -1,0 +1,155 @@
+#pragma once
+// The render on two threads: the frames of a buffer split between the audio
+// thread and a helper thread that every engine starts when it is made (on a
+// machine with more than one core). Each thread adds, for its own frames, every
+// note's partials in the reference order, so every output sample receives
+// exactly the reference's sequence of additions; nothing is split by note or
+// by partial.
+//
+// One buffer:
+//  1. The audio thread wakes the helper (a futex wake, no lock), choosing the
+//     frame `split` where the helper's frames begin (a multiple of 16, moved
+//     from buffer to buffer so that both threads end at about the same time;
+//     the sound does not depend on it), and then, note by note in ascending
+//     order, does the reference's steps before the
+//     partial sum (requests were applied by BeginBuffer; envelope gains, morph
+//     levels, increments, start phases, the counters moved on), renders the
+//     note's frames 0 to `split`, and publishes the note's inputs and its
+//     phases at frame `split` (one release store of the ready count).
+//  2. The helper trails it: for each published note it renders frames `split`
+//     to `frames` from those phases into its running mix, and publishes that
+//     mix and the note's final phases with one release compare-and-swap of the
+//     progress word (generation, notes done, taken-over flag). The helper may
+//     wait for the audio thread; the audio thread never waits for the helper.
+//  3. When the audio thread has done its frames of every note it looks at the
+//     progress word. If the helper has finished, its mix and phases are taken.
+//     If not, the audio thread sets the taken-over flag (one atomic or,
+//     acquire-release) and renders the remaining notes' second frames itself,
+//     from the last mix the helper published. The helper's next
+//     compare-and-swap fails; it stops at once and writes nothing more.
+//  4. A helper still busy with an earlier buffer when the next one starts (it
+//     was not scheduled in time) is left alone: that buffer is rendered on the
+//     audio thread only, without touching anything the helper reads or writes.
+// The generation in the progress word keeps a late helper from committing into
+// a later buffer.
+//
+// The phases at frame `split` are those of the serial recurrence, computed by
+// the audio thread as it renders its frames, so both halves step exactly as
+// the reference's single loop over all frames.
+//
+// The helper copies the scheduling policy and priority of the thread that
+// gives it work (the audio thread), so it is not starved where that thread is
+// not.
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+#include "RenderFast.h"
+#include "RenderFastKernel.h"
+#include "SynthState.h"
+
+// How the buffers of one engine were rendered (counted by the audio thread).
+struct RenderSplitStats {
+    uint64_t helperFinished = 0; // the helper rendered its frames of every note
+    uint64_t takenOver = 0;      // the audio thread finished notes the helper had not
+    uint64_t notesTakenOver = 0; // how many notes, summed over those buffers
+    uint64_t alone = 0;          // the helper was still busy: one thread rendered it
+};
+
+class RenderSplit {
+public:
+    using NoteKernel = void (*)(const marovane_fast::NoteKernelArgs&);
+
+    RenderSplit();
+    ~RenderSplit();
+    RenderSplit(const RenderSplit&) = delete;
+    RenderSplit& operator=(const RenderSplit&) = delete;
+
+    // Whether this machine has more than one core to run on.
+    static bool Worthwhile();
+
+    // Audio thread: the mono mix of one buffer on two threads, with BeginBuffer
+    // done, the rendered partials listed and `mix` zeroed (RenderFast.cpp).
+    // Returns false, having changed nothing, when the buffer is too short to
+    // split or the helper is still busy; the caller then renders it alone.
+    bool RenderMix(SynthState& s, NoteKernel kernel, const int* rendered, int partials, float* mix, unsigned frames);
+
+    RenderSplitStats Stats() const;
+
+    // ---- For tests ----
+    // The helper gives up on each buffer after publishing this many notes
+    // (negative: no limit), as if it had been descheduled there.
+    std::atomic<int> helperNoteLimit{-1};
+    // While set, the helper does not start the buffer it has been given.
+    std::atomic<bool> holdHelper{false};
+    // Called on the audio thread when its own frames are done, before it looks
+    // at the helper's progress.
+    void (*beforeTakeOver)(RenderSplit& split, void* context) = nullptr;
+    void* beforeTakeOverContext = nullptr;
+    // Notes the helper has published in the current buffer.
+    int HelperNotesDone() const;
+    // True when the helper has finished with the last buffer given to it.
+    bool HelperIdle() const;
+
+    static constexpr int kPadded = NUM_PARTIALS + 16;
+    // Buffers shorter than this are rendered on one thread.
+    static constexpr unsigned kMinFrames = 64;
+
+private:
+    void HelperLoop();
+    void HelperBuffer(uint32_t generation);
+    void FollowPosterScheduling();
+
+    // ---- Written by the audio thread: the buffer's settings while the helper
+    // is idle, a note's inputs before it is published; read by both ----
+    struct alignas(64) NoteInput {
+        float gain[MAX_FRAMES];
+        float level[kPadded];
+        float phase[kPadded]; // at frame 0, then (once published) at frame split_
+        double inc[kPadded];
+    };
+    NoteInput input_[NUM_NOTES];
+    NoteKernel kernel_ = nullptr;
+    const float* sine_ = nullptr;
+    int partials_ = 0;
+    unsigned frames_ = 0;
+    unsigned split_ = 0; // the helper renders frames split_ to frames_
+    int posterTid_ = 0;
+
+    // ---- Written by the helper; read by the audio thread once published ----
+    alignas(64) float helperPhase_[NUM_NOTES][kPadded]; // final phases
+    alignas(64) float helperMix_[2][MAX_FRAMES] = {};   // the mix after notes 0 to an even / odd j
+
+    // ---- The audio thread's own ----
+    alignas(64) float takePhase_[kPadded];    // a taken-over note's phases
+    alignas(64) float tail_[MAX_FRAMES] = {}; // the helper's frames when taken over
+    int notes_[NUM_NOTES];
+    uint32_t generation_ = 0;
+    // The audio thread's share of the frames in sixteenths, moved by one after
+    // each buffer towards the point where both threads end together.
+    static constexpr int kShareSteps = 16, kShareMin = 4, kShareMax = 12;
+    int share_ = 8;
+    std::atomic<uint64_t> helperFinished_{0}, takenOver_{0}, notesTakenOver_{0}, alone_{0};
+
+    // ---- The handshake ----
+    alignas(64) std::atomic<uint32_t> posted_{0};   // the generation last given to the helper
+    alignas(64) std::atomic<uint32_t> ready_{0};    // notes published | kAllReady
+    alignas(64) std::atomic<uint64_t> progress_{0}; // generation << 32 | kTakenOver | notes done
+    alignas(64) std::atomic<uint32_t> finished_{0}; // the generation the helper is done with
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// The reference render's steps for one sounding note before its partial sum,
+// in its order (RenderFast.cpp): the envelope gain of each frame (which may end
+// a release; 0 from `frames` to MAX_FRAMES), then each rendered partial's
+// increment, morph level and phase (the lanes from `partials` to the next
+// multiple of 16 get 0), and the note's counters moved on.
+void PrepareNote(SynthState& s, int note, unsigned frames, const int* rendered, int partials, float* gain,
+                 float* level, double* inc, float* phase);
+
+// Renders one buffer on two threads (where possible) with the given kernel:
+// the two-thread render with any instruction set, for tests. Same contract as
+// SynthState::RenderBuffer.
+int RenderSplitWith(SynthState& state, RenderVariant kernel, float* output, unsigned frames);
