@@ -1,10 +1,36 @@
 // The main window's controls and their layout.
 #include "Keyboard.h"
 
+#include <wx/filefn.h>
+#include <wx/log.h>
 #include <wx/sizer.h>
+#include <wx/slider.h>
+#include <wx/stattext.h>
 
+#include "app/ButtonFaces.h"
+#include "controls/BitmapSlider.h"
+#include "controls/BitmapSpinButton.h"
+#include "controls/KeylessControls.h"
+#include "controls/MiniWavePanel.h"
 #include "controls/OctaveCtrl.h"
 #include "controls/ResourcePath.h"
+#include "controls/SynthParametersDlg.h"
+#include "controls/VolumeMeter.h"
+
+namespace {
+
+// A BMP picture beside the program. A missing file leaves the image empty and
+// the control that uses it draws without it.
+wxImage LoadPicture(const wxString& name)
+{
+    wxImage image;
+    const wxString path = ResourcePath(name);
+    if (wxFileExists(path))
+        image.LoadFile(path, wxBITMAP_TYPE_BMP);
+    return image;
+}
+
+} // namespace
 
 wxBitmap wxKeyboard::GetBitmapResource(const wxString& name)
 {
@@ -15,23 +41,205 @@ wxBitmap wxKeyboard::GetBitmapResource(const wxString& name)
 
 void wxKeyboard::CreateControls()
 {
-    SetBackgroundColour(backgroundColour);
+    // 1. The five pictures of the sliders and spin buttons.
+    const wxImage spinImage = LoadPicture("spin.bmp");
+    const wxImage wheelTrack = LoadPicture("sliderbk.bmp");
+    const wxImage wheelThumb = LoadPicture("sliderind.bmp");
+    const wxImage sliderTrack = LoadPicture("hsliderbk.bmp");
+    const wxImage sliderThumb = LoadPicture("hsliderind.bmp");
 
+    // 2. and 3.
+    SetBackgroundColour(backgroundColour);
     auto* top = new wxBoxSizer(wxVERTICAL);
     SetSizer(top);
+    auto* rowA = new wxBoxSizer(wxHORIZONTAL);
+    top->Add(rowA, 0, 0, 0);
 
-    // Row C: the wheels (to come) and the seven octave controls, low to high.
+    const auto text = [this](wxWindowID id, const wxString& label, const wxSize& size = wxDefaultSize) {
+        auto* t = new wxStaticText(this, id, label, wxDefaultPosition, size, 0, "staticText");
+        t->SetForegroundColour(textColour);
+        return t;
+    };
+
+    // 4. The harmonics editor's panel.
+    synthParameters = new SynthParametersDlg(this, SynthParametersDlg::ID_SYNTH_PARAMETERS, wxDefaultPosition,
+                                             wxSize(500, 540), wxNO_BORDER | wxWANTS_CHARS);
+    synthParameters->SetHarmonicsCallback(this);
+    rowA->Add(synthParameters, 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
+
+    // 5. The zoom column, the grid of envelope and LFO controls, the previews.
+    auto* zoomColumn = new wxBoxSizer(wxVERTICAL);
+    rowA->Add(zoomColumn, 0, 0, 0);
+    zoomLabel = text(wxID_STATIC, "0.50");
+    zoomColumn->Add(zoomLabel, 0, wxALIGN_CENTER_HORIZONTAL | wxALL, 7);
+    zoomSlider = new wxSlider(this, ID_ZOOM_SLIDER, 2, 1, 10, wxDefaultPosition, wxSize(-1, 290), wxSL_VERTICAL,
+                              wxDefaultValidator, "slider");
+    zoomSlider->SetBackgroundColour(backgroundColour);
+    zoomSlider->SetForegroundColour(textColour);
+    zoomColumn->Add(zoomSlider, 0, wxALIGN_CENTER_HORIZONTAL | wxALL, 2);
+    // A plain slider takes the focus: its release gives it back.
+    zoomSlider->Bind(wxEVT_LEFT_UP, &wxKeyboard::OnZoomMouseUp, this);
+
+    auto* rightColumn = new wxBoxSizer(wxVERTICAL);
+    rowA->Add(rightColumn, 0, 0, 0);
+    auto* grid = new wxFlexGridSizer(6, 3, 0, 0);
+    rightColumn->Add(grid, 0, 0, 0);
+
+    const auto sliderRow = [&](const wxString& caption, wxWindowID sliderId, float value, float maximum,
+                               wxWindowID labelId, const wxString& first, wxBitmapSlider*& slider,
+                               wxStaticText*& label) {
+        grid->Add(text(wxID_STATIC, caption), 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
+        slider = new wxBitmapSlider(this, sliderId, 0.0f, 0.0f, maximum, wxDefaultPosition, wxSize(211, 24),
+                                    wxSL_HORIZONTAL);
+        slider->SetImages(&sliderTrack, &sliderThumb);
+        slider->SetValue(value);
+        grid->Add(slider, 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
+        label = text(labelId, first, wxSize(32, -1));
+        grid->Add(label, 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
+    };
+    sliderRow("Attack (msec):", ID_ATTACK_SLIDER, static_cast<float>(synth.attackMs), 1000.0f, wxID_STATIC, "0",
+              attackSlider, attackLabel);
+    attackLabel->SetLabel(wxString::Format("%3d", static_cast<int>(synth.attackMs)));
+    sliderRow("Decay (msec):", ID_DECAY_SLIDER, static_cast<float>(synth.decayMs), 1000.0f, wxID_STATIC, "0",
+              decaySlider, decayLabel);
+    decayLabel->SetLabel(wxString::Format("%3d", static_cast<int>(synth.decayMs)));
+    sliderRow("Sustain (percent):", ID_SUSTAIN_SLIDER, static_cast<float>(synth.sustainPercent), 100.0f,
+              wxID_STATIC, "0", sustainSlider, sustainLabel);
+    sustainLabel->SetLabel(wxString::Format("%3d", static_cast<int>(synth.sustainPercent)));
+    sliderRow("Release (msec):", ID_RELEASE_SLIDER, static_cast<float>(synth.releaseMs), 1000.0f, wxID_STATIC,
+              "0", releaseSlider, releaseLabel);
+    releaseLabel->SetLabel(wxString::Format("%3d", static_cast<int>(synth.releaseMs)));
+    sliderRow("LFO Freq (Hz):", ID_LFO_FREQUENCY, synth.lfoFrequency * 10.0f, 200.0f, ID_LFO_FREQUENCY_LABEL,
+              "0.0", lfoFrequencySlider, lfoFrequencyLabel);
+    lfoFrequencyLabel->SetLabel(wxString::Format("%3.1f", static_cast<double>(synth.lfoFrequency)));
+
+    grid->Add(text(wxID_STATIC, "LFO Waveform:"), 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
+    wxArrayString shapes;
+    for (int shape = 0; shape < NUM_WAVEFORMS; ++shape)
+        shapes.Add(WaveTable::GetWaveformName(shape));
+    lfoWaveformChoice =
+        new wxKeylessChoice(this, ID_LFO_WAVEFORM, wxDefaultPosition, wxSize(200, -1), shapes, wxNO_BORDER);
+    lfoWaveformChoice->SetSelection(synth.LfoWaveform());
+    grid->Add(lfoWaveformChoice, 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
+
+    auto* previews = new wxFlexGridSizer(2, 2, 0, 0);
+    rightColumn->Add(previews, 0, wxALIGN_CENTER_HORIZONTAL, 0);
+    attackPreview = new wxMiniWavePanel(this, ID_ATTACK_PREVIEW, wxDefaultPosition, wxSize(120, 100));
+    previews->Add(attackPreview, 0, wxALIGN_CENTER_VERTICAL | wxALL, 7);
+    sustainPreview = new wxMiniWavePanel(this, ID_SUSTAIN_PREVIEW, wxDefaultPosition, wxSize(120, 100));
+    previews->Add(sustainPreview, 0, wxALIGN_CENTER_VERTICAL | wxALL, 7);
+    previews->Add(text(wxID_STATIC, "Attack"), 0, wxALIGN_CENTER | wxALL, 3);
+    previews->Add(text(wxID_STATIC, "Sustain"), 0, wxALIGN_CENTER | wxALL, 3);
+
+    // 6. Row B: the spectrum buttons, the program's buttons, the meters and
+    //    the bank and patch selectors.
+    auto* rowB = new wxBoxSizer(wxHORIZONTAL);
+    top->Add(rowB, 0, wxALIGN_CENTER_HORIZONTAL, 0);
+    rowB->Add(text(wxID_STATIC, "Waveform:"), 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
+    wxArrayString harmonicShapes;
+    for (const char* name : {"Square", "Saw", "Triangle", "Noise"})
+        harmonicShapes.Add(name);
+    harmonicWaveformChoice = new wxKeylessChoice(this, ID_HARMONIC_WAVEFORM, wxDefaultPosition, wxSize(90, -1),
+                                                 harmonicShapes, wxNO_BORDER);
+    harmonicWaveformChoice->SetSelection(0);
+    harmonicWaveformChoice->SetForegroundColour(textColour);
+    harmonicWaveformChoice->SetBackgroundColour(backgroundColour);
+    rowB->Add(harmonicWaveformChoice, 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
+
+    const auto textButton = [&](wxWindowID id, const wxString& label, const wxString& tip) {
+        auto* b = new wxKeylessButton(this, id, label, wxDefaultPosition, wxSize(70, 20), wxBU_AUTODRAW);
+        b->SetToolTip(tip);
+        rowB->Add(b, 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
+        return b;
+    };
+    // Keys reach the window from these once; the window also hears their
+    // left-button releases (which release every note).
+    const auto routeKeys = [this](wxWindow* child) {
+        child->Bind(wxEVT_KEY_DOWN, [this](wxKeyEvent& e) { RouteKey(e, true); });
+        child->Bind(wxEVT_KEY_UP, [this](wxKeyEvent& e) { RouteKey(e, false); });
+    };
+    const auto routeRelease = [this](wxWindow* child) {
+        child->Bind(wxEVT_LEFT_UP, &wxKeyboard::OnMouseRelease, this);
+    };
+    const auto pictureButton = [&](wxWindowID id, const char* const* face, const wxString& tip) {
+        auto* b = new wxKeylessBitmapButton(this, id, wxBitmap(face), wxDefaultPosition, wxSize(22, 22),
+                                            wxBU_AUTODRAW | wxWANTS_CHARS);
+        b->SetToolTip(tip);
+        rowB->Add(b, 0, wxALIGN_CENTER_VERTICAL | wxALL, 1);
+        routeKeys(b);
+        routeRelease(b);
+        return b;
+    };
+
+    textButton(ID_GENERATE, "Generate", "Generate harmonics for the selected waveform");
+    textButton(ID_CLEAR, "Clear", "Clear harmonic levels");
+    textButton(ID_NORMALIZE, "Normalize", "Normalize harmonic levels for target polyphony");
+    attackButton = textButton(ID_EDIT_ATTACK, "Attack", "Edit attack harmonics");
+    pictureButton(ID_COPY_SUSTAIN_TO_ATTACK, copy_left_xpm, "Copy final harmonics into initial harmonics");
+    pictureButton(ID_COPY_ATTACK_TO_SUSTAIN, copy_right_xpm, "Copy initial harmonics into final harmonics");
+    sustainButton = textButton(ID_EDIT_SUSTAIN, "Sustain", "Edit sustain harmonics");
+    // At start the sustain spectrum is the one being edited.
+    sustainButton->Disable();
+    synthParameters->GetHarmonicsPanel()->SetEditAttack(false);
+    pictureButton(ID_PANIC, panic_xpm, "Panic: Send all notes off MIDI message");
+    pictureButton(ID_ABOUT, about_xpm, "About Marovane");
+    pictureButton(ID_HELP, help_xpm, "Help");
+    pictureButton(ID_MIDI_SETTINGS, midi_xpm, "Change MIDI settings");
+    pictureButton(ID_AUDIO_SETTINGS, audio_xpm, "Change audio settings");
+    pictureButton(ID_LOAD_PATCH, folder_xpm, "Load Synthesizer Configuration from Disk");
+
+    auto* meters = new wxBoxSizer(wxVERTICAL);
+    rowB->Add(meters, 0, wxALIGN_CENTER_VERTICAL | wxALL, 1);
+    leftMeter = new wxVolumeMeter(this, ID_LEFT_METER, 100, wxDefaultPosition, wxSize(100, 10), wxBORDER_NONE);
+    meters->Add(leftMeter, 0, wxALIGN_CENTER_HORIZONTAL | wxALL, 1);
+    rightMeter = new wxVolumeMeter(this, ID_RIGHT_METER, 100, wxDefaultPosition, wxSize(100, 10), wxBORDER_NONE);
+    meters->Add(rightMeter, 0, wxALIGN_CENTER_HORIZONTAL | wxALL, 1);
+    // The render only stores its peaks; the meters read them on a timer here.
+    leftMeter->FollowLevel([this] { return synth.LeftPeak(); });
+    rightMeter->FollowLevel([this] { return synth.RightPeak(); });
+    routeRelease(leftMeter);
+    routeRelease(rightMeter);
+
+    const auto selector = [&](const wxString& caption, wxWindowID labelId, wxWindowID spinId, const wxString& tip,
+                              wxStaticText*& label, wxBitmapSpinButton*& spin) {
+        wxStaticText* captionText = text(wxID_STATIC, caption);
+        rowB->Add(captionText, 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
+        label = text(labelId, "1", wxSize(22, -1));
+        rowB->Add(label, 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
+        spin = new wxBitmapSpinButton(this, spinId, wxDefaultPosition, wxSize(16, 22),
+                                      wxSP_VERTICAL | wxSP_ARROW_KEYS);
+        spin->SetImage(&spinImage);
+        spin->SetToolTip(tip);
+        rowB->Add(spin, 0, wxALIGN_CENTER_VERTICAL | wxALL, 2);
+        routeRelease(captionText);
+        routeRelease(label);
+        routeRelease(spin);
+    };
+    selector("Bank", ID_BANK_LABEL, ID_BANK_SPIN, "Change patch bank", bankLabel, bankSpin);
+    selector("Patch", ID_PATCH_LABEL, ID_PATCH_SPIN, "Change patch number", patchLabel, patchSpin);
+
+    // 7. Row C: the two wheels and the seven octave controls, low to high.
     auto* rowC = new wxBoxSizer(wxHORIZONTAL);
     top->Add(rowC, 0, wxALIGN_CENTER_HORIZONTAL | wxALL, 5);
+    pitchWheelSlider = new wxBitmapSlider(this, ID_PITCH_WHEEL, PITCH_WHEEL_REST, 0, WHEEL_MAX, wxDefaultPosition,
+                                          wxSize(30, 108), wxSL_VERTICAL | wxSL_INVERSE);
+    pitchWheelSlider->SetImages(&wheelTrack, &wheelThumb);
+    rowC->Add(pitchWheelSlider, 0, wxALL, 5);
+    modWheelSlider = new wxBitmapSlider(this, ID_MOD_WHEEL, 0, 0, WHEEL_MAX, wxDefaultPosition, wxSize(30, 108),
+                                        wxSL_VERTICAL | wxSL_INVERSE);
+    modWheelSlider->SetImages(&wheelTrack, &wheelThumb);
+    rowC->Add(modWheelSlider, 0, wxALL, 5);
+    routeKeys(pitchWheelSlider);
+    routeKeys(modWheelSlider);
+    synth.pitchWheel = pitchWheelSlider->GetValue();
 
     blackKeyMarker = wxOctaveCtrl::BlackKeyMarkerBitmap();
     whiteKeyMarker = wxOctaveCtrl::WhiteKeyMarkerBitmap();
     const wxBitmap octavePicture = GetBitmapResource("octave.bmp");
     for (int k = 0; k < NUM_OCTAVES; ++k) {
         auto* octave = new wxOctaveCtrl(this, ID_OCTAVE_FIRST + k, octavePicture,
-                                        FIRST_OCTAVE_NOTE + KEYS_PER_OCTAVE * k, this,
-                                        wxDefaultPosition, wxSize(wxOctaveCtrl::kWidth, wxOctaveCtrl::kHeight),
-                                        wxNO_BORDER);
+                                        FIRST_OCTAVE_NOTE + KEYS_PER_OCTAVE * k, this, wxDefaultPosition,
+                                        wxSize(wxOctaveCtrl::kWidth, wxOctaveCtrl::kHeight), wxNO_BORDER);
         octave->SetMarkerBitmaps(&blackKeyMarker, &whiteKeyMarker);
         octaveControls[k] = octave;
         rowC->Add(octave, 0, wxALIGN_CENTER_VERTICAL | wxALL, 0);
@@ -40,6 +248,16 @@ void wxKeyboard::CreateControls()
         octave->Bind(wxEVT_KEY_UP, &wxKeyboard::OnKeyUp, this);
     }
 
-    GetSizer()->Fit(this);
-    GetSizer()->SetSizeHints(this);
+    // 8. The editor takes the synthesis state's spectra and reports them back,
+    //    which draws the previews.
+    const HarmonicSpectrum attack = synth.Attack();
+    const HarmonicSpectrum sustain = synth.Sustain();
+    synthParameters->SetSpectra(attack.level, sustain.level);
+
+    // 9. The window is as large as its controls and cannot be resized, so the
+    //    window manager offers no maximise button either.
+    top->Fit(this);
+    top->SetSizeHints(this);
+    SetMaxSize(GetSize());
+    SetMaxClientSize(GetClientSize());
 }

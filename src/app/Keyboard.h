@@ -9,6 +9,10 @@
 // note table at once and carry the key highlights over to the GUI thread with
 // CallAfter; nothing touches a window from another thread.
 
+#include <cstdint>
+#include <functional>
+#include <vector>
+
 #include <wx/bitmap.h>
 #include <wx/dialog.h>
 #include <wx/icon.h>
@@ -30,12 +34,50 @@ class wxKeylessChoice;
 class wxKeylessButton;
 class wxMiniWavePanel;
 class wxVolumeMeter;
+class wxBitmapSpinButton;
+class wxScrollEvent;
+class wxSpinEvent;
+class wxCommandEvent;
 
-// Identifiers of the main window and of the controls that exist so far.
+// Identifiers of the main window and its controls.
 constexpr int ID_KEYBOARD = 10000;
+constexpr int ID_BANK_SPIN = 10001;
+constexpr int ID_PATCH_SPIN = 10003;
 constexpr int ID_OCTAVE_FIRST = 10006; // octave controls 10006 to 10012, low to high
+constexpr int ID_PATCH_LABEL = 10013;
 constexpr int ID_PITCH_WHEEL = 10015;
 constexpr int ID_MOD_WHEEL = 10016;
+constexpr int ID_PANIC = 10017;
+constexpr int ID_ABOUT = 10018;
+constexpr int ID_HELP = 10019;
+constexpr int ID_LOAD_PATCH = 10022;
+constexpr int ID_MIDI_SETTINGS = 10023;
+constexpr int ID_BANK_LABEL = 10025;
+constexpr int ID_LEFT_METER = 10027;
+constexpr int ID_RIGHT_METER = 10028;
+constexpr int ID_ATTACK_PREVIEW = 10033;
+constexpr int ID_SUSTAIN_PREVIEW = 10034;
+constexpr int ID_NORMALIZE = 10035;
+constexpr int ID_EDIT_ATTACK = 10036;
+constexpr int ID_EDIT_SUSTAIN = 10037;
+constexpr int ID_CLEAR = 10038;
+constexpr int ID_GENERATE = 10039;
+constexpr int ID_HARMONIC_WAVEFORM = 10040;
+constexpr int ID_ZOOM_SLIDER = 10041;
+constexpr int ID_COPY_SUSTAIN_TO_ATTACK = 10042;
+constexpr int ID_COPY_ATTACK_TO_SUSTAIN = 10043;
+constexpr int ID_LFO_FREQUENCY = 10044;
+constexpr int ID_LFO_WAVEFORM = 10045;
+constexpr int ID_LFO_FREQUENCY_LABEL = 10046;
+constexpr int ID_ATTACK_SLIDER = 10047;
+constexpr int ID_DECAY_SLIDER = 10048;
+constexpr int ID_SUSTAIN_SLIDER = 10049;
+constexpr int ID_RELEASE_SLIDER = 10050;
+constexpr int ID_AUDIO_SETTINGS = 10055;
+
+// The wheels' range: 0 to 16383, the pitch wheel at rest in the centre.
+constexpr int WHEEL_MAX = 16383;
+constexpr int PITCH_WHEEL_REST = 8192;
 
 constexpr long KEYBOARD_STYLE =
     wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX | wxWANTS_CHARS;
@@ -83,9 +125,35 @@ public:
 
     SynthState& Synth() { return synth; }
     AudioStream& Audio() { return audio; }
-    // The mod wheel position 0 to 16383, moved by the arrow keys (and later
-    // by the wheel slider and MIDI controller 1).
-    int ModWheelValue() const { return modWheelValue; }
+    // The mod wheel slider's position 0 to 16383, truncated.
+    int ModWheelValue() const;
+    int CurrentBank() const { return currentBank; }
+    int CurrentPatch() const { return currentPatch; }
+    SynthParametersDlg* SynthParameters() const { return synthParameters; }
+
+    // The bank and patch selectors: show the number, keep it, and send Bank
+    // Select or Program Change when output is on and the number did not come
+    // from MIDI input.
+    void SetBank(int bank, bool fromMidi);
+    void SetPatch(int patch, bool fromMidi);
+    // Panic's steps after the notes are released: controllers back to rest
+    // (the mod wheel and its tremolo to 0, the pitch wheel to the centre),
+    // then All Sound Off.
+    void ResetControllers();
+    void SendAllSoundOff();
+
+    // Loads a patch file into the synthesis state and the controls (what the
+    // Load button does once a file is chosen). An unreadable or malformed file
+    // changes nothing and says so in a message box; returns whether it loaded.
+    bool LoadPatchFile(const wxString& path);
+
+    // Where the bytes SendMidiMessage would send go as well, in order (one
+    // vector per message); empty by default. For tests and monitors; GUI
+    // thread, set before notes play.
+    void SetMidiMonitor(std::function<void(const std::vector<uint8_t>&)> monitor)
+    {
+        midiMonitor = std::move(monitor);
+    }
     // True while a note's key is down on the computer keyboard.
     bool IsComputerKeyDown(int note) const { return computerKeyDown[note]; }
 
@@ -95,8 +163,52 @@ public:
     void OnKeyUp(wxKeyEvent& event);
     void OnMouseRelease(wxMouseEvent& event);
     void OnActivate(wxActivateEvent& event);
+    void OnZoomMouseUp(wxMouseEvent& event);
 
 private:
+    // ---- Handlers of the event table, in its order ----
+    void OnPanic(wxCommandEvent& event);
+    void OnAbout(wxCommandEvent& event);
+    void OnHelp(wxCommandEvent& event);
+    void OnMidiSettings(wxCommandEvent& event);
+    void OnLoadPatch(wxCommandEvent& event);
+    void ClearHarmonics(wxCommandEvent& event);
+    void GenerateHarmonics(wxCommandEvent& event);
+    void OnAudioSettings(wxCommandEvent& event);
+    void OnBankUp(wxSpinEvent& event);
+    void OnBankDown(wxSpinEvent& event);
+    void OnPatchUp(wxSpinEvent& event);
+    void OnPatchDown(wxSpinEvent& event);
+    void OnModWheel(wxScrollEvent& event);
+    void OnPitchWheel(wxScrollEvent& event);
+    void OnZoom(wxScrollEvent& event);
+    void OnLfoFrequency(wxScrollEvent& event);
+    void OnNormalize(wxCommandEvent& event);
+    void OnEditAttack(wxCommandEvent& event);
+    void OnEditSustain(wxCommandEvent& event);
+    void CopySustainToAttack(wxCommandEvent& event);
+    void CopyAttackToSustain(wxCommandEvent& event);
+    void OnLfoWaveform(wxCommandEvent& event);
+    void OnAttack(wxScrollEvent& event);
+    void OnDecay(wxScrollEvent& event);
+    void OnSustain(wxScrollEvent& event);
+    void OnRelease(wxScrollEvent& event);
+
+    // The mod wheel at a position: depth, and the controller messages when
+    // output is on. Shared by the slider's handler and the arrow keys.
+    void ApplyModWheel(int value);
+    // The pitch wheel slider and the copy the render reads, together.
+    void SetPitchWheel(int value);
+    // The envelope and LFO controls show the synthesis state's values.
+    void ShowParameters();
+    // A message of one or two data bytes (Program Change has one).
+    void SendMidi(uint8_t status, uint8_t data1, uint8_t data2 = 0);
+    // A key event of a child that would also hand it on by itself: played
+    // here once, then stopped.
+    void RouteKey(wxKeyEvent& event, bool down);
+    // A harmonic waveform was chosen: the drop-down took the focus.
+    void OnHarmonicWaveform(wxCommandEvent& event);
+
     // Start-up and shutdown steps, in their order.
     void OpenMidiDevices();   // MIDI ports: opened here once MIDI exists
     void CloseMidiDevices();  // ... and closed here, between suspend and abort
@@ -136,7 +248,7 @@ private:
     int currentBank = 1;
     int currentPatch = 1;
 
-    int modWheelValue = 0;
+    std::function<void(const std::vector<uint8_t>&)> midiMonitor;
     bool computerKeyDown[NUM_NOTES] = {};
 
     // The window's other controls; null until they are created.
@@ -163,6 +275,8 @@ private:
     wxVolumeMeter* rightMeter = nullptr;
     wxStaticText* bankLabel = nullptr;
     wxStaticText* patchLabel = nullptr;
+    wxBitmapSpinButton* bankSpin = nullptr;
+    wxBitmapSpinButton* patchSpin = nullptr;
     wxBitmapSlider* pitchWheelSlider = nullptr;
     wxBitmapSlider* modWheelSlider = nullptr;
 

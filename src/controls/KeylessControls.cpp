@@ -48,4 +48,9 @@ wxKeylessBitmapButton::wxKeylessBitmapButton(wxWindow* parent, wxWindowID id, co
     Create(parent, id, bitmap, pos, size, style, wxDefaultValidator, "button");
     // Also a click must leave the focus where it was.
     SetCanFocus(false);
+#ifdef __WXGTK3__
+    // The theme's padding would leave a small button only a sliver of its
+    // picture: a thin frame instead, the face whole inside it.
+    GTKApplyCssStyle("* { padding: 1px; min-width: 0; min-height: 0; }");
+#endif
 }

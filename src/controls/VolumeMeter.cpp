@@ -9,6 +9,19 @@ wxVolumeMeter::wxVolumeMeter(wxWindow* parent, wxWindowID id, int range, const w
     : pollTimer(this)
 {
     Create(parent, id, range, pos, size, style | wxGA_HORIZONTAL, wxDefaultValidator, "gauge");
+#ifdef __WXGTK3__
+    // In the instrument's colours rather than the desktop theme's: an orange
+    // bar in a near-black trough with a thin brown frame, as tall as the
+    // control.
+    GTKApplyCssStyle("progressbar, progressbar trough {"
+                     " min-height: 0; min-width: 0; padding: 0; margin: 0; }"
+                     "progressbar trough {"
+                     " background-color: #221100; background-image: none;"
+                     " border: 1px solid #994d00; border-radius: 0; }"
+                     "progressbar progress {"
+                     " background-color: #ff9900; background-image: none;"
+                     " border: none; border-radius: 0; min-height: 8px; margin: 0; }");
+#endif
 }
 
 wxVolumeMeter::~wxVolumeMeter()

@@ -49,7 +49,16 @@ public:
     virtual void ClearAllKeys() = 0;
 };
 
-// Where MIDI echo goes: one whole message of up to three bytes.
+// The length in bytes of a channel message with this status byte: Program
+// Change and Channel Pressure (0xC0 to 0xDF) have one data byte, the others
+// two.
+inline int MidiMessageSize(uint8_t status)
+{
+    return (status & 0xE0) == 0xC0 ? 2 : 3;
+}
+
+// Where everything sent to MIDI output goes: one whole channel message of
+// MidiMessageSize(status) bytes; data2 is not part of a two-byte message.
 class MidiSender {
 public:
     virtual ~MidiSender() = default;
