@@ -163,8 +163,6 @@ public:
     uint32_t noteSamples[NUM_NOTES];
     uint32_t releaseSamples[NUM_NOTES];
     float lfoPhase = 0.0f;
-    // The helper thread of the two-thread render, started with the engine.
-    const std::unique_ptr<RenderSplit, void (*)(RenderSplit*)> renderSplit{NewRenderSplit(), DeleteRenderSplit};
 
     const int32_t sampleRate = SAMPLE_RATE;
     const float msPerSample = 1000.0f / SAMPLE_RATE;
@@ -194,4 +192,9 @@ private:
     Relaxed<uint32_t> buffersRendered_{0};
 
     RenderSnapshot snap_;
+
+public:
+    // The helper thread of the two-thread render, started with the engine.
+    // Declared last so that it is stopped before anything it reads goes.
+    const std::unique_ptr<RenderSplit, void (*)(RenderSplit*)> renderSplit{NewRenderSplit(), DeleteRenderSplit};
 };

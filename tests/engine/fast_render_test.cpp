@@ -7,6 +7,7 @@
 
 #include <xmmintrin.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -14,9 +15,11 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "synth/RenderFast.h"
+#include "synth/RenderSplit.h"
 #include "synth/SynthState.h"
 
 namespace {
@@ -191,6 +194,17 @@ std::vector<ExactCase> Cases()
                          static const unsigned counts[] = {1, 15, 16, 17, 100, 255, 256, 3};
                          return counts[b % 8];
                      }});
+    cases.push_back({"SplitFrameCounts", 24, [](SynthState& s, int b) {
+                         // Around the shortest buffer the two-thread render splits, and
+                         // second parts that end inside a 16-frame tile.
+                         if (b == 0)
+                             FirstPartials(s, 37);
+                         HoldChord(s, b, {24, 36, 47, 59, 70, 83, 95});
+                         if (b == 12)
+                             s.ReleaseNote(47);
+                         static const unsigned counts[] = {63, 64, 65, 79, 96, 130, 200, 256};
+                         return counts[b % 8];
+                     }});
     cases.push_back({"NotesBetweenBuffers", 80, [](SynthState& s, int b) {
                          // The same pseudo-random sequence on both engines: notes started
                          // and released, spectra, envelope and wheels changed between buffers.
@@ -279,6 +293,23 @@ std::string Bits(float v)
     return ::testing::AssertionSuccess();
 }
 
+// The hook: wait (bounded) until the helper has stopped, so the take-over
+// starts exactly where the helper's note limit put it.
+void WaitForHelper(RenderSplit& split, void*)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!split.HelperIdle() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+}
+
+// Waits outside the render until the helper has finished with the last buffer.
+void WaitUntilIdle(const RenderSplit& split)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!split.HelperIdle() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+}
+
 class FastRenderExactness : public ::testing::TestWithParam<std::tuple<int, RenderVariant>> {};
 
 TEST_P(FastRenderExactness, MatchesReferenceBufferByBuffer)
@@ -316,7 +347,7 @@ std::string CaseName(const ::testing::TestParamInfo<std::tuple<int, RenderVarian
 INSTANTIATE_TEST_SUITE_P(AllCases, FastRenderExactness,
                          ::testing::Combine(::testing::Range(0, static_cast<int>(Cases().size())),
                                             ::testing::Values(RenderVariant::Baseline, RenderVariant::Avx2,
-                                                              RenderVariant::Avx512)),
+                                                              RenderVariant::Avx512, RenderVariant::Split)),
                          CaseName);
 
 TEST(FastRender, DispatchPicksTheWidestSupportedVariant)
@@ -331,7 +362,135 @@ TEST(FastRender, DispatchPicksTheWidestSupportedVariant)
         EXPECT_EQ(chosen, RenderVariant::Avx2);
     else
         EXPECT_EQ(chosen, RenderVariant::Baseline);
+
+    // The program renders on two threads wherever there are two cores.
+    EXPECT_EQ(ChosenRenderVariant(), RenderVariantSupported(RenderVariant::Split) ? RenderVariant::Split : chosen);
+    auto s = std::make_unique<SynthState>();
+    EXPECT_EQ(s->renderSplit != nullptr, RenderVariantSupported(RenderVariant::Split));
 }
+
+// ---- The two-thread render's hand-over, made to happen at known points ----
+
+// How the helper is to behave in one buffer.
+enum class Helper {
+    Free,           // as it comes: no hook
+    Finishes,       // the audio thread waits (in the test hook) until the helper is done with every note
+    StopsAfter0,    // the helper publishes no note: the audio thread takes over all
+    StopsAfter1,    // one note, then the audio thread takes over the rest
+    StopsAfter5,
+    HeldTwoBuffers, // the helper does not start: this buffer taken over, the next rendered alone
+};
+
+class SplitHandOver : public ::testing::TestWithParam<std::tuple<Helper, RenderVariant>> {};
+
+TEST_P(SplitHandOver, MatchesReferenceWhereverTheHelperStops)
+{
+    const Helper mode = std::get<0>(GetParam());
+    const RenderVariant kernel = std::get<1>(GetParam());
+    if (!RenderVariantSupported(kernel))
+        GTEST_SKIP() << RenderVariantName(kernel) << " is not supported by this processor";
+    auto ref = std::make_unique<SynthState>();
+    auto fast = std::make_unique<SynthState>();
+    if (!fast->renderSplit)
+        GTEST_SKIP() << "one core: no helper thread";
+    RenderSplit& split = *fast->renderSplit;
+
+    // Ten notes in two groups, a release ending mid-buffer, frame counts that
+    // end inside a tile, and a spectrum change part-way.
+    const unsigned counts[] = {256, 200, 64, 255, 130, 256};
+    std::vector<float> refOut(2 * MAX_FRAMES), fastOut(2 * MAX_FRAMES);
+    for (int b = 0; b < 12; ++b) {
+        for (SynthState* s : {ref.get(), fast.get()}) {
+            if (b == 0) {
+                FirstPartials(*s, 45);
+                s->releaseMs = 9;
+                for (int n : {21, 33, 45, 57, 69, 81, 93, 105, 117, 127})
+                    s->StartNote(n);
+            }
+            if (b == 4)
+                s->ReleaseNote(57);
+            if (b == 7) {
+                FirstPartials(*s, 128);
+                s->pitchWheel = 12000.0f;
+            }
+        }
+        const unsigned frames = counts[b % 6];
+        const RenderSplitStats before = split.Stats();
+        split.helperNoteLimit = mode == Helper::StopsAfter0 ? 0
+                                : mode == Helper::StopsAfter1 ? 1
+                                : mode == Helper::StopsAfter5 ? 5
+                                                              : -1;
+        const bool hook = mode != Helper::Free && mode != Helper::HeldTwoBuffers;
+        split.beforeTakeOver = hook ? WaitForHelper : nullptr;
+        // A helper may still be finishing a note the audio thread took over in
+        // the last buffer; the outcomes below are for a helper that is free.
+        const bool stillHeld = mode == Helper::HeldTwoBuffers && b % 3 == 1;
+        if (mode != Helper::Free && !stillHeld)
+            WaitUntilIdle(split);
+        if (mode == Helper::HeldTwoBuffers && b % 3 == 0)
+            split.holdHelper = true;
+
+        ref->RenderBuffer(refOut.data(), frames);
+        RenderSplitWith(*fast, kernel, fastOut.data(), frames);
+        ASSERT_TRUE(SameRender(*ref, refOut.data(), *fast, fastOut.data(), frames)) << "buffer " << b;
+
+        const RenderSplitStats after = split.Stats();
+        int sounding = 0;
+        for (int n = 0; n < NUM_NOTES; ++n)
+            sounding += ref->IsNoteSounding(n) || (b == 4 && n == 57);
+        ASSERT_GE(sounding, 9);
+        const uint64_t finished = after.helperFinished - before.helperFinished;
+        const uint64_t takenOver = after.takenOver - before.takenOver;
+        const uint64_t notes = after.notesTakenOver - before.notesTakenOver;
+        switch (mode) {
+        case Helper::Free:
+            EXPECT_EQ(finished + takenOver + (after.alone - before.alone), 1u) << "buffer " << b;
+            break;
+        case Helper::Finishes:
+            EXPECT_EQ(finished, 1u) << "buffer " << b;
+            break;
+        case Helper::StopsAfter0:
+        case Helper::StopsAfter1:
+        case Helper::StopsAfter5: {
+            const uint64_t limit = mode == Helper::StopsAfter0 ? 0 : mode == Helper::StopsAfter1 ? 1 : 5;
+            EXPECT_EQ(takenOver, 1u) << "buffer " << b;
+            // Notes that sounded at the start of the buffer, less those the helper did.
+            EXPECT_GE(notes + limit, 9u) << "buffer " << b;
+            EXPECT_LE(notes + limit, 10u) << "buffer " << b;
+            break;
+        }
+        case Helper::HeldTwoBuffers:
+            if (b % 3 == 0) {
+                EXPECT_EQ(takenOver, 1u) << "buffer " << b;
+                EXPECT_GE(notes, 9u) << "the held helper published nothing";
+            } else if (b % 3 == 1) {
+                EXPECT_EQ(after.alone - before.alone, 1u) << "the helper is still held: one thread renders";
+                split.holdHelper = false;
+                WaitUntilIdle(split);
+            }
+            break;
+        }
+    }
+    split.holdHelper = false;
+    split.beforeTakeOver = nullptr;
+    split.helperNoteLimit = -1;
+}
+
+std::string HandOverName(const ::testing::TestParamInfo<std::tuple<Helper, RenderVariant>>& info)
+{
+    static const char* const names[] = {"Free", "Finishes", "StopsAfter0", "StopsAfter1", "StopsAfter5",
+                                        "HeldTwoBuffers"};
+    return std::string(names[static_cast<int>(std::get<0>(info.param))]) + "_" +
+           RenderVariantName(std::get<1>(info.param));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllKernels, SplitHandOver,
+                         ::testing::Combine(::testing::Values(Helper::Free, Helper::Finishes, Helper::StopsAfter0,
+                                                              Helper::StopsAfter1, Helper::StopsAfter5,
+                                                              Helper::HeldTwoBuffers),
+                                            ::testing::Values(RenderVariant::Baseline, RenderVariant::Avx2,
+                                                              RenderVariant::Avx512)),
+                         HandOverName);
 
 // What the audio callback and marovane-render call agrees with the reference.
 TEST(FastRender, RenderCallMatchesReference)
@@ -361,7 +520,15 @@ TEST(FastRender, FixedFloatingPointEnvironment)
             continue;
         SCOPED_TRACE(RenderVariantName(variant));
         auto ref = std::make_unique<SynthState>();
+        // Made while flushing: the helper thread starts with the creator's state.
+        const unsigned creator = _mm_getcsr();
+        _mm_setcsr(creator | 0x8040);
         auto fast = std::make_unique<SynthState>();
+        _mm_setcsr(creator);
+        // The helper is given time to do its frames: one note alone would
+        // always be taken over.
+        if (variant == RenderVariant::Split && fast->renderSplit)
+            fast->renderSplit->beforeTakeOver = WaitForHelper;
         for (SynthState* s : {ref.get(), fast.get()}) {
             SetSpectraByRule(
                 *s, [](int h) { return 3e-39f * static_cast<float>(h + 1); }, [](int h) { return 1e-38f / static_cast<float>(h + 1); });
@@ -383,6 +550,9 @@ TEST(FastRender, FixedFloatingPointEnvironment)
                 denormal = denormal || std::fpclassify(v) == FP_SUBNORMAL;
         }
         EXPECT_TRUE(denormal) << "the case produced no denormal samples";
+        if (variant == RenderVariant::Split && fast->renderSplit) {
+            EXPECT_EQ(fast->renderSplit->Stats().helperFinished, 4u) << "the helper rendered its frames";
+        }
     }
 }
 

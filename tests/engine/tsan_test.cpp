@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "synth/RenderFast.h"
+#include "synth/RenderSplit.h"
 #include "synth/SynthState.h"
 
 TEST(Sharing, RenderWhileOtherThreadsPlayAndEdit)
@@ -77,4 +79,71 @@ TEST(Sharing, RenderWhileOtherThreadsPlayAndEdit)
     for (int b = 0; b < 10; ++b)
         s->Render(out, MAX_FRAMES);
     EXPECT_FALSE(s->AnyNoteActive());
+}
+
+// The two-thread render under the race detector: while other threads play
+// notes and change the spectra, the audio thread renders on two threads and
+// the helper is made to finish, to stop part-way, and to be late by a buffer,
+// so that every hand-over between the two threads runs.
+TEST(Sharing, TwoThreadRenderWhileOtherThreadsPlay)
+{
+    auto s = std::make_unique<SynthState>();
+    if (!s->renderSplit)
+        GTEST_SKIP() << "one core: no helper thread";
+    RenderSplit& split = *s->renderSplit;
+    std::atomic<bool> stop{false};
+
+    std::thread midi([&] {
+        unsigned n = 0;
+        while (!stop.load()) {
+            const int note = static_cast<int>(n++ % 128);
+            s->StartNote(note);
+            if (n % 2 == 0)
+                s->ReleaseNote(static_cast<int>((n * 7) % 128));
+            s->pitchWheel = static_cast<float>(n % 16384);
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    });
+    std::thread gui([&] {
+        HarmonicSpectrum a{};
+        unsigned n = 0;
+        while (!stop.load()) {
+            ++n;
+            for (int h = 0; h < NUM_PARTIALS; ++h)
+                a.level[h] = (n + h) % 4 ? 0.0f : 0.01f;
+            s->SetSpectra(a.level, a.level);
+            s->releaseMs = static_cast<int32_t>(n % 30);
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+    });
+
+    // Waits (bounded) for the helper to finish with its buffer.
+    const auto waitIdle = [](RenderSplit& r, void*) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!r.HelperIdle() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+    };
+    float out[2 * MAX_FRAMES];
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (unsigned b = 0; std::chrono::steady_clock::now() < end || b < 40; ++b) {
+        split.helperNoteLimit = b % 5 == 2 ? 2 : -1;
+        split.beforeTakeOver = b % 5 == 1 || b % 5 == 2 ? +waitIdle : nullptr;
+        if (b % 5 == 1 || b % 5 == 2)
+            waitIdle(split, nullptr);
+        split.holdHelper = b % 5 == 3; // taken over whole; the next buffer alone
+        if (b % 5 == 4) {
+            RenderWith(*s, RenderVariant::Split, out, MAX_FRAMES);
+            split.holdHelper = false;
+            continue;
+        }
+        RenderWith(*s, RenderVariant::Split, out, MAX_FRAMES);
+    }
+    split.holdHelper = false;
+    stop = true;
+    midi.join();
+    gui.join();
+    const RenderSplitStats stats = split.Stats();
+    EXPECT_GT(stats.helperFinished, 0u);
+    EXPECT_GT(stats.takenOver, 0u);
+    EXPECT_GT(stats.alone, 0u);
 }
