@@ -27,6 +27,7 @@
 
 #include "audio/AudioStream.h"
 #include "synth/RenderFast.h"
+#include "synth/RenderSplit.h"
 #include "synth/SynthState.h"
 
 namespace {
@@ -152,8 +153,17 @@ int main(int argc, char** argv)
     const size_t count = probe.count.load(std::memory_order_acquire);
     std::vector<double> took(probe.seconds.begin(), probe.seconds.begin() + static_cast<long>(count));
     const double buffer = static_cast<double>(AudioStream::kFramesPerBuffer) / SAMPLE_RATE;
-    std::printf("render: %s; notes held at the end: %d of 128, 128 partials each\n",
-                RenderVariantName(FastestRenderVariant()), held);
+    std::printf("render: %s (kernel %s); notes held at the end: %d of 128, 128 partials each\n",
+                RenderVariantName(ChosenRenderVariant()), RenderVariantName(FastestRenderVariant()), held);
+    if (synth->renderSplit) {
+        const RenderSplitStats split = synth->renderSplit->Stats();
+        std::printf("two threads: helper finished %llu buffers, %llu taken over (%.1f notes each on average), "
+                    "%llu rendered alone\n",
+                    static_cast<unsigned long long>(split.helperFinished),
+                    static_cast<unsigned long long>(split.takenOver),
+                    split.takenOver ? static_cast<double>(split.notesTakenOver) / static_cast<double>(split.takenOver) : 0.0,
+                    static_cast<unsigned long long>(split.alone));
+    }
     std::printf("buffers: %zu in %d s (%.1f ms each)\n", count, seconds, buffer * 1e3);
     std::printf("JACK xruns: %u\nPortAudio underflows: %u\n", xruns, probe.underflows.load());
     std::printf("callback: median %.1f%%, 99th percentile %.1f%%, max %.1f%% of the buffer\n",
