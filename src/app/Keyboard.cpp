@@ -593,10 +593,14 @@ void wxKeyboard::OnKeyDown(wxKeyEvent& event)
     }
     const int note = NoteOfKey(code, event.GetRawKeyFlags());
     if (note != 0) {
-        computerKeyDown[note] = true;
-        // Auto-repeat finds the note held and does nothing.
-        if (!synth.IsKeyDown(note))
-            NoteOn(note, false);
+        // Auto-repeat of a key that is down does nothing: neither while its
+        // note sounds nor after a click or Panic released it (the key must
+        // come up and go down again to play).
+        if (!computerKeyDown[note]) {
+            computerKeyDown[note] = true;
+            if (!synth.IsKeyDown(note))
+                NoteOn(note, false);
+        }
     }
     event.Skip();
 }
@@ -606,7 +610,10 @@ void wxKeyboard::OnKeyUp(wxKeyEvent& event)
     const int note = NoteOfKey(event.GetKeyCode(), event.GetRawKeyFlags());
     if (note != 0) {
         computerKeyDown[note] = false;
-        NoteOff(note, false);
+        // A note a click or Panic already let go stays silent: releasing it
+        // again would sound a short release tail after the key is up.
+        if (synth.IsKeyDown(note))
+            NoteOff(note, false);
     }
     event.Skip();
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/TestProcess.h"
+#include "e2e/Recording.h"
 
 namespace {
 
@@ -24,59 +25,6 @@ using namespace std::chrono_literals;
 using testproc::Child;
 using testproc::Output;
 
-
-constexpr double kRate = 44100.0;
-
-bool Eventually(const std::function<bool()>& cond, std::chrono::milliseconds timeout)
-{
-    auto end = std::chrono::steady_clock::now() + timeout;
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
-
-struct Recording {
-    std::vector<float> left, right;
-};
-
-Recording ReadWav(const std::string& path)
-{
-    Recording r;
-    SF_INFO info{};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (!f)
-        return r;
-    std::vector<float> frames(static_cast<size_t>(info.frames) * info.channels);
-    sf_readf_float(f, frames.data(), info.frames);
-    sf_close(f);
-    if (info.channels != 2 || info.samplerate != 44100)
-        return r;
-    for (sf_count_t i = 0; i < info.frames; ++i) {
-        r.left.push_back(frames[2 * i]);
-        r.right.push_back(frames[2 * i + 1]);
-    }
-    return r;
-}
-
-// The frequency of a steady sine from its upward zero crossings.
-double Frequency(const std::vector<float>& x, size_t from, size_t to)
-{
-    double first = -1, last = -1;
-    int crossings = 0;
-    for (size_t i = from + 1; i < to; ++i) {
-        if (x[i - 1] < 0.0f && x[i] >= 0.0f) {
-            double t = (i - 1) + x[i - 1] / (x[i - 1] - x[i]);
-            if (first < 0)
-                first = t;
-            last = t;
-            ++crossings;
-        }
-    }
-    return crossings > 1 ? (crossings - 1) * kRate / (last - first) : 0.0;
-}
 
 TEST(PlayNote, KeyASoundsMiddleCUntilReleasedAndTheProgramQuitsCleanly)
 {
