@@ -356,9 +356,9 @@ bool wxKeyboard::LoadPatchFile(const wxString& path)
     const Patch patch = ReadPatch(doc);
     ApplyPatch(patch, synth);
     ShowParameters();
+    // Only the wheel moves: the tremolo depth (and what MIDI output hears)
+    // follows the next time the player moves it.
     modWheelSlider->SetValue(static_cast<float>(patch.modWheel));
-    // The tremolo follows the wheel the patch sets, as when the wheel moves.
-    synth.modWheelDepth = SynthState::ModWheelDepthFromValue(patch.modWheel);
     const HarmonicSpectrum attack = synth.Attack();
     const HarmonicSpectrum sustain = synth.Sustain();
     synthParameters->SetSpectra(attack.level, sustain.level);
