@@ -111,9 +111,9 @@ def ball(size, step):
             lx, ly, lz = -0.45, -0.55, 0.70
             n = math.sqrt(lx * lx + ly * ly + lz * lz)
             diffuse = max(0.0, (dx * lx + dy * ly + z * lz) / n)
-            spec = diffuse ** 18
+            shine = diffuse ** 18
             c = [90 + 150 * diffuse, 6 + 20 * diffuse, 6 + 16 * diffuse]
-            c = [min(255.0, v + 230 * spec) for v in c]
+            c = [min(255.0, v + 230 * shine) for v in c]
             if d2 > 0.78:  # darker rim against the key
                 c = [v * 0.7 for v in c]
             line.append(tuple(min(255, int(v) // step * step) for v in c))
