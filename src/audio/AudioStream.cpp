@@ -1,5 +1,6 @@
 #include "AudioStream.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <pa_jack.h>
@@ -150,10 +151,16 @@ int AudioStream::Callback(const void*, void* output, unsigned long frameCount,
     float* out = static_cast<float*>(output);
     uint32_t gate = self->gate_.fetch_add(1, std::memory_order_acq_rel);
     int result = paContinue;
-    if ((gate & kSuspended) || frameCount > kFramesPerBuffer || self->synth_.renderSuspended)
+    if ((gate & kSuspended) || self->synth_.renderSuspended) {
         std::memset(out, 0, frameCount * kChannels * sizeof(float));
-    else
-        result = self->synth_.Render(out, static_cast<unsigned>(frameCount));
+    } else {
+        // The stream asks for 256 frames; a host that hands out larger buffers
+        // gets them rendered 256 frames at a time.
+        for (unsigned long done = 0; done < frameCount; done += kFramesPerBuffer) {
+            const unsigned long n = std::min(kFramesPerBuffer, frameCount - done);
+            result = self->synth_.Render(out + done * kChannels, static_cast<unsigned>(n));
+        }
+    }
     self->gate_.fetch_sub(1, std::memory_order_acq_rel);
     (void)result;
     return paContinue; // the stream is only ever stopped from the GUI thread

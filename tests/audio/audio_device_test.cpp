@@ -2,7 +2,11 @@
 // change keeps held notes, a failed one leaves the program silent until the
 // next choice, suspending stops the render at once, and a start without any
 // device shows one message and runs silent.
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
 
 #include "app/KeyboardFixture.h"
 
@@ -109,6 +113,28 @@ TEST_F(AudioDeviceTest, WithoutAnyDeviceTheProgramStartsShowsOneMessageAndRunsSi
     EXPECT_TRUE(window->octaveControls[3]->IsKeyDown(0));
     EXPECT_EQ(window->Synth().BuffersRendered(), 0u);
     EXPECT_EQ(messages.size(), 1u);
+}
+
+} // namespace
+
+namespace {
+
+// A host that hands the callback more than 256 frames still gets every frame
+// rendered, exactly as 256-frame buffers would render it.
+TEST(AudioCallback, LargerBuffersAreRenderedInStepsOf256)
+{
+    auto played = std::make_unique<SynthState>();
+    auto twin = std::make_unique<SynthState>();
+    AudioStream stream(*played);
+    for (SynthState* s : {played.get(), twin.get()})
+        s->StartNote(69);
+    std::vector<float> out(2 * 600, 1.0f), expected(2 * 600);
+    AudioStream::Callback(nullptr, out.data(), 600, nullptr, 0, &stream);
+    twin->Render(expected.data(), 256);
+    twin->Render(expected.data() + 512, 256);
+    twin->Render(expected.data() + 1024, 88);
+    EXPECT_EQ(std::memcmp(out.data(), expected.data(), out.size() * sizeof(float)), 0);
+    EXPECT_NEAR(*std::max_element(out.begin() + 1024, out.end()), 0.5f, 0.01f); // the last step sounds too
 }
 
 } // namespace
