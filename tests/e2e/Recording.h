@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "app/TestProcess.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -25,6 +27,26 @@ inline bool Eventually(const std::function<bool()>& cond, std::chrono::milliseco
         std::this_thread::sleep_for(50ms);
     }
     return true;
+}
+
+// Waits until the program shows its window and has its JACK output port;
+// returns the window's X id, or an empty string if either never came.
+inline std::string WaitForProgramWindow()
+{
+    using namespace std::chrono_literals;
+    std::string window;
+    const bool shown = Eventually(
+        [&] {
+            window = testproc::Output("xdotool search --onlyvisible --name '^Marovane$'");
+            window = window.substr(0, window.find('\n'));
+            return !window.empty();
+        },
+        20s);
+    if (!shown)
+        return {};
+    if (!Eventually([] { return testproc::Output("jack_lsp").find("marovane:out_1") != std::string::npos; }, 10s))
+        return {};
+    return window;
 }
 
 struct Recording {

@@ -44,17 +44,8 @@ TEST(PlayNote, KeyASoundsMiddleCUntilReleasedAndTheProgramQuitsCleanly)
     Child marovane({program});
     ASSERT_TRUE(marovane.Running());
 
-    std::string window;
-    ASSERT_TRUE(Eventually(
-        [&] {
-            window = Output("xdotool search --onlyvisible --name '^Marovane$'");
-            window = window.substr(0, window.find('\n'));
-            return !window.empty();
-        },
-        20s))
-        << "no window";
-    ASSERT_TRUE(Eventually([&] { return Output("jack_lsp").find("marovane:out_1") != std::string::npos; }, 10s))
-        << "the program has no JACK output";
+    const std::string window = WaitForProgramWindow();
+    ASSERT_FALSE(window.empty()) << "no window, or no JACK output";
     testproc::Run("xdotool windowactivate --sync " + window);
 
     Child recorder({"jack_rec", "-f", wav, "-d", "3", "-b", "32", "marovane:out_0", "marovane:out_1"});

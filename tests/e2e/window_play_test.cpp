@@ -79,15 +79,8 @@ TEST(WindowPlay, EditorClickGeneratedSawAndAReleaseOverTheBackground)
 
     Child marovane({std::string(binDir) + "/marovane"});
     ASSERT_TRUE(marovane.Running());
-    std::string window;
-    ASSERT_TRUE(Eventually(
-        [&] {
-            window = Output("xdotool search --onlyvisible --name '^Marovane$'");
-            window = window.substr(0, window.find('\n'));
-            return !window.empty();
-        },
-        20s));
-    ASSERT_TRUE(Eventually([&] { return Output("jack_lsp").find("marovane:out_1") != std::string::npos; }, 10s));
+    const std::string window = WaitForProgramWindow();
+    ASSERT_FALSE(window.empty()) << "no window, or no JACK output";
     Sh("xdotool windowactivate --sync " + window);
     const auto click = [&](wxPoint p) {
         return Sh("xdotool mousemove --window " + window + " " + std::to_string(p.x) + " " + std::to_string(p.y) +
