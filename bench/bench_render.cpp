@@ -142,8 +142,9 @@ PeerInputs MakePeerInputs(const BenchCase& c)
     for (int n = c.firstNote; n <= c.lastNote; ++n) {
         in.notes.push_back(n);
         in.frequency.push_back(s->BentFrequency(n));
-        for (unsigned i = 0; i < MAX_FRAMES; ++i)
-            in.gain.push_back(s->EnvelopeLevel(n, s->noteSamples[n], i) * s->Snapshot().velocity[n]);
+        float gain[MAX_FRAMES];
+        s->NoteGains(n, MAX_FRAMES, gain);
+        in.gain.insert(in.gain.end(), gain, gain + MAX_FRAMES);
         for (int h : in.partials)
             in.level.push_back(s->MorphLevel(n, h));
     }

@@ -126,6 +126,14 @@ void SynthState::ApplyTremoloAndPeaks(float* output, unsigned frames)
     buffersRendered_ = buffersRendered_ + 1;
 }
 
+void SynthState::NoteGains(int note, unsigned frames, float* gain)
+{
+    const float velocity = snap_.velocity[note];
+    const uint32_t start = noteSamples[note];
+    for (unsigned i = 0; i < frames; ++i)
+        gain[i] = EnvelopeLevel(note, start, i) * velocity;
+}
+
 int SynthState::RenderBuffer(float* output, unsigned frames)
 {
     if (frames > MAX_FRAMES)
@@ -138,18 +146,13 @@ int SynthState::RenderBuffer(float* output, unsigned frames)
         if (!IsNoteSounding(n))
             continue;
         const double f = BentFrequency(n);
-        const float velocity = snap_.velocity[n];
-
         float gain[MAX_FRAMES];
-        const uint32_t start = noteSamples[n];
-        for (unsigned i = 0; i < frames; ++i)
-            gain[i] = EnvelopeLevel(n, start, i) * velocity;
+        NoteGains(n, frames, gain);
 
         for (int h = 0; h < NUM_PARTIALS; ++h) {
             if (snap_.attack[h] == 0.0f && snap_.sustain[h] == 0.0f)
                 continue;
-            const double period = sampleRate / ((h + 1) * f);
-            const double inc = 1 / period;
+            const double inc = PartialIncrement(h, f);
             const float level = MorphLevel(n, h);
             float phase = partialPhase[n][h];
             for (unsigned i = 0; i < frames; ++i) {

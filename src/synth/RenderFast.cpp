@@ -193,18 +193,13 @@ int RenderSplitWith(SynthState& state, RenderVariant kernel, float* output, unsi
 void PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, int count, float* gain, float* level,
                  double* inc, float* phase)
 {
-    const RenderSnapshot& snap = s.Snapshot();
     const double f = s.BentFrequency(n);
-    const float velocity = snap.velocity[n];
-    const uint32_t start = s.noteSamples[n];
-    for (unsigned i = 0; i < frames; ++i)
-        gain[i] = s.EnvelopeLevel(n, start, i) * velocity;
+    s.NoteGains(n, frames, gain);
     for (unsigned i = frames; i < MAX_FRAMES; ++i)
         gain[i] = 0.0f;
     for (int k = 0; k < count; ++k) {
         const int h = rendered[k];
-        const double period = s.sampleRate / ((h + 1) * f);
-        inc[k] = 1 / period;
+        inc[k] = s.PartialIncrement(h, f);
         level[k] = s.MorphLevel(n, h);
         phase[k] = s.partialPhase[n][h];
     }

@@ -149,6 +149,16 @@ public:
     float EnvelopeLevel(int note, uint32_t startSamples, uint32_t offset);
     // Level of a partial of a note for the current buffer; changes nothing.
     float MorphLevel(int note, int partial) const;
+    // The gain of a note for each of the buffer's frames: its envelope times
+    // its velocity. Runs EnvelopeLevel frame by frame, so it may end a release.
+    void NoteGains(int note, unsigned frames, float* gain);
+    // Cycles per sample of a partial (0 is the fundamental) of a note that
+    // sounds at f Hz this buffer.
+    double PartialIncrement(int partial, double f) const
+    {
+        const double period = sampleRate / ((partial + 1) * f);
+        return 1 / period;
+    }
     // The tremolo, the LFO phase and the peaks over a mixed buffer; the last
     // step of every render.
     void ApplyTremoloAndPeaks(float* output, unsigned frames);
