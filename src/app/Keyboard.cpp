@@ -163,7 +163,7 @@ void wxKeyboard::SendMidiMessage(uint8_t status, uint8_t data1, uint8_t data2)
 
 void wxKeyboard::SendMidi(uint8_t status, uint8_t data1, uint8_t data2)
 {
-    SendMidiMessage(static_cast<uint8_t>(status + notes.outputChannel - 1), data1, data2);
+    notes.SendOnOutputChannel(status, data1, data2);
 }
 
 // ---------------------------------------------------------------------------

@@ -26,8 +26,7 @@ void NoteEvents::NoteOn(int note, bool fromMidi)
         return;
     display_.ShowKeyDown(OctaveOfNote(note), KeyOfNote(note));
     if (outputEnabled && !fromMidi)
-        midi_.SendMidiMessage(static_cast<uint8_t>(0x90 + outputChannel - 1),
-                              static_cast<uint8_t>(note), 127);
+        SendOnOutputChannel(0x90, static_cast<uint8_t>(note), 127);
     synth_.StartNote(note);
 }
 
@@ -37,8 +36,7 @@ void NoteEvents::NoteOff(int note, bool fromMidi)
         return;
     display_.ShowKeyUp(OctaveOfNote(note), KeyOfNote(note));
     if (outputEnabled && !fromMidi)
-        midi_.SendMidiMessage(static_cast<uint8_t>(0x80 + outputChannel - 1),
-                              static_cast<uint8_t>(note), 0);
+        SendOnOutputChannel(0x80, static_cast<uint8_t>(note), 0);
     synth_.ReleaseNote(note);
 }
 
@@ -49,5 +47,10 @@ void NoteEvents::AllNotesOff(bool fromMidi)
             NoteOff(note, false); // echoed even when asked by MIDI input
     display_.ClearAllKeys();
     if (outputEnabled && !fromMidi)
-        midi_.SendMidiMessage(static_cast<uint8_t>(0xB0 + outputChannel - 1), 123, 0);
+        SendOnOutputChannel(0xB0, 123, 0);
+}
+
+void NoteEvents::SendOnOutputChannel(uint8_t base, uint8_t data1, uint8_t data2)
+{
+    midi_.SendMidiMessage(static_cast<uint8_t>(base + outputChannel - 1), data1, data2);
 }

@@ -84,6 +84,10 @@ public:
     Relaxed<bool> outputEnabled{false};
     Relaxed<int> outputChannel{1};
 
+    // Sends a channel message on the output channel: `base` is the status
+    // without its channel (0x90 for Note On). Does not test outputEnabled.
+    void SendOnOutputChannel(uint8_t base, uint8_t data1, uint8_t data2 = 0);
+
 private:
     SynthState& synth_;
     KeyDisplay& display_;
