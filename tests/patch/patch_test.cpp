@@ -7,12 +7,16 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "patch/Patch.h"
 #include "patch/SettingsFile.h"
+#include "synth/OutputGuard.h"
 
 namespace {
 
@@ -180,6 +184,164 @@ TEST(ShippedPatches, EveryPatchLoadsAndPlays)
             s->RenderBuffer(out, MAX_FRAMES);
         EXPECT_FALSE(s->AnyNoteActive());
     }
+}
+
+
+std::string Entry(const std::string& key, const std::string& value)
+{
+    return "<" + key + " " + key + "=\"" + value + "\"/>";
+}
+
+const char* const kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+
+// A file's text is no patch in many ways; each is refused with its reason and
+// leaves the patch that was there alone. Files near the limits still load.
+TEST_F(PatchFiles, RefusesWhatCannotBeAPatchAndSaysWhy)
+{
+    std::string deep; // about 140,000 nested elements in 980 KB
+    for (int i = 0; i < 140000; ++i)
+        deep += "<a>";
+    for (int i = 0; i < 140000; ++i)
+        deep += "</a>";
+    std::string nested64, nested65;
+    for (int i = 0; i < 63; ++i)
+        nested64 += "<a>";
+    nested65 = nested64 + "<a></a>";
+    for (int i = 0; i < 63; ++i) {
+        nested64 += "</a>";
+        nested65 += "</a>";
+    }
+    const std::string sustainOnly = Entry("Sustain", "80");
+    auto padded = [&](size_t total) {
+        const std::string head = std::string(kDeclaration) + "<Settings>" + sustainOnly, tail = "</Settings>";
+        return head + std::string(total - head.size() - tail.size(), ' ') + tail;
+    };
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* reason; // nullptr: loads
+    } cases[] = {
+        {"deep nesting", kDeclaration + deep, "nested deeper than 64 levels"},
+        {"nesting one too deep", std::string(kDeclaration) + "<Settings>" + sustainOnly + nested65 + "</Settings>",
+         "nested deeper than 64 levels"},
+        {"nesting at the limit", std::string(kDeclaration) + "<Settings>" + sustainOnly + nested64 + "</Settings>",
+         nullptr},
+        {"over 1 MB", padded(1024 * 1024 + 1), "larger than 1 MB"},
+        {"1 MB exactly", padded(1024 * 1024), nullptr},
+        {"entities", std::string(kDeclaration) + "<!DOCTYPE Settings [<!ENTITY a \"aaaa\"><!ENTITY b \"&a;&a;\">]>"
+                                                 "<Settings><Sustain Sustain=\"&b;\"/></Settings>",
+         "declares entities"},
+        {"malformed", std::string(kDeclaration) + "<Settings>\n<Sustain Sustain=\"80\"></Settings>",
+         "not well-formed XML (line 3: mismatched tag)"},
+        {"empty file", "", "not well-formed XML"},
+        {"no patch key", std::string(kDeclaration) + "<html><body><p>Attack</p><attack attack=\"5\"/></body></html>",
+         "none of the patch settings"},
+        {"only the root", std::string(kDeclaration) + "<Settings/>", "none of the patch settings"},
+        {"nan", std::string("<Settings>") + Entry("Attack", "5") + Entry("SustainHarmonic5", "nan") + "</Settings>",
+         "the value \"nan\" of SustainHarmonic5 is not a finite number"},
+        {"inf", "<Settings>" + Entry("AttackHarmonic127", "inf") + "</Settings>",
+         "the value \"inf\" of AttackHarmonic127"},
+        {"negative infinity", "<Settings>" + Entry("LFOFrequency", " -Infinity") + "</Settings>",
+         "of LFOFrequency is not a finite number"},
+        {"beyond float", "<Settings>" + Entry("AttackHarmonic0", "1e39") + "</Settings>",
+         "the value \"1e39\" of AttackHarmonic0 is not a finite number"},
+        {"nan with payload", "<Settings>" + Entry("SustainHarmonic0", "nan(0x1)") + "</Settings>",
+         "of SustainHarmonic0"},
+        // Finite values are stored as found, however large; an integer key
+        // reads 1e39 as 1, like atoi.
+        {"largest float", "<Settings>" + Entry("AttackHarmonic0", "3.4e38") + Entry("Attack", "1e39") + "</Settings>",
+         nullptr},
+        {"an empty key is a key", "<Settings>" + Entry("Release", "") + "</Settings>", nullptr},
+        {"windows-1252", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><Settings>" + Entry("Sustain", "80") +
+                             "<x y=\"\xe9\"/></Settings>",
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << c.text;
+        Patch p;
+        p.attackMs = 777;
+        const wxString reason = ReadPatchFile(path, p);
+        if (c.reason) {
+            EXPECT_NE(reason.Find(c.reason), wxNOT_FOUND) << reason.ToStdString();
+            EXPECT_EQ(p.attackMs, 777);
+            const wxString message = PatchLoadMessage(path, reason);
+            EXPECT_EQ(message, "Cannot load the patch file \"" + path + "\": " + reason + ". The sound is unchanged.");
+        } else {
+            EXPECT_EQ(reason.ToStdString(), "");
+            EXPECT_NE(p.attackMs, 777);
+        }
+    }
+}
+
+TEST_F(PatchFiles, KeepsFiniteValuesAsFoundAndMissingKeysAsZero)
+{
+    std::ofstream(path) << kDeclaration << "<Settings>" << Entry("Sustain", "80") << Entry("AttackHarmonic3", "3.4e38")
+                        << Entry("SustainHarmonic3", "-1e-45") << Entry("Release", "-5") << "</Settings>";
+    Patch p;
+    ASSERT_EQ(ReadPatchFile(path, p), "");
+    EXPECT_EQ(p.sustainPercent, 80);
+    EXPECT_EQ(p.releaseMs, -5);
+    EXPECT_EQ(p.attack.level[3], 3.4e38f);
+    EXPECT_EQ(p.sustain.level[3], -1e-45f);
+    EXPECT_EQ(p.attackMs, 0);
+    EXPECT_EQ(p.attack.level[0], 0.0f);
+    // A file that is not there says so.
+    Patch q;
+    EXPECT_NE(ReadPatchFile("/nonexistent/none.mrvn", q).Find("cannot be read (No such file"), wxNOT_FOUND);
+}
+
+// Finite levels whose notes add up beyond the largest float: the render gives
+// infinities and NaN, which the meters count as over full scale and the guard
+// turns into silence.
+TEST(OutputGuard, NonFiniteSamplesBecomeZeroAndCountAsOverFullScale)
+{
+    auto s = std::make_unique<SynthState>();
+    float loud[NUM_PARTIALS] = {};
+    for (int h = 0; h < 4; ++h)
+        loud[h] = 1e38f;
+    s->SetSpectra(loud, loud);
+    for (int note : {60, 64, 67})
+        s->StartNote(note);
+    float out[2 * MAX_FRAMES];
+    s->RenderBuffer(out, MAX_FRAMES);
+    size_t nonFinite = 0;
+    for (float v : out)
+        nonFinite += !std::isfinite(v);
+    ASSERT_GT(nonFinite, 0u) << "the fixture must overflow";
+    EXPECT_EQ(s->LeftPeak(), std::numeric_limits<float>::max());
+    EXPECT_EQ(s->RightPeak(), std::numeric_limits<float>::max());
+    // The fast render measures the same way.
+    s->Render(out, MAX_FRAMES);
+    EXPECT_EQ(s->LeftPeak(), std::numeric_limits<float>::max());
+    nonFinite = 0;
+    for (float v : out)
+        nonFinite += !std::isfinite(v);
+
+    float copy[2 * MAX_FRAMES];
+    std::memcpy(copy, out, sizeof out);
+    EXPECT_EQ(SilenceNonFinite(out, 2 * MAX_FRAMES), nonFinite);
+    for (int i = 0; i < 2 * MAX_FRAMES; ++i) {
+        if (std::isfinite(copy[i]))
+            ASSERT_EQ(std::memcmp(&out[i], &copy[i], sizeof(float)), 0) << i; // finite samples untouched
+        else
+            ASSERT_EQ(out[i], 0.0f) << i;
+    }
+    // A NaN level (set here directly; the loader refuses one) makes every
+    // sample NaN: the meters must not read that as silence.
+    float nan[NUM_PARTIALS] = {std::nanf("")};
+    s->SetSpectra(nan, nan);
+    s->Render(out, MAX_FRAMES);
+    EXPECT_EQ(s->LeftPeak(), std::numeric_limits<float>::max());
+    EXPECT_EQ(SilenceNonFinite(out, 2 * MAX_FRAMES), 2u * MAX_FRAMES);
+    // An ordinary loud buffer keeps its real peak.
+    float quiet[NUM_PARTIALS] = {2.0f};
+    s->SetSpectra(quiet, quiet);
+    for (int b = 0; b < 4; ++b)
+        s->Render(out, MAX_FRAMES);
+    EXPECT_GT(s->LeftPeak(), 1.0f);
+    EXPECT_LT(s->LeftPeak(), 7.0f);
+    EXPECT_EQ(SilenceNonFinite(out, 2 * MAX_FRAMES), 0u);
 }
 
 } // namespace
