@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <locale.h>
+#include <unordered_map>
+
+#include <wx/hashmap.h>
 
 #include "ReplaceFile.h"
 #include "SettingsFile.h"
@@ -36,12 +39,33 @@ struct Values {
     std::array<bool, kPatchKeyCount> found = {};
 };
 
+// One walk over the root's children, for all keys at once: for each key the
+// first element of that name that carries the attribute of that name, as
+// wxSettingsFile::GetValue finds it, without 263 walks of the document.
 Values Collect(const wxSettingsFile& doc)
 {
+    static const auto index = [] {
+        std::unordered_map<wxString, int, wxStringHash, wxStringEqual> m;
+        for (int k = 0; k < kPatchKeyCount; ++k)
+            m.emplace(PatchKeys()[k], k);
+        return m;
+    }();
     Values v;
-    const auto& keys = PatchKeys();
-    for (int k = 0; k < kPatchKeyCount; ++k)
-        v.found[k] = doc.HasValue(keys[k]) && (v.text[k] = doc.GetValue(keys[k]), true);
+    const wxXmlNode* root = doc.GetRoot();
+    for (const wxXmlNode* node = root ? root->GetChildren() : nullptr; node; node = node->GetNext()) {
+        if (node->GetType() != wxXML_ELEMENT_NODE)
+            continue;
+        const auto it = index.find(node->GetName());
+        if (it == index.end() || v.found[it->second])
+            continue;
+        for (const wxXmlAttribute* attr = node->GetAttributes(); attr; attr = attr->GetNext()) {
+            if (attr->GetName() == node->GetName()) {
+                v.text[it->second] = attr->GetValue();
+                v.found[it->second] = true;
+                break;
+            }
+        }
+    }
     return v;
 }
 
