@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -161,8 +162,20 @@ TEST(ShippedPatches, EveryPatchLoadsAndPlays)
         ASSERT_TRUE(doc.LoadFile(file));
         const Patch p = ReadPatch(doc);
         // A complete patch: all 263 keys are there.
-        EXPECT_FALSE(doc.GetValue("ModWheel").empty());
-        EXPECT_FALSE(doc.GetValue("SustainHarmonic127").empty());
+        for (const wxString& key : PatchKeys())
+            EXPECT_TRUE(doc.HasValue(key)) << key.ToStdString();
+        // Every value where the window's controls can show it and set it
+        // again: the envelope sliders run to 1000 ms and 100 %, the LFO to
+        // 20 Hz, the wheel to 16383.
+        const std::tuple<const char*, double, double> ranges[] = {
+            {"Attack", p.attackMs, 1000},       {"Decay", p.decayMs, 1000},        {"Sustain", p.sustainPercent, 100},
+            {"Release", p.releaseMs, 1000},     {"LFOFrequency", p.lfoFrequency, 20}, {"LFOWaveform", p.lfoWaveform, 6},
+            {"ModWheel", p.modWheel, 16383},
+        };
+        for (const auto& [key, value, top] : ranges) {
+            EXPECT_GE(value, 0) << key;
+            EXPECT_LE(value, top) << key;
+        }
         auto s = std::make_unique<SynthState>();
         ApplyPatch(p, *s);
         for (int note : {36, 60, 64, 67, 96})
