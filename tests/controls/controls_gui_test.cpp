@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 
+#include <wx/log.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
@@ -13,6 +14,7 @@
 #include "controls/KeylessControls.h"
 #include "controls/MiniWavePanel.h"
 #include "controls/OctaveCtrl.h"
+#include "controls/ResourcePath.h"
 #include "controls/SpectrumMath.h"
 #include "controls/Switch.h"
 #include "controls/SynthParametersDlg.h"
@@ -401,6 +403,27 @@ TEST(OctaveKeyAt, EveryBoundaryOfBothZones)
     };
     for (const Case& c : cases)
         EXPECT_EQ(wxOctaveCtrl::KeyAt(wxPoint(c.x, c.y)), c.key) << "(" << c.x << ", " << c.y << ")";
+}
+
+// Every picture of the program is loaded one way: a file that cannot be
+// opened is reported by the toolkit, and the picture is simply empty.
+TEST(Pictures, AFileThatCannotBeOpenedIsReportedAndLeavesAnEmptyPicture)
+{
+    struct Recorder : wxLog {
+        wxString texts;
+        void DoLogTextAtLevel(wxLogLevel, const wxString& text) override { texts += text + "\n"; }
+    };
+    auto* recorder = new Recorder;
+    wxLog* previous = wxLog::SetActiveTarget(recorder);
+    const wxImage missing = LoadPicture("no-such-picture.bmp");
+    wxLog::FlushActive();
+    wxLog::SetActiveTarget(previous);
+    EXPECT_FALSE(missing.IsOk());
+    EXPECT_NE(recorder->texts.Find("no-such-picture.bmp"), wxNOT_FOUND) << recorder->texts;
+    delete recorder;
+    for (const char* name : {"spin.bmp", "sliderbk.bmp", "sliderind.bmp", "hsliderbk.bmp", "hsliderind.bmp",
+                             "octave.bmp"})
+        EXPECT_TRUE(LoadPicture(name).IsOk()) << name;
 }
 
 } // namespace
