@@ -67,7 +67,8 @@ std::string Instrument::SelectAudioDevice(const PaStreamParameters& params)
 
 void Instrument::Shutdown()
 {
-    // No callback renders after this; MIDI input stops before the stream goes.
+    // No callback renders after this; MIDI input is to stop here, before the
+    // stream goes.
     audio_.Suspend();
     audio_.Shutdown();
 }
