@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <wx/init.h>
-#include <wx/log.h>
 
 #include <cerrno>
 #include <chrono>
@@ -23,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "instrument/Instrument.h"
 #include "patch/Patch.h"
 #include "patch/ReplaceFile.h"
 #include "synth/OutputGuard.h"
@@ -196,7 +196,10 @@ int main(int argc, char** argv)
         return Fail("cannot write '" + o.output + "': it is a directory");
     const bool direct = toStdout || (targetExists && !S_ISREG(target.st_mode));
 
-    auto state = std::make_unique<SynthState>();
+    // The instrument the window plays, without a display and without audio.
+    NoDisplay noDisplay;
+    auto instrument = std::make_unique<Instrument>(noDisplay, noDisplay);
+    SynthState* state = &instrument->Synth();
     if (!o.patch.empty()) {
         struct stat patch;
         if (targetExists && stat(o.patch.c_str(), &patch) == 0 && patch.st_dev == target.st_dev &&

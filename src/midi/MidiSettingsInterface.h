@@ -2,7 +2,8 @@
 // What the MIDI settings dialog asks of the main window, and the two MIDI
 // port objects the main window owns through it. The operations are declared
 // in their fixed order. Until MIDI ports are opened (RtMidi), midiIn and
-// midiOut stay null and the main window keeps only the choices made.
+// midiOut stay null and the main window hands the choices to the Instrument,
+// which keeps them.
 // GUI thread.
 
 class RtMidiIn;
