@@ -14,6 +14,7 @@
 #include <wx/statusbr.h>
 #include <wx/treectrl.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "app/AboutText.h"
@@ -24,6 +25,9 @@ const char HELP_BOOK_MISSING_MESSAGE[] =
     "Unable to load help file.  Please make sure that marovane.htb is in the program directory.";
 
 namespace {
+
+// Wide enough for the screenshot of the window beside the contents.
+const wxSize HELP_WINDOW_SIZE(1000, 720);
 
 // The text of every label in the instrument's warm orange on its brown;
 // buttons keep the desktop's look, as they do in the main window.
@@ -80,13 +84,12 @@ wxString Paragraphs(const wxString& text)
 }
 
 // The help window in the instrument's colours, big enough for the pages'
-// pictures, centred, with the book's chapters listed.
+// pictures, centred, with the book's chapters listed. Before it shows.
 void Dress(wxHtmlHelpFrame& frame, const wxIcon& icon)
 {
     if (icon.IsOk())
         frame.SetIcon(icon);
-    frame.SetSize(wxSize(1000, 720));
-    frame.CentreOnScreen();
+    frame.SetSize(HELP_WINDOW_SIZE);
     frame.SetBackgroundColour(BackgroundColour());
     wxHtmlHelpWindow* window = frame.GetHelpWindow();
     if (!window)
@@ -109,7 +112,6 @@ void Dress(wxHtmlHelpFrame& frame, const wxIcon& icon)
              book = tree->GetNextChild(tree->GetRootItem(), cookie))
             tree->Expand(book);
     }
-    frame.Refresh();
 }
 
 void InstallArchiveHandler()
@@ -122,6 +124,21 @@ void InstallArchiveHandler()
 }
 
 } // namespace
+
+// The help controller whose window is dressed before it first shows.
+class HelpBook::Controller : public wxHtmlHelpController {
+public:
+    Controller() : wxHtmlHelpController(wxHF_CONTENTS, nullptr) {}
+    wxIcon icon;
+
+protected:
+    wxHtmlHelpFrame* CreateHelpFrame(wxHtmlHelpData* data) override
+    {
+        wxHtmlHelpFrame* frame = wxHtmlHelpController::CreateHelpFrame(data);
+        Dress(*frame, icon);
+        return frame;
+    }
+};
 
 wxAboutDialogInfo MakeAboutInfo(const wxIcon& icon)
 {
@@ -150,7 +167,7 @@ HelpBook::~HelpBook() { Close(); }
 bool HelpBook::Load(const wxString& path)
 {
     InstallArchiveHandler();
-    controller = std::make_unique<wxHtmlHelpController>(wxHF_CONTENTS, nullptr);
+    controller = std::make_unique<Controller>();
     controller->SetTitleFormat("Marovane Help: %s");
     bool loaded = false;
     if (wxFileName::FileExists(path)) {
@@ -166,14 +183,20 @@ void HelpBook::ShowContents(const wxIcon& icon)
 {
     if (!controller)
         return;
-    // Opens the window, or raises the open one, on the first page.
+    controller->icon = icon;
+    // Opens the window on the first page, or raises the open one.
     const bool opening = Frame() == nullptr;
     controller->DisplayContents();
-    wxHtmlHelpFrame* frame = Frame();
-    if (!frame)
-        return;
-    if (opening)
-        Dress(*frame, icon);
+    // Into the middle of the screen once the window manager has placed it
+    // where the help controller asked (the top left corner).
+    if (opening && Frame()) {
+        wxHtmlHelpFrame* frame = Frame();
+        frame->CallAfter([frame] {
+            const wxSize screen = wxGetDisplaySize();
+            const wxSize size = HELP_WINDOW_SIZE;
+            frame->Move(std::max(0, (screen.x - size.x) / 2), std::max(0, (screen.y - size.y) / 2));
+        });
+    }
 }
 
 void HelpBook::Close()

@@ -55,5 +55,6 @@ public:
     wxHtmlHelpFrame* Frame() const;
 
 private:
-    std::unique_ptr<wxHtmlHelpController> controller;
+    class Controller;
+    std::unique_ptr<Controller> controller;
 };
