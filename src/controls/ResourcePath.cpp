@@ -43,3 +43,10 @@ wxString ResourcePath(const wxString& name)
     }
     return wxFileName(directories.front(), name).GetFullPath();
 }
+
+wxImage LoadPicture(const wxString& name)
+{
+    wxImage image;
+    image.LoadFile(ResourcePath(name), wxBITMAP_TYPE_BMP);
+    return image;
+}

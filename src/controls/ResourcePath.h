@@ -8,6 +8,7 @@
 // Either way the program runs from any current directory.
 // GUI thread.
 #include <wx/arrstr.h>
+#include <wx/image.h>
 #include <wx/string.h>
 
 // The folder of the running program, with no trailing separator.
@@ -22,3 +23,8 @@ void SetResourceDirectories(const wxArrayString& directories);
 // the searched folders that holds it. When none does, the name beside the
 // program, so that a message about it names a sensible place.
 wxString ResourcePath(const wxString& name);
+
+// A BMP picture among the program's files. Every picture of the program is loaded
+// so: a file that cannot be opened is reported by the toolkit, the image
+// stays empty and the control that uses it draws without it.
+wxImage LoadPicture(const wxString& name);
