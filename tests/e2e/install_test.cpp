@@ -2,7 +2,8 @@
 // does it: the programs in bin/, their files in share/marovane, a desktop
 // entry and its icons. The installed program, started from an unrelated
 // current directory, finds its pictures, icon and help book there: it starts
-// without a message box or an error window, with its own icon.
+// without a message box or an error window, with its own icon, and Help shows
+// the book. Closing the window while the help is open ends the program.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,10 +11,15 @@
 #include <fstream>
 #include <sstream>
 
+#include <wx/app.h>
 #include <wx/image.h>
 
+#include "app/HelpBookTest.h"
+#include "app/Keyboard.h"
+#include "app/MessageBox.h"
 #include "app/TestProcess.h"
 #include "e2e/Recording.h"
+#include "support/GuiTest.h"
 
 namespace {
 
@@ -40,6 +46,21 @@ std::vector<std::string> Lines(const std::string& text)
 }
 
 std::string Quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+
+// Where the Help button is in the window's client area, learnt from a window
+// built in this process on the same display.
+wxPoint HelpButton()
+{
+    wxTheApp->SetExitOnFrameDelete(false);
+    SetMessageSink([](const wxString&) {});
+    auto* w = new wxKeyboard(nullptr);
+    wxWindow* help = w->FindWindow(ID_HELP);
+    const wxPoint at = help->GetPosition() + help->GetSize() / 2;
+    w->Destroy();
+    PumpEvents(100);
+    SetMessageSink({});
+    return at;
+}
 
 TEST(Install, IntoAPrefixAndStartedFromElsewhereTheProgramFindsItsFiles)
 {
@@ -96,8 +117,25 @@ TEST(Install, IntoAPrefixAndStartedFromElsewhereTheProgramFindsItsFiles)
     EXPECT_NE(Output("xprop -id " + window + " _NET_WM_ICON").find("Icon (32 x 32)"), std::string::npos)
         << "the window does not carry the program's icon";
 
+    // Help, twice: one window with the book's first page.
+    const wxPoint button = HelpButton();
+    const std::string helpTitle = ("Marovane Help: " + BookFirstPage().title).ToStdString();
+    ASSERT_NE(helpTitle, "Marovane Help: ");
+    const auto clickHelp = [&] {
+        return testproc::Run("xdotool windowactivate --sync " + window + " mousemove --window " + window + " " +
+                             std::to_string(button.x) + " " + std::to_string(button.y) + " sleep 0.2 click 1");
+    };
+    const auto helpWindows = [] { return Lines(Output("xdotool search --onlyvisible --name '^Marovane Help'")); };
+    ASSERT_EQ(clickHelp(), 0);
+    ASSERT_TRUE(Eventually([&] { return helpWindows().size() == 1; }, 10s)) << "no help window";
+    EXPECT_EQ(Output("xdotool getwindowname " + helpWindows().front()), helpTitle + "\n");
+    ASSERT_EQ(clickHelp(), 0);
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(helpWindows().size(), 1u);
+
+    // The main window closed with the help still open: the program ends.
     testproc::Run("xdotool windowactivate --sync " + window + " key alt+F4");
-    EXPECT_EQ(marovane.Wait(15s), std::optional<int>(0));
+    EXPECT_EQ(marovane.Wait(15s), std::optional<int>(0)) << "the program outlived its window";
     fs::remove_all(root);
 }
 
