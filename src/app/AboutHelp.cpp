@@ -201,8 +201,15 @@ void HelpBook::ShowContents(const wxIcon& icon)
 
 void HelpBook::Close()
 {
-    if (controller && Frame())
-        controller->Quit();
+    // Deleted at once, while the controller it reports to still exists (a
+    // window left for the toolkit to delete later would tell a controller
+    // already gone that it closed).
+    delete Frame();
 }
 
-wxHtmlHelpFrame* HelpBook::Frame() const { return controller ? controller->GetFrame() : nullptr; }
+wxHtmlHelpFrame* HelpBook::Frame() const
+{
+    // The controller forgets its window when the user closes it.
+    wxWindow* window = controller ? controller->GetHelpWindow() : nullptr;
+    return window ? wxDynamicCast(wxGetTopLevelParent(window), wxHtmlHelpFrame) : nullptr;
+}
