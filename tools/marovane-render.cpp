@@ -25,7 +25,7 @@ namespace {
 
 const char* const kUsage =
     "usage: marovane-render [--patch FILE.mrvn] [--hold SECONDS] [--velocity 1..127]\n"
-    "                       [--pitch-wheel 0..16383] [--mod-wheel 0..16383] -o OUT.wav NOTE...\n";
+    "                       [--pitch-wheel 0..16383] [--mod-wheel 0..16383] [--rate HZ] -o OUT.wav NOTE...\n";
 
 struct Options {
     std::string patch;
@@ -33,6 +33,7 @@ struct Options {
     int velocity = 0; // 0: keep each note's stored velocity
     int pitchWheel = 8192;
     int modWheel = 0;
+    int rate = SAMPLE_RATE; // the engine's and the file's sample rate
     std::string output;
     std::vector<int> notes;
 };
@@ -64,6 +65,7 @@ std::string ParseOptions(int argc, char** argv, Options& o)
         {"velocity", required_argument, nullptr, 'v'},
         {"pitch-wheel", required_argument, nullptr, 'b'},
         {"mod-wheel", required_argument, nullptr, 'm'},
+        {"rate", required_argument, nullptr, 'r'},
         {"output", required_argument, nullptr, 'o'},
         {nullptr, 0, nullptr, 0},
     };
@@ -90,6 +92,10 @@ std::string ParseOptions(int argc, char** argv, Options& o)
         case 'm':
             if (!ParseInt(optarg, 0, 16383, o.modWheel))
                 return std::string("--mod-wheel must be 0 to 16383, not '") + optarg + "'";
+            break;
+        case 'r':
+            if (!ParseInt(optarg, 8000, 192000, o.rate))
+                return std::string("--rate must be 8000 to 192000 Hz, not '") + optarg + "'";
             break;
         case 'o': o.output = optarg; break;
         case ':': return std::string("option ") + argv[optind - 1] + " needs a value";
@@ -139,11 +145,12 @@ int main(int argc, char** argv)
             return Fail("patch file '" + o.patch + "' is not well-formed XML");
         ApplyPatch(ReadPatch(doc), *state);
     }
+    state->SetSampleRate(o.rate);
     state->pitchWheel = static_cast<float>(o.pitchWheel);
     state->modWheelDepth = SynthState::ModWheelDepthFromValue(o.modWheel);
 
     SF_INFO info = {};
-    info.samplerate = SAMPLE_RATE;
+    info.samplerate = o.rate;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open(o.output.c_str(), SFM_WRITE, &info));
@@ -166,12 +173,12 @@ int main(int argc, char** argv)
             state->SetNoteVelocity(note, SynthState::VelocityFromMidi(o.velocity));
         state->StartNote(note);
     }
-    const long holdBuffers = static_cast<long>(std::ceil(o.hold * SAMPLE_RATE / MAX_FRAMES));
+    const long holdBuffers = static_cast<long>(std::ceil(o.hold * o.rate / MAX_FRAMES));
     for (long b = 0; b < holdBuffers && !writeFailed; ++b)
         render();
     for (int note : o.notes)
         state->ReleaseNote(note);
-    const long tailLimit = static_cast<long>(std::ceil(60.0 * SAMPLE_RATE / MAX_FRAMES));
+    const long tailLimit = static_cast<long>(std::ceil(60.0 * o.rate / MAX_FRAMES));
     for (long b = 0; b < tailLimit && state->AnyNoteActive() && !writeFailed; ++b)
         render();
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -180,7 +187,7 @@ int main(int argc, char** argv)
         std::remove(o.output.c_str());
         return Fail("writing '" + o.output + "' failed");
     }
-    const double seconds = static_cast<double>(framesWritten) / SAMPLE_RATE;
+    const double seconds = static_cast<double>(framesWritten) / o.rate;
     std::printf("wrote %lld frames (%.3f s of audio) to %s, %.1fx faster than real time\n",
                 static_cast<long long>(framesWritten), seconds, o.output.c_str(),
                 elapsed > 0 ? seconds / elapsed : 0.0);
