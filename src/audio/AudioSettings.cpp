@@ -6,6 +6,10 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
+#ifdef __WXGTK__
+#include <glib-object.h>
+#endif
+
 #include "app/MessageBox.h"
 #include "audio/AudioDevices.h"
 #include "audio/AudioSettingsInterface.h"
@@ -25,6 +29,15 @@ public:
 };
 
 wxString Latin1(const std::string& text) { return wxString(text.c_str(), wxConvISO8859_1); }
+
+#ifdef __WXGTK__
+void OnPopupShown(GObject* combo, GParamSpec*, gpointer dialog)
+{
+    gboolean shown = FALSE;
+    g_object_get(combo, "popup-shown", &shown, nullptr);
+    static_cast<wxAudioSettings*>(dialog)->OnListShown(shown);
+}
+#endif
 
 } // namespace
 
@@ -90,9 +103,31 @@ void wxAudioSettings::CreateControls(const AudioDevices& devices)
         deviceChoice->Insert(text, 0, new DeviceRecord(StreamParameters(i, info)));
     }
 
+#ifdef __WXGTK__
+    g_signal_connect(deviceChoice->GetHandle(), "notify::popup-shown", G_CALLBACK(OnPopupShown), this);
+#endif
+
     // A button that leaves the keys to the music, like the choice.
     closeButton = new wxKeylessButton(this, ID_AUDIO_CLOSE, "Close");
     box->Add(closeButton, 0, wxALL | wxALIGN_CENTER_HORIZONTAL, 5);
+}
+
+void wxAudioSettings::OnListShown(bool shown)
+{
+    // GTK's drop-down reports a choice only when it differs from the entry
+    // already chosen, yet choosing the device in use must reopen it (the way
+    // back after its server restarted, say). So nothing is chosen while the
+    // list is open, and a list closed without a choice gets its entry back.
+    // (The list closes before the clicked entry is chosen: look afterwards.)
+    if (shown) {
+        entryBeforeList = deviceChoice->GetSelection();
+        deviceChoice->SetSelection(wxNOT_FOUND);
+    } else {
+        CallAfter([this] {
+            if (deviceChoice->GetSelection() == wxNOT_FOUND)
+                SetSelectedDevice(entryBeforeList);
+        });
+    }
 }
 
 void wxAudioSettings::SetSelectedDevice(int index)

@@ -43,6 +43,8 @@ public:
     bool SetBackgroundColour(const wxColour& colour) override;
 
     wxKeylessChoice* DeviceChoice() const { return deviceChoice; }
+    // The drop-down list opened (true) or closed.
+    void OnListShown(bool shown);
 
 private:
     void CreateControls(const AudioDevices& devices);
@@ -57,6 +59,7 @@ private:
     wxStaticText* label = nullptr;
     wxColour foreground;
     wxColour background;
+    int entryBeforeList = wxNOT_FOUND;
 
     wxDECLARE_EVENT_TABLE();
 };
