@@ -3,7 +3,7 @@
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps configure build test run bench clean
+.PHONY: all deps configure build test run bench fuzz clean
 
 all: build
 
@@ -23,6 +23,13 @@ test: build
 bench: configure
 	@cmake --build $(BUILD) --target marovane-bench
 	@$(BUILD)/bin/marovane-bench --benchmark_counters_tabular=true
+
+# make fuzz: build the fuzzing harnesses with clang and the sanitizers (in
+# $(BUILD)-fuzz) and run each for FUZZ_SECONDS; prints executions, coverage
+# and findings. `make test` replays their corpora without clang.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@sh tests/fuzz/run-fuzzers.sh $(BUILD)-fuzz $(FUZZ_SECONDS)
 
 run: build
 	@sh tools/run.sh $(BUILD)

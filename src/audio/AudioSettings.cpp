@@ -14,7 +14,6 @@
 #include "audio/AudioDevices.h"
 #include "audio/AudioSettingsInterface.h"
 #include "audio/AudioStream.h"
-#include "audio/AudioWatch.h"
 #include "controls/KeylessControls.h"
 #include "controls/Palette.h"
 #include "synth/SynthState.h"
@@ -75,6 +74,14 @@ wxAudioSettings::wxAudioSettings(wxWindow* parent, AudioSettingsInterface* callb
 
 void wxAudioSettings::CreateControls(const AudioDevices& devices)
 {
+    // The keyboard's focus: neither the choice nor the button takes it, so a
+    // one-pixel window in the corner, first in line for the focus, holds it
+    // and hands its keys on.
+    keyTarget = new wxWindow(this, wxID_ANY, wxPoint(0, 0), wxSize(1, 1), wxWANTS_CHARS | wxBORDER_NONE);
+    keyTarget->Bind(wxEVT_KEY_DOWN, &wxAudioSettings::OnKey, this);
+    keyTarget->Bind(wxEVT_KEY_UP, &wxAudioSettings::OnKey, this);
+    keyTarget->Bind(wxEVT_CHAR, [](wxKeyEvent&) {});
+
     auto* box = new wxBoxSizer(wxVERTICAL);
     SetSizer(box);
     auto* grid = new wxFlexGridSizer(5, 2, 0, 0);
@@ -167,6 +174,8 @@ bool wxAudioSettings::SetBackgroundColour(const wxColour& colour)
         deviceChoice->SetBackgroundColour(colour);
     if (closeButton)
         closeButton->SetBackgroundColour(colour);
+    if (keyTarget)
+        keyTarget->SetBackgroundColour(colour);
     const bool changed = wxDialog::SetBackgroundColour(colour);
     Refresh();
     return changed;
@@ -197,7 +206,8 @@ void wxAudioSettings::OnCloseWindow(wxCloseEvent& event)
 void wxAudioSettings::OnKey(wxKeyEvent& event)
 {
     // The main window plays the note keys (and the mod wheel's arrows).
-    ForwardKeyToParent(this, event);
+    if (wxWindow* parent = GetParent())
+        parent->GetEventHandler()->ProcessEvent(event);
 }
 
 void ShowAudioSettings(wxWindow* parent, AudioSettingsInterface* callback, const AudioStream& audio)
@@ -207,17 +217,4 @@ void ShowAudioSettings(wxWindow* parent, AudioSettingsInterface* callback, const
     dialog.SetBackgroundColour(BackgroundColour());
     dialog.SetSelectedDevice(dialog.EntryOfDevice(audio.Device()));
     dialog.ShowModal();
-}
-
-void ChooseAudioDevice(AudioStream& audio, const PaStreamParameters& params)
-{
-    if (audio.IsLost()) {
-        ShowMessage(AudioWatch::kLostChoiceText);
-        return;
-    }
-    const PaError err = audio.SelectDevice(params);
-    if (audio.IsLost())
-        ShowMessage(AudioWatch::kLostChoiceText);
-    else if (err != paNoError)
-        ShowMessage(wxString(Pa_GetErrorText(err), wxConvISO8859_1));
 }

@@ -57,6 +57,7 @@ private:
     wxKeylessChoice* deviceChoice = nullptr;
     wxButton* closeButton = nullptr;
     wxStaticText* label = nullptr;
+    wxWindow* keyTarget = nullptr;
     wxColour foreground;
     wxColour background;
     int entryBeforeList = wxNOT_FOUND;
@@ -72,8 +73,3 @@ wxString AudioDeviceEntryText(const wxString& name, double latencySeconds, const
 // What the main window's audio settings button does: the dialog in the
 // window's colours with the device in use preselected, shown modally.
 void ShowAudioSettings(wxWindow* parent, AudioSettingsInterface* callback, const AudioStream& audio);
-
-// What the main window does with a device the user chose: reopen the stream
-// there, and tell the user when that fails (the error text, or that a lost
-// audio server needs a restart).
-void ChooseAudioDevice(AudioStream& audio, const PaStreamParameters& params);

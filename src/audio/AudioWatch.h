@@ -13,10 +13,6 @@ class AudioStream;
 
 class AudioWatch : public wxTimer {
 public:
-    static const char* const kLostText;
-    static const char* const kServerBackText;
-    static const char* const kLostChoiceText;
-
     // Starts polling `audio` at once; `onLost` (may be empty) runs after the
     // loss is noticed and before the user is told.
     explicit AudioWatch(AudioStream& audio, std::function<void()> onLost = {});
