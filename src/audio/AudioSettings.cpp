@@ -12,6 +12,7 @@
 
 #include "app/MessageBox.h"
 #include "audio/AudioDevices.h"
+#include "audio/AudioMessages.h"
 #include "audio/AudioSettingsInterface.h"
 #include "audio/AudioStream.h"
 #include "controls/KeylessControls.h"
@@ -212,6 +213,12 @@ void wxAudioSettings::OnKey(wxKeyEvent& event)
 
 void ShowAudioSettings(wxWindow* parent, AudioSettingsInterface* callback, const AudioStream& audio)
 {
+    // With its server gone no device plays, and none can be opened in this
+    // process: say so rather than show an empty list.
+    if (audio.IsLost()) {
+        ShowMessage(kAudioLostChoiceText);
+        return;
+    }
     wxAudioSettings dialog(parent, callback);
     dialog.SetForegroundColour(TextColour());
     dialog.SetBackgroundColour(BackgroundColour());

@@ -71,5 +71,6 @@ private:
 wxString AudioDeviceEntryText(const wxString& name, double latencySeconds, const wxString& host, double rate);
 
 // What the main window's audio settings button does: the dialog in the
-// window's colours with the device in use preselected, shown modally.
+// window's colours with the device in use preselected, shown modally; after
+// the audio server died, a message that a restart is needed instead.
 void ShowAudioSettings(wxWindow* parent, AudioSettingsInterface* callback, const AudioStream& audio);

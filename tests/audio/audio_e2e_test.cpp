@@ -5,8 +5,8 @@
 //  - the audio settings dialog opened from its button: the JACK device chosen
 //    from its drop-down while a key is held, the note sounds again on the
 //    reopened stream, and after Close the computer keyboard plays;
-//  - the server killed under a held note: one message within a second, a
-//    device change that answers at once, a second message when the server is
+//  - the server killed under a held note: one message within a second, the
+//    audio settings answering at once, a second message when the server is
 //    back, and the window closes with the program gone within two seconds,
 //    exit status 0.
 #include <gtest/gtest.h>
@@ -351,19 +351,14 @@ TEST(AudioEndToEnd, AServerKilledUnderAHeldNoteIsReportedAndTheProgramStillClose
     EXPECT_TRUE(Eventually([&] { return FindWindow("Message", 100ms).empty(); }, 3s));
     EXPECT_TRUE(FindWindow("Message", 1000ms).empty()) << "told more than once";
 
-    // The window still works: its dialog opens, and a device chosen there
-    // answers at once instead of waiting on the dead server.
+    // The window still works, and its audio settings answer at once: no
+    // device can be opened in this process any more, and the user is told.
     ASSERT_EQ(Sh(Click(window, layout.audioButton)), 0);
-    const std::string dialog = FindWindow("Audio Settings", 5s);
-    ASSERT_FALSE(dialog.empty()) << "the window no longer answers";
-    std::this_thread::sleep_for(300ms);
-    ASSERT_EQ(Sh(Click(dialog, layout.choice) + " sleep 0.7 click 1"), 0);
     const std::string refused = FindWindow("Message", 3s);
-    EXPECT_FALSE(refused.empty()) << "choosing a device on a dead server said nothing";
+    EXPECT_FALSE(refused.empty()) << "the audio settings said nothing on a dead server";
+    EXPECT_TRUE(FindWindow("Audio Settings", 100ms).empty());
     Sh("xdotool windowactivate --sync " + refused + " key Return");
     EXPECT_TRUE(Eventually([&] { return FindWindow("Message", 100ms).empty(); }, 3s));
-    ASSERT_EQ(Sh(Click(dialog, layout.close)), 0);
-    EXPECT_TRUE(Eventually([&] { return FindWindow("Audio Settings", 100ms).empty(); }, 3s));
 
     // The server comes back: told once that a restart brings the sound back.
     jack.Start();
