@@ -9,6 +9,7 @@
 #include <wx/utils.h>
 
 #include "app/MessageBox.h"
+#include "audio/AudioSettings.h"
 #include "app/XKeyState.h"
 #include "controls/BitmapSlider.h"
 #include "controls/BitmapSpinButton.h"
@@ -96,6 +97,7 @@ void wxKeyboard::InitAudio()
 {
     for (const std::string& failure : instrument.StartAudio())
         ShowMessage(wxString(failure.c_str(), wxConvISO8859_1)); // PortAudio's texts are 8-bit
+    audioWatch = std::make_unique<AudioWatch>(instrument.Audio());
 }
 
 void wxKeyboard::OnAudioDeviceSelected(const PaStreamParameters* params)
@@ -265,6 +267,7 @@ void wxKeyboard::OnMidiSettings(wxCommandEvent& event)
 
 void wxKeyboard::OnAudioSettings(wxCommandEvent& event)
 {
+    ShowAudioSettings(this, this, instrument.Audio());
     FocusKeyboard();
     event.Skip();
 }

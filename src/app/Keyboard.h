@@ -17,6 +17,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include <wx/bitmap.h>
@@ -27,6 +28,7 @@
 #include "app/ControlIds.h"
 #include "app/ParameterSliders.h"
 #include "audio/AudioSettingsInterface.h"
+#include "audio/AudioWatch.h"
 #include "controls/HarmonicsCallback.h"
 #include "instrument/ComputerKeyboard.h"
 #include "instrument/Instrument.h"
@@ -204,6 +206,9 @@ private:
     wxBitmapSpinButton* patchSpin = nullptr;
     wxBitmapSlider* pitchWheelSlider = nullptr;
     wxBitmapSlider* modWheelSlider = nullptr;
+
+    // Tells the player when the sound is lost and when its server is back.
+    std::unique_ptr<AudioWatch> audioWatch;
 
     wxDECLARE_DYNAMIC_CLASS(wxKeyboard);
     wxDECLARE_EVENT_TABLE();

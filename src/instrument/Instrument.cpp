@@ -6,6 +6,7 @@
 
 #include <wx/log.h>
 
+#include "audio/AudioMessages.h"
 #include "controls/SliderMath.h"
 #include "midi/KeyMap.h"
 #include "patch/Patch.h"
@@ -61,7 +62,10 @@ std::vector<std::string> Instrument::StartAudio()
 
 std::string Instrument::SelectAudioDevice(const PaStreamParameters& params)
 {
+    // After the audio server died nothing opens in this process.
     const PaError err = audio_.SelectDevice(params);
+    if (audio_.IsLost())
+        return kAudioLostChoiceText;
     return err == paNoError ? std::string() : PortAudioText(err);
 }
 
