@@ -7,7 +7,7 @@ const char* const MidiOutputPath::kGoneText =
 const char* const MidiOutputPath::kBehindText =
     "MIDI output could not keep up, and some messages were not sent.";
 
-MidiOutputPath::MidiOutputPath(MidiOutputPort* port) : port_(port), owner_(std::this_thread::get_id()) {}
+MidiOutputPath::MidiOutputPath(MidiOutputDevice* port) : port_(port), owner_(std::this_thread::get_id()) {}
 
 void MidiOutputPath::SendMidiMessage(uint8_t status, uint8_t data1, uint8_t data2)
 {

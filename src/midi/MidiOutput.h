@@ -69,9 +69,9 @@ private:
 class MidiOutputPath : public MidiSender {
 public:
     // The port may be null: there is no MIDI output at all.
-    explicit MidiOutputPath(MidiOutputPort* port = nullptr);
+    explicit MidiOutputPath(MidiOutputDevice* port = nullptr);
 
-    void SetPort(MidiOutputPort* port) { port_ = port; }
+    void SetPort(MidiOutputDevice* port) { port_ = port; }
 
     void SendMidiMessage(uint8_t status, uint8_t data1, uint8_t data2) override;
 
@@ -100,7 +100,7 @@ private:
     void TakeQueued();
     void Tell(const std::string& text);
 
-    MidiOutputPort* port_;
+    MidiOutputDevice* port_;
     const std::thread::id owner_;
     MidiMessageQueue<8192> queued_;
     std::atomic<bool> queueOverflowed_{false};

@@ -35,9 +35,9 @@ public:
 
 // An input port delivers to the handler it was made with, from its first
 // successful Open until it is destroyed; destroying it ends the deliveries.
-class MidiInputPort : public MidiPortList {};
+class MidiInputDevice : public MidiPortList {};
 
-class MidiOutputPort : public MidiPortList {
+class MidiOutputDevice : public MidiPortList {
 public:
     // How many bytes of messages the open port takes now without making the
     // sender wait; 0 while it takes nothing.

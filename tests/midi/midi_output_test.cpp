@@ -11,22 +11,22 @@
 #include "midi/MidiOutput.h"
 #include "midi/NoteEvents.h"
 #include "synth/SynthState.h"
-#include "FakeMidiPorts.h"
+#include "FakeMidiDevices.h"
 
 namespace {
 
 using Bytes = std::vector<std::vector<uint8_t>>;
 
-fake::OutputPort OpenPort()
+fake::OutputDevice OpenPort()
 {
-    fake::OutputPort port("out", {"synth"}, nullptr);
+    fake::OutputDevice port("out", {"synth"}, nullptr);
     port.Open(0);
     return port;
 }
 
 TEST(MidiOutputPath, GuiThreadSendsGoOutAtOnceWithTheirOwnLength)
 {
-    fake::OutputPort port = OpenPort();
+    fake::OutputDevice port = OpenPort();
     MidiOutputPath path(&port);
     path.SendMidiMessage(0x92, 60, 127);
     path.SendMidiMessage(0xC2, 5, 99); // Program Change has one data byte
@@ -37,7 +37,7 @@ TEST(MidiOutputPath, GuiThreadSendsGoOutAtOnceWithTheirOwnLength)
 
 TEST(MidiOutputPath, OtherThreadsQueueForTheGuiThreadInOrder)
 {
-    fake::OutputPort port = OpenPort();
+    fake::OutputDevice port = OpenPort();
     MidiOutputPath path(&port);
     std::thread midi([&] {
         for (uint8_t n = 0; n < 100; ++n)
@@ -59,8 +59,8 @@ TEST(MidiOutputPath, OtherThreadsQueueForTheGuiThreadInOrder)
 
 TEST(MidiOutputPath, WithoutAnOpenPortEachRefusalIsToldOnceUntilAPortOpens)
 {
-    fake::OutputPort closed("out", {}, nullptr);
-    for (MidiOutputPort* port : {static_cast<MidiOutputPort*>(nullptr), static_cast<MidiOutputPort*>(&closed)}) {
+    fake::OutputDevice closed("out", {}, nullptr);
+    for (MidiOutputDevice* port : {static_cast<MidiOutputDevice*>(nullptr), static_cast<MidiOutputDevice*>(&closed)}) {
         MidiOutputPath path(port);
         path.SendMidiMessage(0x90, 60, 127);
         EXPECT_EQ(path.TakeNotice(), MidiOutputPath::kNoPortText);
@@ -76,7 +76,7 @@ TEST(MidiOutputPath, WithoutAnOpenPortEachRefusalIsToldOnceUntilAPortOpens)
 
 TEST(MidiOutputPath, AFullPortIsWaitedForWithoutBlockingThenGivenUp)
 {
-    fake::OutputPort port = OpenPort();
+    fake::OutputDevice port = OpenPort();
     MidiOutputPath path(&port);
     port.room = 5; // one message and a bit
     path.SendMidiMessage(0x90, 60, 127);
@@ -105,14 +105,14 @@ TEST(MidiOutputPath, AFullPortIsWaitedForWithoutBlockingThenGivenUp)
 
 TEST(MidiOutputPath, AVanishedPortOrALibraryErrorIsToldWithItsText)
 {
-    fake::OutputPort port = OpenPort();
+    fake::OutputDevice port = OpenPort();
     MidiOutputPath path(&port);
     port.vanished = true;
     path.SendMidiMessage(0x90, 60, 127);
     EXPECT_EQ(path.TakeNotice(), MidiOutputPath::kGoneText);
     EXPECT_EQ(port.sends, 0);
 
-    fake::OutputPort failing = OpenPort();
+    fake::OutputDevice failing = OpenPort();
     MidiOutputPath path2(&failing);
     failing.sendError = "MidiOutAlsa::sendMessage: error sending MIDI message to port.";
     path2.SendMidiMessage(0x90, 60, 127);
@@ -143,7 +143,7 @@ struct NotesTarget : MidiTarget, KeyDisplay {
 TEST(MidiOutputPath, AllNotesOffFromMidiEchoesTheHeldNotesFromTheGuiThread)
 {
     auto synth = std::make_unique<SynthState>();
-    fake::OutputPort port = OpenPort();
+    fake::OutputDevice port = OpenPort();
     MidiOutputPath path(&port);
     NotesTarget target(*synth, path);
     target.notes.outputEnabled = true;

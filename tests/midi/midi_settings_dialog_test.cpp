@@ -10,7 +10,7 @@
 #include <wx/choice.h>
 #include <wx/stattext.h>
 
-#include "FakeMidiPorts.h"
+#include "FakeMidiDevices.h"
 #include "controls/BitmapSpinButton.h"
 #include "controls/ControlsTestFrame.h"
 #include "controls/KeylessControls.h"
@@ -32,8 +32,8 @@ using Calls = std::vector<std::string>;
 
 class MidiSettingsDialogTest : public ControlsGuiTest {
 protected:
-    fake::InputPort ins{"in", {"Keystation:out", "seq:out"}, nullptr};
-    fake::OutputPort outs{"out", {"Synth:in", "dump:input", "Drums:in"}, nullptr};
+    fake::InputDevice ins{"in", {"Keystation:out", "seq:out"}, nullptr};
+    fake::OutputDevice outs{"out", {"Synth:in", "dump:input", "Drums:in"}, nullptr};
     Settings settings;
     wxMidiSettingsDlg* dialog = nullptr;
 
@@ -214,8 +214,8 @@ TEST_F(MidiSettingsDialogTest, PortPicksAndTheSwitchGoToTheMainWindow)
 TEST_F(MidiSettingsDialogTest, WithoutPortsTheListsAreEmptyAndDisabledButTheSwitchWorks)
 {
     for (bool noObjects : {false, true}) {
-        fake::InputPort noIns{"in", {}, nullptr};
-        fake::OutputPort noOuts{"out", {}, nullptr};
+        fake::InputDevice noIns{"in", {}, nullptr};
+        fake::OutputDevice noOuts{"out", {}, nullptr};
         settings.calls.clear();
         if (noObjects) {
             Open(false);

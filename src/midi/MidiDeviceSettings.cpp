@@ -1,14 +1,14 @@
-#include "MidiDevices.h"
+#include "MidiDeviceSettings.h"
 
-const char* const MidiDevices::kNoInputText = "No MIDI input devices detected.  MIDI input is disabled.";
-const char* const MidiDevices::kNoOutputText = "No MIDI output devices detected.  MIDI output is disabled.";
+const char* const MidiDeviceSettings::kNoInputText = "No MIDI input devices detected.  MIDI input is disabled.";
+const char* const MidiDeviceSettings::kNoOutputText = "No MIDI output devices detected.  MIDI output is disabled.";
 
-MidiDevices::MidiDevices(MidiInputPort* in, MidiOutputPort* out, std::function<void(const std::string&)> tell)
+MidiDeviceSettings::MidiDeviceSettings(MidiInputDevice* in, MidiOutputDevice* out, std::function<void(const std::string&)> tell)
     : in_(in), out_(out), tell_(std::move(tell))
 {
 }
 
-void MidiDevices::OpenAtStart()
+void MidiDeviceSettings::OpenAtStart()
 {
     if (in_ && in_->PortCount() > 0)
         SelectInputDevice(inputDevice_);
@@ -20,7 +20,7 @@ void MidiDevices::OpenAtStart()
         tell_(kNoOutputText);
 }
 
-void MidiDevices::SelectInputDevice(int index)
+void MidiDeviceSettings::SelectInputDevice(int index)
 {
     inputDevice_ = index;
     if (!in_)
@@ -30,7 +30,7 @@ void MidiDevices::SelectInputDevice(int index)
         tell_(error);
 }
 
-void MidiDevices::SelectOutputDevice(int index)
+void MidiDeviceSettings::SelectOutputDevice(int index)
 {
     outputDevice_ = index;
     if (!out_)

@@ -49,9 +49,9 @@ protected:
     int open_ = -1;
 };
 
-using InputPort = Port<MidiInputPort>;
+using InputDevice = Port<MidiInputDevice>;
 
-class OutputPort : public Port<MidiOutputPort> {
+class OutputDevice : public Port<MidiOutputDevice> {
 public:
     using Port::Port;
     size_t Room() override { return room; }

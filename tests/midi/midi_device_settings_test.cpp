@@ -2,16 +2,16 @@
 // tells, in which order, and how a port change or a failure is handled.
 #include <gtest/gtest.h>
 
-#include "midi/MidiDevices.h"
-#include "FakeMidiPorts.h"
+#include "midi/MidiDeviceSettings.h"
+#include "FakeMidiDevices.h"
 
 namespace {
 
 struct Devices {
     fake::Log log;
-    fake::InputPort in;
-    fake::OutputPort out;
-    MidiDevices devices;
+    fake::InputDevice in;
+    fake::OutputDevice out;
+    MidiDeviceSettings devices;
     Devices(std::vector<std::string> ins, std::vector<std::string> outs, bool withPorts = true)
         : in("in", std::move(ins), &log), out("out", std::move(outs), &log),
           devices(withPorts ? &in : nullptr, withPorts ? &out : nullptr,
@@ -21,10 +21,10 @@ struct Devices {
     }
 };
 
-TEST(MidiDevices, StartUpOpensPortZeroOrTellsInputThenOutput)
+TEST(MidiDeviceSettings, StartUpOpensPortZeroOrTellsInputThenOutput)
 {
-    const std::string noIn = std::string("tell: ") + MidiDevices::kNoInputText;
-    const std::string noOut = std::string("tell: ") + MidiDevices::kNoOutputText;
+    const std::string noIn = std::string("tell: ") + MidiDeviceSettings::kNoInputText;
+    const std::string noOut = std::string("tell: ") + MidiDeviceSettings::kNoOutputText;
     EXPECT_EQ(noIn, "tell: No MIDI input devices detected.  MIDI input is disabled.");
     EXPECT_EQ(noOut, "tell: No MIDI output devices detected.  MIDI output is disabled.");
     struct Case {
@@ -46,7 +46,7 @@ TEST(MidiDevices, StartUpOpensPortZeroOrTellsInputThenOutput)
     }
 }
 
-TEST(MidiDevices, AnotherPortClosesTheOldOneFirstAndAFailureIsTold)
+TEST(MidiDeviceSettings, AnotherPortClosesTheOldOneFirstAndAFailureIsTold)
 {
     Devices d({"keys", "seq"}, {"synth", "drums"});
     d.devices.OpenAtStart();

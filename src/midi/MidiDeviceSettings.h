@@ -11,11 +11,11 @@
 
 #include "midi/MidiPorts.h"
 
-class MidiDevices {
+class MidiDeviceSettings {
 public:
     // Either port may be null when the MIDI library could not be used at all;
     // `tell` shows a message to the user and returns when it is read.
-    MidiDevices(MidiInputPort* in, MidiOutputPort* out, std::function<void(const std::string&)> tell);
+    MidiDeviceSettings(MidiInputDevice* in, MidiOutputDevice* out, std::function<void(const std::string&)> tell);
 
     // Start-up: input port 0 is opened when there is one, else the user reads
     // that MIDI input is disabled; then the same for output.
@@ -29,8 +29,8 @@ public:
 
     int InputDevice() const { return inputDevice_; }
     int OutputDevice() const { return outputDevice_; }
-    MidiInputPort* Input() const { return in_; }
-    MidiOutputPort* Output() const { return out_; }
+    MidiInputDevice* Input() const { return in_; }
+    MidiOutputDevice* Output() const { return out_; }
 
     // Called after an output port has been opened.
     std::function<void()> onOutputOpened;
@@ -39,8 +39,8 @@ public:
     static const char* const kNoOutputText;
 
 private:
-    MidiInputPort* in_;
-    MidiOutputPort* out_;
+    MidiInputDevice* in_;
+    MidiOutputDevice* out_;
     std::function<void(const std::string&)> tell_;
     int inputDevice_ = 0;
     int outputDevice_ = 0;

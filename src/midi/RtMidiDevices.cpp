@@ -1,4 +1,4 @@
-#include "RtMidiPorts.h"
+#include "RtMidiDevices.h"
 
 #include <dlfcn.h>
 #include <jack/jack.h>
@@ -119,13 +119,13 @@ std::unique_ptr<T> Make(const char* clientName)
 
 } // namespace
 
-RtMidiPorts CreateRtMidiPorts(MidiInputHandler& handler)
+RtMidiDevices CreateRtMidiDevices(MidiInputHandler& handler)
 {
-    RtMidiPorts ports;
+    RtMidiDevices ports;
     if (auto in = Make<RtMidiIn>(kInputClient))
-        ports.in = std::make_unique<RtMidiInputPort>(std::move(in), handler);
+        ports.in = std::make_unique<RtMidiInputDevice>(std::move(in), handler);
     if (auto out = Make<RtMidiOut>(kOutputClient))
-        ports.out = std::make_unique<RtMidiOutputPort>(std::move(out));
+        ports.out = std::make_unique<RtMidiOutputDevice>(std::move(out));
     return ports;
 }
 
@@ -136,28 +136,28 @@ void LibraryError(RtMidiError::Type type, const std::string& text, void* self)
 {
     // Warnings (no ports yet, a port number out of range) are not worth the
     // terminal; errors are kept for the user.
-    static_cast<RtMidiPortBase*>(self)->OnLibraryError(
+    static_cast<RtMidiDeviceBase*>(self)->OnLibraryError(
         type == RtMidiError::WARNING || type == RtMidiError::DEBUG_WARNING, text);
 }
 } // namespace
 
-RtMidiPortBase::RtMidiPortBase(RtMidi& midi, int api, std::string portName)
+RtMidiDeviceBase::RtMidiDeviceBase(RtMidi& midi, int api, std::string portName)
     : midi_(midi), api_(api), portName_(std::move(portName))
 {
     midi_.setErrorCallback(&LibraryError, this);
 }
 
-void RtMidiPortBase::OnLibraryError(bool warning, const std::string& text)
+void RtMidiDeviceBase::OnLibraryError(bool warning, const std::string& text)
 {
     if (!warning)
         error_ = text;
 }
 
-std::string RtMidiPortBase::ApiName() const { return RtMidi::getApiName(static_cast<RtMidi::Api>(api_)); }
+std::string RtMidiDeviceBase::ApiName() const { return RtMidi::getApiName(static_cast<RtMidi::Api>(api_)); }
 
-bool RtMidiPortBase::IsJack() const { return api_ == RtMidi::UNIX_JACK; }
+bool RtMidiDeviceBase::IsJack() const { return api_ == RtMidi::UNIX_JACK; }
 
-std::vector<unsigned> RtMidiPortBase::Offered()
+std::vector<unsigned> RtMidiDeviceBase::Offered()
 {
     std::vector<unsigned> offered;
     const unsigned n = midi_.getPortCount();
@@ -167,9 +167,9 @@ std::vector<unsigned> RtMidiPortBase::Offered()
     return offered;
 }
 
-int RtMidiPortBase::Count() { return static_cast<int>(Offered().size()); }
+int RtMidiDeviceBase::Count() { return static_cast<int>(Offered().size()); }
 
-std::string RtMidiPortBase::Name(int index)
+std::string RtMidiDeviceBase::Name(int index)
 {
     const std::vector<unsigned> offered = Offered();
     if (index < 0 || static_cast<size_t>(index) >= offered.size())
@@ -177,9 +177,9 @@ std::string RtMidiPortBase::Name(int index)
     return midi_.getPortName(offered[static_cast<size_t>(index)]);
 }
 
-bool RtMidiPortBase::PortOpen() const { return midi_.isPortOpen(); }
+bool RtMidiDeviceBase::PortOpen() const { return midi_.isPortOpen(); }
 
-std::string RtMidiPortBase::OpenOffered(int index)
+std::string RtMidiDeviceBase::OpenOffered(int index)
 {
     error_.clear();
     try {
@@ -200,19 +200,19 @@ std::string RtMidiPortBase::OpenOffered(int index)
 
 // ---------------------------------------------------------------------------
 
-RtMidiInputPort::RtMidiInputPort(std::unique_ptr<RtMidiIn> midi, MidiInputHandler& handler)
-    : RtMidiPortBase(*midi, midi->getCurrentApi(), "RtMidi Input"), in_(std::move(midi)), handler_(handler)
+RtMidiInputDevice::RtMidiInputDevice(std::unique_ptr<RtMidiIn> midi, MidiInputHandler& handler)
+    : RtMidiDeviceBase(*midi, midi->getCurrentApi(), "RtMidi Input"), in_(std::move(midi)), handler_(handler)
 {
 }
 
-RtMidiInputPort::~RtMidiInputPort()
+RtMidiInputDevice::~RtMidiInputDevice()
 {
     // Closing the library object stops its input thread before the handler
     // can go away.
     in_.reset();
 }
 
-std::string RtMidiInputPort::Open(int index)
+std::string RtMidiInputDevice::Open(int index)
 {
     std::string error = OpenOffered(index);
     if (!error.empty())
@@ -220,7 +220,7 @@ std::string RtMidiInputPort::Open(int index)
     if (!callbackInstalled_) {
         error_.clear();
         try {
-            in_->setCallback(&RtMidiInputPort::OnMessage, this);
+            in_->setCallback(&RtMidiInputDevice::OnMessage, this);
         } catch (const RtMidiError& e) {
             return e.getMessage();
         }
@@ -231,10 +231,10 @@ std::string RtMidiInputPort::Open(int index)
     return {};
 }
 
-void RtMidiInputPort::OnMessage(double, std::vector<unsigned char>* message, void* self)
+void RtMidiInputDevice::OnMessage(double, std::vector<unsigned char>* message, void* self)
 {
     if (message)
-        static_cast<RtMidiInputPort*>(self)->handler_.OnMidiMessage(message->data(), message->size());
+        static_cast<RtMidiInputDevice*>(self)->handler_.OnMidiMessage(message->data(), message->size());
 }
 
 // ---------------------------------------------------------------------------
@@ -246,14 +246,14 @@ constexpr size_t kJackRingBudget = 8192;
 constexpr size_t kJackHeader = sizeof(int);
 } // namespace
 
-RtMidiOutputPort::RtMidiOutputPort(std::unique_ptr<RtMidiOut> midi)
-    : RtMidiPortBase(*midi, midi->getCurrentApi(), "RtMidi Output"), out_(std::move(midi))
+RtMidiOutputDevice::RtMidiOutputDevice(std::unique_ptr<RtMidiOut> midi)
+    : RtMidiDeviceBase(*midi, midi->getCurrentApi(), "RtMidi Output"), out_(std::move(midi))
 {
 }
 
-RtMidiOutputPort::~RtMidiOutputPort() { out_.reset(); }
+RtMidiOutputDevice::~RtMidiOutputDevice() { out_.reset(); }
 
-std::string RtMidiOutputPort::Open(int index)
+std::string RtMidiOutputDevice::Open(int index)
 {
     jackPort_.clear();
     std::string error = OpenOffered(index);
@@ -272,7 +272,7 @@ std::string RtMidiOutputPort::Open(int index)
     return error;
 }
 
-size_t RtMidiOutputPort::BytesInRing(uint32_t now) const
+size_t RtMidiOutputDevice::BytesInRing(uint32_t now) const
 {
     // A message handed over during the cycle that began at frame f is out of
     // the ring once the cycle after next has run, also where JACK runs its
@@ -284,7 +284,7 @@ size_t RtMidiOutputPort::BytesInRing(uint32_t now) const
     return bytes;
 }
 
-size_t RtMidiOutputPort::Room()
+size_t RtMidiOutputDevice::Room()
 {
     if (!PortOpen())
         return 0;
@@ -296,7 +296,7 @@ size_t RtMidiOutputPort::Room()
     return used + kJackHeader < kJackRingBudget ? kJackRingBudget - used - kJackHeader : 0;
 }
 
-std::string RtMidiOutputPort::Send(const uint8_t* bytes, size_t size)
+std::string RtMidiOutputDevice::Send(const uint8_t* bytes, size_t size)
 {
     if (IsJack() && jackClient_) {
         const uint32_t now = jack_last_frame_time(static_cast<jack_client_t*>(jackClient_));
@@ -325,7 +325,7 @@ std::string RtMidiOutputPort::Send(const uint8_t* bytes, size_t size)
     return error_;
 }
 
-bool RtMidiOutputPort::Vanished()
+bool RtMidiOutputDevice::Vanished()
 {
     if (!IsJack() || !PortOpen() || !jackClient_ || jackPort_.empty())
         return false;

@@ -30,10 +30,10 @@ class RtMidiOut;
 
 // What both directions share: the library object, its error text, and the
 // mapping from the offered list to the library's own port numbers.
-class RtMidiPortBase {
+class RtMidiDeviceBase {
 public:
-    RtMidiPortBase(RtMidi& midi, int api, std::string portName);
-    virtual ~RtMidiPortBase() = default;
+    RtMidiDeviceBase(RtMidi& midi, int api, std::string portName);
+    virtual ~RtMidiDeviceBase() = default;
 
     // The back end in use: "alsa", "jack", ...
     std::string ApiName() const;
@@ -60,17 +60,17 @@ protected:
     std::string error_;
 };
 
-class RtMidiInputPort final : public MidiInputPort, public RtMidiPortBase {
+class RtMidiInputDevice final : public MidiInputDevice, public RtMidiDeviceBase {
 public:
-    RtMidiInputPort(std::unique_ptr<RtMidiIn> midi, MidiInputHandler& handler);
+    RtMidiInputDevice(std::unique_ptr<RtMidiIn> midi, MidiInputHandler& handler);
     // Ends the deliveries: the library's input thread is stopped when this returns.
-    ~RtMidiInputPort() override;
+    ~RtMidiInputDevice() override;
 
     int PortCount() override { return Count(); }
     std::string PortName(int index) override { return Name(index); }
     std::string Open(int index) override;
     bool IsOpen() const override { return PortOpen(); }
-    using RtMidiPortBase::ApiName;
+    using RtMidiDeviceBase::ApiName;
 
 private:
     static void OnMessage(double, std::vector<unsigned char>* message, void* self);
@@ -80,10 +80,10 @@ private:
     bool callbackInstalled_ = false;
 };
 
-class RtMidiOutputPort final : public MidiOutputPort, public RtMidiPortBase {
+class RtMidiOutputDevice final : public MidiOutputDevice, public RtMidiDeviceBase {
 public:
-    explicit RtMidiOutputPort(std::unique_ptr<RtMidiOut> midi);
-    ~RtMidiOutputPort() override;
+    explicit RtMidiOutputDevice(std::unique_ptr<RtMidiOut> midi);
+    ~RtMidiOutputDevice() override;
 
     int PortCount() override { return Count(); }
     std::string PortName(int index) override { return Name(index); }
@@ -92,7 +92,7 @@ public:
     size_t Room() override;
     std::string Send(const uint8_t* bytes, size_t size) override;
     bool Vanished() override;
-    using RtMidiPortBase::ApiName;
+    using RtMidiDeviceBase::ApiName;
 
 private:
     // On JACK the library queues every message in a ring of 16 KiB that its
@@ -112,14 +112,14 @@ private:
     uint32_t period_ = 256;
 };
 
-struct RtMidiPorts {
-    std::unique_ptr<RtMidiInputPort> in;
-    std::unique_ptr<RtMidiOutputPort> out;
+struct RtMidiDevices {
+    std::unique_ptr<RtMidiInputDevice> in;
+    std::unique_ptr<RtMidiOutputDevice> out;
 };
 
 // Makes the input object, then the output object, each on the default back
 // end or the next one that can be made. `handler` receives MIDI input.
-RtMidiPorts CreateRtMidiPorts(MidiInputHandler& handler);
+RtMidiDevices CreateRtMidiDevices(MidiInputHandler& handler);
 
 // The JACK clients this process has opened (as JACK named them: a second
 // program's "RtMidi Input Client" becomes "RtMidi Input Client-01").

@@ -17,7 +17,7 @@
 
 #include "app/TestProcess.h"
 #include "midi/MidiOutput.h"
-#include "midi/RtMidiPorts.h"
+#include "midi/RtMidiDevices.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ TEST(RtMidiHelper, SecondProgram)
     if (!std::getenv("MAROVANE_MIDI_SECOND_PROGRAM"))
         GTEST_SKIP() << "only run as the second program of another test";
     Counter counter;
-    RtMidiPorts ports = CreateRtMidiPorts(counter);
+    RtMidiDevices ports = CreateRtMidiDevices(counter);
     ASSERT_TRUE(ports.in && ports.out);
     ports.in->Open(0);
     ports.out->Open(0);
@@ -74,11 +74,11 @@ TEST(RtMidiHelper, SecondProgram)
     std::this_thread::sleep_for(60s); // stopped by the test that started it
 }
 
-TEST(RtMidiPorts, WithoutAnyServerTheObjectsExistWithoutPorts)
+TEST(RtMidiDevices, WithoutAnyServerTheObjectsExistWithoutPorts)
 {
     setenv("JACK_DEFAULT_SERVER", ("mrv-none-" + std::to_string(getpid())).c_str(), 1);
     Counter counter;
-    RtMidiPorts ports = CreateRtMidiPorts(counter);
+    RtMidiDevices ports = CreateRtMidiDevices(counter);
     ASSERT_TRUE(ports.in) << "the input object falls back to the next back end";
     ASSERT_TRUE(ports.out);
     EXPECT_EQ(ports.in->ApiName(), "jack");
@@ -91,7 +91,7 @@ TEST(RtMidiPorts, WithoutAnyServerTheObjectsExistWithoutPorts)
     EXPECT_EQ(path.TakeNotice(), MidiOutputPath::kNoPortText);
 }
 
-TEST(RtMidiPorts, ListsOfferOtherProgramsPortsOnlyAndInputArrives)
+TEST(RtMidiDevices, ListsOfferOtherProgramsPortsOnlyAndInputArrives)
 {
     testproc::JackServer jack("ports");
     ASSERT_TRUE(jack.Ready());
@@ -113,7 +113,7 @@ TEST(RtMidiPorts, ListsOfferOtherProgramsPortsOnlyAndInputArrives)
     ASSERT_TRUE(HasPort("RtMidi Output Client:RtMidi Output"));
 
     Counter counter;
-    RtMidiPorts ports = CreateRtMidiPorts(counter);
+    RtMidiDevices ports = CreateRtMidiDevices(counter);
     ASSERT_TRUE(ports.in && ports.out);
     EXPECT_EQ(ports.in->ApiName(), "jack");
     const std::vector<std::string> ins{"RtMidi Output Client:RtMidi Output", "seq:out"};
@@ -154,14 +154,14 @@ TEST(RtMidiPorts, ListsOfferOtherProgramsPortsOnlyAndInputArrives)
     EXPECT_EQ(ports.in->Open(7), "There is no MIDI port number 8.");
 }
 
-TEST(RtMidiPorts, ASendNeverWaitsNotEvenWithTheServerGone)
+TEST(RtMidiDevices, ASendNeverWaitsNotEvenWithTheServerGone)
 {
     auto jack = std::make_unique<testproc::JackServer>("gone");
     ASSERT_TRUE(jack->Ready());
     Child dump({"jack_midi_dump", "dump"});
     ASSERT_TRUE(Eventually([] { return HasPort("dump:input"); }));
     Counter counter;
-    RtMidiPorts ports = CreateRtMidiPorts(counter);
+    RtMidiDevices ports = CreateRtMidiDevices(counter);
     ASSERT_TRUE(ports.out);
     ASSERT_EQ(ports.out->Open(0), "");
     MidiOutputPath path(ports.out.get());
