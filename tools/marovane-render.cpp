@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <wx/init.h>
-#include <wx/log.h>
 
 #include <chrono>
 #include <cmath>
@@ -17,8 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "patch/Patch.h"
-#include "patch/SettingsFile.h"
+#include "instrument/Instrument.h"
 #include "synth/SynthState.h"
 
 namespace {
@@ -129,15 +127,16 @@ int main(int argc, char** argv)
     if (!wx.IsOk())
         return Fail("cannot initialise the toolkit's base library");
 
-    auto state = std::make_unique<SynthState>();
+    // The instrument the window plays, without a display and without audio.
+    NoDisplay noDisplay;
+    auto instrument = std::make_unique<Instrument>(noDisplay, noDisplay);
+    SynthState* state = &instrument->Synth();
     if (!o.patch.empty()) {
-        if (access(o.patch.c_str(), R_OK) != 0)
+        const PatchLoadResult loaded = instrument->LoadPatch(o.patch);
+        if (loaded.status == PatchLoadResult::Status::CannotRead)
             return Fail("cannot read patch file '" + o.patch + "'");
-        wxSettingsFile doc;
-        wxLogNull quiet; // the failure is reported below, in one line
-        if (!doc.LoadFile(wxString::FromUTF8(o.patch.c_str())))
+        if (!loaded.Loaded())
             return Fail("patch file '" + o.patch + "' is not well-formed XML");
-        ApplyPatch(ReadPatch(doc), *state);
     }
     state->pitchWheel = static_cast<float>(o.pitchWheel);
     state->modWheelDepth = SynthState::ModWheelDepthFromValue(o.modWheel);

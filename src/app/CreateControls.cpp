@@ -1,8 +1,6 @@
 // The main window's controls and their layout.
 #include "Keyboard.h"
 
-#include <wx/filefn.h>
-#include <wx/log.h>
 #include <wx/sizer.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
@@ -17,38 +15,24 @@
 #include "controls/SynthParametersDlg.h"
 #include "controls/VolumeMeter.h"
 
-namespace {
-
-// A BMP picture beside the program. A missing file leaves the image empty and
-// the control that uses it draws without it.
-wxImage LoadPicture(const wxString& name)
-{
-    wxImage image;
-    const wxString path = ResourcePath(name);
-    if (wxFileExists(path))
-        image.LoadFile(path, wxBITMAP_TYPE_BMP);
-    return image;
-}
-
-} // namespace
-
 wxBitmap wxKeyboard::GetBitmapResource(const wxString& name)
 {
     if (name == "octave.bmp")
-        return wxBitmap(ResourcePath(name), wxBITMAP_TYPE_BMP);
+        return wxBitmap(LoadPicture(name));
     return wxNullBitmap;
 }
 
 void wxKeyboard::CreateControls()
 {
-    // 1. The five pictures of the sliders and spin buttons.
+    // The pictures of the sliders and spin buttons.
     const wxImage spinImage = LoadPicture("spin.bmp");
     const wxImage wheelTrack = LoadPicture("sliderbk.bmp");
     const wxImage wheelThumb = LoadPicture("sliderind.bmp");
     const wxImage sliderTrack = LoadPicture("hsliderbk.bmp");
     const wxImage sliderThumb = LoadPicture("hsliderind.bmp");
 
-    // 2. and 3.
+    // The window's colour and its sizer tree, row A on top: the harmonics
+    // editor, the zoom, the envelope and LFO, the previews.
     SetBackgroundColour(backgroundColour);
     auto* top = new wxBoxSizer(wxVERTICAL);
     SetSizer(top);
@@ -61,13 +45,13 @@ void wxKeyboard::CreateControls()
         return t;
     };
 
-    // 4. The harmonics editor's panel.
+    // The harmonics editor's panel.
     synthParameters = new SynthParametersDlg(this, SynthParametersDlg::ID_SYNTH_PARAMETERS, wxDefaultPosition,
                                              wxSize(500, 540), wxNO_BORDER | wxWANTS_CHARS);
     synthParameters->SetHarmonicsCallback(this);
     rowA->Add(synthParameters, 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
 
-    // 5. The zoom column, the grid of envelope and LFO controls, the previews.
+    // The zoom column, the grid of envelope and LFO controls, the previews.
     auto* zoomColumn = new wxBoxSizer(wxVERTICAL);
     rowA->Add(zoomColumn, 0, 0, 0);
     zoomLabel = text(wxID_STATIC, "0.50");
@@ -77,41 +61,31 @@ void wxKeyboard::CreateControls()
     zoomSlider->SetBackgroundColour(backgroundColour);
     zoomSlider->SetForegroundColour(textColour);
     zoomColumn->Add(zoomSlider, 0, wxALIGN_CENTER_HORIZONTAL | wxALL, 2);
-    // A plain slider takes the focus: its release gives it back.
+    // A plain slider takes the focus: its release gives it back, and the keys
+    // pressed meanwhile still play.
     zoomSlider->Bind(wxEVT_LEFT_UP, &wxKeyboard::OnZoomMouseUp, this);
+    zoomSlider->Bind(wxEVT_KEY_DOWN, &wxKeyboard::OnKeyDown, this);
+    zoomSlider->Bind(wxEVT_KEY_UP, &wxKeyboard::OnKeyUp, this);
 
     auto* rightColumn = new wxBoxSizer(wxVERTICAL);
     rowA->Add(rightColumn, 0, 0, 0);
     auto* grid = new wxFlexGridSizer(6, 3, 0, 0);
     rightColumn->Add(grid, 0, 0, 0);
 
-    const auto sliderRow = [&](const wxString& caption, wxWindowID sliderId, float value, float maximum,
-                               wxWindowID labelId, const wxString& first, wxBitmapSlider*& slider,
-                               wxStaticText*& label) {
-        grid->Add(text(wxID_STATIC, caption), 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
-        slider = new wxBitmapSlider(this, sliderId, 0.0f, 0.0f, maximum, wxDefaultPosition, wxSize(211, 24),
-                                    wxSL_HORIZONTAL);
+    // The envelope and LFO sliders, one row of the table each.
+    const SynthState& synth = instrument.Synth();
+    for (int row = 0; row < NUM_PARAMETER_SLIDERS; ++row) {
+        const ParameterSlider& p = PARAMETER_SLIDERS[row];
+        grid->Add(text(wxID_STATIC, p.caption), 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
+        auto* slider = new wxBitmapSlider(this, p.sliderId, 0.0f, 0.0f, p.maximum, wxDefaultPosition,
+                                          wxSize(211, 24), wxSL_HORIZONTAL);
         slider->SetImages(&sliderTrack, &sliderThumb);
-        slider->SetValue(value);
+        slider->SetValue(p.position(synth));
         grid->Add(slider, 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
-        label = text(labelId, first, wxSize(32, -1));
+        wxStaticText* label = text(p.labelId, p.text(synth), wxSize(32, -1));
         grid->Add(label, 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
-    };
-    sliderRow("Attack (msec):", ID_ATTACK_SLIDER, static_cast<float>(synth.attackMs), 1000.0f, wxID_STATIC, "0",
-              attackSlider, attackLabel);
-    attackLabel->SetLabel(wxString::Format("%3d", static_cast<int>(synth.attackMs)));
-    sliderRow("Decay (msec):", ID_DECAY_SLIDER, static_cast<float>(synth.decayMs), 1000.0f, wxID_STATIC, "0",
-              decaySlider, decayLabel);
-    decayLabel->SetLabel(wxString::Format("%3d", static_cast<int>(synth.decayMs)));
-    sliderRow("Sustain (percent):", ID_SUSTAIN_SLIDER, static_cast<float>(synth.sustainPercent), 100.0f,
-              wxID_STATIC, "0", sustainSlider, sustainLabel);
-    sustainLabel->SetLabel(wxString::Format("%3d", static_cast<int>(synth.sustainPercent)));
-    sliderRow("Release (msec):", ID_RELEASE_SLIDER, static_cast<float>(synth.releaseMs), 1000.0f, wxID_STATIC,
-              "0", releaseSlider, releaseLabel);
-    releaseLabel->SetLabel(wxString::Format("%3d", static_cast<int>(synth.releaseMs)));
-    sliderRow("LFO Freq (Hz):", ID_LFO_FREQUENCY, synth.lfoFrequency * 10.0f, 200.0f, ID_LFO_FREQUENCY_LABEL,
-              "0.0", lfoFrequencySlider, lfoFrequencyLabel);
-    lfoFrequencyLabel->SetLabel(wxString::Format("%3.1f", static_cast<double>(synth.lfoFrequency)));
+        parameterSliders[row] = {slider, label};
+    }
 
     grid->Add(text(wxID_STATIC, "LFO Waveform:"), 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
     wxArrayString shapes;
@@ -131,8 +105,8 @@ void wxKeyboard::CreateControls()
     previews->Add(text(wxID_STATIC, "Attack"), 0, wxALIGN_CENTER | wxALL, 3);
     previews->Add(text(wxID_STATIC, "Sustain"), 0, wxALIGN_CENTER | wxALL, 3);
 
-    // 6. Row B: the spectrum buttons, the program's buttons, the meters and
-    //    the bank and patch selectors.
+    // Row B: the spectrum buttons, the program's buttons, the meters and the
+    // bank and patch selectors.
     auto* rowB = new wxBoxSizer(wxHORIZONTAL);
     top->Add(rowB, 0, wxALIGN_CENTER_HORIZONTAL, 0);
     rowB->Add(text(wxID_STATIC, "Waveform:"), 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
@@ -152,12 +126,8 @@ void wxKeyboard::CreateControls()
         rowB->Add(b, 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
         return b;
     };
-    // Keys reach the window from these once; the window also hears their
-    // left-button releases (which release every note).
-    const auto routeKeys = [this](wxWindow* child) {
-        child->Bind(wxEVT_KEY_DOWN, [this](wxKeyEvent& e) { RouteKey(e, true); });
-        child->Bind(wxEVT_KEY_UP, [this](wxKeyEvent& e) { RouteKey(e, false); });
-    };
+    // The window hears the left-button releases of these (which release
+    // every note); their keys reach it as they forward them.
     const auto routeRelease = [this](wxWindow* child) {
         child->Bind(wxEVT_LEFT_UP, &wxKeyboard::OnMouseRelease, this);
     };
@@ -166,7 +136,6 @@ void wxKeyboard::CreateControls()
                                             wxBU_AUTODRAW | wxWANTS_CHARS);
         b->SetToolTip(tip);
         rowB->Add(b, 0, wxALIGN_CENTER_VERTICAL | wxALL, 1);
-        routeKeys(b);
         routeRelease(b);
         return b;
     };
@@ -195,8 +164,8 @@ void wxKeyboard::CreateControls()
     rightMeter = new wxVolumeMeter(this, ID_RIGHT_METER, 100, wxDefaultPosition, wxSize(100, 10), wxBORDER_NONE);
     meters->Add(rightMeter, 0, wxALIGN_CENTER_HORIZONTAL | wxALL, 1);
     // The render only stores its peaks; the meters read them on a timer here.
-    leftMeter->FollowLevel([this] { return synth.LeftPeak(); });
-    rightMeter->FollowLevel([this] { return synth.RightPeak(); });
+    leftMeter->FollowLevel([this] { return instrument.Synth().LeftPeak(); });
+    rightMeter->FollowLevel([this] { return instrument.Synth().RightPeak(); });
     routeRelease(leftMeter);
     routeRelease(rightMeter);
 
@@ -218,7 +187,7 @@ void wxKeyboard::CreateControls()
     selector("Bank", ID_BANK_LABEL, ID_BANK_SPIN, "Change patch bank", bankLabel, bankSpin);
     selector("Patch", ID_PATCH_LABEL, ID_PATCH_SPIN, "Change patch number", patchLabel, patchSpin);
 
-    // 7. Row C: the two wheels and the seven octave controls, low to high.
+    // Row C: the two wheels and the seven octave controls, low to high.
     auto* rowC = new wxBoxSizer(wxHORIZONTAL);
     top->Add(rowC, 0, wxALIGN_CENTER_HORIZONTAL | wxALL, 5);
     pitchWheelSlider = new wxBitmapSlider(this, ID_PITCH_WHEEL, PITCH_WHEEL_REST, 0, WHEEL_MAX, wxDefaultPosition,
@@ -229,9 +198,7 @@ void wxKeyboard::CreateControls()
                                         wxSL_VERTICAL | wxSL_INVERSE);
     modWheelSlider->SetImages(&wheelTrack, &wheelThumb);
     rowC->Add(modWheelSlider, 0, wxALL, 5);
-    routeKeys(pitchWheelSlider);
-    routeKeys(modWheelSlider);
-    synth.pitchWheel = pitchWheelSlider->GetValue();
+    instrument.Synth().pitchWheel = pitchWheelSlider->GetValue();
 
     blackKeyMarker = wxOctaveCtrl::BlackKeyMarkerBitmap();
     whiteKeyMarker = wxOctaveCtrl::WhiteKeyMarkerBitmap();
@@ -248,14 +215,14 @@ void wxKeyboard::CreateControls()
         octave->Bind(wxEVT_KEY_UP, &wxKeyboard::OnKeyUp, this);
     }
 
-    // 8. The editor takes the synthesis state's spectra and reports them back,
-    //    which draws the previews.
+    // The editor takes the synthesis state's spectra and reports them back,
+    // which draws the previews.
     const HarmonicSpectrum attack = synth.Attack();
     const HarmonicSpectrum sustain = synth.Sustain();
     synthParameters->SetSpectra(attack.level, sustain.level);
 
-    // 9. The window is as large as its controls and cannot be resized, so the
-    //    window manager offers no maximise button either.
+    // The window is as large as its controls and cannot be resized, so the
+    // window manager offers no maximise button either.
     top->Fit(this);
     top->SetSizeHints(this);
     SetMaxSize(GetSize());

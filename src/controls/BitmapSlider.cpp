@@ -1,4 +1,5 @@
 #include "BitmapSlider.h"
+#include "KeyForwarding.h"
 
 #include <wx/dcbuffer.h>
 #include <wx/slider.h>
@@ -113,17 +114,9 @@ void wxBitmapSlider::SendSliderEvent(wxEventType type)
     GetEventHandler()->ProcessEvent(event);
 }
 
-void wxBitmapSlider::OnKeyDown(wxKeyEvent& event)
-{
-    if (GetParent())
-        GetParent()->GetEventHandler()->ProcessEvent(event);
-}
+void wxBitmapSlider::OnKeyDown(wxKeyEvent& event) { ForwardKeyToParent(this, event); }
 
-void wxBitmapSlider::OnKeyUp(wxKeyEvent& event)
-{
-    if (GetParent())
-        GetParent()->GetEventHandler()->ProcessEvent(event);
-}
+void wxBitmapSlider::OnKeyUp(wxKeyEvent& event) { ForwardKeyToParent(this, event); }
 
 void wxBitmapSlider::OnLeftDown(wxMouseEvent& event)
 {

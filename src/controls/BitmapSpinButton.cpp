@@ -2,7 +2,7 @@
 
 #include <wx/dcbuffer.h>
 
-#include "KeylessControls.h"
+#include "KeyForwarding.h"
 #include "Palette.h"
 
 namespace {

@@ -1,4 +1,5 @@
 #include "HarmonicsPanel.h"
+#include "KeyForwarding.h"
 
 #include <cstring>
 
@@ -173,8 +174,4 @@ void wxHarmonicsPanel::OnEnterWindow(wxMouseEvent& event)
     event.Skip();
 }
 
-void wxHarmonicsPanel::OnKey(wxKeyEvent& event)
-{
-    if (GetParent())
-        GetParent()->GetEventHandler()->ProcessEvent(event);
-}
+void wxHarmonicsPanel::OnKey(wxKeyEvent& event) { ForwardKeyToParent(this, event); }

@@ -1,19 +1,8 @@
 #include "KeylessControls.h"
 
-void ForwardKeyToParent(wxWindow* window, wxKeyEvent& event)
-{
-    if (wxWindow* parent = window->GetParent())
-        parent->GetEventHandler()->ProcessEvent(event);
-}
-
-wxBEGIN_EVENT_TABLE(wxKeylessChoice, wxChoice)
-    EVT_KEY_DOWN(wxKeylessChoice::OnKeyDown)
-    EVT_KEY_UP(wxKeylessChoice::OnKeyUp)
-    EVT_CHAR(wxKeylessChoice::OnChar)
-wxEND_EVENT_TABLE()
-
 wxKeylessChoice::wxKeylessChoice(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
                                  const wxArrayString& choices, long style)
+    : wxKeyless(TypedChars::Swallowed)
 {
     Create(parent, id, pos, size, choices, style, wxDefaultValidator, "choice");
     // The toolkit gives a focused native choice no key events to hand on, so
@@ -21,14 +10,9 @@ wxKeylessChoice::wxKeylessChoice(wxWindow* parent, wxWindowID id, const wxPoint&
     SetCanFocus(false);
 }
 
-wxBEGIN_EVENT_TABLE(wxKeylessButton, wxButton)
-    EVT_KEY_DOWN(wxKeylessButton::OnKeyDown)
-    EVT_KEY_UP(wxKeylessButton::OnKeyUp)
-    EVT_CHAR(wxKeylessButton::OnChar)
-wxEND_EVENT_TABLE()
-
 wxKeylessButton::wxKeylessButton(wxWindow* parent, wxWindowID id, const wxString& label, const wxPoint& pos,
                                  const wxSize& size, long style)
+    : wxKeyless(TypedChars::ToParent)
 {
     Create(parent, id, label, pos, size, style, wxDefaultValidator, "button");
     // A focused native button gets no key events from the toolkit to hand
@@ -36,14 +20,9 @@ wxKeylessButton::wxKeylessButton(wxWindow* parent, wxWindowID id, const wxString
     SetCanFocus(false);
 }
 
-wxBEGIN_EVENT_TABLE(wxKeylessBitmapButton, wxBitmapButton)
-    EVT_KEY_DOWN(wxKeylessBitmapButton::OnKeyDown)
-    EVT_KEY_UP(wxKeylessBitmapButton::OnKeyUp)
-    EVT_CHAR(wxKeylessBitmapButton::OnChar)
-wxEND_EVENT_TABLE()
-
 wxKeylessBitmapButton::wxKeylessBitmapButton(wxWindow* parent, wxWindowID id, const wxBitmap& bitmap,
                                              const wxPoint& pos, const wxSize& size, long style)
+    : wxKeyless(TypedChars::ToParent)
 {
     Create(parent, id, bitmap, pos, size, style, wxDefaultValidator, "button");
     // Also a click must leave the focus where it was.

@@ -9,62 +9,55 @@
 #include <wx/button.h>
 #include <wx/choice.h>
 
-// Hands a key event to the parent's own event processing; the event then
-// counts as handled or skipped as the parent's handlers left it. Nothing
-// happens for a window without a parent.
-void ForwardKeyToParent(wxWindow* window, wxKeyEvent& event);
+#include "KeyForwarding.h"
+
+// What a keyless control does with typed characters.
+enum class TypedChars { ToParent, Swallowed };
+
+// The shared part: key-down and key-up go to the parent, characters to the
+// parent or nowhere, and Tab never lands here.
+template <class Control>
+class wxKeyless : public Control {
+public:
+    bool AcceptsFocusFromKeyboard() const override { return false; }
+
+protected:
+    explicit wxKeyless(TypedChars chars)
+    {
+        this->Bind(wxEVT_KEY_DOWN, &wxKeyless::ForwardKey, this);
+        this->Bind(wxEVT_KEY_UP, &wxKeyless::ForwardKey, this);
+        if (chars == TypedChars::ToParent)
+            this->Bind(wxEVT_CHAR, &wxKeyless::ForwardKey, this);
+        else
+            this->Bind(wxEVT_CHAR, [](wxKeyEvent&) {});
+    }
+
+private:
+    void ForwardKey(wxKeyEvent& event) { ForwardKeyToParent(this, event); }
+};
 
 // A choice that leaves the focus where it was when clicked and swallows typed
 // characters, so its selection never changes by typing.
-class wxKeylessChoice : public wxChoice {
+class wxKeylessChoice : public wxKeyless<wxChoice> {
 public:
     wxKeylessChoice(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
                     const wxArrayString& choices, long style = 0);
-    ~wxKeylessChoice() override = default;
-
-    bool AcceptsFocusFromKeyboard() const override { return false; }
-
-private:
-    void OnKeyDown(wxKeyEvent& event) { ForwardKeyToParent(this, event); }
-    void OnKeyUp(wxKeyEvent& event) { ForwardKeyToParent(this, event); }
-    void OnChar(wxKeyEvent&) {}
-
-    wxDECLARE_EVENT_TABLE();
 };
 
 // A text button. A click leaves the focus where it was; should it hold the
 // focus all the same, its keys go to the parent.
-class wxKeylessButton : public wxButton {
+class wxKeylessButton : public wxKeyless<wxButton> {
 public:
     wxKeylessButton(wxWindow* parent, wxWindowID id, const wxString& label, const wxPoint& pos = wxDefaultPosition,
                     const wxSize& size = wxDefaultSize, long style = 0);
-    ~wxKeylessButton() override = default;
-
-    bool AcceptsFocusFromKeyboard() const override { return false; }
-
-private:
-    void OnKeyDown(wxKeyEvent& event) { ForwardKeyToParent(this, event); }
-    void OnKeyUp(wxKeyEvent& event) { ForwardKeyToParent(this, event); }
-    void OnChar(wxKeyEvent& event) { ForwardKeyToParent(this, event); }
-
-    wxDECLARE_EVENT_TABLE();
 };
 
 // A picture button that never takes the focus, not even on a click.
-class wxKeylessBitmapButton : public wxBitmapButton {
+class wxKeylessBitmapButton : public wxKeyless<wxBitmapButton> {
 public:
     wxKeylessBitmapButton(wxWindow* parent, wxWindowID id, const wxBitmap& bitmap,
                           const wxPoint& pos = wxDefaultPosition, const wxSize& size = wxDefaultSize,
                           long style = 0);
-    ~wxKeylessBitmapButton() override = default;
 
     bool AcceptsFocus() const override { return false; }
-    bool AcceptsFocusFromKeyboard() const override { return false; }
-
-private:
-    void OnKeyDown(wxKeyEvent& event) { ForwardKeyToParent(this, event); }
-    void OnKeyUp(wxKeyEvent& event) { ForwardKeyToParent(this, event); }
-    void OnChar(wxKeyEvent& event) { ForwardKeyToParent(this, event); }
-
-    wxDECLARE_EVENT_TABLE();
 };

@@ -17,6 +17,7 @@ wxMiniWavePanel::wxMiniWavePanel(wxWindow* parent, wxWindowID id, const wxPoint&
     // One sample per pixel column: the panel is never wider than a cycle.
     width = std::clamp(width, 0, PREVIEW_LENGTH);
     Create(parent, id, pos, size, wxNO_BORDER | wxWANTS_CHARS, "panel");
+    SetCanFocus(false);
     SetBackgroundColour(EditorBackgroundColour());
 }
 

@@ -37,6 +37,9 @@ constexpr int kUpperBounds[] = {12, 25, 36, 48, 59, 70, 83, 92, 104, 114, 126};
 
 wxBEGIN_EVENT_TABLE(wxOctaveCtrl, wxControl)
     EVT_LEFT_DOWN(wxOctaveCtrl::OnLeftDown)
+    // A quick second click comes as a double click only: it plays as well.
+    EVT_LEFT_DCLICK(wxOctaveCtrl::OnLeftDown)
+    EVT_MOUSE_CAPTURE_LOST(wxOctaveCtrl::OnCaptureLost)
     EVT_LEFT_UP(wxOctaveCtrl::OnLeftUp)
     EVT_PAINT(wxOctaveCtrl::OnPaint)
     EVT_RIGHT_DOWN(wxOctaveCtrl::OnRightDown)
@@ -112,17 +115,43 @@ wxSize wxOctaveCtrl::DoGetBestSize() const { return {kWidth, kHeight}; }
 void wxOctaveCtrl::OnLeftDown(wxMouseEvent& event)
 {
     int key = KeyAt(event.GetPosition());
-    if (key >= 0 && key < KEYS_PER_OCTAVE && callback)
-        callback->NoteOn(baseNote + key, false);
+    if (key >= 0 && key < KEYS_PER_OCTAVE && callback) {
+        mouseNote = baseNote + key;
+        if (!HasCapture())
+            CaptureMouse();
+        callback->NoteOn(mouseNote, false);
+    }
     Refresh();
     // Not skipped: the press is the control's alone.
 }
 
 void wxOctaveCtrl::OnLeftUp(wxMouseEvent&)
 {
+    mouseNote = -1;
+    if (HasCapture())
+        ReleaseMouse();
     ClearKeys();
     if (callback)
         callback->AllNotesOff(false);
+}
+
+void wxOctaveCtrl::LetGoOfMouse()
+{
+    if (HasCapture())
+        ReleaseMouse();
+    const int note = mouseNote;
+    mouseNote = -1;
+    if (note >= 0 && callback)
+        callback->ReleaseKey(note);
+}
+
+void wxOctaveCtrl::OnCaptureLost(wxMouseCaptureLostEvent&)
+{
+    // The capture is gone already; only the note is left to release.
+    const int note = mouseNote;
+    mouseNote = -1;
+    if (note >= 0 && callback)
+        callback->ReleaseKey(note);
 }
 
 void wxOctaveCtrl::OnRightDown(wxMouseEvent& event)

@@ -5,7 +5,10 @@
 // releases the key's note. The control plays nothing itself: it reports to
 // the main window through OctaveCallback, and the main window marks and
 // unmarks its keys (SetKeyDown, SetKeyUp, ClearKeys) whenever a note starts or
-// stops from any source. Held keys carry a red ball marker.
+// stops from any source. Held keys carry a red ball marker. While the left
+// button is down the control holds the mouse, and a note whose button can no
+// longer be released here (the window minimised, the mouse taken away) is
+// released at once.
 //
 // GUI thread only: the main window carries key changes made on other threads
 // over to the GUI thread before it calls this control.
@@ -38,6 +41,12 @@ public:
     bool IsKeyDown(int key) const { return keyDown[key]; }
     int BaseNote() const { return baseNote; }
 
+    // The mouse lets go of the note it holds, if any, without a button
+    // release: the window was minimised or the mouse capture was lost.
+    void LetGoOfMouse();
+    // The note a left button down on this control holds, or -1.
+    int MouseNote() const { return mouseNote; }
+
     // The key (0 to 11) under a client point; every point gives a key.
     static int KeyAt(const wxPoint& point);
     static bool IsBlackKey(int key);
@@ -58,6 +67,7 @@ private:
     void OnLeftUp(wxMouseEvent& event);
     void OnPaint(wxPaintEvent& event);
     void OnRightDown(wxMouseEvent& event);
+    void OnCaptureLost(wxMouseCaptureLostEvent& event);
 
     bool keyDown[KEYS_PER_OCTAVE];
     wxBitmap octaveBitmap;
@@ -65,6 +75,7 @@ private:
     int baseNote;
     const wxBitmap* blackKeyMarker;
     const wxBitmap* whiteKeyMarker;
+    int mouseNote = -1;
 
     wxDECLARE_EVENT_TABLE();
 };

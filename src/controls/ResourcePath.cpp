@@ -12,3 +12,10 @@ wxString ResourcePath(const wxString& name)
 {
     return wxFileName(ProgramDirectory(), name).GetFullPath();
 }
+
+wxImage LoadPicture(const wxString& name)
+{
+    wxImage image;
+    image.LoadFile(ResourcePath(name), wxBITMAP_TYPE_BMP);
+    return image;
+}

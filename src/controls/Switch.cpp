@@ -3,7 +3,7 @@
 #include <wx/dcbuffer.h>
 #include <wx/renderer.h>
 
-#include "KeylessControls.h"
+#include "KeyForwarding.h"
 #include "SwitchImages.h"
 
 wxBitmap SwitchOnBitmap()

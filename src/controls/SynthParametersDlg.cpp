@@ -2,12 +2,12 @@
 
 #include <climits>
 
-#include <wx/filefn.h>
 #include <wx/sizer.h>
 
 #include "Palette.h"
 #include "ResourcePath.h"
 #include "SpectrumMath.h"
+#include "KeyForwarding.h"
 
 wxIMPLEMENT_DYNAMIC_CLASS(SynthParametersDlg, wxPanel);
 
@@ -88,11 +88,7 @@ void SynthParametersDlg::CreateControls()
     targetPolyphonyLabel->SetBackgroundColour(panelBackground);
     figuresRow->Add(targetPolyphonyLabel, 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
 
-    wxImage spinImage;
-    const wxString spinFile = ResourcePath("spin.bmp");
-    // A missing picture only means plain arrows: no error box for it.
-    if (wxFileExists(spinFile))
-        spinImage.LoadFile(spinFile, wxBITMAP_TYPE_BMP);
+    const wxImage spinImage = LoadPicture("spin.bmp");
     targetSpin = new wxBitmapSpinButton(this, ID_TARGET_SPIN, wxDefaultPosition, wxSize(16, 22), wxSP_ARROW_KEYS);
     targetSpin->SetImage(&spinImage);
     figuresRow->Add(targetSpin, 0, wxALIGN_CENTER_VERTICAL | wxALL, 3);
@@ -135,14 +131,6 @@ void SynthParametersDlg::OnTargetDown(wxSpinEvent& event)
     event.Skip();
 }
 
-void SynthParametersDlg::OnKeyDown(wxKeyEvent& event)
-{
-    if (GetParent())
-        GetParent()->GetEventHandler()->ProcessEvent(event);
-}
+void SynthParametersDlg::OnKeyDown(wxKeyEvent& event) { ForwardKeyToParent(this, event); }
 
-void SynthParametersDlg::OnKeyUp(wxKeyEvent& event)
-{
-    if (GetParent())
-        GetParent()->GetEventHandler()->ProcessEvent(event);
-}
+void SynthParametersDlg::OnKeyUp(wxKeyEvent& event) { ForwardKeyToParent(this, event); }

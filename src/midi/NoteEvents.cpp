@@ -24,17 +24,19 @@ void NoteEvents::NoteOn(int note, bool fromMidi)
     // buffer, and a second NoteOn in between must still be a repeat.
     if (synth_.IsKeyDown(note))
         return;
-    display_.ShowKeyDown(OctaveOfNote(note), KeyOfNote(note));
     if (outputEnabled && !fromMidi)
         SendOnOutputChannel(0x90, static_cast<uint8_t>(note), 127);
     synth_.StartNote(note);
+    // Lit once the note is held: a highlight that reaches the GUI thread late
+    // is shown only if its note is still held then.
+    display_.ShowKeyDown(note);
 }
 
 void NoteEvents::NoteOff(int note, bool fromMidi)
 {
     if (note < 0 || note >= NUM_NOTES)
         return;
-    display_.ShowKeyUp(OctaveOfNote(note), KeyOfNote(note));
+    display_.ShowKeyUp(note);
     if (outputEnabled && !fromMidi)
         SendOnOutputChannel(0x80, static_cast<uint8_t>(note), 0);
     synth_.ReleaseNote(note);

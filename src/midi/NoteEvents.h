@@ -8,7 +8,8 @@
 // Threads: the operations run on the GUI thread and on the MIDI input thread.
 // They never block. The note table changes at once (SynthState's lock-free
 // note operations); the key display is reported to a KeyDisplay, whose
-// implementation carries calls made off the GUI thread over to it.
+// implementation (KeyHighlights) carries calls made off the GUI thread over
+// to it.
 
 #include <cstdint>
 
@@ -39,12 +40,14 @@ int OctaveOfNote(int note);
 // The key within its control: the note's pitch class, 0 being C.
 inline int KeyOfNote(int note) { return note % KEYS_PER_OCTAVE; }
 
-// Where the note events show themselves.
+// Where the note events show themselves: the key of a note (the control
+// OctaveOfNote gives, key KeyOfNote) goes down or up. Called on the thread of
+// the note event, after the note table changed.
 class KeyDisplay {
 public:
     virtual ~KeyDisplay() = default;
-    virtual void ShowKeyDown(int octave, int key) = 0;
-    virtual void ShowKeyUp(int octave, int key) = 0;
+    virtual void ShowKeyDown(int note) = 0;
+    virtual void ShowKeyUp(int note) = 0;
     // Clears the keys of every control and redraws the window.
     virtual void ClearAllKeys() = 0;
 };

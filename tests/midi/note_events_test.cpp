@@ -16,15 +16,15 @@ struct Recorder : KeyDisplay, MidiSender {
     std::vector<std::vector<int>> sent;
     bool lit[NUM_OCTAVES][KEYS_PER_OCTAVE] = {};
 
-    void ShowKeyDown(int octave, int key) override
+    void ShowKeyDown(int note) override
     {
-        lit[octave][key] = true;
-        display.push_back("down " + std::to_string(octave) + "/" + std::to_string(key));
+        lit[OctaveOfNote(note)][KeyOfNote(note)] = true;
+        display.push_back("down " + std::to_string(OctaveOfNote(note)) + "/" + std::to_string(KeyOfNote(note)));
     }
-    void ShowKeyUp(int octave, int key) override
+    void ShowKeyUp(int note) override
     {
-        lit[octave][key] = false;
-        display.push_back("up " + std::to_string(octave) + "/" + std::to_string(key));
+        lit[OctaveOfNote(note)][KeyOfNote(note)] = false;
+        display.push_back("up " + std::to_string(OctaveOfNote(note)) + "/" + std::to_string(KeyOfNote(note)));
     }
     void ClearAllKeys() override
     {

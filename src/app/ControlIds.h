@@ -1,0 +1,36 @@
+#pragma once
+// Identifiers of the main window and its controls.
+constexpr int ID_KEYBOARD = 10000;
+constexpr int ID_BANK_SPIN = 10001;
+constexpr int ID_PATCH_SPIN = 10003;
+constexpr int ID_OCTAVE_FIRST = 10006; // octave controls 10006 to 10012, low to high
+constexpr int ID_PATCH_LABEL = 10013;
+constexpr int ID_PITCH_WHEEL = 10015;
+constexpr int ID_MOD_WHEEL = 10016;
+constexpr int ID_PANIC = 10017;
+constexpr int ID_ABOUT = 10018;
+constexpr int ID_HELP = 10019;
+constexpr int ID_LOAD_PATCH = 10022;
+constexpr int ID_MIDI_SETTINGS = 10023;
+constexpr int ID_BANK_LABEL = 10025;
+constexpr int ID_LEFT_METER = 10027;
+constexpr int ID_RIGHT_METER = 10028;
+constexpr int ID_ATTACK_PREVIEW = 10033;
+constexpr int ID_SUSTAIN_PREVIEW = 10034;
+constexpr int ID_NORMALIZE = 10035;
+constexpr int ID_EDIT_ATTACK = 10036;
+constexpr int ID_EDIT_SUSTAIN = 10037;
+constexpr int ID_CLEAR = 10038;
+constexpr int ID_GENERATE = 10039;
+constexpr int ID_HARMONIC_WAVEFORM = 10040;
+constexpr int ID_ZOOM_SLIDER = 10041;
+constexpr int ID_COPY_SUSTAIN_TO_ATTACK = 10042;
+constexpr int ID_COPY_ATTACK_TO_SUSTAIN = 10043;
+constexpr int ID_LFO_FREQUENCY = 10044;
+constexpr int ID_LFO_WAVEFORM = 10045;
+constexpr int ID_LFO_FREQUENCY_LABEL = 10046;
+constexpr int ID_ATTACK_SLIDER = 10047;
+constexpr int ID_DECAY_SLIDER = 10048;
+constexpr int ID_SUSTAIN_SLIDER = 10049;
+constexpr int ID_RELEASE_SLIDER = 10050;
+constexpr int ID_AUDIO_SETTINGS = 10055;

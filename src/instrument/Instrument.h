@@ -1,0 +1,198 @@
+#pragma once
+// The instrument beneath the window: the synthesis state, the audio stream,
+// the note events and everything the program sends to MIDI output. The main
+// window, marovane-render and the tests all drive it; it knows nothing of any
+// window. What the player must see change (wheel positions, bank and patch
+// numbers, the sound's parameters after a patch load) goes out through an
+// InstrumentDisplay, key highlights through the KeyDisplay given at
+// construction.
+//
+// Threads, per operation below:
+//   GUI       the toolkit's main loop (window handlers, start-up, shutdown);
+//   MIDI      the MIDI input thread, decoding incoming messages;
+//   any       either of them; the audio thread never calls in here.
+// Operations marked "GUI or MIDI" never block: the note table and the
+// parameters are lock-free, and display changes are reported to the display,
+// whose implementation carries calls made off the GUI thread over to it.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/AudioStream.h"
+#include "midi/NoteEvents.h"
+#include "synth/Relaxed.h"
+#include "synth/SynthState.h"
+
+// The wheels' range: 0 to 16383, the pitch wheel at rest in the centre.
+constexpr int WHEEL_MAX = 16383;
+constexpr int PITCH_WHEEL_REST = 8192;
+// The bank and patch selectors count 1 to 128 and wrap at both ends.
+constexpr int SELECTOR_MAX = 128;
+
+// What the window shows of the instrument besides the keys. Called on the
+// thread that changed the instrument (GUI or MIDI); an implementation that
+// touches windows carries calls made off the GUI thread over to it.
+class InstrumentDisplay {
+public:
+    virtual ~InstrumentDisplay() = default;
+    virtual void ShowModWheel(int value) = 0;
+    virtual void ShowPitchWheel(int value) = 0;
+    virtual void ShowBank(int bank) = 0;
+    virtual void ShowPatch(int patch) = 0;
+    // The envelope, the LFO and both spectra changed together (a patch).
+    virtual void ShowSound() = 0;
+};
+
+// Where MIDI output goes: one whole message. Sends come from the GUI thread
+// and, for Note Offs that MIDI input asks for, from the MIDI input thread.
+class MidiOutputPort {
+public:
+    virtual ~MidiOutputPort() = default;
+    virtual void Send(const std::vector<uint8_t>& message) = 0;
+};
+
+// The outcome of reading a patch file, for the window to show.
+struct PatchLoadResult {
+    enum class Status { Loaded, CannotRead, NotAPatch };
+    Status status = Status::Loaded;
+    // The player's words for a failure; empty when loaded.
+    std::string message;
+    bool Loaded() const { return status == Status::Loaded; }
+};
+
+// An instrument that reports nothing to any display: the command-line
+// renderer's and the tests' default.
+class NoDisplay : public InstrumentDisplay, public KeyDisplay {
+public:
+    void ShowModWheel(int) override {}
+    void ShowPitchWheel(int) override {}
+    void ShowBank(int) override {}
+    void ShowPatch(int) override {}
+    void ShowSound() override {}
+    void ShowKeyDown(int) override {}
+    void ShowKeyUp(int) override {}
+    void ClearAllKeys() override {}
+};
+
+class Instrument : public OctaveCallback, private MidiSender {
+public:
+    // Both displays must outlive the instrument. The synthesis state has its
+    // start-up defaults; no audio runs until StartAudio.
+    Instrument(InstrumentDisplay& display, KeyDisplay& keys);
+    ~Instrument() override;
+    Instrument(const Instrument&) = delete;
+    Instrument& operator=(const Instrument&) = delete;
+
+    SynthState& Synth() { return synth_; }
+    const SynthState& Synth() const { return synth_; }
+    AudioStream& Audio() { return audio_; }
+
+    // ---- Notes (GUI or MIDI) ----
+    void NoteOn(int note, bool fromMidi) override { notes_.NoteOn(note, fromMidi); }
+    void NoteOff(int note, bool fromMidi) override { notes_.NoteOff(note, fromMidi); }
+    void AllNotesOff(bool fromMidi) override { notes_.AllNotesOff(fromMidi); }
+    void ReleaseKey(int note) override { notes_.NoteOff(note, false); }
+
+    // ---- Audio (GUI) ----
+    // Initialises PortAudio and starts the stream on the default device.
+    // Returns the texts of the failures to show, in order (none when sound
+    // runs).
+    std::vector<std::string> StartAudio();
+    // Replaces the stream by one on the chosen device; returns the failure's
+    // text or an empty string.
+    std::string SelectAudioDevice(const PaStreamParameters& params);
+    // Suspends the render, closes MIDI, then closes the stream and PortAudio.
+    // No callback renders after it returns. Safe to call twice.
+    void Shutdown();
+
+    // ---- MIDI settings (GUI) ----
+    // Channels 1 to 16; device indices as the port lists give them.
+    void SetMidiInputChannel(int channel) { midiInputChannel_ = channel; }
+    int MidiInputChannel() const { return midiInputChannel_; }
+    void SetMidiOutputChannel(int channel) { notes_.outputChannel = channel; }
+    int MidiOutputChannel() const { return notes_.outputChannel; }
+    void SetMidiOutputEnabled(bool enabled) { notes_.outputEnabled = enabled; }
+    bool MidiOutputEnabled() const { return notes_.outputEnabled; }
+    void SetMidiInputDevice(int index) { midiInputDevice_ = index; }
+    int MidiInputDevice() const { return midiInputDevice_; }
+    void SetMidiOutputDevice(int index) { midiOutputDevice_ = index; }
+    int MidiOutputDevice() const { return midiOutputDevice_; }
+
+    // Where sent messages go (not owned; null: nowhere). GUI thread, while
+    // MIDI input is stopped.
+    void SetMidiOutputPort(MidiOutputPort* port) { outputPort_ = port; }
+    // Also hears every sent message, in order: for tests and monitors. GUI
+    // thread, set before notes play.
+    void SetMidiMonitor(std::function<void(const std::vector<uint8_t>&)> monitor)
+    {
+        midiMonitor_ = std::move(monitor);
+    }
+
+    // ---- Bank and patch selectors (GUI or MIDI) ----
+    // Shows and keeps the number; sends Bank Select (controller 0, bank - 1)
+    // or Program Change (patch - 1) when output is on and the number did not
+    // come from MIDI input.
+    void SetBank(int bank, bool fromMidi);
+    void SetPatch(int patch, bool fromMidi);
+    int CurrentBank() const { return currentBank_; }
+    int CurrentPatch() const { return currentPatch_; }
+    // The spin buttons (GUI): one step with the wrap between 1 and 128. A bank
+    // step sends the program again, for the instrument on the output.
+    void StepBank(int step);
+    void StepPatch(int step);
+
+    // ---- Wheels (GUI; MIDI for the mod wheel's controller) ----
+    // The pitch wheel moved to `value`: the render bends at once, and output
+    // hears Pitch Bend (value % 128, value / 128).
+    void MovePitchWheel(float value);
+    // The pitch wheel let go: back to the centre, shown, and sent.
+    void ReleasePitchWheel();
+    // The mod wheel moved to `value` (truncated, held within 0..16383): the
+    // tremolo depth follows, output hears controller 1 (value / 128) then
+    // controller 33 (value % 128).
+    void MoveModWheel(float value);
+    // One arrow-key step of the mod wheel from the position shown, `from`:
+    // shown and applied as a move.
+    void StepModWheel(int from, bool up);
+
+    // ---- Panic (GUI) ----
+    // Every held note released (with its Note Off and All Notes Off), then
+    // Reset All Controllers with both wheels at rest, then All Sound Off.
+    void Panic();
+    // Panic's two later steps, on their own.
+    void ResetControllers();
+    void SendAllSoundOff();
+
+    // ---- Patches (GUI; the renderer's own thread) ----
+    // Reads a patch file and puts its sound into the synthesis state and its
+    // mod wheel position on the display (the tremolo depth follows the wheel's
+    // next move). A file that cannot be read or is not a patch changes
+    // nothing; the result says why.
+    PatchLoadResult LoadPatch(const std::string& path);
+
+private:
+    void SendMidiMessage(uint8_t status, uint8_t data1, uint8_t data2) override;
+    void Send(uint8_t base, uint8_t data1, uint8_t data2 = 0) { notes_.SendOnOutputChannel(base, data1, data2); }
+
+    InstrumentDisplay& display_;
+    SynthState synth_;
+    AudioStream audio_{synth_};
+    NoteEvents notes_;
+
+    // MIDI settings, the same at every start. The output channel and the echo
+    // switch live in notes_, which reads them on the MIDI input thread too.
+    Relaxed<int> midiInputChannel_{1};
+    int midiInputDevice_ = 0;
+    int midiOutputDevice_ = 0;
+    Relaxed<int> currentBank_{1};
+    Relaxed<int> currentPatch_{1};
+
+    MidiOutputPort* outputPort_ = nullptr;
+    std::function<void(const std::vector<uint8_t>&)> midiMonitor_;
+};
+
+// One step of a selector number, wrapping between 1 and 128.
+int StepSelector(int number, int step);
