@@ -56,6 +56,7 @@ wxBEGIN_EVENT_TABLE(wxKeyboard, wxDialog)
     EVT_CHOICE(ID_HARMONIC_WAVEFORM, wxKeyboard::OnHarmonicWaveform)
     EVT_ACTIVATE(wxKeyboard::OnActivate)
     EVT_ICONIZE(wxKeyboard::OnIconize)
+    EVT_TIMER(wxID_ANY, wxKeyboard::OnMidiTimer)
 wxEND_EVENT_TABLE()
 
 wxKeyboard::wxKeyboard()
@@ -67,8 +68,11 @@ wxKeyboard::wxKeyboard(wxWindow* parent, wxWindowID id, const wxString& caption,
                        const wxPoint& pos, const wxSize& size, long style)
     : octaveControls{}, textColour(TextColour()), backgroundColour(BackgroundColour())
 {
-    // The instrument already has its sound and its MIDI defaults (output
-    // off); the window itself comes next.
+    // The MIDI objects first; the instrument already has its sound and its
+    // MIDI defaults (output off). The window itself comes next.
+    instrument.CreateMidiDevices();
+    midiIn = instrument.MidiInputPorts();
+    midiOut = instrument.MidiOutputPorts();
     SetExtraStyle(GetExtraStyle() | wxWS_EX_BLOCK_EVENTS);
     wxDialog::Create(parent, id, caption, pos, size, style, "dialog");
     // Escape plays nothing and must not close the instrument.
@@ -81,11 +85,18 @@ wxKeyboard::wxKeyboard(wxWindow* parent, wxWindowID id, const wxString& caption,
         if (programIcon.LoadFile(ResourcePath("marovane.ico"), wxBITMAP_TYPE_ICO))
             SetIcon(programIcon);
     }
+    OpenMidiDevices();
     // Sound starts last, once the controls the render is read from exist.
     InitAudio();
 }
 
-wxKeyboard::~wxKeyboard() { instrument.Shutdown(); }
+wxKeyboard::~wxKeyboard()
+{
+    midiTimer.Stop();
+    // MIDI input ends before the stream, and both before the controls go.
+    instrument.Shutdown();
+    midiIn = midiOut = nullptr;
+}
 
 // ---------------------------------------------------------------------------
 // Audio
@@ -242,12 +253,6 @@ void wxKeyboard::OnAbout(wxCommandEvent& event)
 }
 
 void wxKeyboard::OnHelp(wxCommandEvent& event)
-{
-    FocusKeyboard();
-    event.Skip();
-}
-
-void wxKeyboard::OnMidiSettings(wxCommandEvent& event)
 {
     FocusKeyboard();
     event.Skip();

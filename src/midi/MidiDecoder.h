@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "midi/MidiPorts.h"
 #include "synth/Relaxed.h"
 
 // What a decoded message does. Called only from Decode, in message order.
@@ -54,7 +55,7 @@ private:
     std::atomic<uint32_t> bits_{0};
 };
 
-class MidiDecoder {
+class MidiDecoder : public MidiInputHandler {
 public:
     // `display` may be null (no window).
     explicit MidiDecoder(MidiTarget& target, MidiDisplayChanges* display = nullptr);
@@ -63,6 +64,8 @@ public:
     // to three data bytes. An empty message, or one longer than four bytes,
     // is ignored.
     void Decode(const uint8_t* bytes, size_t size);
+    // The MIDI input port's handler: Decode.
+    void OnMidiMessage(const uint8_t* bytes, size_t size) override { Decode(bytes, size); }
 
     // A message unpacked into status, two data bytes and a fourth byte that no
     // message uses (missing bytes are 0). Acts only on the input channel's

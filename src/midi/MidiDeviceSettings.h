@@ -17,6 +17,13 @@ public:
     // `tell` shows a message to the user and returns when it is read.
     MidiDeviceSettings(MidiInputDevice* in, MidiOutputDevice* out, std::function<void(const std::string&)> tell);
 
+    // The devices to use from now on (either may be null).
+    void SetDevices(MidiInputDevice* in, MidiOutputDevice* out)
+    {
+        in_ = in;
+        out_ = out;
+    }
+
     // Start-up: input port 0 is opened when there is one, else the user reads
     // that MIDI input is disabled; then the same for output.
     void OpenAtStart();

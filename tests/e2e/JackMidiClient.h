@@ -90,8 +90,11 @@ public:
     void Record() { recording_ = true; }
     void StopRecording() { recording_ = false; }
     size_t Recorded() const { return recorded_.load(); }
-    // The frame of recorded sample 0.
+    // The frame of recorded sample 0. Sample i is frame FirstRecordedFrame() + i
+    // also across a cycle this client missed (its samples stay 0).
     uint64_t FirstRecordedFrame() const { return firstFrame_.load(); }
+    // How many cycles were missed while recording.
+    int MissedCycles() const { return missed_.load(); }
     const std::vector<float>& Left() const { return left_; }
     const std::vector<float>& Right() const { return right_; }
     // The recorded samples of [from, to) in frames since the first.
@@ -155,7 +158,9 @@ private:
                 const uint32_t last = frames - 1;
                 while (floodSent_ < floodCount_) {
                     const std::vector<uint8_t> m = floodMake_(floodSent_);
-                    if (jack_midi_event_write(out, last, m.data(), m.size()) != 0)
+                    // Room for the event and its header, with some to spare.
+                    if (jack_midi_max_event_size(out) < m.size() + 16 ||
+                        jack_midi_event_write(out, last, m.data(), m.size()) != 0)
                         break;
                     ++floodSent_;
                 }
@@ -182,9 +187,13 @@ private:
         if (recording_) {
             const auto* l = static_cast<const float*>(jack_port_get_buffer(in_[0], frames));
             const auto* r = static_cast<const float*>(jack_port_get_buffer(in_[1], frames));
-            size_t at = recorded_.load(std::memory_order_relaxed);
-            if (at == 0)
+            if (!started_) {
+                started_ = true;
                 firstFrame_ = start;
+            }
+            const size_t at = std::min<size_t>(static_cast<size_t>(start - firstFrame_), capacity_);
+            if (at > recorded_.load(std::memory_order_relaxed))
+                ++missed_;
             const size_t n = std::min<size_t>(frames, capacity_ - at);
             std::copy(l, l + n, left_.begin() + at);
             std::copy(r, r + n, right_.begin() + at);
@@ -214,6 +223,8 @@ private:
     std::atomic<bool> recording_{false};
     std::atomic<size_t> recorded_{0};
     std::atomic<uint64_t> firstFrame_{0};
+    bool started_ = false;
+    std::atomic<int> missed_{0};
 };
 
 } // namespace e2e

@@ -67,7 +67,7 @@ constexpr double kNoteAmplitude = 0.5 * 100.0 / 127.0; // note 69, velocity 100
 TEST(MidiPlay, AJackClientPlaysTheProgram)
 {
     ASSERT_FALSE(ProgramPath().empty());
-    testproc::JackServer jack("e2e-midi");
+    testproc::JackServer jack("e2e-midi", true);
     ASSERT_TRUE(jack.Ready());
     e2e::JackMidiClient keys("mrv-keys");
     ASSERT_TRUE(keys.Ok());
@@ -97,8 +97,9 @@ TEST(MidiPlay, AJackClientPlaysTheProgram)
     // Controller 1 brings in the tremolo: the level swings at the LFO's 5 Hz.
     const auto swing = [&](size_t from) {
         double lo = 1e9, hi = 0;
-        for (size_t w = from; w + 441 <= from + 44100; w += 441) {
-            const double p = Peak(x, w, w + 441);
+        // Windows just over one period of the note.
+        for (size_t w = from; w + 110 <= from + 44100; w += 110) {
+            const double p = Peak(x, w, w + 110);
             lo = std::min(lo, p);
             hi = std::max(hi, p);
         }
@@ -109,7 +110,7 @@ TEST(MidiPlay, AJackClientPlaysTheProgram)
     EXPECT_GT(swing(still + 2205), 0.95) << "no tremolo with the mod wheel at 0";
     const size_t tremolo = Play(keys, {0xB0, 1, 127});
     Wait(keys, 1.1);
-    EXPECT_LT(swing(tremolo + 2205), 0.2) << "the mod wheel did not bring in the tremolo";
+    EXPECT_LT(swing(tremolo + 2205), 0.1) << "the mod wheel did not bring in the tremolo";
     Play(keys, {0xB0, 1, 0});
     Wait(keys, 0.1);
 
@@ -148,7 +149,9 @@ TEST(MidiPlay, AJackClientPlaysTheProgram)
         size_t first = at;
         while (first < keys.Recorded() && x[first] == 0.0f)
             ++first;
-        ASSERT_LT(first, keys.Recorded()) << "note " << k << " never sounded";
+        ASSERT_LT(first, keys.Recorded()) << "note " << k << " never sounded: at " << at << " of "
+                                          << keys.Recorded() << ", peak since " << Peak(x, at, keys.Recorded())
+                                          << ", before " << Peak(x, at - 22050, at);
         latency.push_back(static_cast<long>(first) - 1 - static_cast<long>(at));
     }
     std::sort(latency.begin(), latency.end());
@@ -161,6 +164,7 @@ TEST(MidiPlay, AJackClientPlaysTheProgram)
     EXPECT_GE(latency.front(), 0) << "a note sounded before its Note On";
     EXPECT_LE(worst, 3 * 256) << "a note waited more than three buffers";
 
+    EXPECT_EQ(keys.MissedCycles(), 0) << "the recording has gaps: the figures above may be off";
     Sh("xdotool windowactivate --sync " + window + " key alt+F4");
     EXPECT_EQ(marovane.Wait(15s), std::optional<int>(0));
 }
@@ -243,7 +247,7 @@ TEST(MidiPlay, OutputSwitchedOnInTheDialogEchoesTheKeyboardAndAFloodIsTaken)
     setenv("JACK_DEFAULT_SERVER", ("mrv-none-" + std::to_string(getpid())).c_str(), 1);
     const DialogLayout layout = LearnDialogLayout("mrv-keys:keys", "mrv-keys:echo");
 
-    testproc::JackServer jack("e2e-midi-out");
+    testproc::JackServer jack("e2e-midi-out", true);
     ASSERT_TRUE(jack.Ready());
     e2e::JackMidiClient keys("mrv-keys");
     ASSERT_TRUE(keys.Ok());
@@ -352,8 +356,10 @@ TEST(MidiPlay, WithoutJackBothMidiMessagesComeBeforeTheWindowAndTheProgramRuns)
         },
         30s);
     ASSERT_TRUE(shown);
-    // The input message, the output message, and the sound's own.
-    EXPECT_GE(boxes, 2);
+    // The input message, the output message, and the sound's own (their texts
+    // and order are checked in the window's own tests).
+    std::printf("Without a JACK server: %d message boxes before the window\n", boxes);
+    EXPECT_GE(boxes, 3);
     std::this_thread::sleep_for(500ms);
     EXPECT_TRUE(FindWindow("Message").empty()) << "a message box after the window";
     Sh("xdotool windowactivate --sync " + window + " key alt+F4");
