@@ -185,7 +185,10 @@ void wxKeyboard::ClearKeys()
     for (wxOctaveCtrl* octave : octaveControls)
         if (octave)
             octave->ClearKeys();
-    Refresh();
+    // All Notes Off redraws the window; from MIDI input, where a burst may
+    // ask for it at every poll, the keys redraw themselves and that is enough.
+    if (!replayingMidi)
+        Refresh();
 }
 
 // ---------------------------------------------------------------------------

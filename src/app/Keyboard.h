@@ -189,6 +189,7 @@ private:
     // timer, so the MIDI input thread never posts to the toolkit.
     KeyHighlights highlights{instrument.Synth(), *this, [](std::function<void()>) {}};
     wxTimer midiTimer{this};
+    bool replayingMidi = false; // the MIDI timer is showing MIDI input's keys
     ComputerKeyboard computerKeyboard{instrument};
 
     wxColour textColour;

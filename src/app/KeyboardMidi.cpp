@@ -34,7 +34,9 @@ void wxKeyboard::SelectMidiOutputDevice(int index) { ShowMidiMessage(instrument.
 
 void wxKeyboard::OnMidiTimer(wxTimerEvent&)
 {
+    replayingMidi = true;
     highlights.Replay();
+    replayingMidi = false;
     const uint32_t changed = instrument.TakeMidiDisplayChanges();
     if ((changed & MidiDisplayChanges::kModWheel) && modWheelSlider)
         modWheelSlider->SetValue(static_cast<float>(instrument.ModWheelPosition()));

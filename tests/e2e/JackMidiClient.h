@@ -111,9 +111,11 @@ public:
         return std::vector<TimedMessage>(received_.begin(), received_.begin() + n);
     }
 
-    // A flood: `count` messages made by `make(i)`, as many each cycle as the
-    // port's buffer takes, until all are out.
-    void Flood(uint64_t count, std::function<std::vector<uint8_t>(uint64_t)> make)
+    // A flood: `count` messages made by `make(i, bytes)` (which returns the
+    // length, at most 8), as many each cycle as the port's buffer takes,
+    // until all are out.
+    using MakeMessage = size_t (*)(uint64_t, uint8_t*);
+    void Flood(uint64_t count, MakeMessage make)
     {
         std::lock_guard<std::mutex> lock(mutex_);
         floodMake_ = std::move(make);
@@ -157,10 +159,10 @@ private:
             if (flooding_) {
                 const uint32_t last = frames - 1;
                 while (floodSent_ < floodCount_) {
-                    const std::vector<uint8_t> m = floodMake_(floodSent_);
+                    uint8_t m[8];
+                    const size_t size = floodMake_(floodSent_, m);
                     // Room for the event and its header, with some to spare.
-                    if (jack_midi_max_event_size(out) < m.size() + 16 ||
-                        jack_midi_event_write(out, last, m.data(), m.size()) != 0)
+                    if (jack_midi_max_event_size(out) < size + 16 || jack_midi_event_write(out, last, m, size) != 0)
                         break;
                     ++floodSent_;
                 }
@@ -210,7 +212,7 @@ private:
     std::mutex mutex_;
     std::deque<Outgoing> outgoing_;
     std::vector<uint64_t> sentFrames_;
-    std::function<std::vector<uint8_t>(uint64_t)> floodMake_;
+    MakeMessage floodMake_ = nullptr;
     uint64_t floodCount_ = 0;
     std::atomic<uint64_t> floodSent_{0};
     std::atomic<bool> flooding_{false};

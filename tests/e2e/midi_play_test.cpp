@@ -216,26 +216,32 @@ std::string FindWindow(const std::string& name)
 }
 
 // A million messages of every kind, on the input channel and others.
-std::vector<uint8_t> FloodMessage(uint64_t i)
+size_t FloodMessage(uint64_t i, uint8_t* m)
 {
     const auto b = [](uint64_t v) { return static_cast<uint8_t>(v & 0x7F); };
+    const auto put = [m](std::initializer_list<uint8_t> bytes) {
+        size_t n = 0;
+        for (uint8_t x : bytes)
+            m[n++] = x;
+        return n;
+    };
     switch (i % 16) {
-    case 0: return {0x90, b(i * 7), static_cast<uint8_t>(1 + i % 127)};
-    case 1: return {0x80, b(i * 5), 64};
-    case 2: return {0x90, b(i * 3), 0};
-    case 3: return {0xB0, 1, b(i)};
-    case 4: return {0xE0, b(i), b(i >> 7)};
-    case 5: return {0xC0, b(i)};
-    case 6: return {0xB0, 123, 0};
-    case 7: return {0xB0, 123, 1};
-    case 8: return {0xB0, 7, b(i)};
-    case 9: return {0x91, b(i * 11), 100};
-    case 10: return {0xA0, b(i), b(i)};
-    case 11: return {0xD0, b(i)};
-    case 12: return {0xF8};
-    case 13: return {0xFE};
-    case 14: return {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
-    default: return {0x90, b(i * 13), 127};
+    case 0: return put({0x90, b(i * 7), static_cast<uint8_t>(1 + i % 127)});
+    case 1: return put({0x80, b(i * 5), 64});
+    case 2: return put({0x90, b(i * 3), 0});
+    case 3: return put({0xB0, 1, b(i)});
+    case 4: return put({0xE0, b(i), b(i >> 7)});
+    case 5: return put({0xC0, b(i)});
+    case 6: return put({0xB0, 123, 0});
+    case 7: return put({0xB0, 123, 1});
+    case 8: return put({0xB0, 7, b(i)});
+    case 9: return put({0x91, b(i * 11), 100});
+    case 10: return put({0xA0, b(i), b(i)});
+    case 11: return put({0xD0, b(i)});
+    case 12: return put({0xF8});
+    case 13: return put({0xFE});
+    case 14: return put({0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7});
+    default: return put({0x90, b(i * 13), 127});
     }
 }
 
