@@ -10,7 +10,7 @@
 build=${1:-build}
 bin="$build/bin/marovane"
 if [ ! -x "$bin" ]; then
-  echo "run: $bin is not built" >&2
+  echo "run: $bin is not built; make run builds it" >&2
   exit 1
 fi
 

@@ -80,6 +80,8 @@ wxKeyboard::wxKeyboard(wxWindow* parent, wxWindowID id, const wxString& caption,
     CreateControls();
     Centre(wxBOTH);
     FocusKeyboard();
+    // The help book; a missing one is the first message of the start.
+    help.Load(ResourcePath("marovane.htb"));
     {
         wxLogNull quiet; // a missing icon is not worth a message
         if (programIcon.LoadFile(ResourcePath("marovane.ico"), wxBITMAP_TYPE_ICO))
@@ -247,16 +249,21 @@ void wxKeyboard::OnPanic(wxCommandEvent& event)
 }
 
 // ---------------------------------------------------------------------------
-// The buttons of dialogs still to come: the keyboard keeps playing.
+// About and help
 
 void wxKeyboard::OnAbout(wxCommandEvent& event)
 {
+    // Modal: back here once it is closed.
+    ShowAboutBox(this, programIcon);
     FocusKeyboard();
     event.Skip();
 }
 
 void wxKeyboard::OnHelp(wxCommandEvent& event)
 {
+    // Not modal: the instrument plays on while the help is read, and the
+    // keyboard has the focus when this window is active again.
+    help.ShowContents(programIcon);
     FocusKeyboard();
     event.Skip();
 }
@@ -272,7 +279,7 @@ void wxKeyboard::OnAudioSettings(wxCommandEvent& event)
 
 void wxKeyboard::OnLoadPatch(wxCommandEvent&)
 {
-    wxFileDialog dialog(this, "Load A Config", ProgramDirectory() + "/patches", "",
+    wxFileDialog dialog(this, "Load A Config", ResourcePath("patches"), "",
                         "Marovane Patches (*.mrvn)|*.mrvn", wxFD_OPEN, wxDefaultPosition, wxDefaultSize,
                         "filedlg");
     if (dialog.ShowModal() != wxID_OK)
@@ -411,7 +418,8 @@ void wxKeyboard::FocusKeyboard()
 
 void wxKeyboard::OnCloseWindow(wxCloseEvent& event)
 {
-    // Deleted at the next idle time; the destructor stops the sound.
+    // Deleted at the next idle time; the destructor stops the sound and
+    // closes an open help window.
     Destroy();
     event.Skip();
 }

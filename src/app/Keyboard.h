@@ -27,6 +27,7 @@
 #include <wx/icon.h>
 #include <wx/timer.h>
 
+#include "app/AboutHelp.h"
 #include "app/ControlIds.h"
 #include "app/ParameterSliders.h"
 #include "audio/AudioSettingsInterface.h"
@@ -195,6 +196,8 @@ private:
     wxColour textColour;
     wxColour backgroundColour;
     wxIcon programIcon;
+    // The help book and its window, for the whole life of the window.
+    HelpBook help;
     // The red ball markers shared by all seven octave controls.
     wxBitmap blackKeyMarker;
     wxBitmap whiteKeyMarker;

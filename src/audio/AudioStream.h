@@ -1,8 +1,8 @@
 #pragma once
 // The one PortAudio output stream: stereo, interleaved float, 44100 Hz, 256
-// frames per buffer, its callback rendering SynthState. The main window owns
-// one AudioStream and drives it through InitAudio, OnAudioDeviceSelected and
-// ShutdownAudio; this class only talks to PortAudio and reports error codes,
+// frames per buffer, its callback rendering SynthState. The Instrument owns
+// one AudioStream and drives it through StartAudio, SelectAudioDevice and
+// Shutdown; this class only talks to PortAudio and reports error codes,
 // the window shows them.
 //
 // Threads: every member function on the GUI thread, except Callback, which

@@ -67,7 +67,8 @@ std::string Instrument::SelectAudioDevice(const PaStreamParameters& params)
 
 void Instrument::Shutdown()
 {
-    // No callback renders after this; MIDI input stops before the stream goes.
+    // No callback renders after this; MIDI input is to stop here, before the
+    // stream goes.
     audio_.Suspend();
     CloseMidiDevices();
     audio_.Shutdown();
@@ -191,21 +192,16 @@ void Instrument::Panic()
 PatchLoadResult Instrument::LoadPatch(const std::string& path)
 {
     PatchLoadResult result;
-    const std::string message =
-        "Cannot load the patch file \"" + path + "\": it cannot be read or is not a patch.";
     if (access(path.c_str(), R_OK) != 0)
-        return {PatchLoadResult::Status::CannotRead, message};
-    wxSettingsFile doc;
-    bool loaded;
-    {
-        wxLogNull quiet; // the result says it in the program's words
-        loaded = doc.LoadFile(wxString::FromUTF8(path.c_str()));
-    }
-    // The sound playing now is kept: a file that cannot be read is no reason
-    // to lose it.
-    if (!loaded)
-        return {PatchLoadResult::Status::NotAPatch, message};
-    const Patch patch = ReadPatch(doc);
+        return {PatchLoadResult::Status::CannotRead,
+                std::string(PatchLoadMessage(wxString::FromUTF8(path.c_str()), "it cannot be read").utf8_str())};
+    // The sound playing now is kept: a file that cannot be read or is no
+    // patch is no reason to lose it.
+    Patch patch;
+    const wxString reason = ReadPatchFile(wxString::FromUTF8(path.c_str()), patch);
+    if (!reason.empty())
+        return {PatchLoadResult::Status::NotAPatch,
+                std::string(PatchLoadMessage(wxString::FromUTF8(path.c_str()), reason).utf8_str())};
     ApplyPatch(patch, synth_);
     // Only the wheel moves: the tremolo depth (and what MIDI output hears)
     // follows the next time the player moves it.

@@ -108,8 +108,9 @@ public:
     // Replaces the stream by one on the chosen device; returns the failure's
     // text or an empty string.
     std::string SelectAudioDevice(const PaStreamParameters& params);
-    // Suspends the render, closes MIDI, then closes the stream and PortAudio.
-    // No callback renders after it returns. Safe to call twice.
+    // Suspends the render, then closes the stream and PortAudio (MIDI input,
+    // once its port exists here, closes in between). No callback renders
+    // after it returns. Safe to call twice.
     void Shutdown();
 
     // ---- MIDI settings (GUI) ----
