@@ -57,6 +57,7 @@ wxBEGIN_EVENT_TABLE(wxKeyboard, wxDialog)
     EVT_CHOICE(ID_HARMONIC_WAVEFORM, wxKeyboard::OnHarmonicWaveform)
     EVT_ACTIVATE(wxKeyboard::OnActivate)
     EVT_ICONIZE(wxKeyboard::OnIconize)
+    EVT_TIMER(wxID_ANY, wxKeyboard::OnMidiTimer)
 wxEND_EVENT_TABLE()
 
 wxKeyboard::wxKeyboard()
@@ -68,8 +69,11 @@ wxKeyboard::wxKeyboard(wxWindow* parent, wxWindowID id, const wxString& caption,
                        const wxPoint& pos, const wxSize& size, long style)
     : octaveControls{}, textColour(TextColour()), backgroundColour(BackgroundColour())
 {
-    // The instrument already has its sound and its MIDI defaults (output
-    // off); the window itself comes next.
+    // The MIDI objects first; the instrument already has its sound and its
+    // MIDI defaults (output off). The window itself comes next.
+    instrument.CreateMidiDevices();
+    midiIn = instrument.MidiInputPorts();
+    midiOut = instrument.MidiOutputPorts();
     SetExtraStyle(GetExtraStyle() | wxWS_EX_BLOCK_EVENTS);
     wxDialog::Create(parent, id, caption, pos, size, style, "dialog");
     // Escape plays nothing and must not close the instrument.
@@ -84,11 +88,18 @@ wxKeyboard::wxKeyboard(wxWindow* parent, wxWindowID id, const wxString& caption,
         if (programIcon.LoadFile(ResourcePath("marovane.ico"), wxBITMAP_TYPE_ICO))
             SetIcon(programIcon);
     }
+    OpenMidiDevices();
     // Sound starts last, once the controls the render is read from exist.
     InitAudio();
 }
 
-wxKeyboard::~wxKeyboard() { instrument.Shutdown(); }
+wxKeyboard::~wxKeyboard()
+{
+    midiTimer.Stop();
+    // MIDI input ends before the stream, and both before the controls go.
+    instrument.Shutdown();
+    midiIn = midiOut = nullptr;
+}
 
 // ---------------------------------------------------------------------------
 // Audio
@@ -178,7 +189,10 @@ void wxKeyboard::ClearKeys()
     for (wxOctaveCtrl* octave : octaveControls)
         if (octave)
             octave->ClearKeys();
-    Refresh();
+    // All Notes Off redraws the window; from MIDI input, where a burst may
+    // ask for it at every poll, the keys redraw themselves and that is enough.
+    if (!replayingMidi)
+        Refresh();
 }
 
 // ---------------------------------------------------------------------------
@@ -252,15 +266,6 @@ void wxKeyboard::OnHelp(wxCommandEvent& event)
     // Not modal: the instrument plays on while the help is read, and the
     // keyboard has the focus when this window is active again.
     help.ShowContents(programIcon);
-    FocusKeyboard();
-    event.Skip();
-}
-
-// ---------------------------------------------------------------------------
-// The buttons of dialogs still to come: the keyboard keeps playing.
-
-void wxKeyboard::OnMidiSettings(wxCommandEvent& event)
-{
     FocusKeyboard();
     event.Skip();
 }
