@@ -135,8 +135,8 @@ struct NotesTarget : MidiTarget, KeyDisplay {
     void SetModWheelFromMidi(int) override {}
     void SetPitchWheelFromMidi(int) override {}
     void SetPatchFromMidi(int) override {}
-    void ShowKeyDown(int, int) override {}
-    void ShowKeyUp(int, int) override {}
+    void ShowKeyDown(int) override {}
+    void ShowKeyUp(int) override {}
     void ClearAllKeys() override {}
 };
 

@@ -46,8 +46,8 @@ struct Counted : MidiSender {
 
 struct Lights : KeyDisplay {
     std::atomic<int> lit[NUM_NOTES] = {};
-    void ShowKeyDown(int octave, int key) override { lit[octave * 12 + key] = 1; }
-    void ShowKeyUp(int octave, int key) override { lit[octave * 12 + key] = 0; }
+    void ShowKeyDown(int note) override { lit[note] = 1; }
+    void ShowKeyUp(int note) override { lit[note] = 0; }
     void ClearAllKeys() override
     {
         for (auto& l : lit)
