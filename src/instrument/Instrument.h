@@ -102,7 +102,8 @@ public:
     // runs).
     std::vector<std::string> StartAudio();
     // Replaces the stream by one on the chosen device; returns the failure's
-    // text or an empty string.
+    // text (after the audio server died, that a restart is needed) or an
+    // empty string.
     std::string SelectAudioDevice(const PaStreamParameters& params);
     // Suspends the render, closes MIDI, then closes the stream and PortAudio.
     // No callback renders after it returns. Safe to call twice.
