@@ -10,6 +10,7 @@
 #include <jack/jack.h>
 #include <pa_jack.h>
 
+#include "synth/OutputGuard.h"
 #include "synth/SynthState.h"
 
 namespace {
@@ -288,8 +289,9 @@ int AudioStream::Callback(const void*, void* output, unsigned long frameCount,
             const unsigned long n = std::min(kFramesPerBuffer, frameCount - done);
             self->synth_.Render(out + done * kChannels, static_cast<unsigned>(n));
         }
-        // The finished buffer, just before it goes to the device: the place
-        // for a last pass over the samples.
+        // A sample that overflowed to inf or NaN would silence the device
+        // (and the render's peaks have already counted it as an overload).
+        SilenceNonFinite(out, frameCount * kChannels);
     }
     self->gate_.fetch_sub(1, std::memory_order_acq_rel);
     return paContinue; // the stream is only ever stopped from the GUI thread

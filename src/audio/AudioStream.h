@@ -2,10 +2,11 @@
 // The one PortAudio output stream: stereo, interleaved float, 256 frames per
 // buffer, its callback rendering SynthState. The stream plays at 44100 Hz, or
 // at the device's own default rate when the device refuses 44100 Hz (a JACK
-// server at 48000 Hz); the engine then runs at that rate. The owner drives it
-// through Initialize, OpenDefault, SelectDevice and Shutdown and polls
-// CheckHealth on a GUI timer; this class only talks to PortAudio (and to JACK
-// to see a lost server come back) and reports, the window shows messages.
+// server at 48000 Hz); the engine then runs at that rate. The Instrument owns
+// one AudioStream and drives it through Initialize, OpenDefault, SelectDevice
+// and Shutdown, and the window polls CheckHealth on a GUI timer; this class
+// only talks to PortAudio (and to JACK to see a lost server come back) and
+// reports, the window shows messages.
 //
 // Threads: every member function on the GUI thread, except Callback, which
 // PortAudio runs on its own audio thread. The two meet in atomic words: the
