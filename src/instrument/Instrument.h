@@ -106,7 +106,8 @@ public:
     // runs).
     std::vector<std::string> StartAudio();
     // Replaces the stream by one on the chosen device; returns the failure's
-    // text or an empty string.
+    // text (after the audio server died, that a restart is needed) or an
+    // empty string.
     std::string SelectAudioDevice(const PaStreamParameters& params);
     // Suspends the render, then closes the stream and PortAudio (MIDI input,
     // once its port exists here, closes in between). No callback renders

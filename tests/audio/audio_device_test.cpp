@@ -88,7 +88,7 @@ public:
     std::vector<PaStreamParameters> chosen;
 };
 
-TEST_F(AudioDeviceTest, ChoosingTheDeviceInUseFromTheDropDownReopensIt)
+TEST_F(AudioDeviceTest, ChoosingTheDeviceInUseFromTheDropDownReopensItAndEscapeKeepsIt)
 {
     SynthState& synth = window->Synth();
     ChoiceSpy spy(*window);
@@ -97,7 +97,7 @@ TEST_F(AudioDeviceTest, ChoosingTheDeviceInUseFromTheDropDownReopensIt)
     int preselected = -2, entryInUse = -3;
     std::string dialogWindow;
     bool clicked = false, done = false;
-    int ticks = 0, clickedAt = 0;
+    int ticks = 0, clickedAt = 0, chosenAt = 0, afterEscape = -2;
     testproc::Child xdotool;
     wxAudioSettings* dialog = nullptr;
     wxTimer person;
@@ -134,10 +134,18 @@ TEST_F(AudioDeviceTest, ChoosingTheDeviceInUseFromTheDropDownReopensIt)
         if (ticks == clickedAt + 10) {
             // ... and click the entry that opened under the pointer: the
             // device in use, the only one here.
-            testproc::Run("import -window root /tmp/audio-dropdown.png");
             xdotool = testproc::Child({"xdotool", "click", "1"});
         }
-        if (!done && !spy.chosen.empty()) {
+        // Then the list once more, left with Escape: nothing is chosen, and
+        // the entry in use is shown again.
+        if (chosenAt == 0 && !spy.chosen.empty()) {
+            chosenAt = ticks;
+            xdotool = testproc::Child({"xdotool", "click", "1"});
+        }
+        if (chosenAt && ticks == chosenAt + 10)
+            xdotool = testproc::Child({"xdotool", "key", "Escape"});
+        if (chosenAt && ticks == chosenAt + 20 && !done) {
+            afterEscape = dialog->DeviceChoice()->GetSelection();
             done = true;
             person.Stop();
             dialog->EndModal(0);
@@ -151,6 +159,7 @@ TEST_F(AudioDeviceTest, ChoosingTheDeviceInUseFromTheDropDownReopensIt)
     EXPECT_GE(entryInUse, 0);
     ASSERT_EQ(spy.chosen.size(), 1u) << "choosing the entry in use went unnoticed";
     EXPECT_EQ(spy.chosen[0].device, inUse);
+    EXPECT_EQ(afterEscape, entryInUse) << "a list left without a choice lost the entry in use";
     EXPECT_TRUE(messages.empty()) << messages[0];
     EXPECT_TRUE(Held(60)) << "the key held in the dialog plays through the main window";
     EXPECT_TRUE(WaitFor([&] { return std::abs(synth.LeftPeak() - 0.5f) < 0.01f; })) << synth.LeftPeak();

@@ -13,6 +13,7 @@
 #include <signal.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -176,8 +177,15 @@ TEST(AudioEndToEnd, AtA48000HzServerKeyASoundsMiddleCAtHalfScaleAndTheStartIsQui
     ASSERT_GT(last, onset + static_cast<size_t>(0.5 * rate)) << "no note in the recording";
     const size_t from = onset + rate / 10, to = last - rate / 10;
     EXPECT_NEAR(Peak(x, from, to), 0.5f, 0.01f);
-    // Frequency() counts in 44100ths of a second; this recording is at its own rate.
-    EXPECT_NEAR(Frequency(x, from, to) * rate / kRate, 261.626, 0.3);
+    // The median of short stretches' frequencies, so that one buffer the
+    // recorder lost under load does not count. (Frequency() counts in
+    // 44100ths of a second; this recording is at its own rate.)
+    std::vector<double> hz;
+    for (size_t a = from; a + rate / 10 <= to; a += rate / 10)
+        hz.push_back(Frequency(x, a, a + rate / 10) * rate / kRate);
+    ASSERT_GE(hz.size(), 5u);
+    std::sort(hz.begin(), hz.end());
+    EXPECT_NEAR(hz[hz.size() / 2], 261.626, 0.3);
 
     // A start prints a handful of lines, none of them the sound libraries'
     // probing.
