@@ -6,7 +6,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build test run install bench clean
+.PHONY: all deps configure build test run install bench fuzz clean
 
 all: build
 
@@ -26,6 +26,13 @@ test: build
 bench: configure
 	@cmake --build $(BUILD) --target marovane-bench
 	@$(BUILD)/bin/marovane-bench --benchmark_counters_tabular=true
+
+# make fuzz: build the fuzzing harnesses with clang and the sanitizers (in
+# $(BUILD)-fuzz) and run each for FUZZ_SECONDS; prints executions, coverage
+# and findings. `make test` replays their corpora without clang.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@sh tests/fuzz/run-fuzzers.sh $(BUILD)-fuzz $(FUZZ_SECONDS)
 
 # Only the program, its pictures, patches and help book: the tests, the
 # ThreadSanitizer build and the benchmark are left for make test and make bench.

@@ -13,6 +13,13 @@ OUT = os.path.join(HERE, "..", "resources", "patches")
 
 
 def write(name, attack_ms, decay_ms, sustain, release_ms, lfo_hz, lfo_shape, mod_wheel, attack, sustain_levels):
+    # Any file may hold any value, but the ones we ship stay where the
+    # window's sliders can show them and set them again.
+    for label, value, top in (("attack", attack_ms, 1000), ("decay", decay_ms, 1000), ("sustain", sustain, 100),
+                              ("release", release_ms, 1000), ("LFO frequency", lfo_hz, 20),
+                              ("LFO shape", lfo_shape, 6), ("mod wheel", mod_wheel, 16383)):
+        if not 0 <= value <= top:
+            raise SystemExit(f"{name}: {label} {value} is outside the control's range 0 to {top}")
     lines = ['<?xml version="1.0" encoding="UTF-8"?>', "<Settings>"]
 
     def key(k, v):
@@ -51,11 +58,11 @@ def main():
     # Bell: inharmonic-sounding sparse partials fading to the fundamental.
     bell = spectrum(lambda n: {1: 1.0, 3: 0.7, 5: 0.6, 7: 0.5, 9: 0.45, 11: 0.4, 14: 0.3, 17: 0.3, 20: 0.2}.get(n, 0))
     fund = spectrum(lambda n: 1.0 if n == 1 else (0.3 if n == 3 else 0))
-    write("Bell", 1, 1500, 20, 900, 3.0, 0, 0, bell, fund)
+    write("Bell", 1, 1000, 20, 900, 3.0, 0, 0, bell, fund)
     # Slow pad with a saw-like sustain and gentle triangle tremolo.
     pad_attack = spectrum(lambda n: 1.0 if n == 1 else 0)
     pad = spectrum(lambda n: 1.0 / n if n <= 24 else 0)
-    write("Pad", 600, 800, 90, 1200, 4.0, 3, 3000, pad_attack, pad)
+    write("Pad", 600, 800, 90, 1000, 4.0, 3, 3000, pad_attack, pad)
     # Hollow square-wave lead.
     square = spectrum(lambda n: 1.0 / n if n % 2 and n <= 31 else 0)
     write("Square Lead", 2, 0, 100, 40, 7.0, 0, 0, square, square)

@@ -2,35 +2,63 @@
 // and writes what it rendered to a WAV file, so a sound can be bounced to disk
 // and the engine checked from outside.
 
+#include <fcntl.h>
 #include <getopt.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <wx/init.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "instrument/Instrument.h"
+#include "patch/Patch.h"
+#include "patch/ReplaceFile.h"
+#include "synth/OutputGuard.h"
 #include "synth/SynthState.h"
 
 namespace {
 
 const char* const kUsage =
     "usage: marovane-render [--patch FILE.mrvn] [--hold SECONDS] [--velocity 1..127]\n"
-    "                       [--pitch-wheel 0..16383] [--mod-wheel 0..16383] -o OUT.wav NOTE...\n";
+    "                       [--pitch-wheel 0..16383] [--mod-wheel 0..16383] [--rate HZ] -o OUT.wav NOTE...\n";
+
+const char* const kHelp =
+    "\n"
+    "Starts every NOTE (MIDI note numbers 0 to 127) together, holds them for SECONDS\n"
+    "(default 1.0, rounded up to whole buffers of 256 frames), releases them and renders\n"
+    "until the last release tail has ended, at most 60 seconds more. Writes a stereo\n"
+    "32-bit float WAV file at 44100 Hz, or at the rate --rate gives.\n"
+    "\n"
+    "  --patch FILE.mrvn      the sound (default: a sine of amplitude 0.5)\n"
+    "  --hold SECONDS         how long the notes are held, 0 to 3600\n"
+    "  --velocity 1..127      the notes' MIDI velocity (default: full)\n"
+    "  --pitch-wheel 0..16383 the pitch wheel (8192 is centre, two semitones each way)\n"
+    "  --mod-wheel 0..16383   the tremolo depth (value / 16383)\n"
+    "  --rate HZ              the sample rate of the engine and the file, 8000 to 192000\n"
+    "  -o, --output OUT.wav   the file to write; '-' or a pipe is written directly,\n"
+    "                         a file only replaced once the render is complete\n"
+    "  -h, --help             this text\n";
 
 struct Options {
+    bool help = false;
     std::string patch;
     double hold = 1.0;
     int velocity = 0; // 0: keep each note's stored velocity
     int pitchWheel = 8192;
     int modWheel = 0;
+    int rate = SAMPLE_RATE; // the engine's and the file's sample rate
     std::string output;
     std::vector<int> notes;
 };
@@ -39,6 +67,11 @@ int Fail(const std::string& message)
 {
     std::fprintf(stderr, "marovane-render: %s\n", message.c_str());
     return 2;
+}
+
+void Warn(const std::string& message)
+{
+    std::fprintf(stderr, "marovane-render: warning: %s\n", message.c_str());
 }
 
 // A whole decimal number within [lo, hi], or false.
@@ -58,19 +91,24 @@ std::string ParseOptions(int argc, char** argv, Options& o)
 {
     static const option longOptions[] = {
         {"patch", required_argument, nullptr, 'p'},
-        {"hold", required_argument, nullptr, 'h'},
+        {"hold", required_argument, nullptr, 'H'},
         {"velocity", required_argument, nullptr, 'v'},
         {"pitch-wheel", required_argument, nullptr, 'b'},
         {"mod-wheel", required_argument, nullptr, 'm'},
+        {"rate", required_argument, nullptr, 'r'},
         {"output", required_argument, nullptr, 'o'},
+        {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
     opterr = 0;
     int c;
-    while ((c = getopt_long(argc, argv, "+o:", longOptions, nullptr)) != -1) {
+    // '+': options end at the first note; ':': a missing value is told apart
+    // from an unknown option.
+    while ((c = getopt_long(argc, argv, "+:o:h", longOptions, nullptr)) != -1) {
         switch (c) {
+        case 'h': o.help = true; return {};
         case 'p': o.patch = optarg; break;
-        case 'h': {
+        case 'H': {
             char* end = nullptr;
             o.hold = std::strtod(optarg, &end);
             if (end == optarg || *end != '\0' || !(o.hold >= 0.0 && o.hold <= 3600.0))
@@ -88,6 +126,10 @@ std::string ParseOptions(int argc, char** argv, Options& o)
         case 'm':
             if (!ParseInt(optarg, 0, 16383, o.modWheel))
                 return std::string("--mod-wheel must be 0 to 16383, not '") + optarg + "'";
+            break;
+        case 'r':
+            if (!ParseInt(optarg, 8000, 192000, o.rate))
+                return std::string("--rate must be 8000 to 192000 Hz, not '") + optarg + "'";
             break;
         case 'o': o.output = optarg; break;
         case ':': return std::string("option ") + argv[optind - 1] + " needs a value";
@@ -111,6 +153,25 @@ struct SndfileCloser {
     void operator()(SNDFILE* f) const { sf_close(f); }
 };
 
+bool WriteAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Ctrl-C or a kill in the middle of a long render: stop, and leave no
+// temporary file behind.
+volatile std::sig_atomic_t interrupted = 0;
+void OnInterrupt(int) { interrupted = 1; }
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -122,41 +183,96 @@ int main(int argc, char** argv)
     }
     if (std::string problem = ParseOptions(argc, argv, o); !problem.empty())
         return Fail(problem);
+    if (o.help) {
+        std::fputs(kUsage, stdout);
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
 
     wxInitializer wx;
     if (!wx.IsOk())
         return Fail("cannot initialise the toolkit's base library");
+
+    // Where the sound goes: standard output, a pipe or a device directly; a
+    // regular file through a temporary file beside it, renamed over it only
+    // when the whole render has been written.
+    const bool toStdout = o.output == "-";
+    struct stat target = {};
+    const bool targetExists = !toStdout && stat(o.output.c_str(), &target) == 0;
+    if (targetExists && S_ISDIR(target.st_mode))
+        return Fail("cannot write '" + o.output + "': it is a directory");
+    const bool direct = toStdout || (targetExists && !S_ISREG(target.st_mode));
 
     // The instrument the window plays, without a display and without audio.
     NoDisplay noDisplay;
     auto instrument = std::make_unique<Instrument>(noDisplay, noDisplay);
     SynthState* state = &instrument->Synth();
     if (!o.patch.empty()) {
-        const PatchLoadResult loaded = instrument->LoadPatch(o.patch);
-        if (loaded.status == PatchLoadResult::Status::CannotRead)
-            return Fail("cannot read patch file '" + o.patch + "'");
-        if (!loaded.Loaded())
-            return Fail("patch file '" + o.patch + "' is not well-formed XML");
+        struct stat patch;
+        if (targetExists && stat(o.patch.c_str(), &patch) == 0 && patch.st_dev == target.st_dev &&
+            patch.st_ino == target.st_ino)
+            return Fail("the output '" + o.output + "' is the patch file '" + o.patch + "'; it would be overwritten");
+        Patch p;
+        const wxString reason = ReadPatchFile(wxString::FromUTF8(o.patch.c_str()), p);
+        if (!reason.empty())
+            return Fail("cannot load patch file '" + o.patch + "': " + std::string(reason.utf8_str()));
+        ApplyPatch(p, *state);
     }
+    state->SetSampleRate(o.rate);
     state->pitchWheel = static_cast<float>(o.pitchWheel);
     state->modWheelDepth = SynthState::ModWheelDepthFromValue(o.modWheel);
 
+    // A file size limit must show up as a failed write, not kill the program
+    // before it can clean up.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+
+    // A WAV header carries the length, which is known only at the end, so a
+    // pipe gets the file from a spool in the temporary folder once complete.
+    std::optional<ReplaceFile> replace;
+    int directFd = -1;
+    std::unique_ptr<FILE, int (*)(FILE*)> spool(nullptr, std::fclose);
+    int fd;
+    if (direct) {
+        directFd = toStdout ? STDOUT_FILENO : open(o.output.c_str(), O_WRONLY | O_CLOEXEC);
+        if (directFd < 0)
+            return Fail("cannot write '" + o.output + "': " + std::strerror(errno));
+        spool.reset(std::tmpfile());
+        if (!spool)
+            return Fail(std::string("cannot create a temporary file: ") + std::strerror(errno));
+        fd = fileno(spool.get());
+    } else {
+        replace.emplace(o.output);
+        if (!replace->Open())
+            return Fail(replace->Error());
+        fd = replace->Descriptor();
+    }
     SF_INFO info = {};
-    info.samplerate = SAMPLE_RATE;
+    info.samplerate = o.rate;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open(o.output.c_str(), SFM_WRITE, &info));
+    std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE));
     if (!file)
         return Fail("cannot write '" + o.output + "': " + sf_strerror(nullptr));
 
     float buffer[2 * MAX_FRAMES];
     sf_count_t framesWritten = 0;
+    size_t nonFinite = 0;
     bool writeFailed = false;
+    std::string writeError;
     auto render = [&] {
         state->Render(buffer, MAX_FRAMES);
-        if (sf_writef_float(file.get(), buffer, MAX_FRAMES) != MAX_FRAMES)
+        nonFinite += SilenceNonFinite(buffer, 2 * MAX_FRAMES);
+        if (sf_writef_float(file.get(), buffer, MAX_FRAMES) != MAX_FRAMES) {
             writeFailed = true;
+            writeError = sf_strerror(file.get());
+        }
         framesWritten += MAX_FRAMES;
+        if (interrupted) {
+            writeFailed = true;
+            writeError = "interrupted";
+        }
     };
 
     const auto start = std::chrono::steady_clock::now();
@@ -165,23 +281,53 @@ int main(int argc, char** argv)
             state->SetNoteVelocity(note, SynthState::VelocityFromMidi(o.velocity));
         state->StartNote(note);
     }
-    const long holdBuffers = static_cast<long>(std::ceil(o.hold * SAMPLE_RATE / MAX_FRAMES));
+    const long holdBuffers = static_cast<long>(std::ceil(o.hold * o.rate / MAX_FRAMES));
     for (long b = 0; b < holdBuffers && !writeFailed; ++b)
         render();
     for (int note : o.notes)
         state->ReleaseNote(note);
-    const long tailLimit = static_cast<long>(std::ceil(60.0 * SAMPLE_RATE / MAX_FRAMES));
+    const long tailLimit = static_cast<long>(std::ceil(60.0 * o.rate / MAX_FRAMES));
     for (long b = 0; b < tailLimit && state->AnyNoteActive() && !writeFailed; ++b)
         render();
+    const bool tailCut = !writeFailed && state->AnyNoteActive();
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    if (writeFailed || sf_close(file.release()) != 0) {
-        std::remove(o.output.c_str());
-        return Fail("writing '" + o.output + "' failed");
+    // Closing writes the header's final sizes, so it can fail too.
+    if (sf_close(file.release()) != 0 && !writeFailed) {
+        writeFailed = true;
+        writeError = std::strerror(errno);
     }
-    const double seconds = static_cast<double>(framesWritten) / SAMPLE_RATE;
-    std::printf("wrote %lld frames (%.3f s of audio) to %s, %.1fx faster than real time\n",
-                static_cast<long long>(framesWritten), seconds, o.output.c_str(),
-                elapsed > 0 ? seconds / elapsed : 0.0);
+    if (writeFailed)
+        return Fail("writing '" + o.output + "' failed: " + writeError +
+                    (replace ? "; the file is left as it was" : ""));
+    if (replace && !replace->Commit())
+        return Fail(replace->Error());
+    if (direct) {
+        std::signal(SIGPIPE, SIG_IGN); // a reader that went away is a failed write
+        char chunk[1 << 16];
+        if (lseek(fd, 0, SEEK_SET) != 0)
+            return Fail("writing '" + o.output + "' failed: " + std::strerror(errno));
+        for (;;) {
+            const ssize_t n = read(fd, chunk, sizeof chunk);
+            if (n == 0)
+                break;
+            if (n < 0 || !WriteAll(directFd, chunk, static_cast<size_t>(n)) || interrupted)
+                return Fail("writing '" + o.output + "' failed: " +
+                            (interrupted ? std::string("interrupted") : std::strerror(errno)));
+        }
+        if (directFd != STDOUT_FILENO)
+            close(directFd);
+    }
+
+    if (tailCut)
+        Warn("the release tail was cut at the 60-second limit");
+    if (nonFinite)
+        Warn(std::to_string(nonFinite) + " samples overflowed to values that are not finite numbers and were "
+             "written as 0");
+    const double seconds = static_cast<double>(framesWritten) / o.rate;
+    // With the sound on standard output, the summary goes to standard error.
+    std::fprintf(toStdout ? stderr : stdout, "wrote %lld frames (%.3f s of audio) to %s, %.1fx faster than real time\n",
+                 static_cast<long long>(framesWritten), seconds, o.output.c_str(),
+                 elapsed > 0 ? seconds / elapsed : 0.0);
     return 0;
 }

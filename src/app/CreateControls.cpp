@@ -164,8 +164,9 @@ void wxKeyboard::CreateControls()
     rightMeter = new wxVolumeMeter(this, ID_RIGHT_METER, 100, wxDefaultPosition, wxSize(100, 10), wxBORDER_NONE);
     meters->Add(rightMeter, 0, wxALIGN_CENTER_HORIZONTAL | wxALL, 1);
     // The render only stores its peaks; the meters read them on a timer here.
-    leftMeter->FollowLevel([this] { return instrument.Synth().LeftPeak(); });
-    rightMeter->FollowLevel([this] { return instrument.Synth().RightPeak(); });
+    // Zero while no stream renders, so a lost stream's meters fall.
+    leftMeter->FollowLevel([this] { return instrument.Audio().LeftPeak(); });
+    rightMeter->FollowLevel([this] { return instrument.Audio().RightPeak(); });
     routeRelease(leftMeter);
     routeRelease(rightMeter);
 

@@ -9,6 +9,7 @@
 #include <wx/utils.h>
 
 #include "app/MessageBox.h"
+#include "audio/AudioSettings.h"
 #include "app/XKeyState.h"
 #include "controls/BitmapSlider.h"
 #include "controls/BitmapSpinButton.h"
@@ -56,6 +57,7 @@ wxBEGIN_EVENT_TABLE(wxKeyboard, wxDialog)
     EVT_CHOICE(ID_HARMONIC_WAVEFORM, wxKeyboard::OnHarmonicWaveform)
     EVT_ACTIVATE(wxKeyboard::OnActivate)
     EVT_ICONIZE(wxKeyboard::OnIconize)
+    EVT_TIMER(wxID_ANY, wxKeyboard::OnMidiTimer)
 wxEND_EVENT_TABLE()
 
 wxKeyboard::wxKeyboard()
@@ -67,8 +69,11 @@ wxKeyboard::wxKeyboard(wxWindow* parent, wxWindowID id, const wxString& caption,
                        const wxPoint& pos, const wxSize& size, long style)
     : octaveControls{}, textColour(TextColour()), backgroundColour(BackgroundColour())
 {
-    // The instrument already has its sound and its MIDI defaults (output
-    // off); the window itself comes next.
+    // The MIDI objects first; the instrument already has its sound and its
+    // MIDI defaults (output off). The window itself comes next.
+    instrument.CreateMidiDevices();
+    midiIn = instrument.MidiInputPorts();
+    midiOut = instrument.MidiOutputPorts();
     SetExtraStyle(GetExtraStyle() | wxWS_EX_BLOCK_EVENTS);
     wxDialog::Create(parent, id, caption, pos, size, style, "dialog");
     // Escape plays nothing and must not close the instrument.
@@ -83,11 +88,18 @@ wxKeyboard::wxKeyboard(wxWindow* parent, wxWindowID id, const wxString& caption,
         if (programIcon.LoadFile(ResourcePath("marovane.ico"), wxBITMAP_TYPE_ICO))
             SetIcon(programIcon);
     }
+    OpenMidiDevices();
     // Sound starts last, once the controls the render is read from exist.
     InitAudio();
 }
 
-wxKeyboard::~wxKeyboard() { instrument.Shutdown(); }
+wxKeyboard::~wxKeyboard()
+{
+    midiTimer.Stop();
+    // MIDI input ends before the stream, and both before the controls go.
+    instrument.Shutdown();
+    midiIn = midiOut = nullptr;
+}
 
 // ---------------------------------------------------------------------------
 // Audio
@@ -96,6 +108,7 @@ void wxKeyboard::InitAudio()
 {
     for (const std::string& failure : instrument.StartAudio())
         ShowMessage(wxString(failure.c_str(), wxConvISO8859_1)); // PortAudio's texts are 8-bit
+    audioWatch = std::make_unique<AudioWatch>(instrument.Audio());
 }
 
 void wxKeyboard::OnAudioDeviceSelected(const PaStreamParameters* params)
@@ -176,7 +189,10 @@ void wxKeyboard::ClearKeys()
     for (wxOctaveCtrl* octave : octaveControls)
         if (octave)
             octave->ClearKeys();
-    Refresh();
+    // All Notes Off redraws the window; from MIDI input, where a burst may
+    // ask for it at every poll, the keys redraw themselves and that is enough.
+    if (!replayingMidi)
+        Refresh();
 }
 
 // ---------------------------------------------------------------------------
@@ -254,17 +270,9 @@ void wxKeyboard::OnHelp(wxCommandEvent& event)
     event.Skip();
 }
 
-// ---------------------------------------------------------------------------
-// The buttons of dialogs still to come: the keyboard keeps playing.
-
-void wxKeyboard::OnMidiSettings(wxCommandEvent& event)
-{
-    FocusKeyboard();
-    event.Skip();
-}
-
 void wxKeyboard::OnAudioSettings(wxCommandEvent& event)
 {
+    ShowAudioSettings(this, this, instrument.Audio());
     FocusKeyboard();
     event.Skip();
 }

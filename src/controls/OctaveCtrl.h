@@ -10,8 +10,8 @@
 // longer be released here (the window minimised, the mouse taken away) is
 // released at once.
 //
-// GUI thread only: the main window carries key changes made on other threads
-// over to the GUI thread before it calls this control.
+// GUI thread only: the key highlights (KeyHighlights) carry key changes made
+// on other threads over to the GUI thread before this control hears of them.
 
 #include <wx/bitmap.h>
 #include <wx/control.h>

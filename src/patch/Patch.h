@@ -1,9 +1,10 @@
 #pragma once
 // A patch: the envelope, the LFO, the mod wheel position and both spectra, as
-// read from a ".mrvn" settings document. Reading is shared by the main
-// window's loader and the command-line renderer. GUI thread (or any thread
-// that owns the document); ApplyPatch only uses the lock-free stores of
-// SynthState.
+// read from a ".mrvn" settings document. Reading and writing are shared by the
+// main window and the command-line renderer. GUI thread (or any thread that
+// owns the document); ApplyPatch only uses the lock-free stores of SynthState.
+
+#include <array>
 
 #include <wx/string.h>
 
@@ -23,19 +24,62 @@ struct Patch {
     HarmonicSpectrum sustain = {};
 };
 
+// The 263 keys, in the loader's order: Attack, Decay, Sustain, Release,
+// LFOFrequency, LFOWaveform, ModWheel, then AttackHarmonic%d and
+// SustainHarmonic%d for 0 to 127, in pairs.
+constexpr int kPatchKeyCount = 7 + 2 * NUM_PARTIALS;
+const std::array<wxString, kPatchKeyCount>& PatchKeys();
+
 // Numbers as the C library's atoi and atof read them in the "C" locale:
 // leading white space, a sign, digits (and for a float a point and an
 // exponent); anything that does not start a number gives 0. An integer beyond
-// the range of int32 is held at the nearest end of the range.
+// the range of int32 is held at the nearest end of the range. A float text
+// beyond the range of float (1e39) gives infinity, as the conversion does.
 int32_t ParsePatchInt(const wxString& text);
 float ParsePatchFloat(const wxString& text);
+// The shortest text that ParsePatchFloat turns back into the same float, bit
+// for bit (the sign of zero included).
+wxString FormatPatchFloat(float value);
 
-// The 263 keys, in the loader's order: Attack, Decay, Sustain, Release,
-// LFOFrequency, LFOWaveform, ModWheel, then AttackHarmonic%d and
-// SustainHarmonic%d for 0 to 127. A missing key reads as 0.
+// Reads the 263 keys; a missing key reads as 0. Takes what it finds, whatever
+// it is: the loaders below say what they refuse.
 Patch ReadPatch(const wxSettingsFile& doc);
+
+// Reads a patch from a loaded document, refusing one that cannot be a sound:
+// a document that holds none of the keys (any other XML file), and a value
+// that is not a finite number (nan, inf, or a text such as 1e39 that is too
+// large for a float), which would make every sample of every note NaN.
+// Returns the empty string and fills `patch`, or the reason, naming the key:
+//   "it holds none of the patch settings"
+//   "the value \"nan\" of SustainHarmonic5 is not a finite number"
+// Finite values are kept as found, however far outside the controls' ranges.
+wxString ReadCheckedPatch(const wxSettingsFile& doc, Patch& patch);
+
+// Loads a patch file with every check: those of the settings document (size,
+// nesting, well-formed XML; see SettingsFile.h) and those above. The empty
+// string and `patch` filled, or the reason; `patch` is untouched on failure.
+wxString ReadPatchFile(const wxString& path, Patch& patch);
+
+// The one message the window shows for a file it did not load:
+//   Cannot load the patch file "PATH": REASON. The sound is unchanged.
+wxString PatchLoadMessage(const wxString& path, const wxString& reason);
 
 // Stores the envelope, the LFO and both spectra into the synthesis state.
 // The mod wheel position is not a synthesis parameter: the window moves its
 // slider, and the depth follows when the user next moves it.
 void ApplyPatch(const Patch& patch, SynthState& state);
+
+// The sound in the synthesis state as a patch, with the mod wheel slider's
+// position (which the state does not hold).
+Patch PatchFromState(const SynthState& state, int32_t modWheel);
+
+// The patch as a settings document: all 263 keys in the loader's order,
+// integers in decimal, floats by FormatPatchFloat.
+void WritePatch(const Patch& patch, wxSettingsFile& doc);
+
+// Saves a patch file: the document above, written beside the target and
+// renamed over it only when complete (ReplaceFile.h). Returns the empty
+// string, or what went wrong in one line naming the file; a value that is not
+// a finite number is refused (the loader would refuse the file). On failure
+// an existing file at `path` is left as it was.
+wxString WritePatchFile(const wxString& path, const Patch& patch);

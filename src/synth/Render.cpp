@@ -23,6 +23,16 @@ inline uint32_t SaturatingAdd(uint32_t a, uint32_t b)
     return s < a ? std::numeric_limits<uint32_t>::max() : s;
 }
 
+// The peak so far after one more sample. A sample that is not a finite number
+// (an overflow to infinity, or NaN from infinity minus infinity) counts as the
+// largest float: over full scale on the meters, yet a number they can show.
+inline float PeakOf(float sample, float peak)
+{
+    if (!std::isfinite(sample))
+        return std::numeric_limits<float>::max();
+    return std::fabs(sample) > peak ? std::fabs(sample) : peak;
+}
+
 } // namespace
 
 float SynthState::EnvelopeLevel(int note, uint32_t startSamples, uint32_t offset)
@@ -116,10 +126,8 @@ void SynthState::ApplyTremoloAndPeaks(float* output, unsigned frames)
             if (lfoPhase >= 1.0f)
                 lfoPhase = 0.0f;
         }
-        if (std::fabs(left) > leftPeak)
-            leftPeak = std::fabs(left);
-        if (std::fabs(right) > rightPeak)
-            rightPeak = std::fabs(right);
+        leftPeak = PeakOf(left, leftPeak);
+        rightPeak = PeakOf(right, rightPeak);
     }
     leftPeak_ = leftPeak;
     rightPeak_ = rightPeak;

@@ -1,6 +1,7 @@
 // The main window under a real X server: start-up, the computer keyboard
 // through the X server (xdotool), mouse play on the octave controls
 // (wxUIActionSimulator), highlights from other threads, focus loss.
+#include <algorithm>
 #include <thread>
 
 #include <wx/frame.h>
@@ -223,6 +224,137 @@ TEST_F(KeyboardWindowTest, ANoteHeldWhenTheWindowLosesTheFocusIsReleased)
     other->Destroy();
     PumpEvents(100);
     EXPECT_FALSE(Held(60));
+}
+
+} // namespace
+
+namespace {
+
+// The window's own X id, for the window manager's commands.
+std::string WindowId(const wxString& title)
+{
+    std::string id;
+    WaitFor([&] {
+        id = testproc::Output("xdotool search --onlyvisible --name '^" + title.ToStdString() + "$'");
+        return !id.empty();
+    });
+    return id.substr(0, id.find('\n'));
+}
+
+class NotesTest : public KeyboardWindowTest {
+protected:
+    void MonitorMidi()
+    {
+        window->SetMidiOutputEnabled(true);
+        window->SetMidiMonitor([this](const std::vector<uint8_t>& m) { sent.push_back(m); });
+    }
+    int Count(const std::vector<uint8_t>& m) const { return static_cast<int>(std::count(sent.begin(), sent.end(), m)); }
+    // Another program takes the focus, then this window gets it back.
+    void SwitchAwayAndBack()
+    {
+        auto* other = new wxFrame(nullptr, wxID_ANY, "Another program");
+        other->Show();
+        testproc::Run("xdotool windowactivate " + WindowId("Another program"));
+        ASSERT_TRUE(WaitFor([&] { return !window->IsActive(); }));
+        testproc::Run("xdotool windowactivate " + WindowId("Marovane"));
+        ASSERT_TRUE(WaitFor([&] { return window->IsActive(); }));
+        other->Destroy();
+        PumpEvents(100);
+    }
+
+    std::vector<std::vector<uint8_t>> sent;
+};
+
+TEST_F(NotesTest, AQuickSecondClickOnAKeyStillSounds)
+{
+    MonitorMidi();
+    wxUIActionSimulator sim;
+    sim.MouseMove(Octave(3)->ClientToScreen(wxPoint(15, 80)));
+    PumpEvents(50);
+    // GTK reports the second press of a double click only as a double click.
+    sim.MouseDblClick();
+    EXPECT_TRUE(WaitFor([&] { return Count({0x80, 60, 0}) == 2; }));
+    EXPECT_EQ(Count({0x90, 60, 127}), 2) << "the second click was lost";
+    EXPECT_TRUE(NothingHeld());
+}
+
+TEST_F(NotesTest, APreviewNeverTakesTheKeyboard)
+{
+    wxUIActionSimulator sim;
+    for (int id : {10033, 10034}) {
+        SCOPED_TRACE(id);
+        wxWindow* preview = window->FindWindow(id);
+        sim.MouseMove(preview->ClientToScreen(wxPoint(60, 50)));
+        PumpEvents(30);
+        sim.MouseClick();
+        PumpEvents(100);
+        EXPECT_EQ(wxWindow::FindFocus(), Octave(0)) << "the preview took the focus";
+        XKey("keydown", "a");
+        EXPECT_TRUE(WaitFor([&] { return Held(60); }));
+        XKey("keyup", "a");
+        EXPECT_TRUE(WaitFor([&] { return !Held(60); }));
+    }
+}
+
+TEST_F(NotesTest, AKeyLitFromAnotherThreadDoesNotOutliveAClearOnTheGuiThread)
+{
+    for (int round = 0; round < 5; ++round) {
+        std::thread midi([this] { window->NoteOn(62, true); });
+        midi.join();
+        // Released here before the GUI thread saw the highlight.
+        window->AllNotesOff(false);
+        PumpEvents(60);
+        EXPECT_FALSE(Held(62));
+        EXPECT_FALSE(Lit(62)) << "round " << round;
+    }
+}
+
+// A key-up that the zoom slider (a toolkit slider) swallowed while the mouse
+// held it must not leave its note on.
+TEST_F(NotesTest, AKeyReleasedWhileTheMouseHoldsTheZoomSliderEndsItsNote)
+{
+    SwitchAwayAndBack();
+    XKey("keydown", "a");
+    ASSERT_TRUE(WaitFor([&] { return Held(60); }));
+    wxWindow* zoom = window->FindWindow(ID_ZOOM_SLIDER);
+    wxUIActionSimulator sim;
+    sim.MouseMove(zoom->ClientToScreen(wxPoint(zoom->GetClientSize().x / 2, 30)));
+    PumpEvents(50);
+    sim.MouseDown();
+    PumpEvents(100);
+    XKey("keyup", "a");
+    PumpEvents(100);
+    sim.MouseUp();
+    EXPECT_TRUE(WaitFor([&] { return !Held(60) && !Lit(60); })) << "note 60 sticks";
+    EXPECT_FALSE(window->IsComputerKeyDown(60));
+    EXPECT_TRUE(WaitFor([&] { return wxWindow::FindFocus() == Octave(0); }));
+}
+
+TEST_F(NotesTest, AKeyHeldWithTheMouseEndsWhenTheWindowIsMinimised)
+{
+    window->NoteOn(100, true); // MIDI input's: left alone
+    wxUIActionSimulator sim;
+    sim.MouseMove(Octave(3)->ClientToScreen(wxPoint(15, 80)));
+    PumpEvents(50);
+    sim.MouseDown();
+    ASSERT_TRUE(WaitFor([&] { return Held(60) && Lit(60); }));
+    testproc::Run("xdotool windowminimize " + WindowId("Marovane"));
+    ASSERT_TRUE(WaitFor([&] {
+        return window->IsIconized() &&
+               testproc::Output("xdotool search --onlyvisible --name '^Marovane$'").empty();
+    }));
+    // The button is still down, but no release of it can reach the key now.
+    EXPECT_TRUE(WaitFor([&] { return !Held(60); })) << "the note sticks";
+    EXPECT_TRUE(Held(100));
+    EXPECT_TRUE(Lit(100));
+    sim.MouseUp();
+    PumpEvents(50);
+    window->Iconize(false);
+    window->Raise();
+    ASSERT_TRUE(WaitFor([&] { return !window->IsIconized(); }));
+    PumpEvents(100);
+    EXPECT_FALSE(Held(60));
+    EXPECT_FALSE(Lit(60)) << "its key is still drawn down";
 }
 
 } // namespace

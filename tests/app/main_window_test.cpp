@@ -10,6 +10,7 @@
 #include <wx/choice.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
+#include <wx/timer.h>
 #include <wx/tooltip.h>
 #include <wx/uiaction.h>
 
@@ -22,6 +23,7 @@
 #include "controls/SpectrumMath.h"
 #include "controls/SynthParametersDlg.h"
 #include "controls/VolumeMeter.h"
+#include "midi/MidiSettingsDlg.h"
 
 namespace {
 
@@ -204,7 +206,10 @@ TEST_F(MainWindowTest, EveryControlOfTheTableWithItsKindSizeTooltipAndFirstValue
     EXPECT_EQ(Get<wxBitmapSlider>(10044)->GetMax(), 200.0f);
     for (int id : {10015, 10016}) {
         EXPECT_EQ(Get<wxBitmapSlider>(id)->GetMax(), 16383.0f) << id;
-        EXPECT_TRUE(Get<wxBitmapSlider>(id)->HasFlag(wxSL_VERTICAL | wxSL_INVERSE)) << id;
+        // Each bit on its own: HasFlag of two bits passes with either.
+        EXPECT_TRUE(Get<wxBitmapSlider>(id)->HasFlag(wxSL_VERTICAL)) << id;
+        EXPECT_TRUE(Get<wxBitmapSlider>(id)->HasFlag(wxSL_INVERSE)) << id;
+        EXPECT_FALSE(Get<wxBitmapSlider>(id)->HasFlag(wxSL_HORIZONTAL)) << id;
     }
     for (int id : {10047, 10015})
         EXPECT_TRUE(Get<wxBitmapSlider>(id)->IsImageMode()) << "pictures missing on " << id;
@@ -318,13 +323,17 @@ TEST_F(MainWindowTest, EnvelopeAndLfoSlidersSetTheirParameterAndText)
 TEST_F(MainWindowTest, TheLfoWaveformChoiceSetsTheShape)
 {
     auto* choice = Get<wxChoice>(10045);
+    // The focus elsewhere first, as a closed drop-down leaves it: the
+    // selection must bring it back to the keyboard.
+    Octave(5)->SetFocus();
+    ASSERT_TRUE(WaitFor([&] { return wxWindow::FindFocus() == Octave(5); }));
     choice->SetSelection(4);
     wxCommandEvent e(wxEVT_CHOICE, 10045);
     e.SetInt(4);
     e.SetEventObject(choice);
     choice->GetEventHandler()->ProcessEvent(e);
     EXPECT_EQ(window->Synth().LfoWaveform(), 4);
-    EXPECT_EQ(wxWindow::FindFocus(), Octave(0));
+    EXPECT_TRUE(WaitFor([&] { return wxWindow::FindFocus() == Octave(0); }));
 }
 
 TEST_F(MainWindowTest, AttackAndSustainButtonsToggleEachOtherAndTheEditedSpectrum)
@@ -478,9 +487,28 @@ TEST_F(MainWindowTest, TheArrowKeysMoveTheModWheelSlider)
 TEST_F(MainWindowTest, AfterAnyButtonTheNextComputerKeyPlays)
 {
     Get<wxChoice>(10040)->SetSelection(2);
+    // The MIDI Settings dialog, modal, is closed as a person closes it: a
+    // click on its Close button once it is on the screen.
+    wxTimer closer;
+    int dialogsClosed = 0;
+    closer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        wxWindow* close = wxWindow::FindWindowById(ID_MIDI_CLOSE);
+        if (!close || !close->IsShownOnScreen())
+            return;
+        closer.Stop();
+        wxUIActionSimulator sim;
+        sim.MouseMove(close->ClientToScreen(wxPoint(close->GetSize().x / 2, close->GetSize().y / 2)));
+        sim.MouseClick();
+        ++dialogsClosed;
+    });
     for (int id : {10039, 10038, 10035, 10036, 10042, 10043, 10037, 10017, 10018, 10019, 10023, 10055}) {
         SCOPED_TRACE(id);
+        if (id == ID_MIDI_SETTINGS)
+            closer.Start(200);
         Click(id);
+        if (id == ID_MIDI_SETTINGS) {
+            EXPECT_EQ(dialogsClosed, 1) << "the MIDI Settings dialog did not open, or did not close";
+        }
         XKey("keydown", "a");
         EXPECT_TRUE(WaitFor([&] { return Held(60); }));
         XKey("keyup", "a");
@@ -563,6 +591,53 @@ TEST_F(MainWindowTest, APatchFileSetsTheSoundAndEveryControl)
     EXPECT_FALSE(window->LoadPatchFile(path));
     EXPECT_EQ(messages.size(), 2u);
     EXPECT_EQ(s.sustainPercent, 80);
+}
+
+TEST_F(MainWindowTest, AfterARealDragOfTheZoomSliderTheNextKeyPlays)
+{
+    auto* zoom = Get<wxSlider>(10041);
+    wxUIActionSimulator sim;
+    const int x = zoom->GetClientSize().x / 2;
+    // From the thumb (value 2 of 1 to 10, near the top) down the track.
+    sim.MouseMove(zoom->ClientToScreen(wxPoint(x, 35)));
+    PumpEvents(30);
+    sim.MouseDown();
+    PumpEvents(50);
+    for (int y = 40; y <= 200; y += 20) {
+        sim.MouseMove(zoom->ClientToScreen(wxPoint(x, y)));
+        PumpEvents(20);
+    }
+    sim.MouseUp();
+    PumpEvents(100);
+    ASSERT_GT(zoom->GetValue(), 3) << "the drag did not move the slider";
+    EXPECT_EQ(Editor()->GetDisplayScale(), static_cast<float>(zoom->GetValue()));
+    EXPECT_NE(Caption(wxString::Format("%4.2f", 1.0 / zoom->GetValue())), nullptr);
+    EXPECT_TRUE(WaitFor([&] { return wxWindow::FindFocus() == Octave(0); }));
+    XKey("keydown", "a");
+    EXPECT_TRUE(WaitFor([&] { return Held(60); })) << "the zoom slider kept the keyboard";
+    XKey("keyup", "a");
+    EXPECT_TRUE(WaitFor([&] { return !Held(60); }));
+}
+
+TEST_F(MainWindowTest, AModWheelBeyondTheSliderFromAPatchThenAnArrowKey)
+{
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("marovane-wheel-" + std::to_string(getpid()) + ".mrvn"))
+                                 .string();
+    std::ofstream(path) << "<?xml version=\"1.0\"?><Settings><ModWheel ModWheel=\"99999999999\"/></Settings>\n";
+    ASSERT_TRUE(window->LoadPatchFile(path));
+    std::remove(path.c_str());
+    auto* mod = Get<wxBitmapSlider>(10016);
+    EXPECT_GT(mod->GetValue(), 16383.0f) << "the patch's position is shown as found";
+    // The position becomes a whole number without overflowing: a step from
+    // beyond the wheel lands on its top, and the next steps go on from there.
+    XKey("key", "Left");
+    EXPECT_TRUE(WaitFor([&] { return mod->GetValue() == 16383.0f; })) << mod->GetValue();
+    XKey("key", "Left");
+    EXPECT_TRUE(WaitFor([&] { return mod->GetValue() == 14744.0f; })) << mod->GetValue();
+    XKey("key", "Right"); // 14744 + 1638.3, truncated
+    EXPECT_TRUE(WaitFor([&] { return mod->GetValue() == 16382.0f; })) << mod->GetValue();
+    EXPECT_EQ(window->Synth().modWheelDepth, 16382.0f / 16383.0f);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 
+#include <wx/log.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
@@ -12,6 +13,8 @@
 #include "controls/BitmapSpinButton.h"
 #include "controls/KeylessControls.h"
 #include "controls/MiniWavePanel.h"
+#include "controls/OctaveCtrl.h"
+#include "controls/ResourcePath.h"
 #include "controls/SpectrumMath.h"
 #include "controls/Switch.h"
 #include "controls/SynthParametersDlg.h"
@@ -378,66 +381,49 @@ TEST_F(SmallControlsTest, MeterFollowsTheRendersPeakOnTheGuiThread)
     meter->FollowLevel(nullptr);
 }
 
-// Not a check of behaviour: keeps every control on screen for a while when
-// MAROVANE_GALLERY_SECONDS is set, for a look at the artwork.
-TEST_F(SmallControlsTest, Gallery)
+// The key under a point of an octave control, at every boundary of both
+// zones: each bound's last pixel and the next key's first.
+TEST(OctaveKeyAt, EveryBoundaryOfBothZones)
 {
-    const char* seconds = std::getenv("MAROVANE_GALLERY_SECONDS");
-    if (!seconds)
-        GTEST_SKIP() << "set MAROVANE_GALLERY_SECONDS to look at the controls";
-    const wxImage track = LoadResource("hsliderbk.bmp"), thumb = LoadResource("hsliderind.bmp");
-    const wxImage wTrack = LoadResource("sliderbk.bmp"), wThumb = LoadResource("sliderind.bmp");
-    const wxImage spinImage = LoadResource("spin.bmp");
-    for (int i = 0; i < 3; ++i) {
-        auto* s = new wxBitmapSlider(frame, wxID_ANY, 250.0f * i, 0.0f, 1000.0f, wxPoint(60, 80 + 34 * i),
-                                     wxSize(211, 24), wxSL_HORIZONTAL);
-        s->SetImages(&track, &thumb);
-    }
-    auto* pitch = new wxBitmapSlider(frame, wxID_ANY, 8192.0f, 0.0f, 16383.0f, wxPoint(300, 80), wxSize(30, 108),
-                                     wxSL_VERTICAL | wxSL_INVERSE);
-    pitch->SetImages(&wTrack, &wThumb);
-    new wxBitmapSlider(frame, wxID_ANY, 4000.0f, 0.0f, 16383.0f, wxPoint(340, 80), wxSize(30, 108),
-                       wxSL_VERTICAL | wxSL_INVERSE);
-    new wxBitmapSlider(frame, wxID_ANY, 300.0f, 0.0f, 1000.0f, wxPoint(60, 190), wxSize(211, 24), wxSL_HORIZONTAL);
-    auto* spin = new wxBitmapSpinButton(frame, wxID_ANY, wxPoint(400, 80), wxSize(16, 22));
-    spin->SetImage(&spinImage);
-    new wxBitmapSpinButton(frame, wxID_ANY, wxPoint(430, 80), wxSize(16, 22));
-    const wxBitmap on = SwitchOnBitmap(), off = SwitchOffBitmap();
-    auto* sw1 = new wxSwitch(frame, wxID_ANY, "", wxPoint(400, 120), wxSize(22, 22));
-    sw1->SetBitmaps(&on, &off);
-    sw1->SetValue(true);
-    auto* sw2 = new wxSwitch(frame, wxID_ANY, "", wxPoint(430, 120), wxSize(22, 22));
-    sw2->SetBitmaps(&on, &off);
-    auto* m1 = new wxVolumeMeter(frame, wxID_ANY, 100, wxPoint(400, 160), wxSize(100, 10));
-    m1->SetLevel(0.7f);
-    auto* m2 = new wxVolumeMeter(frame, wxID_ANY, 100, wxPoint(400, 172), wxSize(100, 10));
-    m2->SetLevel(0.3f);
-    wxArrayString items;
-    items.Add("Square");
-    items.Add("Saw");
-    auto* choice = new wxKeylessChoice(frame, wxID_ANY, wxPoint(60, 240), wxSize(90, -1), items, wxNO_BORDER);
-    choice->SetSelection(0);
-    new wxKeylessButton(frame, wxID_ANY, "Generate", wxPoint(160, 240), wxSize(70, 20), wxBU_AUTODRAW);
-    HarmonicSpectrum square{};
-    square.level[0] = 0.5f;
-    square.level[2] = 0.25f;
-    static SynthState synth;
-    auto* preview = new wxMiniWavePanel(frame, wxID_ANY, wxPoint(60, 290), wxSize(120, 100));
-    preview->SetWaveData(ComputePreviewCycle(square.level, synth.Waves()).sample);
-    auto* sawPreview = new wxMiniWavePanel(frame, wxID_ANY, wxPoint(200, 290), wxSize(120, 100));
-    const HarmonicSpectrum saw = WaveformSpectrum(1);
-    sawPreview->SetWaveData(ComputePreviewCycle(saw.level, synth.Waves()).sample);
-    auto* parameters = new SynthParametersDlg(frame, 13000, wxDefaultPosition, wxSize(500, 540),
-                                              wxNO_BORDER | wxWANTS_CHARS);
-    parameters->Move(0, 400);
-    parameters->GetHarmonicsPanel()->SetEditAttack(false);
-    HarmonicSpectrum drawn = WaveformSpectrum(2);
-    drawn.level[1] = 0.3f;
-    drawn.level[20] = 0.12f;
-    parameters->SetSpectra(square.level, drawn.level);
-    ShowFrame();
-    PumpEvents(1000 * std::atoi(seconds));
-    SUCCEED();
+    struct Case {
+        int x, y, key;
+    };
+    const Case cases[] = {
+        // Lower zone (y 56 and below): white keys only.
+        {-50, 80, 0}, {0, 56, 0}, {19, 80, 0}, {20, 80, 2}, {38, 80, 2}, {39, 80, 4}, {58, 80, 4},
+        {59, 80, 5}, {77, 80, 5}, {78, 80, 7}, {97, 80, 7}, {98, 80, 9}, {116, 80, 9}, {117, 80, 11},
+        {136, 98, 11}, {500, 80, 11},
+        // Upper zone (y below 56): black keys between narrow white tops.
+        {-50, 10, 0}, {11, 55, 0}, {12, 55, 1}, {24, 10, 1}, {25, 10, 2}, {35, 10, 2}, {36, 10, 3},
+        {47, 10, 3}, {48, 10, 4}, {58, 10, 4}, {59, 10, 5}, {69, 10, 5}, {70, 10, 6}, {82, 10, 6},
+        {83, 10, 7}, {91, 10, 7}, {92, 10, 8}, {103, 10, 8}, {104, 10, 9}, {113, 10, 9}, {114, 10, 10},
+        {125, 10, 10}, {126, 10, 11}, {500, -20, 11},
+        // The zone line itself: 55 is upper, 56 lower.
+        {15, 55, 1}, {15, 56, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(wxOctaveCtrl::KeyAt(wxPoint(c.x, c.y)), c.key) << "(" << c.x << ", " << c.y << ")";
+}
+
+// Every picture of the program is loaded one way: a file that cannot be
+// opened is reported by the toolkit, and the picture is simply empty.
+TEST(Pictures, AFileThatCannotBeOpenedIsReportedAndLeavesAnEmptyPicture)
+{
+    struct Recorder : wxLog {
+        wxString texts;
+        void DoLogTextAtLevel(wxLogLevel, const wxString& text) override { texts += text + "\n"; }
+    };
+    auto* recorder = new Recorder;
+    wxLog* previous = wxLog::SetActiveTarget(recorder);
+    const wxImage missing = LoadPicture("no-such-picture.bmp");
+    wxLog::FlushActive();
+    wxLog::SetActiveTarget(previous);
+    EXPECT_FALSE(missing.IsOk());
+    EXPECT_NE(recorder->texts.Find("no-such-picture.bmp"), wxNOT_FOUND) << recorder->texts;
+    delete recorder;
+    for (const char* name : {"spin.bmp", "sliderbk.bmp", "sliderind.bmp", "hsliderbk.bmp", "hsliderind.bmp",
+                             "octave.bmp"})
+        EXPECT_TRUE(LoadPicture(name).IsOk()) << name;
 }
 
 } // namespace

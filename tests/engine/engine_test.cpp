@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -336,6 +337,42 @@ TEST_F(Engine, TenNotesSumWithoutLimiting)
         peak = std::max(peak, s->LeftPeak());
     }
     EXPECT_GT(peak, 3.0f);
+}
+
+// A note held, or releasing, for longer than its counter can count (27 hours
+// of samples) stays where it was instead of wrapping back to the start of its
+// attack or of its release. Both renders.
+TEST_F(Engine, CountersSaturateNearTheTopOfTheirRange)
+{
+    constexpr uint32_t kTop = std::numeric_limits<uint32_t>::max();
+    for (bool fast : {false, true}) {
+        SCOPED_TRACE(fast ? "fast render" : "reference render");
+        s = std::make_unique<SynthState>();
+        const auto render = [&](int buffers) {
+            for (int b = 0; b < buffers; ++b)
+                fast ? s->Render(out.data(), MAX_FRAMES) : s->RenderBuffer(out.data(), MAX_FRAMES);
+        };
+        s->attackMs = 100;
+        s->decayMs = 100;
+        s->sustainPercent = 50;
+        s->releaseMs = INT32_MAX; // longer than the counter reaches
+        s->StartNote(69);
+        s->StartNote(76);
+        render(1);
+        s->ReleaseNote(76);
+        render(1);
+        s->noteSamples[69] = kTop - 100;
+        s->releaseSamples[76] = kTop - 100;
+        render(1);
+        EXPECT_EQ(s->noteSamples[69], kTop);
+        EXPECT_EQ(s->releaseSamples[76], kTop);
+        render(2);
+        EXPECT_EQ(s->noteSamples[69], kTop);
+        EXPECT_EQ(s->releaseSamples[76], kTop);
+        EXPECT_TRUE(s->IsNoteHeld(69));
+        EXPECT_TRUE(s->IsNoteReleasing(76));
+        EXPECT_FLOAT_EQ(Gain(69, s->noteSamples[69]), 0.5f) << "the held note left its sustain";
+    }
 }
 
 } // namespace

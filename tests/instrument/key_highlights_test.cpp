@@ -92,7 +92,7 @@ TEST_F(KeyHighlightsTest, ChangesFromAnotherThreadWaitAndArriveInOrder)
     EXPECT_TRUE(lights.Lit(65));
 }
 
-TEST_F(KeyHighlightsTest, AClearOnTheGuiThreadComesAfterWhatWasQueuedBeforeIt)
+TEST_F(KeyHighlightsTest, AChangeOnTheGuiThreadComesAfterWhatWasQueuedBeforeIt)
 {
     OffThread([this] { Start(62); });
     // The GUI thread releases every note before the replay ran.
@@ -100,6 +100,15 @@ TEST_F(KeyHighlightsTest, AClearOnTheGuiThreadComesAfterWhatWasQueuedBeforeIt)
     highlights.ClearAllKeys();
     RunPosted();
     EXPECT_FALSE(lights.Lit(62)) << "a note lit from another thread stayed lit after the clear";
+
+    // MIDI input plays and ends note 64; then the mouse plays it.
+    OffThread([this] {
+        Start(64);
+        Release(64);
+    });
+    Start(64);
+    RunPosted();
+    EXPECT_TRUE(lights.Lit(64)) << "an old key-up put out a note that sounds";
 }
 
 TEST_F(KeyHighlightsTest, AQueuedKeyDownOfANoteNoLongerHeldIsDropped)

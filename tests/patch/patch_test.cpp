@@ -7,12 +7,23 @@
 
 #include <cmath>
 #include <cstdio>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <vector>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "patch/Patch.h"
 #include "patch/SettingsFile.h"
+#include "synth/OutputGuard.h"
 
 namespace {
 
@@ -157,8 +168,20 @@ TEST(ShippedPatches, EveryPatchLoadsAndPlays)
         ASSERT_TRUE(doc.LoadFile(file));
         const Patch p = ReadPatch(doc);
         // A complete patch: all 263 keys are there.
-        EXPECT_FALSE(doc.GetValue("ModWheel").empty());
-        EXPECT_FALSE(doc.GetValue("SustainHarmonic127").empty());
+        for (const wxString& key : PatchKeys())
+            EXPECT_TRUE(doc.HasValue(key)) << key.ToStdString();
+        // Every value where the window's controls can show it and set it
+        // again: the envelope sliders run to 1000 ms and 100 %, the LFO to
+        // 20 Hz, the wheel to 16383.
+        const std::tuple<const char*, double, double> ranges[] = {
+            {"Attack", p.attackMs, 1000},       {"Decay", p.decayMs, 1000},        {"Sustain", p.sustainPercent, 100},
+            {"Release", p.releaseMs, 1000},     {"LFOFrequency", p.lfoFrequency, 20}, {"LFOWaveform", p.lfoWaveform, 6},
+            {"ModWheel", p.modWheel, 16383},
+        };
+        for (const auto& [key, value, top] : ranges) {
+            EXPECT_GE(value, 0) << key;
+            EXPECT_LE(value, top) << key;
+        }
         auto s = std::make_unique<SynthState>();
         ApplyPatch(p, *s);
         for (int note : {36, 60, 64, 67, 96})
@@ -180,6 +203,386 @@ TEST(ShippedPatches, EveryPatchLoadsAndPlays)
             s->RenderBuffer(out, MAX_FRAMES);
         EXPECT_FALSE(s->AnyNoteActive());
     }
+}
+
+
+std::string Entry(const std::string& key, const std::string& value)
+{
+    return "<" + key + " " + key + "=\"" + value + "\"/>";
+}
+
+const char* const kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+
+// A file's text is no patch in many ways; each is refused with its reason and
+// leaves the patch that was there alone. Files near the limits still load.
+TEST_F(PatchFiles, RefusesWhatCannotBeAPatchAndSaysWhy)
+{
+    std::string deep; // about 140,000 nested elements in 980 KB
+    for (int i = 0; i < 140000; ++i)
+        deep += "<a>";
+    for (int i = 0; i < 140000; ++i)
+        deep += "</a>";
+    std::string nested64, nested65;
+    for (int i = 0; i < 63; ++i)
+        nested64 += "<a>";
+    nested65 = nested64 + "<a></a>";
+    for (int i = 0; i < 63; ++i) {
+        nested64 += "</a>";
+        nested65 += "</a>";
+    }
+    const std::string sustainOnly = Entry("Sustain", "80");
+    auto padded = [&](size_t total) {
+        const std::string head = std::string(kDeclaration) + "<Settings>" + sustainOnly, tail = "</Settings>";
+        return head + std::string(total - head.size() - tail.size(), ' ') + tail;
+    };
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* reason; // nullptr: loads
+    } cases[] = {
+        {"deep nesting", kDeclaration + deep, "nested deeper than 64 levels"},
+        {"nesting one too deep", std::string(kDeclaration) + "<Settings>" + sustainOnly + nested65 + "</Settings>",
+         "nested deeper than 64 levels"},
+        {"nesting at the limit", std::string(kDeclaration) + "<Settings>" + sustainOnly + nested64 + "</Settings>",
+         nullptr},
+        {"over 1 MB", padded(1024 * 1024 + 1), "larger than 1 MB"},
+        {"1 MB exactly", padded(1024 * 1024), nullptr},
+        {"entities", std::string(kDeclaration) + "<!DOCTYPE Settings [<!ENTITY a \"aaaa\"><!ENTITY b \"&a;&a;\">]>"
+                                                 "<Settings><Sustain Sustain=\"&b;\"/></Settings>",
+         "declares entities"},
+        {"malformed", std::string(kDeclaration) + "<Settings>\n<Sustain Sustain=\"80\"></Settings>",
+         "not well-formed XML (line 3: mismatched tag)"},
+        {"empty file", "", "not well-formed XML"},
+        {"no patch key", std::string(kDeclaration) + "<html><body><p>Attack</p><attack attack=\"5\"/></body></html>",
+         "none of the patch settings"},
+        {"only the root", std::string(kDeclaration) + "<Settings/>", "none of the patch settings"},
+        {"nan", std::string("<Settings>") + Entry("Attack", "5") + Entry("SustainHarmonic5", "nan") + "</Settings>",
+         "the value \"nan\" of SustainHarmonic5 is not a finite number"},
+        {"inf", "<Settings>" + Entry("AttackHarmonic127", "inf") + "</Settings>",
+         "the value \"inf\" of AttackHarmonic127"},
+        {"negative infinity", "<Settings>" + Entry("LFOFrequency", " -Infinity") + "</Settings>",
+         "of LFOFrequency is not a finite number"},
+        {"beyond float", "<Settings>" + Entry("AttackHarmonic0", "1e39") + "</Settings>",
+         "the value \"1e39\" of AttackHarmonic0 is not a finite number"},
+        {"nan with payload", "<Settings>" + Entry("SustainHarmonic0", "nan(0x1)") + "</Settings>",
+         "of SustainHarmonic0"},
+        // Finite values are stored as found, however large; an integer key
+        // reads 1e39 as 1, like atoi.
+        {"largest float", "<Settings>" + Entry("AttackHarmonic0", "3.4e38") + Entry("Attack", "1e39") + "</Settings>",
+         nullptr},
+        {"an empty key is a key", "<Settings>" + Entry("Release", "") + "</Settings>", nullptr},
+        {"windows-1252", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><Settings>" + Entry("Sustain", "80") +
+                             "<x y=\"\xe9\"/></Settings>",
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << c.text;
+        Patch p;
+        p.attackMs = 777;
+        const wxString reason = ReadPatchFile(path, p);
+        if (c.reason) {
+            EXPECT_NE(reason.Find(c.reason), wxNOT_FOUND) << reason.ToStdString();
+            EXPECT_EQ(p.attackMs, 777);
+            const wxString message = PatchLoadMessage(path, reason);
+            EXPECT_EQ(message, "Cannot load the patch file \"" + path + "\": " + reason + ". The sound is unchanged.");
+        } else {
+            EXPECT_EQ(reason.ToStdString(), "");
+            EXPECT_NE(p.attackMs, 777);
+        }
+    }
+}
+
+TEST_F(PatchFiles, KeepsFiniteValuesAsFoundAndMissingKeysAsZero)
+{
+    std::ofstream(path) << kDeclaration << "<Settings>" << Entry("Sustain", "80") << Entry("AttackHarmonic3", "3.4e38")
+                        << Entry("SustainHarmonic3", "-1e-45") << Entry("Release", "-5") << "</Settings>";
+    Patch p;
+    ASSERT_EQ(ReadPatchFile(path, p), "");
+    EXPECT_EQ(p.sustainPercent, 80);
+    EXPECT_EQ(p.releaseMs, -5);
+    EXPECT_EQ(p.attack.level[3], 3.4e38f);
+    EXPECT_EQ(p.sustain.level[3], -1e-45f);
+    EXPECT_EQ(p.attackMs, 0);
+    EXPECT_EQ(p.attack.level[0], 0.0f);
+    // A file that is not there says so.
+    Patch q;
+    EXPECT_NE(ReadPatchFile("/nonexistent/none.mrvn", q).Find("cannot be read (No such file"), wxNOT_FOUND);
+    EXPECT_NE(ReadPatchFile(::testing::TempDir(), q).Find("cannot be read (Is a directory)"), wxNOT_FOUND);
+}
+
+// Finite levels whose notes add up beyond the largest float: the render gives
+// infinities and NaN, which the meters count as over full scale and the guard
+// turns into silence.
+TEST(OutputGuard, NonFiniteSamplesBecomeZeroAndCountAsOverFullScale)
+{
+    auto s = std::make_unique<SynthState>();
+    float loud[NUM_PARTIALS] = {};
+    for (int h = 0; h < 4; ++h)
+        loud[h] = 1e38f;
+    s->SetSpectra(loud, loud);
+    for (int note : {60, 64, 67})
+        s->StartNote(note);
+    float out[2 * MAX_FRAMES];
+    s->RenderBuffer(out, MAX_FRAMES);
+    size_t nonFinite = 0;
+    for (float v : out)
+        nonFinite += !std::isfinite(v);
+    ASSERT_GT(nonFinite, 0u) << "the fixture must overflow";
+    EXPECT_EQ(s->LeftPeak(), std::numeric_limits<float>::max());
+    EXPECT_EQ(s->RightPeak(), std::numeric_limits<float>::max());
+    // The fast render measures the same way.
+    s->Render(out, MAX_FRAMES);
+    EXPECT_EQ(s->LeftPeak(), std::numeric_limits<float>::max());
+    nonFinite = 0;
+    for (float v : out)
+        nonFinite += !std::isfinite(v);
+
+    float copy[2 * MAX_FRAMES];
+    std::memcpy(copy, out, sizeof out);
+    EXPECT_EQ(SilenceNonFinite(out, 2 * MAX_FRAMES), nonFinite);
+    for (int i = 0; i < 2 * MAX_FRAMES; ++i) {
+        if (std::isfinite(copy[i]))
+            ASSERT_EQ(std::memcmp(&out[i], &copy[i], sizeof(float)), 0) << i; // finite samples untouched
+        else
+            ASSERT_EQ(out[i], 0.0f) << i;
+    }
+    // A NaN level (set here directly; the loader refuses one) makes every
+    // sample NaN: the meters must not read that as silence.
+    float nan[NUM_PARTIALS] = {std::nanf("")};
+    s->SetSpectra(nan, nan);
+    s->Render(out, MAX_FRAMES);
+    EXPECT_EQ(s->LeftPeak(), std::numeric_limits<float>::max());
+    EXPECT_EQ(SilenceNonFinite(out, 2 * MAX_FRAMES), 2u * MAX_FRAMES);
+    // An ordinary loud buffer keeps its real peak.
+    float quiet[NUM_PARTIALS] = {2.0f};
+    s->SetSpectra(quiet, quiet);
+    for (int b = 0; b < 4; ++b)
+        s->Render(out, MAX_FRAMES);
+    EXPECT_GT(s->LeftPeak(), 1.0f);
+    EXPECT_LT(s->LeftPeak(), 7.0f);
+    EXPECT_EQ(SilenceNonFinite(out, 2 * MAX_FRAMES), 0u);
+}
+
+
+bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The 263 values of two patches, bit for bit; the first difference named.
+std::string Difference(const Patch& a, const Patch& b)
+{
+    const int32_t ia[] = {a.attackMs, a.decayMs, a.sustainPercent, a.releaseMs, a.lfoWaveform, a.modWheel};
+    const int32_t ib[] = {b.attackMs, b.decayMs, b.sustainPercent, b.releaseMs, b.lfoWaveform, b.modWheel};
+    for (int i = 0; i < 6; ++i)
+        if (ia[i] != ib[i])
+            return "integer " + std::to_string(i) + ": " + std::to_string(ia[i]) + " vs " + std::to_string(ib[i]);
+    if (!SameBits(a.lfoFrequency, b.lfoFrequency))
+        return "LFOFrequency";
+    for (int h = 0; h < NUM_PARTIALS; ++h)
+        if (!SameBits(a.attack.level[h], b.attack.level[h]) || !SameBits(a.sustain.level[h], b.sustain.level[h]))
+            return "harmonic " + std::to_string(h);
+    return "";
+}
+
+// Three notes through attack, decay and release, as bytes.
+std::vector<float> Play(const Patch& patch)
+{
+    auto s = std::make_unique<SynthState>();
+    ApplyPatch(patch, *s);
+    s->modWheelDepth = 0.5f;
+    for (int note : {48, 60, 67})
+        s->StartNote(note);
+    std::vector<float> out(2 * MAX_FRAMES * 24);
+    for (int b = 0; b < 24; ++b) {
+        if (b == 16)
+            for (int note : {48, 60, 67})
+                s->ReleaseNote(note);
+        s->RenderBuffer(out.data() + 2 * MAX_FRAMES * b, MAX_FRAMES);
+    }
+    return out;
+}
+
+// Runs `work` in a child process (with fewer rights or a file size limit)
+// and returns the text it reports.
+std::string InChild(const std::function<std::string()>& work)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "pipe failed";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const std::string text = work();
+        if (write(fds[1], text.data(), text.size()) < 0)
+            _exit(2);
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string text;
+    char buf[256];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return text;
+}
+
+class PatchSaving : public PatchFiles {};
+
+// Saving then loading gives back the same sound: every value bit for bit,
+// and so the same rendered bytes, for ordinary, junk and extreme patches.
+TEST_F(PatchSaving, SaveThenLoadGivesTheSameSound)
+{
+    std::vector<std::pair<std::string, Patch>> patches;
+    wxArrayString shipped;
+    wxDir::GetAllFiles(wxString(std::getenv("MAROVANE_SOURCE_DIR")) + "/resources/patches", &shipped, "*.mrvn");
+    ASSERT_GT(shipped.size(), 0u);
+    for (const wxString& file : shipped) {
+        Patch p;
+        ASSERT_EQ(ReadPatchFile(file, p), "");
+        patches.emplace_back(file.ToStdString(), p);
+    }
+    {
+        // Junk as a file holds it: only some keys, numbers with trailing text.
+        std::ofstream(path) << "<Other><Attack Attack=\" 250x\"/><LFOFrequency LFOFrequency=\"2.55555555555\"/>"
+                               "<SustainHarmonic7 SustainHarmonic7=\"0x1.fffffep-3\"/><Decay Decay=\"12abc\"/></Other>";
+        Patch p;
+        ASSERT_EQ(ReadPatchFile(path, p), "");
+        patches.emplace_back("junk", p);
+    }
+    Patch extreme;
+    extreme.attackMs = INT32_MIN;
+    extreme.decayMs = INT32_MAX;
+    extreme.sustainPercent = -1;
+    extreme.releaseMs = 0;
+    extreme.lfoFrequency = -0.0f;
+    extreme.lfoWaveform = 99;
+    extreme.modWheel = -16383;
+    const float specials[] = {std::numeric_limits<float>::max(), std::numeric_limits<float>::min(),
+                              std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::max(),
+                              -0.0f, 0.1f, 1.0f / 3.0f, 16777217.0f, 5e-39f, 9.99999944e-11f};
+    for (int h = 0; h < NUM_PARTIALS; ++h) {
+        extreme.attack.level[h] = specials[h % std::size(specials)];
+        extreme.sustain.level[h] = std::nextafter(specials[(h + 3) % std::size(specials)], 0.0f);
+    }
+    patches.emplace_back("extreme", extreme);
+    // Floats with every bit of the mantissa in use, where a short text is
+    // most likely to read back one step away.
+    Patch dense;
+    uint32_t bits = 0x3f800001u;
+    for (int h = 0; h < NUM_PARTIALS; ++h) {
+        bits = bits * 1664525u + 1013904223u;
+        const uint32_t finite = (bits & 0x807fffffu) | ((bits % 254u + 1u) << 23); // any exponent but inf/nan
+        std::memcpy(&dense.attack.level[h], &finite, sizeof finite);
+        dense.sustain.level[h] = std::ldexp(static_cast<float>(h + 1) / 129.0f, -(h % 40));
+    }
+    dense.lfoFrequency = 4.99999952f;
+    patches.emplace_back("dense", dense);
+
+    for (const auto& [name, patch] : patches) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(WritePatchFile(path, patch), "");
+        wxSettingsFile doc;
+        ASSERT_TRUE(doc.LoadFile(path));
+        // All 263 keys, in the loader's order, and nothing else.
+        int k = 0;
+        for (const wxXmlNode* node = doc.GetRoot()->GetChildren(); node; node = node->GetNext()) {
+            if (node->GetType() != wxXML_ELEMENT_NODE)
+                continue;
+            ASSERT_LT(k, kPatchKeyCount);
+            EXPECT_EQ(node->GetName(), PatchKeys()[k]) << k;
+            ++k;
+        }
+        EXPECT_EQ(k, kPatchKeyCount);
+        Patch back;
+        ASSERT_EQ(ReadPatchFile(path, back), "");
+        EXPECT_EQ(Difference(patch, back), "");
+        EXPECT_TRUE(Play(patch) == Play(back)) << "the rendered bytes differ";
+    }
+}
+
+TEST(PatchNumbers, FloatTextsReadBackBitForBit)
+{
+    // The shortest text where it reads back, more digits where the reader's
+    // second rounding (through a double) would land one step away.
+    const std::pair<float, const char*> cases[] = {
+        {0.5f, "0.5"}, {0.1f, "0.1"}, {-0.0f, "-0"}, {3.4028235e38f, "3.4028235e+38"}, {1e-45f, "1e-45"},
+        {250.0f, "250"},
+    };
+    for (auto [value, text] : cases)
+        EXPECT_EQ(FormatPatchFloat(value), text);
+    uint32_t bits = 12345;
+    for (int i = 0; i < 200000; ++i) {
+        bits = bits * 1664525u + 1013904223u;
+        float v;
+        std::memcpy(&v, &bits, sizeof v);
+        if (!std::isfinite(v))
+            continue;
+        const float back = ParsePatchFloat(FormatPatchFloat(v));
+        ASSERT_TRUE(SameBits(back, v)) << std::hexfloat << v << " became " << back;
+    }
+}
+
+// A save that cannot finish leaves the file that was there as it was, and
+// says why; nothing half-written is left beside it.
+TEST_F(PatchSaving, AFailedSaveKeepsTheOldFile)
+{
+    const std::string folder = ::testing::TempDir() + "marovane_save_test";
+    mkdir(folder.c_str(), 0755);
+    const std::string target = folder + "/Sound.mrvn";
+    const std::string oldText = "<Settings><Sustain Sustain=\"80\"/></Settings>\n";
+    std::ofstream(target) << oldText;
+    chmod(target.c_str(), 0640);
+    auto unchanged = [&] {
+        std::ifstream f(target);
+        const std::string text((std::istreambuf_iterator<char>(f)), {});
+        size_t files = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder))
+            ++files;
+        return text == oldText && files == 1;
+    };
+    Patch p;
+    p.sustainPercent = 55;
+
+    // The folder cannot be written (as a user without the right to it).
+    chmod(folder.c_str(), 0555);
+    std::string error = InChild([&] {
+        if (getuid() == 0 && setuid(65534) != 0)
+            return std::string("cannot drop root");
+        return std::string(WritePatchFile(target, p).utf8_str());
+    });
+    chmod(folder.c_str(), 0755);
+    EXPECT_NE(error.find("Cannot save the patch file \"" + target + "\""), std::string::npos) << error;
+    EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
+    EXPECT_TRUE(unchanged());
+
+    // The disk fills part-way (a file size limit of 1 KB; a patch is 10 KB).
+    error = InChild([&] {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1024, 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        return std::string(WritePatchFile(target, p).utf8_str());
+    });
+    EXPECT_NE(error.find("File too large"), std::string::npos) << error;
+    EXPECT_TRUE(unchanged());
+
+    // A value the loader would refuse is not written.
+    p.attack.level[9] = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(WritePatchFile(target, p),
+              "Cannot save the patch file \"" + target + "\": the value of AttackHarmonic9 is not a finite number.");
+    EXPECT_TRUE(unchanged());
+
+    // And one that succeeds replaces it, keeping its permissions.
+    p.attack.level[9] = 0.25f;
+    ASSERT_EQ(WritePatchFile(target, p), "");
+    Patch back;
+    ASSERT_EQ(ReadPatchFile(target, back), "");
+    EXPECT_EQ(back.sustainPercent, 55);
+    EXPECT_EQ(back.attack.level[9], 0.25f);
+    struct stat st;
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace

@@ -6,10 +6,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -29,10 +31,12 @@ struct ToolRun {
     std::string out, err;
 };
 
-ToolRun Exec(const std::string& args)
+// Runs the tool through the shell; `prefix` runs first in the same shell
+// (a ulimit, say).
+ToolRun Exec(const std::string& args, const std::string& prefix = "")
 {
     const std::string err = Temp("render_stderr.txt");
-    FILE* p = popen((Tool() + " " + args + " 2>" + err).c_str(), "r");
+    FILE* p = popen((prefix + Tool() + " " + args + " 2>" + err).c_str(), "r");
     ToolRun r{};
     char buf[512];
     while (fgets(buf, sizeof buf, p))
@@ -62,6 +66,7 @@ TEST(RenderTool, DefaultNote69IsA440SineOfHalfScale)
     const std::string wav = Temp("render_a440.wav");
     const ToolRun r = Exec("-o " + wav + " 69");
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "no warning for an ordinary render";
     EXPECT_NE(r.out.find("44800 frames"), std::string::npos) << r.out;
 
     SF_INFO info;
@@ -108,6 +113,19 @@ TEST(RenderTool, BadInputLeavesNoFile)
 {
     const std::string broken = Temp("render_broken.mrvn");
     std::ofstream(broken) << "<Settings><Attack Attack=\"5\"></Settings>";
+    const std::string notPatch = Temp("render_not_a_patch.mrvn");
+    std::ofstream(notPatch) << "<?xml version=\"1.0\"?><html><body><p>Sustain</p></body></html>";
+    const std::string nanPatch = Temp("render_nan.mrvn");
+    std::ofstream(nanPatch) << "<Settings><Sustain Sustain=\"80\"/><SustainHarmonic5 SustainHarmonic5=\"nan\"/>"
+                               "<AttackHarmonic0 AttackHarmonic0=\"0.5\"/></Settings>";
+    const std::string deepPatch = Temp("render_deep.mrvn");
+    {
+        std::ofstream deep(deepPatch);
+        for (int i = 0; i < 140000; ++i)
+            deep << "<a>";
+        for (int i = 0; i < 140000; ++i)
+            deep << "</a>";
+    }
     const std::string wav = Temp("render_bad.wav");
     const std::pair<std::string, std::string> cases[] = {
         {"--frobnicate -o " + wav + " 60", "unknown option"},
@@ -122,6 +140,12 @@ TEST(RenderTool, BadInputLeavesNoFile)
         {"--hold abc -o " + wav + " 60", "--hold"},
         {"--patch /nonexistent.mrvn -o " + wav + " 60", "/nonexistent.mrvn"},
         {"--patch " + broken + " -o " + wav + " 60", "well-formed"},
+        {"--patch " + notPatch + " -o " + wav + " 60", "none of the patch settings"},
+        {"--patch " + nanPatch + " -o " + wav + " 60", "the value \"nan\" of SustainHarmonic5 is not a finite number"},
+        {"--patch " + deepPatch + " -o " + wav + " 60", "nested deeper than 64 levels"},
+        {"--hold 1 -o", "option -o needs a value"},
+        {"-o " + wav + " --patch", "option --patch needs a value"},
+        {"-o " + Temp("") + " 60", "is a directory"},
         {"-o /nonexistent-dir/out.wav 60", "/nonexistent-dir/out.wav"},
         {wav + " 60", "-o"},
         {"-o " + wav, "no notes"},
@@ -135,7 +159,147 @@ TEST(RenderTool, BadInputLeavesNoFile)
         EXPECT_FALSE(Exists(wav)) << args;
         EXPECT_FALSE(Exists("/nonexistent-dir/out.wav"));
     }
-    std::remove(broken.c_str());
+    for (const std::string& f : {broken, notPatch, nanPatch, deepPatch})
+        std::remove(f.c_str());
+}
+
+TEST(RenderTool, HelpGoesToStandardOutput)
+{
+    for (const char* flag : {"-h", "--help", "--hold 2 --help"}) {
+        const ToolRun r = Exec(flag);
+        EXPECT_EQ(r.status, 0) << flag;
+        EXPECT_EQ(r.out.rfind("usage: marovane-render", 0), 0u) << flag << ": " << r.out;
+        EXPECT_NE(r.out.find("--pitch-wheel 0..16383"), std::string::npos) << flag;
+        EXPECT_EQ(r.err, "") << flag;
+    }
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+mode_t Mode(const std::string& path)
+{
+    struct stat st = {};
+    stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+// Whatever happens to a render, a file that was there before is either the
+// complete new render or left exactly as it was, with its permissions.
+TEST(RenderTool, NeverDestroysAFile)
+{
+    const std::string folder = Temp("render_keep/");
+    mkdir(folder.c_str(), 0755);
+    const std::string old = folder + "old.wav";
+    auto countFiles = [&] {
+        int n = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            n += static_cast<int>(entry.is_regular_file());
+        return n;
+    };
+    std::ofstream(old) << "the old file";
+    chmod(old.c_str(), 0640);
+
+    // A write that fails part-way (a file size limit of 32 KB, far below the
+    // 358 KB of one second) keeps the old file and leaves no temporary file.
+    ToolRun r = Exec("-o " + old + " 60", "ulimit -f 64; ");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("writing '" + old + "' failed"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(ReadAll(old) == "the old file") << "the old file was changed";
+    EXPECT_EQ(Mode(old), 0640u);
+    EXPECT_EQ(countFiles(), 1);
+
+    // So does a long render stopped by Ctrl-C.
+    r = Exec("--hold 3600 -o " + old + " 60", "exec timeout -s INT 0.3 ");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
+    EXPECT_TRUE(ReadAll(old) == "the old file") << "the old file was changed";
+    EXPECT_EQ(countFiles(), 1);
+
+    // A render that succeeds replaces it and keeps its permissions.
+    r = Exec("-o " + old + " 60");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadAll(old).substr(0, 4), "RIFF");
+    EXPECT_EQ(Mode(old), 0640u);
+    EXPECT_EQ(countFiles(), 1);
+    // A new file gets the usual permissions.
+    const std::string fresh = folder + "new.wav";
+    r = Exec("-o " + fresh + " 60", "umask 027; ");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Mode(fresh), 0640u);
+    EXPECT_EQ(countFiles(), 2);
+
+    // The output may not be the patch, under whatever name: the file is the
+    // same device and inode.
+    const std::string patch = folder + "sound.mrvn";
+    const std::string patchText = "<Settings><Sustain Sustain=\"80\"/></Settings>\n";
+    std::ofstream(patch) << patchText;
+    const std::string link = folder + "link.wav";
+    symlink(patch.c_str(), link.c_str());
+    for (const std::string& same : {patch, folder + "./sound.mrvn", link}) {
+        r = Exec("--patch " + patch + " -o " + same + " 60");
+        EXPECT_NE(r.status, 0) << same;
+        EXPECT_NE(r.err.find("is the patch file"), std::string::npos) << r.err;
+        EXPECT_TRUE(ReadAll(patch) == patchText) << "the patch was changed: " << same;
+    }
+    EXPECT_EQ(countFiles(), 4); // old, new, the patch and the link to it
+
+    // Standard output and a pipe get the same bytes of sound as a file.
+    const std::string piped = folder + "piped.wav", catted = folder + "catted.wav";
+    r = Exec("-o " + fresh + " 60");
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Exec("-o - 60 >" + piped);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find("wrote 44800 frames"), std::string::npos) << r.err;
+    r = Exec("-o /dev/stdout 60 | cat >" + catted);
+    ASSERT_EQ(r.status, 0) << r.err;
+    SF_INFO a, b, c;
+    const std::vector<float> fromFile = ReadWav(fresh, a), fromStdout = ReadWav(piped, b), fromPipe = ReadWav(catted, c);
+    EXPECT_EQ(b.frames, 44800);
+    EXPECT_EQ(fromStdout, fromFile);
+    EXPECT_EQ(fromPipe, fromFile);
+    std::filesystem::remove_all(folder);
+}
+
+TEST(RenderTool, ReportsACutTailAndSilencesOverflow)
+{
+    // A 70-second release is cut at 60 seconds, and says so.
+    const std::string patch = Temp("render_long.mrvn");
+    std::ofstream(patch) << "<Settings><Sustain Sustain=\"100\"/><Release Release=\"70000\"/>"
+                            "<AttackHarmonic0 AttackHarmonic0=\"0.5\"/><SustainHarmonic0 SustainHarmonic0=\"0.5\"/>"
+                            "</Settings>";
+    const std::string wav = Temp("render_long.wav");
+    ToolRun r = Exec("--patch " + patch + " --hold 0 -o " + wav + " 60");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "marovane-render: warning: the release tail was cut at the 60-second limit\n");
+    SF_INFO info;
+    std::vector<float> data = ReadWav(wav, info);
+    EXPECT_EQ(info.frames, 10336 * 256); // ceil(60 s / 256 frames)
+    EXPECT_GT(std::fabs(data[2 * (info.frames - 1)]) + std::fabs(data[2 * (info.frames - 2)]), 0.0f);
+
+    // Levels near the largest float in four partials sum beyond it: the file
+    // gets silence where the sum was not a number, and the user a warning.
+    std::ofstream(patch) << "<Settings><Sustain Sustain=\"100\"/>"
+                            "<SustainHarmonic0 SustainHarmonic0=\"1e38\"/><SustainHarmonic1 SustainHarmonic1=\"1e38\"/>"
+                            "<SustainHarmonic2 SustainHarmonic2=\"1e38\"/><SustainHarmonic3 SustainHarmonic3=\"1e38\"/>"
+                            "</Settings>";
+    r = Exec("--patch " + patch + " --hold 0.1 -o " + wav + " 60 64 67");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("not finite numbers and were written as 0"), std::string::npos) << r.err;
+    data = ReadWav(wav, info);
+    size_t zeros = 0;
+    for (float v : data) {
+        ASSERT_TRUE(std::isfinite(v));
+        zeros += v == 0.0f;
+    }
+    EXPECT_GT(zeros, 100u);
+    std::remove(wav.c_str());
+    std::remove(patch.c_str());
 }
 
 } // namespace
