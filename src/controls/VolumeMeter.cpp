@@ -1,5 +1,19 @@
 #include "VolumeMeter.h"
 
+#include <wx/time.h>
+
+namespace {
+
+// The bar's colours: orange in a brown frame, and red in a red frame for an
+// overload. The bar takes the control's background colour and the frame its
+// foreground colour (the toolkit styles the whole control with them); the
+// trough's own rule below keeps the inside dark.
+const wxColour kBarColour(255, 153, 0);
+const wxColour kFrameColour(153, 77, 0);
+const wxColour kClipColour(230, 0, 0);
+
+} // namespace
+
 wxBEGIN_EVENT_TABLE(wxVolumeMeter, wxGauge)
     EVT_TIMER(wxID_ANY, wxVolumeMeter::OnTimer)
 wxEND_EVENT_TABLE()
@@ -15,13 +29,16 @@ wxVolumeMeter::wxVolumeMeter(wxWindow* parent, wxWindowID id, int range, const w
     // control.
     GTKApplyCssStyle("progressbar, progressbar trough {"
                      " min-height: 0; min-width: 0; padding: 0; margin: 0; }"
+                     "progressbar { background-color: transparent; }"
                      "progressbar trough {"
                      " background-color: #221100; background-image: none;"
-                     " border: 1px solid #994d00; border-radius: 0; }"
+                     " border: 1px solid currentColor; border-radius: 0; }"
                      "progressbar progress {"
-                     " background-color: #ff9900; background-image: none;"
+                     " background-image: none;"
                      " border: none; border-radius: 0; min-height: 8px; margin: 0; }");
 #endif
+    SetBackgroundColour(kBarColour);
+    SetForegroundColour(kFrameColour);
 }
 
 wxVolumeMeter::~wxVolumeMeter()
@@ -52,6 +69,19 @@ void wxVolumeMeter::FollowLevel(std::function<float()> source, int intervalMs)
 
 void wxVolumeMeter::OnTimer(wxTimerEvent&)
 {
-    if (levelSource)
-        SetLevel(levelSource());
+    if (!levelSource)
+        return;
+    const float level = levelSource();
+    SetLevel(level);
+    ShowClipping(clipHold.Update(level, wxGetLocalTimeMillis().GetValue()));
+}
+
+void wxVolumeMeter::ShowClipping(bool on)
+{
+    if (on == clipping)
+        return;
+    clipping = on;
+    SetBackgroundColour(on ? kClipColour : kBarColour);
+    SetForegroundColour(on ? kClipColour : kFrameColour);
+    Refresh();
 }
