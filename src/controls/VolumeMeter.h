@@ -36,12 +36,16 @@ public:
 private:
     void OnTimer(wxTimerEvent& event);
     void ShowClipping(bool on);
+    void ApplyStyle();
 
     std::function<float()> levelSource;
     wxTimer pollTimer;
     int levelValue = 0;
     ClipHold clipHold;
     bool clipping = false;
+#ifdef __WXGTK3__
+    GtkCssProvider* styleProvider = nullptr;
+#endif
 
     wxDECLARE_EVENT_TABLE();
 };
