@@ -312,12 +312,16 @@ void wxKeyboard::OnParameterSlider(wxScrollEvent& event)
             controls.label->SetLabel(PARAMETER_SLIDERS[row].text(synth));
         }
     }
+    // A drag is one step of the undo history, ended when the slider lets go.
+    if (event.GetEventType() == wxEVT_SCROLL_THUMBRELEASE)
+        instrument.CommitSound();
     event.Skip();
 }
 
 void wxKeyboard::OnLfoWaveform(wxCommandEvent& event)
 {
     instrument.Synth().SetLfoWaveform(lfoWaveformChoice->GetSelection());
+    instrument.CommitSound();
     // The closed drop-down leaves the window without a focused control.
     FocusKeyboard();
     event.Skip();
@@ -375,6 +379,7 @@ void wxKeyboard::OnEditSustain(wxCommandEvent& event)
 void wxKeyboard::OnNormalize(wxCommandEvent& event)
 {
     synthParameters->NormalizeToTarget();
+    instrument.CommitSound();
     FocusKeyboard();
     event.Skip();
 }
@@ -384,6 +389,7 @@ void wxKeyboard::GenerateHarmonics(wxCommandEvent& event)
     // No waveform chosen: nothing happens.
     if (!SpectrumOperations::Generate(*synthParameters, harmonicWaveformChoice->GetSelection()))
         return;
+    instrument.CommitSound();
     FocusKeyboard();
     event.Skip();
 }
@@ -391,6 +397,7 @@ void wxKeyboard::GenerateHarmonics(wxCommandEvent& event)
 void wxKeyboard::ClearHarmonics(wxCommandEvent& event)
 {
     SpectrumOperations::Clear(*synthParameters->GetHarmonicsPanel());
+    instrument.CommitSound();
     Refresh();
     FocusKeyboard();
     event.Skip();
@@ -399,6 +406,7 @@ void wxKeyboard::ClearHarmonics(wxCommandEvent& event)
 void wxKeyboard::CopySustainToAttack(wxCommandEvent& event)
 {
     SpectrumOperations::CopySustainToAttack(*synthParameters->GetHarmonicsPanel(), instrument.Synth());
+    instrument.CommitSound();
     FocusKeyboard();
     event.Skip();
 }
@@ -406,6 +414,7 @@ void wxKeyboard::CopySustainToAttack(wxCommandEvent& event)
 void wxKeyboard::CopyAttackToSustain(wxCommandEvent& event)
 {
     SpectrumOperations::CopyAttackToSustain(*synthParameters->GetHarmonicsPanel(), instrument.Synth());
+    instrument.CommitSound();
     FocusKeyboard();
     event.Skip();
 }
@@ -429,9 +438,17 @@ void wxKeyboard::OnCloseWindow(wxCloseEvent& event)
 
 void wxKeyboard::OnKeyDown(wxKeyEvent& event)
 {
-    const auto action = computerKeyboard.KeyDown(event.GetKeyCode(), event.GetRawKeyFlags());
+    const unsigned modifiers = (event.ControlDown() ? ComputerKeyboard::kCtrl : 0u) |
+                               (event.ShiftDown() ? ComputerKeyboard::kShift : 0u);
+    const auto action = computerKeyboard.KeyDown(event.GetKeyCode(), event.GetRawKeyFlags(), modifiers);
     if (action == ComputerKeyboard::Action::FocusKeyboard)
         FocusKeyboard();
+    else if (action == ComputerKeyboard::Action::Save)
+        CallAfter([this] { SaveSound(); }); // the dialog once the key event is done
+    else if (action == ComputerKeyboard::Action::Undo)
+        instrument.Undo();
+    else if (action == ComputerKeyboard::Action::Redo)
+        instrument.Redo();
     else if (action == ComputerKeyboard::Action::ModWheelUp || action == ComputerKeyboard::Action::ModWheelDown)
         instrument.StepModWheel(ModWheelValue(), action == ComputerKeyboard::Action::ModWheelUp);
     // Note keys go on to the focused control as well; Tab and the arrows stop.

@@ -120,6 +120,9 @@ public:
     // not a patch changes nothing and says so in a message box; returns
     // whether it loaded.
     bool LoadPatchFile(const wxString& path);
+    // Saves the sound as a patch file (what Ctrl+S does once a name is
+    // chosen); a failure is said in a message box. Returns whether it saved.
+    bool SavePatchFile(const wxString& path); // SavePatch.cpp
 
 private:
     // ---- The event table's handlers, in its order ----
@@ -165,6 +168,10 @@ private:
     void ShowMidiMessage(const std::string& text);
 
     void CreateControls(); // CreateControls.cpp
+    // Ctrl+S: the save dialog in the player's patch folder (SavePatch.cpp).
+    void SaveSound();
+    // The steps of the undo history that end in a child's events.
+    void ConnectUndoSteps(); // SavePatch.cpp
     wxBitmap GetBitmapResource(const wxString& name);
     // Shows every failure of the audio start in its own message box.
     void InitAudio();

@@ -212,5 +212,31 @@ PatchLoadResult Instrument::LoadPatch(const std::string& path)
     display_.ShowModWheel(patch.modWheel);
     modWheelPosition_ = WheelValue(static_cast<float>(patch.modWheel));
     display_.ShowSound();
+    CommitSound();
     return result;
+}
+
+// ---------------------------------------------------------------------------
+// Undo
+
+void Instrument::RestoreSound(const Sound& sound)
+{
+    synth_.SetSound(sound);
+    display_.ShowSound();
+}
+
+bool Instrument::Undo()
+{
+    const std::optional<Sound> sound = history_.Undo(synth_.CurrentSound());
+    if (sound)
+        RestoreSound(*sound);
+    return sound.has_value();
+}
+
+bool Instrument::Redo()
+{
+    const std::optional<Sound> sound = history_.Redo(synth_.CurrentSound());
+    if (sound)
+        RestoreSound(*sound);
+    return sound.has_value();
 }
