@@ -88,6 +88,9 @@ public:
     // four polls in a row, is lost.
     Health CheckHealth();
     bool IsLost() const { return lost_; }
+    // True while buffers are being rendered: a stream started, not lost and
+    // not suspended. The meters show nothing otherwise.
+    bool Rendering() const;
     // The peaks the meters show: the render's, or 0 while no stream renders
     // (lost, suspended or none), so the meters fall instead of freezing.
     float LeftPeak() const;
@@ -104,7 +107,6 @@ private:
     PaError Open(const PaStreamParameters& params);
     PaError Start();
     void CloseStream();
-    bool Rendering() const;
 
     static constexpr uint32_t kSuspended = 0x80000000u;
 
