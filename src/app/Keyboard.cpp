@@ -1,5 +1,8 @@
 #include "Keyboard.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <wx/choice.h>
 #include <wx/filedlg.h>
 #include <wx/log.h>
@@ -96,6 +99,13 @@ wxKeyboard::wxKeyboard(wxWindow* parent, wxWindowID id, const wxString& caption,
 wxKeyboard::~wxKeyboard()
 {
     midiTimer.Stop();
+    // After the audio server died, its client libraries wait for minutes or
+    // crash when asked to close anything on it, and there is nothing left to
+    // save: the program ends here, at once and cleanly.
+    if (instrument.Audio().IsLost()) {
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
     // MIDI input ends before the stream, and both before the controls go.
     instrument.Shutdown();
     midiIn = midiOut = nullptr;

@@ -73,7 +73,11 @@ struct AudioStream::ServerWatch {
     bool reported = false; // GUI thread
 };
 
-AudioStream::AudioStream(SynthState& synth) : synth_(synth) {}
+AudioStream::AudioStream(SynthState& synth) : synth_(synth)
+{
+    // From the start: the MIDI ports' probing goes through ALSA as well.
+    snd_lib_error_set_handler(&QuietAlsa);
+}
 
 AudioStream::~AudioStream()
 {

@@ -88,6 +88,9 @@ public:
     // four polls in a row, is lost.
     Health CheckHealth();
     bool IsLost() const { return lost_; }
+    // True while buffers are being rendered: a stream started, not lost and
+    // not suspended. The meters show nothing otherwise.
+    bool Rendering() const;
     // The peaks the meters show: the largest the render reached since the
     // last call (taken, so an overload between two reads still shows), or 0
     // while no stream renders (lost, suspended or none), so the meters fall
@@ -106,7 +109,6 @@ private:
     PaError Open(const PaStreamParameters& params);
     PaError Start();
     void CloseStream();
-    bool Rendering() const;
 
     static constexpr uint32_t kSuspended = 0x80000000u;
 
