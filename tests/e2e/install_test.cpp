@@ -107,6 +107,9 @@ TEST(Install, IntoAPrefixAndStartedFromElsewhereTheProgramFindsItsFiles)
     // window, a missing help book a message box that holds up the start.
     testproc::JackServer jack("install");
     ASSERT_TRUE(jack.Ready());
+    // Another program's MIDI ports: start-up opens them and asks nothing.
+    testproc::OtherMidiPorts otherMidi;
+    ASSERT_TRUE(otherMidi.Ready());
     Child marovane({"sh", "-c", "cd " + Quoted(elsewhere) + " && exec " + Quoted(prefix / "bin/marovane")});
     const std::string window = WaitForProgramWindow();
     ASSERT_FALSE(window.empty()) << "no window: something held up the start";
