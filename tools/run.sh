@@ -41,6 +41,9 @@ if [ -z "$DISPLAY" ] && [ -z "$WAYLAND_DISPLAY" ]; then
   openbox >/dev/null 2>&1 &
   started="$! $started"
   headless=1
+  # No desktop session, so no settings service: GTK's file dialog would warn
+  # about dconf some twenty times a use. Settings live in memory instead.
+  export GSETTINGS_BACKEND=memory
   echo "No display: started a virtual display $DISPLAY (Xvfb with openbox)."
 fi
 

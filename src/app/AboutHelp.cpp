@@ -1,5 +1,7 @@
 #include "AboutHelp.h"
 
+#include <dlfcn.h>
+
 #include <wx/button.h>
 #include <wx/collpane.h>
 #include <wx/filename.h>
@@ -114,6 +116,20 @@ void Dress(wxHtmlHelpFrame& frame, const wxIcon& icon)
     }
 }
 
+// Window managers keep a dialog that has no parent, as the main window is,
+// above the ordinary windows of its program: a help window of the ordinary
+// kind would open, and stay, behind the main window. Marked as a dialog too,
+// before it is shown, it takes turns in front with the main window. The
+// toolkit has no word for this, so its GTK call is looked up in the running
+// program (GTK is loaded by the toolkit; nothing happens without it).
+void AsDialog(wxTopLevelWindow& window)
+{
+    using SetTypeHint = void (*)(void* gtkWindow, int hint);
+    constexpr int GDK_WINDOW_TYPE_HINT_DIALOG = 1;
+    if (auto set = reinterpret_cast<SetTypeHint>(dlsym(RTLD_DEFAULT, "gtk_window_set_type_hint")))
+        set(window.GetHandle(), GDK_WINDOW_TYPE_HINT_DIALOG);
+}
+
 void InstallArchiveHandler()
 {
     static bool installed = false;
@@ -135,6 +151,7 @@ protected:
     wxHtmlHelpFrame* CreateHelpFrame(wxHtmlHelpData* data) override
     {
         wxHtmlHelpFrame* frame = wxHtmlHelpController::CreateHelpFrame(data);
+        AsDialog(*frame);
         Dress(*frame, icon);
         return frame;
     }

@@ -163,9 +163,11 @@ void wxKeyboard::CreateControls()
     meters->Add(leftMeter, 0, wxALIGN_CENTER_HORIZONTAL | wxALL, 1);
     rightMeter = new wxVolumeMeter(this, ID_RIGHT_METER, 100, wxDefaultPosition, wxSize(100, 10), wxBORDER_NONE);
     meters->Add(rightMeter, 0, wxALIGN_CENTER_HORIZONTAL | wxALL, 1);
-    // The render only stores its peaks; the meters read them on a timer here.
-    leftMeter->FollowLevel([this] { return instrument.Synth().LeftPeak(); });
-    rightMeter->FollowLevel([this] { return instrument.Synth().RightPeak(); });
+    // The render keeps its largest peaks; the meters take them on a timer
+    // here, so an overload between two ticks still shows. Zero while no
+    // stream renders, so a lost stream's meters fall.
+    leftMeter->FollowLevel([this] { return instrument.Audio().TakeLeftPeak(); });
+    rightMeter->FollowLevel([this] { return instrument.Audio().TakeRightPeak(); });
     routeRelease(leftMeter);
     routeRelease(rightMeter);
 
@@ -220,6 +222,7 @@ void wxKeyboard::CreateControls()
     const HarmonicSpectrum attack = synth.Attack();
     const HarmonicSpectrum sustain = synth.Sustain();
     synthParameters->SetSpectra(attack.level, sustain.level);
+    ConnectUndoSteps();
 
     // The window is as large as its controls and cannot be resized, so the
     // window manager offers no maximise button either.

@@ -9,6 +9,7 @@
 #include <wx/utils.h>
 
 #include "app/MessageBox.h"
+#include "audio/AudioSettings.h"
 #include "app/XKeyState.h"
 #include "controls/BitmapSlider.h"
 #include "controls/BitmapSpinButton.h"
@@ -107,6 +108,7 @@ void wxKeyboard::InitAudio()
 {
     for (const std::string& failure : instrument.StartAudio())
         ShowMessage(wxString(failure.c_str(), wxConvISO8859_1)); // PortAudio's texts are 8-bit
+    audioWatch = std::make_unique<AudioWatch>(instrument.Audio());
 }
 
 void wxKeyboard::OnAudioDeviceSelected(const PaStreamParameters* params)
@@ -270,6 +272,7 @@ void wxKeyboard::OnHelp(wxCommandEvent& event)
 
 void wxKeyboard::OnAudioSettings(wxCommandEvent& event)
 {
+    ShowAudioSettings(this, this, instrument.Audio());
     FocusKeyboard();
     event.Skip();
 }
@@ -309,12 +312,16 @@ void wxKeyboard::OnParameterSlider(wxScrollEvent& event)
             controls.label->SetLabel(PARAMETER_SLIDERS[row].text(synth));
         }
     }
+    // A drag is one step of the undo history, ended when the slider lets go.
+    if (event.GetEventType() == wxEVT_SCROLL_THUMBRELEASE)
+        instrument.CommitSound();
     event.Skip();
 }
 
 void wxKeyboard::OnLfoWaveform(wxCommandEvent& event)
 {
     instrument.Synth().SetLfoWaveform(lfoWaveformChoice->GetSelection());
+    instrument.CommitSound();
     // The closed drop-down leaves the window without a focused control.
     FocusKeyboard();
     event.Skip();
@@ -372,6 +379,7 @@ void wxKeyboard::OnEditSustain(wxCommandEvent& event)
 void wxKeyboard::OnNormalize(wxCommandEvent& event)
 {
     synthParameters->NormalizeToTarget();
+    instrument.CommitSound();
     FocusKeyboard();
     event.Skip();
 }
@@ -381,6 +389,7 @@ void wxKeyboard::GenerateHarmonics(wxCommandEvent& event)
     // No waveform chosen: nothing happens.
     if (!SpectrumOperations::Generate(*synthParameters, harmonicWaveformChoice->GetSelection()))
         return;
+    instrument.CommitSound();
     FocusKeyboard();
     event.Skip();
 }
@@ -388,6 +397,7 @@ void wxKeyboard::GenerateHarmonics(wxCommandEvent& event)
 void wxKeyboard::ClearHarmonics(wxCommandEvent& event)
 {
     SpectrumOperations::Clear(*synthParameters->GetHarmonicsPanel());
+    instrument.CommitSound();
     Refresh();
     FocusKeyboard();
     event.Skip();
@@ -396,6 +406,7 @@ void wxKeyboard::ClearHarmonics(wxCommandEvent& event)
 void wxKeyboard::CopySustainToAttack(wxCommandEvent& event)
 {
     SpectrumOperations::CopySustainToAttack(*synthParameters->GetHarmonicsPanel(), instrument.Synth());
+    instrument.CommitSound();
     FocusKeyboard();
     event.Skip();
 }
@@ -403,6 +414,7 @@ void wxKeyboard::CopySustainToAttack(wxCommandEvent& event)
 void wxKeyboard::CopyAttackToSustain(wxCommandEvent& event)
 {
     SpectrumOperations::CopyAttackToSustain(*synthParameters->GetHarmonicsPanel(), instrument.Synth());
+    instrument.CommitSound();
     FocusKeyboard();
     event.Skip();
 }
@@ -426,9 +438,17 @@ void wxKeyboard::OnCloseWindow(wxCloseEvent& event)
 
 void wxKeyboard::OnKeyDown(wxKeyEvent& event)
 {
-    const auto action = computerKeyboard.KeyDown(event.GetKeyCode(), event.GetRawKeyFlags());
+    const unsigned modifiers = (event.ControlDown() ? ComputerKeyboard::kCtrl : 0u) |
+                               (event.ShiftDown() ? ComputerKeyboard::kShift : 0u);
+    const auto action = computerKeyboard.KeyDown(event.GetKeyCode(), event.GetRawKeyFlags(), modifiers);
     if (action == ComputerKeyboard::Action::FocusKeyboard)
         FocusKeyboard();
+    else if (action == ComputerKeyboard::Action::Save)
+        CallAfter([this] { SaveSound(); }); // the dialog once the key event is done
+    else if (action == ComputerKeyboard::Action::Undo)
+        instrument.Undo();
+    else if (action == ComputerKeyboard::Action::Redo)
+        instrument.Redo();
     else if (action == ComputerKeyboard::Action::ModWheelUp || action == ComputerKeyboard::Action::ModWheelDown)
         instrument.StepModWheel(ModWheelValue(), action == ComputerKeyboard::Action::ModWheelUp);
     // Note keys go on to the focused control as well; Tab and the arrows stop.

@@ -20,6 +20,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include <wx/bitmap.h>
@@ -31,6 +32,7 @@
 #include "app/ControlIds.h"
 #include "app/ParameterSliders.h"
 #include "audio/AudioSettingsInterface.h"
+#include "audio/AudioWatch.h"
 #include "controls/HarmonicsCallback.h"
 #include "instrument/ComputerKeyboard.h"
 #include "instrument/Instrument.h"
@@ -118,6 +120,9 @@ public:
     // not a patch changes nothing and says so in a message box; returns
     // whether it loaded.
     bool LoadPatchFile(const wxString& path);
+    // Saves the sound as a patch file (what Ctrl+S does once a name is
+    // chosen); a failure is said in a message box. Returns whether it saved.
+    bool SavePatchFile(const wxString& path); // SavePatch.cpp
 
 private:
     // ---- The event table's handlers, in its order ----
@@ -163,6 +168,10 @@ private:
     void ShowMidiMessage(const std::string& text);
 
     void CreateControls(); // CreateControls.cpp
+    // Ctrl+S: the save dialog in the player's patch folder (SavePatch.cpp).
+    void SaveSound();
+    // The steps of the undo history that end in a child's events.
+    void ConnectUndoSteps(); // SavePatch.cpp
     wxBitmap GetBitmapResource(const wxString& name);
     // Shows every failure of the audio start in its own message box.
     void InitAudio();
@@ -221,6 +230,9 @@ private:
     wxBitmapSpinButton* patchSpin = nullptr;
     wxBitmapSlider* pitchWheelSlider = nullptr;
     wxBitmapSlider* modWheelSlider = nullptr;
+
+    // Tells the player when the sound is lost and when its server is back.
+    std::unique_ptr<AudioWatch> audioWatch;
 
     wxDECLARE_DYNAMIC_CLASS(wxKeyboard);
     wxDECLARE_EVENT_TABLE();

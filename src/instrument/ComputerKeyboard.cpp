@@ -10,8 +10,16 @@ ComputerKeyboard::ComputerKeyboard(Instrument& instrument) : instrument_(instrum
     std::fill(std::begin(hardware_), std::end(hardware_), kUp);
 }
 
-ComputerKeyboard::Action ComputerKeyboard::KeyDown(int keyCode, unsigned hardwareCode)
+ComputerKeyboard::Action ComputerKeyboard::KeyDown(int keyCode, unsigned hardwareCode, unsigned modifiers)
 {
+    if (modifiers & kCtrl) {
+        if (keyCode == 'S')
+            return Action::Save;
+        if (keyCode == 'Z')
+            return (modifiers & kShift) ? Action::Redo : Action::Undo;
+        if (keyCode == 'Y')
+            return Action::Redo;
+    }
     if (keyCode == KEY_TAB)
         return Action::FocusKeyboard;
     if (keyCode == KEY_RIGHT || keyCode == KEY_NUMPAD_RIGHT)
@@ -19,7 +27,8 @@ ComputerKeyboard::Action ComputerKeyboard::KeyDown(int keyCode, unsigned hardwar
     if (keyCode == KEY_LEFT || keyCode == KEY_NUMPAD_LEFT)
         return Action::ModWheelDown;
     const int note = NoteOfKey(keyCode, hardwareCode);
-    if (note == 0)
+    // With Ctrl held a key is a command, never a note.
+    if (note == 0 || (modifiers & kCtrl))
         return Action::Ignore;
     // Auto-repeat of a key that is down does nothing: neither while its note
     // sounds nor after a click or Panic released it.

@@ -2,8 +2,11 @@
 // The computer keyboard as a piano and a remote: which keys are down, and
 // what a key event asks for. Sixty keys play notes 24 to 83 (KeyMap.h), Tab
 // gives the focus back to the on-screen keys, the Left and Right arrows (also
-// the keypad's) step the mod wheel; every other key is ignored. The window's
-// key handlers only translate its events into the calls here.
+// the keypad's) step the mod wheel; every other key is ignored. A key pressed
+// with Ctrl is a command, never a note (S and Z are note keys): Ctrl+S saves,
+// Ctrl+Z undoes, Ctrl+Shift+Z and Ctrl+Y redo. Shift and the other modifiers
+// leave the keys as they are. The window's key handlers only translate its
+// events into the calls here.
 //
 // The rules of a held key:
 // - a key plays its note once, however often it auto-repeats;
@@ -30,14 +33,24 @@ public:
         FocusKeyboard, // Tab: the focus goes to the first octave control
         ModWheelUp,    // Right arrow: the mod wheel one step up
         ModWheelDown,  // Left arrow: one step down
+        Save,          // Ctrl+S: save the sound
+        Undo,          // Ctrl+Z
+        Redo,          // Ctrl+Shift+Z or Ctrl+Y
     };
+
+    // The modifiers of a key event that matter here.
+    static constexpr unsigned kCtrl = 1;
+    static constexpr unsigned kShift = 2;
 
     explicit ComputerKeyboard(Instrument& instrument);
 
     // A key went down (or repeats). hardwareCode is the X server's key code,
-    // 0 for a synthetic event, which is then read by its key code.
-    Action KeyDown(int keyCode, unsigned hardwareCode);
-    // A key came up: its note is released if it still sounds.
+    // 0 for a synthetic event, which is then read by its key code. modifiers:
+    // kCtrl and kShift as held with the key; a command is read from the key
+    // code (the letter of the layout), as desktop programs do.
+    Action KeyDown(int keyCode, unsigned hardwareCode, unsigned modifiers = 0);
+    // A key came up: its note is released if it still sounds, whatever
+    // modifier is held by then.
     void KeyUp(int keyCode, unsigned hardwareCode);
     // Every key counts as up and its note is released: the window lost the
     // focus and will not see the key-ups.

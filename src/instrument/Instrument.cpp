@@ -6,6 +6,7 @@
 
 #include <wx/log.h>
 
+#include "audio/AudioMessages.h"
 #include "controls/SliderMath.h"
 #include "midi/KeyMap.h"
 #include "patch/Patch.h"
@@ -61,7 +62,10 @@ std::vector<std::string> Instrument::StartAudio()
 
 std::string Instrument::SelectAudioDevice(const PaStreamParameters& params)
 {
+    // After the audio server died nothing opens in this process.
     const PaError err = audio_.SelectDevice(params);
+    if (audio_.IsLost())
+        return kAudioLostChoiceText;
     return err == paNoError ? std::string() : PortAudioText(err);
 }
 
@@ -208,5 +212,31 @@ PatchLoadResult Instrument::LoadPatch(const std::string& path)
     display_.ShowModWheel(patch.modWheel);
     modWheelPosition_ = WheelValue(static_cast<float>(patch.modWheel));
     display_.ShowSound();
+    CommitSound();
     return result;
+}
+
+// ---------------------------------------------------------------------------
+// Undo
+
+void Instrument::RestoreSound(const Sound& sound)
+{
+    synth_.SetSound(sound);
+    display_.ShowSound();
+}
+
+bool Instrument::Undo()
+{
+    const std::optional<Sound> sound = history_.Undo(synth_.CurrentSound());
+    if (sound)
+        RestoreSound(*sound);
+    return sound.has_value();
+}
+
+bool Instrument::Redo()
+{
+    const std::optional<Sound> sound = history_.Redo(synth_.CurrentSound());
+    if (sound)
+        RestoreSound(*sound);
+    return sound.has_value();
 }

@@ -28,6 +28,7 @@
 #include "midi/MidiPorts.h"
 #include "midi/NoteEvents.h"
 #include "synth/Relaxed.h"
+#include "instrument/UndoHistory.h"
 #include "synth/SynthState.h"
 
 // The wheels' range: 0 to 16383, the pitch wheel at rest in the centre.
@@ -106,7 +107,8 @@ public:
     // runs).
     std::vector<std::string> StartAudio();
     // Replaces the stream by one on the chosen device; returns the failure's
-    // text or an empty string.
+    // text (after the audio server died, that a restart is needed) or an
+    // empty string.
     std::string SelectAudioDevice(const PaStreamParameters& params);
     // Suspends the render, then closes the stream and PortAudio (MIDI input,
     // once its port exists here, closes in between). No callback renders
@@ -220,7 +222,20 @@ public:
     // mod wheel position on the display (the tremolo depth follows the wheel's
     // next move). A file that cannot be read or is not a patch changes
     // nothing; the result says why.
+    // A loaded patch is one step of the undo history.
     PatchLoadResult LoadPatch(const std::string& path);
+
+    // ---- Undo (GUI) ----
+    // A step that changed the sound has ended: it becomes one step of the
+    // history (nothing when the sound is unchanged). The player's edits call
+    // it when they end: a stroke at its button-up, a slider at its release.
+    void CommitSound() { history_.Commit(synth_.CurrentSound()); }
+    // Goes one step back or forward: the sound is replaced whole (the render
+    // takes it at a buffer's start) and shown. Returns false, changing
+    // nothing, when there is no such step.
+    bool Undo();
+    bool Redo();
+    const UndoHistory& History() const { return history_; }
 
 private:
     // ---- MidiTarget: what MIDI input does (MIDI input thread) ----
@@ -232,6 +247,8 @@ private:
     void SetPitchWheelFromMidi(int value) override;
     // The patch number; nothing is sent, the sound stays.
     void SetPatchFromMidi(int patch) override;
+    // Puts a sound from the history into the synthesis state and the display.
+    void RestoreSound(const Sound& sound);
 
     void SendMidiMessage(uint8_t status, uint8_t data1, uint8_t data2) override;
     void Send(uint8_t base, uint8_t data1, uint8_t data2 = 0) { notes_.SendOnOutputChannel(base, data1, data2); }
@@ -260,6 +277,7 @@ private:
                                     [this](const std::string& text) { midiMessages_.push_back(text); }};
     std::unique_ptr<::MidiInputDevice> midiIn_;
     std::unique_ptr<::MidiOutputDevice> midiOut_;
+    UndoHistory history_{synth_.CurrentSound()};
 
     MidiOutputPort* outputPort_ = nullptr;
     std::function<void(const std::vector<uint8_t>&)> midiMonitor_;

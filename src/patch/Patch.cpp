@@ -176,15 +176,25 @@ wxString PatchLoadMessage(const wxString& path, const wxString& reason)
     return wxString::Format("Cannot load the patch file \"%s\": %s. The sound is unchanged.", path, reason);
 }
 
+Sound SoundOfPatch(const Patch& patch)
+{
+    Sound s;
+    s.attackMs = patch.attackMs;
+    s.decayMs = patch.decayMs;
+    s.sustainPercent = patch.sustainPercent;
+    s.releaseMs = patch.releaseMs;
+    s.lfoFrequency = patch.lfoFrequency;
+    s.lfoWaveform = patch.lfoWaveform;
+    s.attack = patch.attack;
+    s.sustain = patch.sustain;
+    return s;
+}
+
 void ApplyPatch(const Patch& patch, SynthState& state)
 {
-    state.attackMs = patch.attackMs;
-    state.decayMs = patch.decayMs;
-    state.sustainPercent = patch.sustainPercent;
-    state.releaseMs = patch.releaseMs;
-    state.lfoFrequency = patch.lfoFrequency;
-    state.SetLfoWaveform(patch.lfoWaveform);
-    state.SetSpectra(patch.attack.level, patch.sustain.level);
+    // One whole change: no buffer plays half of the old sound and half of the
+    // new one.
+    state.SetSound(SoundOfPatch(patch));
 }
 
 Patch PatchFromState(const SynthState& state, int32_t modWheel)

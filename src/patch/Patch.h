@@ -64,7 +64,11 @@ wxString ReadPatchFile(const wxString& path, Patch& patch);
 //   Cannot load the patch file "PATH": REASON. The sound is unchanged.
 wxString PatchLoadMessage(const wxString& path, const wxString& reason);
 
-// Stores the envelope, the LFO and both spectra into the synthesis state.
+// The patch's sound, without the mod wheel position.
+Sound SoundOfPatch(const Patch& patch);
+
+// Stores the envelope, the LFO and both spectra into the synthesis state, as
+// one whole change.
 // The mod wheel position is not a synthesis parameter: the window moves its
 // slider, and the depth follows when the user next moves it.
 void ApplyPatch(const Patch& patch, SynthState& state);

@@ -131,6 +131,8 @@ void SynthState::ApplyTremoloAndPeaks(float* output, unsigned frames)
     }
     leftPeak_ = leftPeak;
     rightPeak_ = rightPeak;
+    RaiseMaxPeak(leftMaxPeak_, leftPeak);
+    RaiseMaxPeak(rightMaxPeak_, rightPeak);
     buffersRendered_ = buffersRendered_ + 1;
 }
 

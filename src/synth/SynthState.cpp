@@ -1,6 +1,7 @@
 #include "SynthState.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -21,6 +22,15 @@ SynthState::SynthState()
     }
     attackSpectrum[0] = 0.5f;
     sustainSpectrum[0] = 0.5f;
+    TakeSound();
+}
+
+bool SameSound(const Sound& a, const Sound& b)
+{
+    return a.attackMs == b.attackMs && a.decayMs == b.decayMs && a.sustainPercent == b.sustainPercent &&
+           a.releaseMs == b.releaseMs && std::bit_cast<uint32_t>(a.lfoFrequency) == std::bit_cast<uint32_t>(b.lfoFrequency) &&
+           a.lfoWaveform == b.lfoWaveform && std::memcmp(a.attack.level, b.attack.level, sizeof a.attack.level) == 0 &&
+           std::memcmp(a.sustain.level, b.sustain.level, sizeof a.sustain.level) == 0;
 }
 
 void SynthState::StartNote(int note)
@@ -51,6 +61,14 @@ void SynthState::ReleaseNote(int note)
                                                     std::memory_order_relaxed));
 }
 
+void SynthState::SetSampleRate(int32_t rate)
+{
+    if (rate < 1000 || rate > 768000)
+        return;
+    sampleRate = rate;
+    msPerSample = 1000.0f / static_cast<float>(rate);
+}
+
 void SynthState::SetNoteVelocity(int note, float velocity)
 {
     if (note >= 0 && note < NUM_NOTES)
@@ -62,14 +80,59 @@ void SynthState::SetLfoWaveform(int32_t shape)
     lfoWaveform_ = std::clamp<int32_t>(shape, 0, NUM_WAVEFORMS - 1);
 }
 
+void SynthState::BeginSoundChange()
+{
+    // The odd count is seen before any of the stores that follow: none of
+    // them may move above this acquiring increment. (An increment rather than
+    // a fence, which the thread sanitizer cannot follow.)
+    soundChanges_.fetch_add(1, std::memory_order_acquire);
+}
+
+void SynthState::EndSoundChange()
+{
+    soundChanges_.fetch_add(1, std::memory_order_release);
+}
+
 void SynthState::SetSpectra(const float* attack, const float* sustain)
 {
+    BeginSoundChange();
     if (attack)
         for (int h = 0; h < NUM_PARTIALS; ++h)
             attackSpectrum[h] = attack[h];
     if (sustain)
         for (int h = 0; h < NUM_PARTIALS; ++h)
             sustainSpectrum[h] = sustain[h];
+    EndSoundChange();
+}
+
+void SynthState::SetSound(const Sound& sound)
+{
+    BeginSoundChange();
+    attackMs = sound.attackMs;
+    decayMs = sound.decayMs;
+    sustainPercent = sound.sustainPercent;
+    releaseMs = sound.releaseMs;
+    lfoFrequency = sound.lfoFrequency;
+    lfoWaveform_ = std::clamp<int32_t>(sound.lfoWaveform, 0, NUM_WAVEFORMS - 1);
+    for (int h = 0; h < NUM_PARTIALS; ++h) {
+        attackSpectrum[h] = sound.attack.level[h];
+        sustainSpectrum[h] = sound.sustain.level[h];
+    }
+    EndSoundChange();
+}
+
+Sound SynthState::CurrentSound() const
+{
+    Sound s;
+    s.attackMs = attackMs;
+    s.decayMs = decayMs;
+    s.sustainPercent = sustainPercent;
+    s.releaseMs = releaseMs;
+    s.lfoFrequency = lfoFrequency;
+    s.lfoWaveform = lfoWaveform_;
+    s.attack = Attack();
+    s.sustain = Sustain();
+    return s;
 }
 
 HarmonicSpectrum SynthState::Attack() const
@@ -125,18 +188,53 @@ void SynthState::BeginBuffer()
             ApplyRequests(n, r);
         }
     }
-    snap_.attackMs = attackMs;
-    snap_.decayMs = decayMs;
-    snap_.sustainPercent = sustainPercent;
-    snap_.releaseMs = releaseMs;
-    snap_.lfoFrequency = lfoFrequency;
-    snap_.lfoWaveform = lfoWaveform_;
     snap_.modWheelDepth = modWheelDepth;
     snap_.pitchWheel = pitchWheel;
     for (int n = 0; n < NUM_NOTES; ++n)
         snap_.velocity[n] = noteVelocity[n];
+    TakeSound();
+}
+
+void SynthState::TakeSound()
+{
+    const uint32_t before = soundChanges_.load(std::memory_order_acquire);
+    if (before & 1)
+        return; // a change is being written: this buffer keeps the last sound
+    Sound s;
+    s.attackMs = attackMs;
+    s.decayMs = decayMs;
+    s.sustainPercent = sustainPercent;
+    s.releaseMs = releaseMs;
+    s.lfoFrequency = lfoFrequency;
+    s.lfoWaveform = lfoWaveform_;
     for (int h = 0; h < NUM_PARTIALS; ++h) {
-        snap_.attack[h] = attackSpectrum[h];
-        snap_.sustain[h] = sustainSpectrum[h];
+        s.attack.level[h] = attackSpectrum[h];
+        s.sustain.level[h] = sustainSpectrum[h];
     }
+    // The loads above are done before the count is looked at again: a
+    // releasing read-modify-write that changes nothing keeps them above it.
+    if (soundChanges_.fetch_add(0, std::memory_order_release) != before)
+        return; // a change began meanwhile: what was read may be torn
+    snap_.attackMs = s.attackMs;
+    snap_.decayMs = s.decayMs;
+    snap_.sustainPercent = s.sustainPercent;
+    snap_.releaseMs = s.releaseMs;
+    snap_.lfoFrequency = s.lfoFrequency;
+    snap_.lfoWaveform = s.lfoWaveform;
+    std::memcpy(snap_.attack, s.attack.level, sizeof snap_.attack);
+    std::memcpy(snap_.sustain, s.sustain.level, sizeof snap_.sustain);
+}
+
+void SynthState::RaiseMaxPeak(std::atomic<uint32_t>& held, float peak)
+{
+    const uint32_t bits = std::bit_cast<uint32_t>(peak);
+    uint32_t old = held.load(std::memory_order_relaxed);
+    // Only the reader's reset can come in between: the loop ends at once.
+    while (bits > old && !held.compare_exchange_weak(old, bits, std::memory_order_relaxed)) {
+    }
+}
+
+float SynthState::TakeMaxPeak(std::atomic<uint32_t>& held)
+{
+    return std::bit_cast<float>(held.exchange(0, std::memory_order_relaxed));
 }

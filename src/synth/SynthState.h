@@ -5,9 +5,12 @@
 //
 // Threads and what each may call:
 //  - Any thread but the audio thread (GUI, MIDI input): StartNote,
-//    ReleaseNote, SetNoteVelocity, the parameter stores, SetSpectra,
-//    SetLfoWaveform, pitchWheel, renderSuspended. None of them blocks; a note
-//    operation takes effect at the start of the next rendered buffer.
+//    ReleaseNote, SetNoteVelocity, the parameter stores, SetLfoWaveform,
+//    pitchWheel, renderSuspended. None of them blocks; a note operation takes
+//    effect at the start of the next rendered buffer.
+//  - One thread at a time, the GUI thread in the program: SetSound and
+//    SetSpectra, the changes of many values at once, and TakeLeftMaxPeak /
+//    TakeRightMaxPeak.
 //  - The audio thread only (or whoever renders while no stream runs):
 //    BeginBuffer, EnvelopeLevel, MorphLevel, RenderBuffer and the render-owned
 //    rows (partialPhase, noteSamples, releaseSamples, lfoPhase).
@@ -18,6 +21,12 @@
 // relaxed atomics (Relaxed<T>). Phases and sample counters are written by the
 // render alone; a note operation never touches them but leaves a request in
 // the note's request word, which the render carries out in BeginBuffer.
+// A change of many values at once (a whole sound, both spectra) is handed over
+// whole: the writer counts the change open and closed around its stores, and
+// BeginBuffer takes the sound only from between changes. A buffer that starts
+// while a change is being written keeps the sound of the buffer before, so no
+// buffer ever plays half of one sound and half of another. The render never
+// waits for the writer.
 
 #include <cstdint>
 #include <memory>
@@ -35,6 +44,22 @@ constexpr float PITCH_WHEEL_CENTRE = 8192.0f;
 struct HarmonicSpectrum {
     float level[NUM_PARTIALS];
 };
+
+// A whole sound: the envelope, the LFO and both spectra, as a patch holds it
+// (less the mod wheel position, which is a performance control). The unit of
+// undo and of a patch load.
+struct Sound {
+    int32_t attackMs = 0;
+    int32_t decayMs = 0;
+    int32_t sustainPercent = 100;
+    int32_t releaseMs = 10;
+    float lfoFrequency = 5.0f;
+    int32_t lfoWaveform = 0;
+    HarmonicSpectrum attack = {};
+    HarmonicSpectrum sustain = {};
+};
+// The same sound bit for bit (so a NaN equals itself and -0 differs from 0).
+bool SameSound(const Sound& a, const Sound& b);
 
 // The parameters and spectra as the render sees them for one whole buffer.
 // BeginBuffer takes this copy once, so every frame and every partial of a
@@ -108,8 +133,12 @@ public:
     int32_t LfoWaveform() const { return lfoWaveform_; }
 
     // Copies 128 levels into each spectrum (either pointer may be null to leave
-    // that spectrum alone). The render may see a copy half done.
+    // that spectrum alone). The render takes both whole, at a buffer's start.
     void SetSpectra(const float* attack, const float* sustain);
+    // Replaces the whole sound at once: the render takes it at the start of a
+    // buffer, never part of it. The LFO shape is clamped as SetLfoWaveform does.
+    void SetSound(const Sound& sound);
+    Sound CurrentSound() const;
     void SetAttackLevel(int partial, float level) { attackSpectrum[partial] = level; }
     void SetSustainLevel(int partial, float level) { sustainSpectrum[partial] = level; }
     float AttackLevel(int partial) const { return attackSpectrum[partial]; }
@@ -127,6 +156,11 @@ public:
     // meters poll these on the GUI thread.
     float LeftPeak() const { return leftPeak_; }
     float RightPeak() const { return rightPeak_; }
+    // The largest peak of each channel since the last call (0 when nothing
+    // was rendered since): a short overload between two polls of the meters
+    // is not missed. One reader, the GUI thread's meters.
+    float TakeLeftMaxPeak() { return TakeMaxPeak(leftMaxPeak_); }
+    float TakeRightMaxPeak() { return TakeMaxPeak(rightMaxPeak_); }
     // How many buffers have been rendered: lets a waiting thread see that the
     // render has moved on.
     uint32_t BuffersRendered() const { return buffersRendered_; }
@@ -174,8 +208,16 @@ public:
     uint32_t releaseSamples[NUM_NOTES];
     float lfoPhase = 0.0f;
 
-    const int32_t sampleRate = SAMPLE_RATE;
-    const float msPerSample = 1000.0f / SAMPLE_RATE;
+    // The rate the engine runs at and the length of one sample: 44100 Hz
+    // unless the output device plays only at another rate. Read by the render;
+    // changed only through SetSampleRate.
+    int32_t sampleRate = SAMPLE_RATE;
+    float msPerSample = 1000.0f / SAMPLE_RATE;
+    // Runs the engine at `rate` Hz from the next buffer on: the envelope and
+    // morph times, the partial increments and the LFO follow it. Call only
+    // while nothing renders (before a stream starts, or while it is
+    // suspended); rates outside 1000 to 768000 Hz are ignored.
+    void SetSampleRate(int32_t rate);
 
 private:
     // The request word of a note: the key state the note sources see, and
@@ -185,6 +227,16 @@ private:
     static constexpr uint8_t kRelease = 4; // start a release
 
     void ApplyRequests(int note, uint8_t requests);
+    // Opens and closes a change of many values (the change count is odd
+    // while one is being written).
+    void BeginSoundChange();
+    void EndSoundChange();
+    // Takes the sound into the snapshot when no change came in between.
+    void TakeSound();
+    // The held peaks travel as the bits of a non-negative float, which order
+    // as the floats do: the render raises them, the reader takes and zeroes.
+    static void RaiseMaxPeak(std::atomic<uint32_t>& held, float peak);
+    static float TakeMaxPeak(std::atomic<uint32_t>& held);
 
     WaveTable waveTable_;
     // Written by the note sources with release ordering (so a velocity stored
@@ -200,6 +252,9 @@ private:
     Relaxed<float> leftPeak_{0.0f};
     Relaxed<float> rightPeak_{0.0f};
     Relaxed<uint32_t> buffersRendered_{0};
+    std::atomic<uint32_t> leftMaxPeak_{0};
+    std::atomic<uint32_t> rightMaxPeak_{0};
+    std::atomic<uint32_t> soundChanges_{0};
 
     RenderSnapshot snap_;
 

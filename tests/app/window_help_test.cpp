@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include <wx/dialog.h>
 #include <wx/html/helpwnd.h>
@@ -32,6 +33,24 @@ void Click(wxWindow* control)
               0);
 }
 
+
+// Whether the window named `upper` is stacked above the one named `lower`,
+// as the window manager keeps them (its list runs bottom to top).
+bool StackedAbove(const std::string& upper, const std::string& lower)
+{
+    const auto id = [](const std::string& name) {
+        const std::string out = testproc::Output("xdotool search --onlyvisible --name '" + name + "'");
+        return out.empty() ? 0UL : std::stoul(out);
+    };
+    const unsigned long up = id(upper), low = id(lower);
+    std::istringstream stack(testproc::Output("xprop -root _NET_CLIENT_LIST_STACKING"));
+    std::vector<unsigned long> order;
+    for (std::string word; stack >> word;)
+        if (word.rfind("0x", 0) == 0)
+            order.push_back(std::stoul(word, nullptr, 16));
+    const auto at = [&](unsigned long w) { return std::find(order.begin(), order.end(), w); };
+    return up && low && at(up) != order.end() && at(low) != order.end() && at(up) > at(low);
+}
 
 void CollectLabels(wxWindow* window, std::vector<wxString>& labels)
 {
@@ -94,6 +113,8 @@ TEST_F(WindowHelpTest, HelpTwiceGivesOneHelpWindowInFrontWhileTheInstrumentPlays
     ASSERT_TRUE(WaitFor([] { return HelpFrames().size() == 1 && HelpFrames().front()->IsActive(); }))
         << "no help window in front";
     wxHtmlHelpFrame* help = HelpFrames().front();
+    EXPECT_TRUE(WaitFor([] { return StackedAbove("^Marovane Help", "^Marovane$"); }))
+        << "the help window opened behind the main window";
     EXPECT_TRUE(WaitFor([&] { return help->GetTitle() == "Marovane Help: " + first.title; })) << help->GetTitle();
     EXPECT_TRUE(help->GetHelpWindow()->GetHtmlWindow()->GetOpenedPage().EndsWith(first.file));
     EXPECT_GE(help->GetHelpWindow()->GetTreeCtrl()->GetCount(), 10u);
@@ -114,6 +135,7 @@ TEST_F(WindowHelpTest, HelpTwiceGivesOneHelpWindowInFrontWhileTheInstrumentPlays
     ASSERT_TRUE(WaitFor([this] { return window->IsActive(); }));
     Click(window->FindWindow(ID_HELP));
     EXPECT_TRUE(WaitFor([&] { return help->IsActive(); })) << "the help window did not come to the front";
+    EXPECT_TRUE(StackedAbove("^Marovane Help", "^Marovane$"));
     PumpEvents(200);
     EXPECT_EQ(HelpFrames().size(), 1u);
 

@@ -107,7 +107,7 @@ TEST(Install, IntoAPrefixAndStartedFromElsewhereTheProgramFindsItsFiles)
     // window, a missing help book a message box that holds up the start.
     testproc::JackServer jack("install");
     ASSERT_TRUE(jack.Ready());
-    // Another program's MIDI ports: start-up opens them and asks nothing.
+    // Another program's MIDI ports: the start asks nothing about MIDI.
     testproc::OtherMidiPorts otherMidi;
     ASSERT_TRUE(otherMidi.Ready());
     Child marovane({"sh", "-c", "cd " + Quoted(elsewhere) + " && exec " + Quoted(prefix / "bin/marovane")});

@@ -2,9 +2,11 @@
 // the spectrum morph and the reference render, driven buffer by buffer.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "synth/SynthState.h"
@@ -376,3 +378,100 @@ TEST_F(Engine, CountersSaturateNearTheTopOfTheirRange)
 }
 
 } // namespace
+
+namespace {
+
+// Two sounds that differ in every value, so a buffer that took part of one
+// and part of the other is seen.
+Sound Whole(int k)
+{
+    Sound s;
+    s.attackMs = 10 * k;
+    s.decayMs = 20 * k;
+    s.sustainPercent = 30 + k;
+    s.releaseMs = 40 * k;
+    s.lfoFrequency = 0.5f * static_cast<float>(k);
+    s.lfoWaveform = k;
+    for (int h = 0; h < NUM_PARTIALS; ++h) {
+        s.attack.level[h] = 0.001f * static_cast<float>(k * (h + 1));
+        s.sustain.level[h] = 0.002f * static_cast<float>(k * (h + 1));
+    }
+    return s;
+}
+
+// The sound of a buffer's snapshot is one of the two wholes (1 or 2), or 0
+// when it mixes them.
+int WhichSound(const RenderSnapshot& p)
+{
+    for (int k : {1, 2}) {
+        const Sound s = Whole(k);
+        bool same = p.attackMs == s.attackMs && p.decayMs == s.decayMs && p.sustainPercent == s.sustainPercent &&
+                    p.releaseMs == s.releaseMs && p.lfoFrequency == s.lfoFrequency && p.lfoWaveform == s.lfoWaveform;
+        for (int h = 0; h < NUM_PARTIALS && same; ++h)
+            same = p.attack[h] == s.attack.level[h] && p.sustain[h] == s.sustain.level[h];
+        if (same)
+            return k;
+    }
+    return 0;
+}
+
+} // namespace
+
+// While another thread replaces the whole sound over and over, every buffer
+// takes one sound whole: never the envelope of one and the spectra of the
+// other, never half a spectrum.
+TEST(WholeSound, EveryBufferTakesOneSoundWhole)
+{
+    auto s = std::make_unique<SynthState>();
+    s->SetSound(Whole(1));
+    std::atomic<bool> stop{false};
+    std::thread gui([&] {
+        for (int k = 2; !stop.load(std::memory_order_relaxed); k = 3 - k) {
+            s->SetSound(Whole(k));
+            // The editor's way: both spectra again on their own.
+            const Sound w = Whole(k);
+            s->SetSpectra(w.attack.level, w.sustain.level);
+        }
+    });
+    int seen[3] = {};
+    for (int b = 0; b < 200000 && (seen[1] < 50 || seen[2] < 50 || b < 20000); ++b) {
+        s->BeginBuffer();
+        ++seen[WhichSound(s->Snapshot())];
+    }
+    stop = true;
+    gui.join();
+    EXPECT_EQ(seen[0], 0) << "buffers that mixed two sounds";
+    EXPECT_GT(seen[1], 0);
+    EXPECT_GT(seen[2], 0);
+}
+
+// The meters poll every 50 ms while the render stores a peak every buffer:
+// the largest peak since the last poll is held for them, then starts again.
+TEST(WholeSound, TheLargestPeakIsHeldUntilTaken)
+{
+    auto s = std::make_unique<SynthState>();
+    std::vector<float> out(2 * MAX_FRAMES);
+    EXPECT_EQ(s->TakeLeftMaxPeak(), 0.0f);
+    Sound loud = s->CurrentSound();
+    loud.attack.level[0] = loud.sustain.level[0] = 2.0f;
+    s->SetSound(loud);
+    s->StartNote(69);
+    for (int b = 0; b < 4; ++b)
+        s->RenderBuffer(out.data(), MAX_FRAMES);
+    s->ReleaseNote(69);
+    for (int b = 0; b < 10; ++b)
+        s->RenderBuffer(out.data(), MAX_FRAMES);
+    EXPECT_EQ(s->LeftPeak(), 0.0f) << "the last buffer is silent";
+    const float left = s->TakeLeftMaxPeak();
+    EXPECT_GT(left, 1.9f);
+    EXPECT_LE(left, 2.0f);
+    EXPECT_EQ(s->TakeRightMaxPeak(), left);
+    EXPECT_EQ(s->TakeLeftMaxPeak(), 0.0f) << "taking the peak did not start it again";
+    // A sample that is no number counts as over full scale.
+    loud.attack.level[0] = loud.sustain.level[0] = std::numeric_limits<float>::infinity();
+    s->SetSound(loud);
+    s->StartNote(69);
+    s->RenderBuffer(out.data(), MAX_FRAMES);
+    s->RenderBuffer(out.data(), MAX_FRAMES);
+    EXPECT_GT(s->TakeLeftMaxPeak(), 1.0f);
+}

@@ -56,8 +56,17 @@ TEST(Sharing, RenderWhileOtherThreadsPlayAndEdit)
             s->modWheelDepth = SynthState::ModWheelDepthFromValue(static_cast<int>(n % 16384));
             s->StartNote(static_cast<int>(n % 60) + 24);
             s->ReleaseNote(static_cast<int>((n + 30) % 60) + 24);
+            // A whole sound at once (undo, a patch load).
+            if (n % 4 == 0) {
+                Sound whole = s->CurrentSound();
+                whole.sustain.level[n % NUM_PARTIALS] = 0.03f;
+                whole.attackMs = static_cast<int32_t>(n % 20);
+                s->SetSound(whole);
+            }
             // What the window reads for its display.
             (void)s->LeftPeak();
+            (void)s->TakeLeftMaxPeak();
+            (void)s->TakeRightMaxPeak();
             (void)s->IsKeyDown(60);
             (void)s->AnyNoteActive();
             (void)s->Attack();

@@ -35,6 +35,68 @@ protected:
     int Count(const Message& m) const { return static_cast<int>(std::count(sent.begin(), sent.end(), m)); }
 };
 
+// Ctrl with a key is a command and never a note, though S and Z are note keys;
+// Shift keeps every key's note.
+TEST_F(ComputerKeyboardTest, CtrlMakesACommandShiftKeepsTheNote)
+{
+    constexpr unsigned kHwY = 29;
+    constexpr unsigned ctrl = ComputerKeyboard::kCtrl, shift = ComputerKeyboard::kShift;
+    struct Case {
+        const char* name;
+        int code;
+        unsigned hardware;
+        unsigned modifiers;
+        Action action;
+        int note; // played, or 0
+    };
+    const Case cases[] = {
+        {"Ctrl+S", 'S', kHwS, ctrl, Action::Save, 0},
+        {"Ctrl+Z", 'Z', kHwZ, ctrl, Action::Undo, 0},
+        {"Ctrl+Shift+Z", 'Z', kHwZ, ctrl | shift, Action::Redo, 0},
+        {"Ctrl+Y", 'Y', kHwY, ctrl, Action::Redo, 0},
+        {"Ctrl+Shift+S", 'S', kHwS, ctrl | shift, Action::Save, 0},
+        {"Ctrl+A", 'A', kHwA, ctrl, Action::Ignore, 0},
+        {"Ctrl+F1", KEY_F1, 67, ctrl, Action::Ignore, 0},
+        {"Ctrl+Z, synthetic", 'Z', 0, ctrl, Action::Undo, 0},
+        {"S", 'S', kHwS, 0, Action::Note, 61},
+        {"Shift+S", 'S', kHwS, shift, Action::Note, 61},
+        {"Shift+Z", 'Z', kHwZ, shift, Action::Note, 72},
+        {"Y", 'Y', kHwY, 0, Action::Note, 53},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sent.clear();
+        EXPECT_EQ(keys.KeyDown(c.code, c.hardware, c.modifiers), c.action);
+        if (c.note) {
+            EXPECT_TRUE(Held(c.note));
+            EXPECT_EQ(sent, (std::vector<Message>{{0x90, static_cast<uint8_t>(c.note), 127}}));
+            keys.KeyUp(c.code, c.hardware);
+        } else {
+            EXPECT_FALSE(keys.AnyDown());
+            EXPECT_TRUE(sent.empty()) << "a command played or sent something";
+        }
+        EXPECT_FALSE(keys.AnyDown());
+    }
+    for (int n = 0; n < NUM_NOTES; ++n)
+        EXPECT_FALSE(Held(n)) << n;
+}
+
+// A note key held when Ctrl goes down keeps its note through the auto-repeats
+// that now carry Ctrl, and its key-up with Ctrl still held releases it.
+TEST_F(ComputerKeyboardTest, KeyUpWithCtrlHeldStillReleases)
+{
+    EXPECT_EQ(keys.KeyDown('S', kHwS), Action::Note);
+    ASSERT_TRUE(Held(61));
+    EXPECT_EQ(keys.KeyDown('S', kHwS, ComputerKeyboard::kCtrl), Action::Save);
+    EXPECT_EQ(keys.KeyDown('A', kHwA, ComputerKeyboard::kCtrl), Action::Ignore);
+    EXPECT_TRUE(Held(61)) << "a command let the held note go";
+    EXPECT_FALSE(Held(60));
+    keys.KeyUp('S', kHwS);
+    EXPECT_FALSE(Held(61));
+    EXPECT_FALSE(keys.AnyDown());
+    EXPECT_EQ(Count({0x80, 61, 0}), 1);
+}
+
 TEST_F(ComputerKeyboardTest, EachKeyAsksForItsAction)
 {
     struct Case {

@@ -1,0 +1,17 @@
+#pragma once
+// Where the player's own patches go: $XDG_DATA_HOME/marovane/patches, or
+// ~/.local/share/marovane/patches where XDG_DATA_HOME is unset, empty or not
+// an absolute path (the desktop's rule). The folder beside the program may not
+// be writable once the program is installed, so saving starts here; loading
+// keeps starting in the shipped patches. GUI thread.
+
+#include <wx/string.h>
+
+// The folder, from the environment as it is now.
+wxString UserPatchFolder();
+// Makes the folder and its parents where they are missing; returns whether
+// it exists afterwards.
+bool MakeUserPatchFolder(const wxString& folder);
+// The path a save dialog's answer stands for: a name typed without an
+// extension gets ".mrvn".
+wxString PatchPathWithExtension(const wxString& path);

@@ -1,0 +1,353 @@
+// Undo, saving and the clip warning in the real window, driven through the X
+// server: a stroke drawn with the mouse and a slider drag are one step each
+// and Ctrl+Z / Ctrl+Y / Ctrl+Shift+Z walk through them; every spectrum
+// button, the LFO choice and a patch load are one step, and undo puts every
+// control back; a save writes what a load gives back; a meter turns red over
+// full scale.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include <wx/choice.h>
+#include <wx/uiaction.h>
+
+#include "app/KeyboardFixture.h"
+#include "app/ParameterSliders.h"
+#include "app/SavePatch.h"
+#include "controls/BitmapSlider.h"
+#include "controls/MiniWavePanel.h"
+#include "controls/SynthParametersDlg.h"
+#include "controls/VolumeMeter.h"
+
+namespace {
+
+// Everything the window shows of the sound.
+struct Shown {
+    std::vector<float> attack, sustain;           // the editor's own copies
+    std::vector<float> attackWave, sustainWave;   // the previews
+    wxString peakLevel, safePolyphony;            // the editor's figures
+    std::vector<float> sliders;                   // envelope and LFO
+    std::vector<wxString> sliderTexts;
+    int lfoShape = -1;
+    Sound sound;                                  // what the render plays
+
+    bool operator==(const Shown& o) const
+    {
+        return attack == o.attack && sustain == o.sustain && attackWave == o.attackWave &&
+               sustainWave == o.sustainWave && peakLevel == o.peakLevel && safePolyphony == o.safePolyphony &&
+               sliders == o.sliders && sliderTexts == o.sliderTexts && lfoShape == o.lfoShape &&
+               SameSound(sound, o.sound);
+    }
+};
+
+class UndoSaveWindowTest : public KeyboardWindowTest {
+protected:
+    std::vector<std::vector<uint8_t>> sent;
+
+    void SetUp() override
+    {
+        KeyboardWindowTest::SetUp();
+        window->GetInstrument().SetMidiOutputEnabled(true);
+        window->SetMidiMonitor([this](const std::vector<uint8_t>& m) { sent.push_back(m); });
+    }
+
+    wxHarmonicsPanel* Editor() const { return window->SynthParameters()->GetHarmonicsPanel(); }
+    template <typename T>
+    T* Control(int id) const
+    {
+        return dynamic_cast<T*>(window->FindWindow(id));
+    }
+
+    Shown Capture() const
+    {
+        Shown s;
+        s.attack.assign(Editor()->GetAttackLevels(), Editor()->GetAttackLevels() + NUM_PARTIALS);
+        s.sustain.assign(Editor()->GetSustainLevels(), Editor()->GetSustainLevels() + NUM_PARTIALS);
+        const auto* a = Control<wxMiniWavePanel>(ID_ATTACK_PREVIEW);
+        const auto* b = Control<wxMiniWavePanel>(ID_SUSTAIN_PREVIEW);
+        s.attackWave.assign(a->GetWaveData(), a->GetWaveData() + PREVIEW_LENGTH);
+        s.sustainWave.assign(b->GetWaveData(), b->GetWaveData() + PREVIEW_LENGTH);
+        s.peakLevel = window->SynthParameters()->GetPeakLevelLabel()->GetLabel();
+        s.safePolyphony = window->SynthParameters()->GetSafePolyphonyLabel()->GetLabel();
+        for (const ParameterSlider& row : PARAMETER_SLIDERS) {
+            auto* slider = Control<wxBitmapSlider>(row.sliderId);
+            s.sliders.push_back(slider->GetValue());
+            // The value text is the slider's right-hand neighbour in the grid.
+            wxWindowList& siblings = window->GetChildren();
+            auto it = std::find(siblings.begin(), siblings.end(), slider);
+            s.sliderTexts.push_back((*++it)->GetLabel());
+        }
+        s.lfoShape = Control<wxChoice>(ID_LFO_WAVEFORM)->GetSelection();
+        s.sound = window->Synth().CurrentSound();
+        return s;
+    }
+
+    bool NoNotePlayed() const
+    {
+        for (const auto& m : sent)
+            if (!m.empty() && (m[0] & 0xF0) == 0x90)
+                return false;
+        return NothingHeld();
+    }
+};
+
+// A stroke across twenty bars is one step: with two strokes drawn, Ctrl+Z
+// takes back the second whole and leaves the first, and the editor, its
+// figures and both previews show what they showed before it; Ctrl+Y and
+// Ctrl+Shift+Z bring it back. None of these keys plays a note, though Z is a
+// note key.
+TEST_F(UndoSaveWindowTest, AStrokeDrawnWithTheMouseIsOneStep)
+{
+    wxUIActionSimulator sim;
+    const int h = Editor()->GetClientSize().y;
+    const auto stroke = [&](int from, int to) {
+        const auto at = [&](int bar, int y) { return Editor()->ClientToScreen(wxPoint(5 * bar + 2, y)); };
+        sim.MouseMove(at(from, h / 2));
+        PumpEvents(50);
+        sim.MouseDown();
+        PumpEvents(30);
+        for (int bar = from + 1; bar <= to; ++bar) {
+            sim.MouseMove(at(bar, h / 2 - 4 * (bar - from)));
+            PumpEvents(15);
+        }
+        sim.MouseUp();
+        PumpEvents(100);
+    };
+    stroke(40, 50);
+    const Shown before = Capture();
+    ASSERT_EQ(window->GetInstrument().History().UndoSteps(), 1u);
+    stroke(10, 30);
+    const Shown drawn = Capture();
+    EXPECT_EQ(window->GetInstrument().History().UndoSteps(), 2u);
+    int drawnBars = 0;
+    for (int bar = 10; bar <= 30; ++bar)
+        drawnBars += drawn.sustain[bar] > 0.2f;
+    ASSERT_GE(drawnBars, 15) << "the stroke did not draw";
+    ASSERT_FALSE(drawn.sustainWave == before.sustainWave);
+    ASSERT_FALSE(drawn.peakLevel == before.peakLevel);
+
+    XKey("key", "ctrl+z");
+    EXPECT_TRUE(WaitFor([&] { return Capture() == before; })) << "one Ctrl+Z did not take the stroke back";
+    XKey("key", "ctrl+y");
+    EXPECT_TRUE(WaitFor([&] { return Capture() == drawn; })) << "Ctrl+Y did not redo the stroke";
+    XKey("key", "ctrl+z");
+    EXPECT_TRUE(WaitFor([&] { return Capture() == before; }));
+    XKey("key", "ctrl+shift+z");
+    EXPECT_TRUE(WaitFor([&] { return Capture() == drawn; })) << "Ctrl+Shift+Z did not redo the stroke";
+    PumpEvents(100);
+    EXPECT_TRUE(NoNotePlayed()) << "a Ctrl key played a note";
+    // And without Ctrl the same key is a note again.
+    XKey("key", "z");
+    EXPECT_TRUE(WaitFor([&] { return !NoNotePlayed(); }));
+}
+
+// A slider dragged through many positions is one step, whose undo puts the
+// parameter, the slider and its text back.
+TEST_F(UndoSaveWindowTest, ASliderDragIsOneStep)
+{
+    const Shown before = Capture();
+    auto* slider = Control<wxBitmapSlider>(ID_ATTACK_SLIDER);
+    wxUIActionSimulator sim;
+    const int y = slider->GetClientSize().y / 2;
+    sim.MouseMove(slider->ClientToScreen(wxPoint(8, y)));
+    PumpEvents(50);
+    sim.MouseDown();
+    for (int x = 20; x <= 120; x += 10) {
+        sim.MouseMove(slider->ClientToScreen(wxPoint(x, y)));
+        PumpEvents(15);
+    }
+    sim.MouseUp();
+    PumpEvents(100);
+    ASSERT_GT(window->Synth().attackMs, 200) << "the drag did not move the slider";
+    EXPECT_EQ(window->GetInstrument().History().UndoSteps(), 1u);
+    XKey("key", "ctrl+z");
+    EXPECT_TRUE(WaitFor([&] { return Capture() == before; }));
+    EXPECT_EQ(window->Synth().attackMs, 0);
+    EXPECT_TRUE(NoNotePlayed());
+}
+
+// Each of these is one step of its own, and each undo, from the last, puts
+// every control back as it was before that step.
+TEST_F(UndoSaveWindowTest, ButtonsTheLfoChoiceAndALoadAreOneStepEach)
+{
+    const wxString patches = wxString::FromUTF8(std::getenv("MAROVANE_BIN_DIR")) + "/patches/";
+    const auto button = [&](int id) {
+        return [this, id] {
+            wxCommandEvent e(wxEVT_BUTTON, id);
+            e.SetEventObject(window->FindWindow(id));
+            window->GetEventHandler()->ProcessEvent(e);
+        };
+    };
+    struct Step {
+        const char* name;
+        std::function<void()> run;
+    };
+    const std::vector<Step> steps = {
+        {"Generate", button(ID_GENERATE)},
+        {"copy sustain to attack", button(ID_COPY_SUSTAIN_TO_ATTACK)},
+        {"Clear", button(ID_CLEAR)},
+        {"copy attack to sustain", button(ID_COPY_ATTACK_TO_SUSTAIN)},
+        {"Normalize for three notes",
+         [&] {
+             // The target polyphony is no step; Normalize for it is.
+             wxSpinEvent up(wxEVT_SCROLL_LINEUP, SynthParametersDlg::ID_TARGET_SPIN);
+             up.SetEventObject(window->SynthParameters()->GetTargetSpin());
+             window->SynthParameters()->GetTargetSpin()->GetEventHandler()->ProcessEvent(up);
+             ASSERT_EQ(window->SynthParameters()->GetTargetPolyphony(), 3);
+             button(ID_NORMALIZE)();
+         }},
+        {"the LFO shape",
+         [&] {
+             auto* choice = Control<wxChoice>(ID_LFO_WAVEFORM);
+             choice->SetSelection(3);
+             wxCommandEvent e(wxEVT_CHOICE, ID_LFO_WAVEFORM);
+             e.SetEventObject(choice);
+             e.SetInt(3);
+             window->GetEventHandler()->ProcessEvent(e);
+         }},
+        {"a patch load", [&] { ASSERT_TRUE(window->LoadPatchFile(patches + "Organ.mrvn")); }},
+    };
+    std::vector<Shown> before;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        before.push_back(Capture());
+        const size_t depth = window->GetInstrument().History().UndoSteps();
+        step.run();
+        PumpEvents(20);
+        EXPECT_FALSE(Capture() == before.back()) << "the step changed nothing";
+        EXPECT_EQ(window->GetInstrument().History().UndoSteps(), depth + 1);
+    }
+    for (size_t i = steps.size(); i-- > 0;) {
+        SCOPED_TRACE(std::string("undo ") + steps[i].name);
+        XKey("key", "ctrl+z");
+        EXPECT_TRUE(WaitFor([&] { return Capture() == before[i]; }));
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
+// What Ctrl+S writes once a name is chosen is what a load gives back: the
+// sound and the mod wheel's position. A folder that does not exist is said
+// in one message.
+TEST_F(UndoSaveWindowTest, ASavedPatchLoadsBackTheSameSound)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("marovane-save-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const wxString path = (dir / "drawn.mrvn").string();
+
+    Sound drawn = window->Synth().CurrentSound();
+    drawn.attackMs = 123;
+    drawn.lfoFrequency = 7.3f;
+    drawn.lfoWaveform = 5;
+    for (int h = 0; h < NUM_PARTIALS; ++h)
+        drawn.sustain.level[h] = 0.1f / static_cast<float>(h + 3);
+    window->Synth().SetSound(drawn);
+    window->GetInstrument().StepModWheel(0, true);
+    const int wheel = window->ModWheelValue();
+    ASSERT_GT(wheel, 0);
+    ASSERT_TRUE(window->SavePatchFile(path));
+
+    ASSERT_TRUE(window->LoadPatchFile(wxString::FromUTF8(std::getenv("MAROVANE_BIN_DIR")) + "/patches/Organ.mrvn"));
+    ASSERT_FALSE(SameSound(window->Synth().CurrentSound(), drawn));
+    window->GetInstrument().ResetControllers();
+    ASSERT_TRUE(window->LoadPatchFile(path));
+    EXPECT_TRUE(SameSound(window->Synth().CurrentSound(), drawn));
+    EXPECT_EQ(window->ModWheelValue(), wheel);
+    EXPECT_TRUE(messages.empty());
+
+    EXPECT_FALSE(window->SavePatchFile((dir / "no-such-folder" / "x.mrvn").string()));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].Find("x.mrvn"), wxNOT_FOUND) << messages[0];
+    std::filesystem::remove_all(dir);
+}
+
+TEST(UserPatchFolder, FollowsXdgDataHome)
+{
+    const char* old = std::getenv("XDG_DATA_HOME");
+    const std::string saved = old ? old : "";
+    const wxString home = wxGetHomeDir();
+    struct Case {
+        const char* value; // null: unset
+        wxString folder;
+    };
+    const Case cases[] = {
+        {"/data/me", "/data/me/marovane/patches"},
+        {nullptr, home + "/.local/share/marovane/patches"},
+        {"", home + "/.local/share/marovane/patches"},
+        {"relative/path", home + "/.local/share/marovane/patches"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value ? c.value : "(unset)");
+        if (c.value)
+            setenv("XDG_DATA_HOME", c.value, 1);
+        else
+            unsetenv("XDG_DATA_HOME");
+        EXPECT_EQ(UserPatchFolder(), c.folder);
+    }
+    if (old)
+        setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_DATA_HOME");
+
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("marovane-folder-" + std::to_string(getpid()));
+    EXPECT_TRUE(MakeUserPatchFolder((dir / "a" / "b").string()));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "a" / "b"));
+    EXPECT_TRUE(MakeUserPatchFolder((dir / "a" / "b").string())) << "an existing folder";
+    std::filesystem::remove_all(dir);
+    EXPECT_EQ(PatchPathWithExtension("/p/sound"), "/p/sound.mrvn");
+    EXPECT_EQ(PatchPathWithExtension("/p/sound.mrvn"), "/p/sound.mrvn");
+}
+
+// The colour of one pixel of the screen, read through the X server.
+wxColour ScreenPixel(wxPoint p)
+{
+    const std::string out = testproc::Output("import -window root -crop 1x1+" + std::to_string(p.x) + "+" +
+                                             std::to_string(p.y) + " -depth 8 txt:-");
+    int r = -1, g = -1, b = -1;
+    const size_t at = out.find("0,0: (");
+    if (at == std::string::npos || std::sscanf(out.c_str() + at, "0,0: (%d,%d,%d", &r, &g, &b) != 3)
+        return wxColour();
+    return wxColour(static_cast<unsigned char>(r), static_cast<unsigned char>(g), static_cast<unsigned char>(b));
+}
+
+// A sound peaking at 0.5 leaves the meters orange; one peaking at 2.0 turns
+// them red, and they stay red for about a second after the note ends.
+TEST_F(UndoSaveWindowTest, AMeterOverFullScaleTurnsRedForASecond)
+{
+    auto* left = Control<wxVolumeMeter>(ID_LEFT_METER);
+    auto* right = Control<wxVolumeMeter>(ID_RIGHT_METER);
+    const auto barPixel = [&] { return ScreenPixel(left->ClientToScreen(wxPoint(5, left->GetClientSize().y / 2))); };
+
+    window->NoteOn(69, false);
+    ASSERT_TRUE(WaitFor([&] { return left->GetLevelValue() == 49 || left->GetLevelValue() == 50; }))
+        << left->GetLevelValue();
+    for (int i = 0; i < 20; ++i) {
+        PumpEvents(50);
+        EXPECT_FALSE(left->IsClipping() || right->IsClipping()) << "a sound at 0.5 showed an overload";
+    }
+    const wxColour orange = barPixel();
+    EXPECT_GT(orange.Red(), 200);
+    EXPECT_GT(orange.Green(), 100) << "the bar is not orange";
+    window->NoteOff(69, false);
+    PumpEvents(100);
+
+    Sound loud = window->Synth().CurrentSound();
+    loud.attack.level[0] = loud.sustain.level[0] = 2.0f;
+    window->Synth().SetSound(loud);
+    window->NoteOn(69, false);
+    ASSERT_TRUE(WaitFor([&] { return left->IsClipping() && right->IsClipping(); })) << "no warning at 2.0";
+    EXPECT_GT(left->GetLevelValue(), 190);
+    PumpEvents(100);
+    const wxColour red = barPixel();
+    EXPECT_GT(red.Red(), 200);
+    EXPECT_LT(red.Green(), 60) << "the bar is not red";
+    window->NoteOff(69, false);
+    wxStopWatch sw;
+    ASSERT_TRUE(WaitFor([&] { return left->GetLevelValue() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return !left->IsClipping(); }, 3000)) << "the warning never went";
+    EXPECT_GT(sw.Time(), 700) << "the warning did not hold";
+    EXPECT_LT(sw.Time(), 1600);
+}
+
+} // namespace
