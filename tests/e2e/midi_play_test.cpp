@@ -163,8 +163,9 @@ TEST(MidiPlay, AJackClientPlaysTheProgram)
     RecordProperty("latency_worst_frames", static_cast<int>(worst));
     EXPECT_GE(latency.front(), 0) << "a note sounded before its Note On";
     const int missed = keys.MissedCycles();
-    if (missed == 0)
+    if (missed == 0) {
         EXPECT_LE(worst, 3 * 256) << "a note waited more than three buffers";
+    }
 
     Sh("xdotool windowactivate --sync " + window + " key alt+F4");
     EXPECT_EQ(marovane.Wait(15s), std::optional<int>(0));
