@@ -123,6 +123,15 @@ public:
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
         server_ = Child({"jackd", realtime ? "-R" : "-r", "-n", name_, "-d", "dummy", "-r", "44100", "-p", "256"});
         ready_ = Run("jack_wait -w -t 10") == 0;
+        if (!ready_ && realtime) {
+            // No realtime scheduling to be had: an ordinary server, under a
+            // name of its own (the first may have left its files behind).
+            server_.Stop();
+            name_ += "-plain";
+            setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+            server_ = Child({"jackd", "-r", "-n", name_, "-d", "dummy", "-r", "44100", "-p", "256"});
+            ready_ = Run("jack_wait -w -t 10") == 0;
+        }
     }
     ~JackServer() { server_.Stop(); }
     bool Ready() const { return ready_; }

@@ -487,27 +487,29 @@ TEST_F(MainWindowTest, TheArrowKeysMoveTheModWheelSlider)
 TEST_F(MainWindowTest, AfterAnyButtonTheNextComputerKeyPlays)
 {
     Get<wxChoice>(10040)->SetSelection(2);
-    // The MIDI Settings dialog, modal, is closed as a person closes it: a
-    // click on its Close button once it is on the screen.
+    // A window that a button opens (the MIDI settings, the about box, the
+    // help) is closed with its close box, as a person may close it, once it
+    // is on the screen.
     wxTimer closer;
-    int dialogsClosed = 0;
+    std::vector<wxString> closed;
     closer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-        wxWindow* close = wxWindow::FindWindowById(ID_MIDI_CLOSE);
-        if (!close || !close->IsShownOnScreen())
-            return;
-        closer.Stop();
-        wxUIActionSimulator sim;
-        sim.MouseMove(close->ClientToScreen(wxPoint(close->GetSize().x / 2, close->GetSize().y / 2)));
-        sim.MouseClick();
-        ++dialogsClosed;
+        for (wxWindow* top : wxTopLevelWindows) {
+            auto* other = dynamic_cast<wxTopLevelWindow*>(top);
+            if (other && other != window && other->IsShownOnScreen()) {
+                closed.push_back(other->GetTitle());
+                other->Close();
+                return;
+            }
+        }
     });
+    closer.Start(200);
     for (int id : {10039, 10038, 10035, 10036, 10042, 10043, 10037, 10017, 10018, 10019, 10023, 10055}) {
         SCOPED_TRACE(id);
-        if (id == ID_MIDI_SETTINGS)
-            closer.Start(200);
+        closed.clear();
         Click(id);
+        PumpEvents(300);
         if (id == ID_MIDI_SETTINGS) {
-            EXPECT_EQ(dialogsClosed, 1) << "the MIDI Settings dialog did not open, or did not close";
+            EXPECT_EQ(closed, std::vector<wxString>{"MIDI Settings"}) << "the MIDI Settings dialog did not open";
         }
         XKey("keydown", "a");
         EXPECT_TRUE(WaitFor([&] { return Held(60); }));
