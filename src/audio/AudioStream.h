@@ -100,11 +100,14 @@ public:
                         const PaStreamCallbackTimeInfo* timeInfo,
                         PaStreamCallbackFlags statusFlags, void* userData);
 
+    // Whether a stream is open, started, not lost and not suspended: the
+    // meters fall to nothing while it is not.
+    bool Rendering() const;
+
 private:
     PaError Open(const PaStreamParameters& params);
     PaError Start();
     void CloseStream();
-    bool Rendering() const;
 
     static constexpr uint32_t kSuspended = 0x80000000u;
 
