@@ -107,7 +107,6 @@ public:
 
     // Whether a stream is open, started, not lost and not suspended: the
     // meters fall to nothing while it is not.
-    bool Rendering() const;
 
 private:
     PaError Open(const PaStreamParameters& params);
