@@ -1,9 +1,12 @@
-# make test: install what is missing, build, run every test.
-# make run:  install what is missing, build, start the synthesizer.
+# make test:    install what is missing, build, run every test.
+# make run:     install what is missing, build the synthesizer and its files
+#               (not the tests), start it.
+# make install: build the programs and install them under PREFIX.
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+PREFIX ?= /usr/local
 
-.PHONY: all deps configure build test run bench fuzz clean
+.PHONY: all deps configure build test run install bench fuzz clean
 
 all: build
 
@@ -31,8 +34,17 @@ FUZZ_SECONDS ?= 60
 fuzz: deps
 	@sh tests/fuzz/run-fuzzers.sh $(BUILD)-fuzz $(FUZZ_SECONDS)
 
-run: build
+# Only the program, its pictures, patches and help book: the tests, the
+# ThreadSanitizer build and the benchmark are left for make test and make bench.
+run: configure
+	@cmake --build $(BUILD) --target marovane
 	@sh tools/run.sh $(BUILD)
+
+# The programs in $(PREFIX)/bin, their files in $(PREFIX)/share/marovane, a
+# desktop entry and icons. DESTDIR works as usual for packaging.
+install: configure
+	@cmake --build $(BUILD) --target marovane marovane-render
+	@cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD)

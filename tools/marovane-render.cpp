@@ -32,20 +32,21 @@ namespace {
 
 const char* const kUsage =
     "usage: marovane-render [--patch FILE.mrvn] [--hold SECONDS] [--velocity 1..127]\n"
-    "                       [--pitch-wheel 0..16383] [--mod-wheel 0..16383] -o OUT.wav NOTE...\n";
+    "                       [--pitch-wheel 0..16383] [--mod-wheel 0..16383] [--rate HZ] -o OUT.wav NOTE...\n";
 
 const char* const kHelp =
     "\n"
     "Starts every NOTE (MIDI note numbers 0 to 127) together, holds them for SECONDS\n"
     "(default 1.0, rounded up to whole buffers of 256 frames), releases them and renders\n"
     "until the last release tail has ended, at most 60 seconds more. Writes a stereo\n"
-    "32-bit float WAV file at 44100 Hz.\n"
+    "32-bit float WAV file at 44100 Hz, or at the rate --rate gives.\n"
     "\n"
     "  --patch FILE.mrvn      the sound (default: a sine of amplitude 0.5)\n"
     "  --hold SECONDS         how long the notes are held, 0 to 3600\n"
     "  --velocity 1..127      the notes' MIDI velocity (default: full)\n"
     "  --pitch-wheel 0..16383 the pitch wheel (8192 is centre, two semitones each way)\n"
     "  --mod-wheel 0..16383   the tremolo depth (value / 16383)\n"
+    "  --rate HZ              the sample rate of the engine and the file, 8000 to 192000\n"
     "  -o, --output OUT.wav   the file to write; '-' or a pipe is written directly,\n"
     "                         a file only replaced once the render is complete\n"
     "  -h, --help             this text\n";
@@ -57,6 +58,7 @@ struct Options {
     int velocity = 0; // 0: keep each note's stored velocity
     int pitchWheel = 8192;
     int modWheel = 0;
+    int rate = SAMPLE_RATE; // the engine's and the file's sample rate
     std::string output;
     std::vector<int> notes;
 };
@@ -93,6 +95,7 @@ std::string ParseOptions(int argc, char** argv, Options& o)
         {"velocity", required_argument, nullptr, 'v'},
         {"pitch-wheel", required_argument, nullptr, 'b'},
         {"mod-wheel", required_argument, nullptr, 'm'},
+        {"rate", required_argument, nullptr, 'r'},
         {"output", required_argument, nullptr, 'o'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
@@ -123,6 +126,10 @@ std::string ParseOptions(int argc, char** argv, Options& o)
         case 'm':
             if (!ParseInt(optarg, 0, 16383, o.modWheel))
                 return std::string("--mod-wheel must be 0 to 16383, not '") + optarg + "'";
+            break;
+        case 'r':
+            if (!ParseInt(optarg, 8000, 192000, o.rate))
+                return std::string("--rate must be 8000 to 192000 Hz, not '") + optarg + "'";
             break;
         case 'o': o.output = optarg; break;
         case ':': return std::string("option ") + argv[optind - 1] + " needs a value";
@@ -211,6 +218,7 @@ int main(int argc, char** argv)
             return Fail("cannot load patch file '" + o.patch + "': " + std::string(reason.utf8_str()));
         ApplyPatch(p, *state);
     }
+    state->SetSampleRate(o.rate);
     state->pitchWheel = static_cast<float>(o.pitchWheel);
     state->modWheelDepth = SynthState::ModWheelDepthFromValue(o.modWheel);
 
@@ -241,7 +249,7 @@ int main(int argc, char** argv)
         fd = replace->Descriptor();
     }
     SF_INFO info = {};
-    info.samplerate = SAMPLE_RATE;
+    info.samplerate = o.rate;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE));
@@ -273,12 +281,12 @@ int main(int argc, char** argv)
             state->SetNoteVelocity(note, SynthState::VelocityFromMidi(o.velocity));
         state->StartNote(note);
     }
-    const long holdBuffers = static_cast<long>(std::ceil(o.hold * SAMPLE_RATE / MAX_FRAMES));
+    const long holdBuffers = static_cast<long>(std::ceil(o.hold * o.rate / MAX_FRAMES));
     for (long b = 0; b < holdBuffers && !writeFailed; ++b)
         render();
     for (int note : o.notes)
         state->ReleaseNote(note);
-    const long tailLimit = static_cast<long>(std::ceil(60.0 * SAMPLE_RATE / MAX_FRAMES));
+    const long tailLimit = static_cast<long>(std::ceil(60.0 * o.rate / MAX_FRAMES));
     for (long b = 0; b < tailLimit && state->AnyNoteActive() && !writeFailed; ++b)
         render();
     const bool tailCut = !writeFailed && state->AnyNoteActive();
@@ -316,7 +324,7 @@ int main(int argc, char** argv)
     if (nonFinite)
         Warn(std::to_string(nonFinite) + " samples overflowed to values that are not finite numbers and were "
              "written as 0");
-    const double seconds = static_cast<double>(framesWritten) / SAMPLE_RATE;
+    const double seconds = static_cast<double>(framesWritten) / o.rate;
     // With the sound on standard output, the summary goes to standard error.
     std::fprintf(toStdout ? stderr : stdout, "wrote %lld frames (%.3f s of audio) to %s, %.1fx faster than real time\n",
                  static_cast<long long>(framesWritten), seconds, o.output.c_str(),

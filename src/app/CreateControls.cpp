@@ -163,10 +163,17 @@ void wxKeyboard::CreateControls()
     meters->Add(leftMeter, 0, wxALIGN_CENTER_HORIZONTAL | wxALL, 1);
     rightMeter = new wxVolumeMeter(this, ID_RIGHT_METER, 100, wxDefaultPosition, wxSize(100, 10), wxBORDER_NONE);
     meters->Add(rightMeter, 0, wxALIGN_CENTER_HORIZONTAL | wxALL, 1);
-    // The render only keeps its largest peaks; the meters take them on a timer
-    // here, so an overload between two ticks still shows.
-    leftMeter->FollowLevel([this] { return instrument.Synth().TakeLeftMaxPeak(); });
-    rightMeter->FollowLevel([this] { return instrument.Synth().TakeRightMaxPeak(); });
+    // The render keeps its largest peaks; the meters take them on a timer
+    // here, so an overload between two ticks still shows. Zero while no
+    // stream renders, so a lost stream's meters fall.
+    leftMeter->FollowLevel([this] {
+        const float peak = instrument.Synth().TakeLeftMaxPeak();
+        return instrument.Audio().Rendering() ? peak : 0.0f;
+    });
+    rightMeter->FollowLevel([this] {
+        const float peak = instrument.Synth().TakeRightMaxPeak();
+        return instrument.Audio().Rendering() ? peak : 0.0f;
+    });
     routeRelease(leftMeter);
     routeRelease(rightMeter);
 

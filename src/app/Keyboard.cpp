@@ -9,6 +9,7 @@
 #include <wx/utils.h>
 
 #include "app/MessageBox.h"
+#include "audio/AudioSettings.h"
 #include "app/XKeyState.h"
 #include "controls/BitmapSlider.h"
 #include "controls/BitmapSpinButton.h"
@@ -56,6 +57,7 @@ wxBEGIN_EVENT_TABLE(wxKeyboard, wxDialog)
     EVT_CHOICE(ID_HARMONIC_WAVEFORM, wxKeyboard::OnHarmonicWaveform)
     EVT_ACTIVATE(wxKeyboard::OnActivate)
     EVT_ICONIZE(wxKeyboard::OnIconize)
+    EVT_TIMER(wxID_ANY, wxKeyboard::OnMidiTimer)
 wxEND_EVENT_TABLE()
 
 wxKeyboard::wxKeyboard()
@@ -67,8 +69,11 @@ wxKeyboard::wxKeyboard(wxWindow* parent, wxWindowID id, const wxString& caption,
                        const wxPoint& pos, const wxSize& size, long style)
     : octaveControls{}, textColour(TextColour()), backgroundColour(BackgroundColour())
 {
-    // The instrument already has its sound and its MIDI defaults (output
-    // off); the window itself comes next.
+    // The MIDI objects first; the instrument already has its sound and its
+    // MIDI defaults (output off). The window itself comes next.
+    instrument.CreateMidiDevices();
+    midiIn = instrument.MidiInputPorts();
+    midiOut = instrument.MidiOutputPorts();
     SetExtraStyle(GetExtraStyle() | wxWS_EX_BLOCK_EVENTS);
     wxDialog::Create(parent, id, caption, pos, size, style, "dialog");
     // Escape plays nothing and must not close the instrument.
@@ -76,16 +81,25 @@ wxKeyboard::wxKeyboard(wxWindow* parent, wxWindowID id, const wxString& caption,
     CreateControls();
     Centre(wxBOTH);
     FocusKeyboard();
+    // The help book; a missing one is the first message of the start.
+    help.Load(ResourcePath("marovane.htb"));
     {
         wxLogNull quiet; // a missing icon is not worth a message
         if (programIcon.LoadFile(ResourcePath("marovane.ico"), wxBITMAP_TYPE_ICO))
             SetIcon(programIcon);
     }
+    OpenMidiDevices();
     // Sound starts last, once the controls the render is read from exist.
     InitAudio();
 }
 
-wxKeyboard::~wxKeyboard() { instrument.Shutdown(); }
+wxKeyboard::~wxKeyboard()
+{
+    midiTimer.Stop();
+    // MIDI input ends before the stream, and both before the controls go.
+    instrument.Shutdown();
+    midiIn = midiOut = nullptr;
+}
 
 // ---------------------------------------------------------------------------
 // Audio
@@ -94,6 +108,7 @@ void wxKeyboard::InitAudio()
 {
     for (const std::string& failure : instrument.StartAudio())
         ShowMessage(wxString(failure.c_str(), wxConvISO8859_1)); // PortAudio's texts are 8-bit
+    audioWatch = std::make_unique<AudioWatch>(instrument.Audio());
 }
 
 void wxKeyboard::OnAudioDeviceSelected(const PaStreamParameters* params)
@@ -174,7 +189,10 @@ void wxKeyboard::ClearKeys()
     for (wxOctaveCtrl* octave : octaveControls)
         if (octave)
             octave->ClearKeys();
-    Refresh();
+    // All Notes Off redraws the window; from MIDI input, where a burst may
+    // ask for it at every poll, the keys redraw themselves and that is enough.
+    if (!replayingMidi)
+        Refresh();
 }
 
 // ---------------------------------------------------------------------------
@@ -233,28 +251,28 @@ void wxKeyboard::OnPanic(wxCommandEvent& event)
 }
 
 // ---------------------------------------------------------------------------
-// The buttons of dialogs still to come: the keyboard keeps playing.
+// About and help
 
 void wxKeyboard::OnAbout(wxCommandEvent& event)
 {
+    // Modal: back here once it is closed.
+    ShowAboutBox(this, programIcon);
     FocusKeyboard();
     event.Skip();
 }
 
 void wxKeyboard::OnHelp(wxCommandEvent& event)
 {
-    FocusKeyboard();
-    event.Skip();
-}
-
-void wxKeyboard::OnMidiSettings(wxCommandEvent& event)
-{
+    // Not modal: the instrument plays on while the help is read, and the
+    // keyboard has the focus when this window is active again.
+    help.ShowContents(programIcon);
     FocusKeyboard();
     event.Skip();
 }
 
 void wxKeyboard::OnAudioSettings(wxCommandEvent& event)
 {
+    ShowAudioSettings(this, this, instrument.Audio());
     FocusKeyboard();
     event.Skip();
 }
@@ -264,7 +282,7 @@ void wxKeyboard::OnAudioSettings(wxCommandEvent& event)
 
 void wxKeyboard::OnLoadPatch(wxCommandEvent&)
 {
-    wxFileDialog dialog(this, "Load A Config", ProgramDirectory() + "/patches", "",
+    wxFileDialog dialog(this, "Load A Config", ResourcePath("patches"), "",
                         "Marovane Patches (*.mrvn)|*.mrvn", wxFD_OPEN, wxDefaultPosition, wxDefaultSize,
                         "filedlg");
     if (dialog.ShowModal() != wxID_OK)
@@ -412,7 +430,8 @@ void wxKeyboard::FocusKeyboard()
 
 void wxKeyboard::OnCloseWindow(wxCloseEvent& event)
 {
-    // Deleted at the next idle time; the destructor stops the sound.
+    // Deleted at the next idle time; the destructor stops the sound and
+    // closes an open help window.
     Destroy();
     event.Skip();
 }

@@ -5,7 +5,10 @@
 //   the Instrument (src/instrument)    sound, audio, notes, MIDI bytes, patches;
 //   the ComputerKeyboard               which keys are down, what a key means;
 //   the KeyHighlights                  the lit keys and their thread hop;
-//   the ParameterSliders table         the envelope and LFO sliders.
+//   the ParameterSliders table         the envelope and LFO sliders;
+//   the MIDI glue (KeyboardMidi.cpp)    start-up ports, the settings dialog,
+//                                       and a timer that shows what MIDI
+//                                       input changed.
 // The four interfaces the window implements are one-line forwards to them.
 //
 // Threads: everything here runs on the GUI thread, except the OctaveCallback
@@ -17,15 +20,19 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include <wx/bitmap.h>
 #include <wx/dialog.h>
 #include <wx/icon.h>
+#include <wx/timer.h>
 
+#include "app/AboutHelp.h"
 #include "app/ControlIds.h"
 #include "app/ParameterSliders.h"
 #include "audio/AudioSettingsInterface.h"
+#include "audio/AudioWatch.h"
 #include "controls/HarmonicsCallback.h"
 #include "instrument/ComputerKeyboard.h"
 #include "instrument/Instrument.h"
@@ -70,9 +77,10 @@ public:
     void AllNotesOff(bool fromMidi) override { instrument.AllNotesOff(fromMidi); }
     void ReleaseKey(int note) override { instrument.ReleaseKey(note); }
 
-    // ---- MidiSettingsInterface ----
-    void SelectMidiInputDevice(int index) override { instrument.SetMidiInputDevice(index); }
-    void SelectMidiOutputDevice(int index) override { instrument.SetMidiOutputDevice(index); }
+    // ---- MidiSettingsInterface (KeyboardMidi.cpp) ----
+    // A port that cannot be opened is told in a message box.
+    void SelectMidiInputDevice(int index) override;
+    void SelectMidiOutputDevice(int index) override;
     void SetMidiInputChannel(int channel) override { instrument.SetMidiInputChannel(channel); }
     void SetMidiOutputChannel(int channel) override { instrument.SetMidiOutputChannel(channel); }
     void SetMidiOutputEnabled(bool enabled) override { instrument.SetMidiOutputEnabled(enabled); }
@@ -151,6 +159,14 @@ private:
     // Connected to the zoom slider, a toolkit slider that takes the focus.
     void OnZoomMouseUp(wxMouseEvent& event);
 
+    // ---- MIDI (KeyboardMidi.cpp) ----
+    // Opens MIDI input port 0 and output port 0, or says there are none.
+    void OpenMidiDevices();
+    // Shows what MIDI input changed (wheels, patch number, key highlights)
+    // and passes on what waits to be sent; every few milliseconds.
+    void OnMidiTimer(wxTimerEvent& event);
+    void ShowMidiMessage(const std::string& text);
+
     void CreateControls(); // CreateControls.cpp
     // Ctrl+S: the save dialog in the player's patch folder (SavePatch.cpp).
     void SaveSound();
@@ -179,12 +195,18 @@ private:
     // The instrument reports its notes' keys to the highlights, which are
     // built right after it (they read its note table).
     Instrument instrument{*this, highlights};
-    KeyHighlights highlights{instrument.Synth(), *this, [this](std::function<void()> f) { CallAfter(f); }};
+    // Changes from MIDI input wait in the highlights' queue for the MIDI
+    // timer, so the MIDI input thread never posts to the toolkit.
+    KeyHighlights highlights{instrument.Synth(), *this, [](std::function<void()>) {}};
+    wxTimer midiTimer{this};
+    bool replayingMidi = false; // the MIDI timer is showing MIDI input's keys
     ComputerKeyboard computerKeyboard{instrument};
 
     wxColour textColour;
     wxColour backgroundColour;
     wxIcon programIcon;
+    // The help book and its window, for the whole life of the window.
+    HelpBook help;
     // The red ball markers shared by all seven octave controls.
     wxBitmap blackKeyMarker;
     wxBitmap whiteKeyMarker;
@@ -208,6 +230,9 @@ private:
     wxBitmapSpinButton* patchSpin = nullptr;
     wxBitmapSlider* pitchWheelSlider = nullptr;
     wxBitmapSlider* modWheelSlider = nullptr;
+
+    // Tells the player when the sound is lost and when its server is back.
+    std::unique_ptr<AudioWatch> audioWatch;
 
     wxDECLARE_DYNAMIC_CLASS(wxKeyboard);
     wxDECLARE_EVENT_TABLE();

@@ -1,6 +1,7 @@
 #include "MessageBox.h"
 
 #include <wx/msgdlg.h>
+#include <wx/generic/msgdlgg.h>
 
 namespace {
 std::function<void(const wxString&)>& Sink()
@@ -12,10 +13,15 @@ std::function<void(const wxString&)>& Sink()
 
 void ShowMessage(const wxString& text)
 {
-    if (Sink())
+    if (Sink()) {
         Sink()(text);
-    else
-        wxMessageBox(text, "Message", wxOK | wxCENTRE);
+        return;
+    }
+    // The toolkit's own dialog: GTK's native box leaves the window title empty
+    // when the caption is the toolkit's default text, which "Message" is, so
+    // the window manager (and anyone looking for the box) would not see it.
+    wxGenericMessageDialog box(nullptr, text, "Message", wxOK | wxCENTRE);
+    box.ShowModal();
 }
 
 void SetMessageSink(std::function<void(const wxString&)> sink) { Sink() = std::move(sink); }

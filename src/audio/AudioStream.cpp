@@ -1,27 +1,25 @@
 #include "AudioStream.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdarg>
 #include <cstring>
+#include <thread>
 
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
 #include <pa_jack.h>
-#include <wx/utils.h>
 
+#include "synth/OutputGuard.h"
 #include "synth/SynthState.h"
 
-AudioStream::AudioStream(SynthState& synth) : synth_(synth) {}
-
-AudioStream::~AudioStream() { Shutdown(); }
-
-PaError AudioStream::Initialize()
-{
-    // Under JACK the program's ports carry its name.
-    PaJack_SetClientName("marovane");
-    PaError err = Pa_Initialize();
-    initialized_ = err == paNoError;
-    return err;
-}
-
 namespace {
+
+// ALSA's library prints every failed lookup while PortAudio probes the
+// devices it knows of (some sixty lines on a machine without a sound card);
+// none of it is the user's business. What matters reaches the user as
+// PortAudio's error code, in a message box.
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 
 PaStreamParameters OutputParameters(PaDeviceIndex device)
 {
@@ -46,18 +44,89 @@ PaDeviceIndex JackOutputDevice()
     return info ? info->defaultOutputDevice : paNoDevice;
 }
 
+bool IsJackDevice(PaDeviceIndex device)
+{
+    const PaDeviceInfo* info = device >= 0 ? Pa_GetDeviceInfo(device) : nullptr;
+    const PaHostApiInfo* api = info ? Pa_GetHostApiInfo(info->hostApi) : nullptr;
+    return api && api->type == paJACK;
+}
+
+// True when a JACK server (the one JACK_DEFAULT_SERVER names, or the
+// default) accepts a client. Never starts one.
+bool JackServerRunning()
+{
+    jack_status_t status;
+    jack_client_t* client = jack_client_open("marovane-probe", JackNoStartServer, &status);
+    if (!client)
+        return false;
+    jack_client_close(client);
+    return true;
+}
+
 } // namespace
+
+// The watch for a lost JACK server's return: a detached thread that tries a
+// client every half second until the server answers or the owner goes.
+struct AudioStream::ServerWatch {
+    std::atomic<bool> stop{false};
+    std::atomic<bool> back{false};
+    bool reported = false; // GUI thread
+};
+
+AudioStream::AudioStream(SynthState& synth) : synth_(synth) {}
+
+AudioStream::~AudioStream()
+{
+    Shutdown();
+    if (watch_)
+        watch_->stop = true;
+}
+
+PaError AudioStream::Initialize()
+{
+    snd_lib_error_set_handler(&QuietAlsa);
+    // Under JACK the program's ports carry its name.
+    PaJack_SetClientName("marovane");
+    PaError err = Pa_Initialize();
+    initialized_ = err == paNoError;
+    return err;
+}
 
 PaError AudioStream::Open(const PaStreamParameters& params)
 {
+    // 44100 Hz where the device takes it; a device that refuses it (a JACK
+    // server runs at one rate only) is played at its own rate, and the engine
+    // follows.
+    double rate = SAMPLE_RATE;
     PaStream* s = nullptr;
-    PaError err = Pa_OpenStream(&s, nullptr, &params, SAMPLE_RATE, kFramesPerBuffer, paNoFlag,
+    PaError err = Pa_OpenStream(&s, nullptr, &params, rate, kFramesPerBuffer, paNoFlag,
                                 &AudioStream::Callback, this);
+    if (err == paInvalidSampleRate) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(params.device);
+        if (info && info->defaultSampleRate > 0 && info->defaultSampleRate != rate) {
+            rate = info->defaultSampleRate;
+            err = Pa_OpenStream(&s, nullptr, &params, rate, kFramesPerBuffer, paNoFlag,
+                                &AudioStream::Callback, this);
+        }
+    }
     if (err != paNoError)
         return err;
     stream_ = s;
     device_ = params.device;
+    rate_ = rate;
+    // No callback renders yet (the stream has not started, or the render is
+    // suspended around a device change).
+    synth_.SetSampleRate(static_cast<int32_t>(rate));
     return paNoError;
+}
+
+PaError AudioStream::Start()
+{
+    PaError err = Pa_StartStream(stream_);
+    started_ = err == paNoError;
+    lastHeartbeat_ = heartbeat_.load(std::memory_order_relaxed);
+    stalePolls_ = 0;
+    return err;
 }
 
 PaError AudioStream::OpenDefault()
@@ -65,7 +134,7 @@ PaError AudioStream::OpenDefault()
     PaDeviceIndex preferred = Pa_GetDefaultOutputDevice();
     PaError err = preferred == paNoDevice ? paDeviceUnavailable : Open(OutputParameters(preferred));
     if (err == paNoError) {
-        err = Pa_StartStream(stream_);
+        err = Start();
         if (err != paNoError)
             CloseStream();
     }
@@ -79,7 +148,7 @@ PaError AudioStream::OpenDefault()
         return err;
     if (Open(OutputParameters(jack)) != paNoError)
         return err;
-    if (Pa_StartStream(stream_) != paNoError) {
+    if (Start() != paNoError) {
         CloseStream();
         return err;
     }
@@ -90,10 +159,14 @@ void AudioStream::CloseStream()
 {
     if (!stream_)
         return;
-    Pa_AbortStream(stream_);
-    Pa_CloseStream(stream_);
+    if (!lost_) {
+        Pa_AbortStream(stream_);
+        Pa_CloseStream(stream_);
+    }
     stream_ = nullptr;
     device_ = paNoDevice;
+    rate_ = 0.0;
+    started_ = false;
 }
 
 void AudioStream::Suspend()
@@ -101,9 +174,16 @@ void AudioStream::Suspend()
     synth_.renderSuspended = true;
     gate_.fetch_or(kSuspended, std::memory_order_acq_rel);
     // A callback that entered before the bit was set finishes its buffer
-    // (about 6 ms); none enters the render afterwards.
-    while ((gate_.load(std::memory_order_acquire) & ~kSuspended) != 0)
-        wxMilliSleep(1);
+    // (about 6 ms); none enters the render afterwards. One that never leaves
+    // is stuck in a stream that is gone.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    while ((gate_.load(std::memory_order_acquire) & ~kSuspended) != 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            lost_ = stream_ != nullptr;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 void AudioStream::Resume()
@@ -119,17 +199,23 @@ bool AudioStream::IsSuspended() const
 
 bool AudioStream::IsRunning() const
 {
-    return stream_ && Pa_IsStreamActive(stream_) == 1;
+    return stream_ && !lost_ && Pa_IsStreamActive(stream_) == 1;
 }
 
 PaError AudioStream::SelectDevice(const PaStreamParameters& params)
 {
+    // PortAudio's JACK host keeps its one client to the dead server: nothing
+    // opens again in this process, and stopping the old stream would hang.
+    if (lost_)
+        return paDeviceUnavailable;
     Suspend();
+    if (lost_)
+        return paDeviceUnavailable;
     CloseStream();
     PaError err = Open(params);
     if (err != paNoError)
         return err; // stays suspended: no stream runs
-    Pa_StartStream(stream_);
+    Start();
     Resume();
     return paNoError;
 }
@@ -138,19 +224,62 @@ void AudioStream::Shutdown()
 {
     Suspend();
     CloseStream();
-    if (initialized_) {
+    if (initialized_ && !lost_)
         Pa_Terminate();
-        initialized_ = false;
-    }
+    initialized_ = false;
 }
+
+AudioStream::Health AudioStream::CheckHealth()
+{
+    if (lost_) {
+        if (watch_ && !watch_->reported && watch_->back.load()) {
+            watch_->reported = true;
+            return Health::ServerBack;
+        }
+        return Health::Fine;
+    }
+    if (!stream_ || !started_)
+        return Health::Fine;
+    const uint32_t beat = heartbeat_.load(std::memory_order_relaxed);
+    stalePolls_ = beat == lastHeartbeat_ ? stalePolls_ + 1 : 0;
+    lastHeartbeat_ = beat;
+    // PortAudio's JACK host marks its streams inactive as soon as the server
+    // shuts down; any other host shows it by a callback that stops coming.
+    // (Polls, not wall time, so a machine waking from sleep is not a loss.)
+    if (Pa_IsStreamActive(stream_) == 1 && stalePolls_ < 4)
+        return Health::Fine;
+
+    lost_ = true;
+    synth_.renderSuspended = true;
+    lostOnJack_ = IsJackDevice(device_);
+    if (lostOnJack_) {
+        watch_ = std::make_shared<ServerWatch>();
+        std::thread([w = watch_] {
+            while (!w->stop.load()) {
+                if (JackServerRunning()) {
+                    w->back = true;
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            }
+        }).detach();
+    }
+    return Health::Lost;
+}
+
+bool AudioStream::Rendering() const { return stream_ && started_ && !lost_ && !IsSuspended(); }
+
+float AudioStream::LeftPeak() const { return Rendering() ? synth_.LeftPeak() : 0.0f; }
+
+float AudioStream::RightPeak() const { return Rendering() ? synth_.RightPeak() : 0.0f; }
 
 int AudioStream::Callback(const void*, void* output, unsigned long frameCount,
                           const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* userData)
 {
     auto* self = static_cast<AudioStream*>(userData);
     float* out = static_cast<float*>(output);
+    self->heartbeat_.fetch_add(1, std::memory_order_relaxed);
     uint32_t gate = self->gate_.fetch_add(1, std::memory_order_acq_rel);
-    int result = paContinue;
     if ((gate & kSuspended) || self->synth_.renderSuspended) {
         std::memset(out, 0, frameCount * kChannels * sizeof(float));
     } else {
@@ -158,10 +287,12 @@ int AudioStream::Callback(const void*, void* output, unsigned long frameCount,
         // gets them rendered 256 frames at a time.
         for (unsigned long done = 0; done < frameCount; done += kFramesPerBuffer) {
             const unsigned long n = std::min(kFramesPerBuffer, frameCount - done);
-            result = self->synth_.Render(out + done * kChannels, static_cast<unsigned>(n));
+            self->synth_.Render(out + done * kChannels, static_cast<unsigned>(n));
         }
+        // A sample that overflowed to inf or NaN would silence the device
+        // (and the render's peaks have already counted it as an overload).
+        SilenceNonFinite(out, frameCount * kChannels);
     }
     self->gate_.fetch_sub(1, std::memory_order_acq_rel);
-    (void)result;
     return paContinue; // the stream is only ever stopped from the GUI thread
 }

@@ -1,35 +1,49 @@
 #pragma once
-// The one PortAudio output stream: stereo, interleaved float, 44100 Hz, 256
-// frames per buffer, its callback rendering SynthState. The Instrument owns
-// one AudioStream and drives it through StartAudio, SelectAudioDevice and
-// Shutdown; this class only talks to PortAudio and reports error codes,
-// the window shows them.
+// The one PortAudio output stream: stereo, interleaved float, 256 frames per
+// buffer, its callback rendering SynthState. The stream plays at 44100 Hz, or
+// at the device's own default rate when the device refuses 44100 Hz (a JACK
+// server at 48000 Hz); the engine then runs at that rate. The Instrument owns
+// one AudioStream and drives it through Initialize, OpenDefault, SelectDevice
+// and Shutdown, and the window polls CheckHealth on a GUI timer; this class
+// only talks to PortAudio (and to JACK to see a lost server come back) and
+// reports, the window shows messages.
 //
 // Threads: every member function on the GUI thread, except Callback, which
-// PortAudio runs on its own audio thread. The two meet in one atomic word:
-// the callback counts itself in and out of the render, and Suspend sets the
-// suspended bit and then waits until no callback is inside the render, so a
-// stream is never aborted or replaced under a buffer being rendered. The
-// callback never waits.
+// PortAudio runs on its own audio thread. The two meet in atomic words: the
+// callback counts itself in and out of the render and ticks a heartbeat.
+// Suspend sets the suspended bit and then waits until no callback is inside
+// the render, so a stream is never aborted or replaced under a buffer being
+// rendered. The callback never waits.
+//
+// A lost stream: when the audio server dies (or the device goes away) the
+// callback stops for good. CheckHealth notices it within a second; from then
+// on nothing calls PortAudio's stop, close or terminate (on a dead JACK server
+// these wait for minutes, then abort the process), no device can be opened,
+// and Shutdown returns at once.
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include <portaudio.h>
 
 class SynthState;
+class AudioDevices;
 
 class AudioStream {
 public:
     static constexpr int kChannels = 2;
     static constexpr unsigned long kFramesPerBuffer = 256;
+    // How often the owner should call CheckHealth.
+    static constexpr int kHealthPollMs = 200;
 
     explicit AudioStream(SynthState& synth);
     ~AudioStream();
     AudioStream(const AudioStream&) = delete;
     AudioStream& operator=(const AudioStream&) = delete;
 
-    // Pa_Initialize. Returns its result.
+    // Keeps the audio libraries' own console chatter (ALSA probing every card
+    // it knows of) off the terminal, then Pa_Initialize. Returns its result.
     PaError Initialize();
     // Opens the stream on the default output device and starts it. When the
     // default device cannot be opened or started and a JACK server runs, the
@@ -40,15 +54,18 @@ public:
     // settings' choice). The render stays suspended if the open fails, so no
     // stream runs until a later choice succeeds; held notes are not touched
     // and sound again on the new stream. Returns the open's result; a failure
-    // to start is not reported, as before.
+    // to start is not reported, as before. After the stream was lost nothing
+    // is touched and paDeviceUnavailable comes back (see IsLost).
     PaError SelectDevice(const PaStreamParameters& params);
     // Suspends the render, waits for the callback, aborts and closes the
-    // stream and terminates PortAudio. Safe to call twice.
+    // stream and terminates PortAudio; after a loss only suspends. Safe to
+    // call twice.
     void Shutdown();
 
     // Sets the suspended bit (and SynthState::renderSuspended), then waits
-    // until no callback is rendering. Afterwards the callback only writes
-    // silence.
+    // until no callback is rendering (at most half a second: a callback that
+    // never comes back belongs to a lost stream). Afterwards the callback only
+    // writes silence.
     void Suspend();
     void Resume();
     bool IsSuspended() const;
@@ -57,6 +74,26 @@ public:
     bool IsRunning() const;
     // The index of the device the stream was opened on, or paNoDevice.
     PaDeviceIndex Device() const { return device_; }
+    // The rate of the open stream in Hz (0 without one).
+    double SampleRate() const { return rate_; }
+
+    // ---- Losing the stream ----
+    enum class Health {
+        Fine,       // running, or not running by choice or failure
+        Lost,       // this poll found the running stream dead (reported once)
+        ServerBack, // after a loss, this poll found the JACK server running again (once)
+    };
+    // Called every kHealthPollMs on the GUI thread. A started stream whose
+    // host says it is no longer active, or whose callback has not run for
+    // four polls in a row, is lost.
+    Health CheckHealth();
+    bool IsLost() const { return lost_; }
+    // The peaks the meters show: the render's, or 0 while no stream renders
+    // (lost, suspended or none), so the meters fall instead of freezing.
+    float LeftPeak() const;
+    float RightPeak() const;
+    // The callback's heartbeat: how many times PortAudio has called it.
+    uint32_t Callbacks() const { return heartbeat_.load(std::memory_order_relaxed); }
 
     // The PortAudio callback; userData is the AudioStream.
     static int Callback(const void* input, void* output, unsigned long frameCount,
@@ -65,14 +102,27 @@ public:
 
 private:
     PaError Open(const PaStreamParameters& params);
+    PaError Start();
     void CloseStream();
+    bool Rendering() const;
 
     static constexpr uint32_t kSuspended = 0x80000000u;
 
     SynthState& synth_;
     PaStream* stream_ = nullptr;
     PaDeviceIndex device_ = paNoDevice;
+    double rate_ = 0.0;
     bool initialized_ = false;
+    bool started_ = false;
+    bool lost_ = false;
+    bool lostOnJack_ = false;
     // The suspended bit and the number of callbacks inside the render.
     std::atomic<uint32_t> gate_{0};
+    std::atomic<uint32_t> heartbeat_{0};
+    uint32_t lastHeartbeat_ = 0;
+    int stalePolls_ = 0;
+    // After a loss on a JACK server: a thread that watches for the server's
+    // return (shared with it, so it can outlive this object at exit).
+    struct ServerWatch;
+    std::shared_ptr<ServerWatch> watch_;
 };

@@ -6,6 +6,7 @@
 
 #include <wx/log.h>
 
+#include "audio/AudioMessages.h"
 #include "controls/SliderMath.h"
 #include "midi/KeyMap.h"
 #include "patch/Patch.h"
@@ -61,7 +62,10 @@ std::vector<std::string> Instrument::StartAudio()
 
 std::string Instrument::SelectAudioDevice(const PaStreamParameters& params)
 {
+    // After the audio server died nothing opens in this process.
     const PaError err = audio_.SelectDevice(params);
+    if (audio_.IsLost())
+        return kAudioLostChoiceText;
     return err == paNoError ? std::string() : PortAudioText(err);
 }
 
@@ -70,6 +74,7 @@ void Instrument::Shutdown()
     // No callback renders after this; MIDI input is to stop here, before the
     // stream goes.
     audio_.Suspend();
+    CloseMidiDevices();
     audio_.Shutdown();
 }
 
@@ -78,12 +83,17 @@ void Instrument::Shutdown()
 
 void Instrument::SendMidiMessage(uint8_t status, uint8_t data1, uint8_t data2)
 {
-    const std::vector<uint8_t> message = MidiMessageSize(status) == 2 ? std::vector<uint8_t>{status, data1}
-                                                                        : std::vector<uint8_t>{status, data1, data2};
-    if (outputPort_)
-        outputPort_->Send(message);
-    if (midiMonitor_)
-        midiMonitor_(message);
+    if (outputPort_ || midiMonitor_) {
+        const std::vector<uint8_t> message = MidiMessageSize(status) == 2 ? std::vector<uint8_t>{status, data1}
+                                                                            : std::vector<uint8_t>{status, data1, data2};
+        if (outputPort_)
+            outputPort_->Send(message);
+        if (midiMonitor_)
+            midiMonitor_(message);
+    }
+    // The output device is only ever used from the GUI thread: a message from
+    // the MIDI input thread waits in the path's queue for the window's timer.
+    midiOutput_.SendMidiMessage(status, data1, data2);
 }
 
 // ---------------------------------------------------------------------------
@@ -135,6 +145,7 @@ void Instrument::ReleasePitchWheel()
 void Instrument::MoveModWheel(float value)
 {
     const int v = WheelValue(value);
+    modWheelPosition_ = v;
     if (notes_.outputEnabled) {
         Send(0xB0, 1, static_cast<uint8_t>(v / 128));
         Send(0xB0, 33, static_cast<uint8_t>(v % 128));
@@ -159,6 +170,7 @@ void Instrument::ResetControllers()
     if (notes_.outputEnabled)
         Send(0xB0, 121, 0);
     display_.ShowModWheel(0);
+    modWheelPosition_ = 0;
     // Setting the slider sends nothing: the tremolo stops here too.
     synth_.modWheelDepth = 0.0f;
     synth_.pitchWheel = static_cast<float>(PITCH_WHEEL_REST);
@@ -198,6 +210,7 @@ PatchLoadResult Instrument::LoadPatch(const std::string& path)
     // Only the wheel moves: the tremolo depth (and what MIDI output hears)
     // follows the next time the player moves it.
     display_.ShowModWheel(patch.modWheel);
+    modWheelPosition_ = WheelValue(static_cast<float>(patch.modWheel));
     display_.ShowSound();
     CommitSound();
     return result;

@@ -22,6 +22,10 @@
 #include <vector>
 
 #include "audio/AudioStream.h"
+#include "midi/MidiDecoder.h"
+#include "midi/MidiDeviceSettings.h"
+#include "midi/MidiOutput.h"
+#include "midi/MidiPorts.h"
 #include "midi/NoteEvents.h"
 #include "synth/Relaxed.h"
 #include "instrument/UndoHistory.h"
@@ -78,7 +82,7 @@ public:
     void ClearAllKeys() override {}
 };
 
-class Instrument : public OctaveCallback, private MidiSender {
+class Instrument : public OctaveCallback, private MidiTarget, private MidiSender {
 public:
     // Both displays must outlive the instrument. The synthesis state has its
     // start-up defaults; no audio runs until StartAudio.
@@ -103,7 +107,8 @@ public:
     // runs).
     std::vector<std::string> StartAudio();
     // Replaces the stream by one on the chosen device; returns the failure's
-    // text or an empty string.
+    // text (after the audio server died, that a restart is needed) or an
+    // empty string.
     std::string SelectAudioDevice(const PaStreamParameters& params);
     // Suspends the render, then closes the stream and PortAudio (MIDI input,
     // once its port exists here, closes in between). No callback renders
@@ -111,20 +116,64 @@ public:
     void Shutdown();
 
     // ---- MIDI settings (GUI) ----
-    // Channels 1 to 16; device indices as the port lists give them.
-    void SetMidiInputChannel(int channel) { midiInputChannel_ = channel; }
-    int MidiInputChannel() const { return midiInputChannel_; }
-    void SetMidiOutputChannel(int channel) { notes_.outputChannel = channel; }
+    // Channels 1 to 16, a value above 16 being 1. A change releases the held
+    // notes first (their Note Offs go out on the output channel still in
+    // force); MIDI input then decodes only the new input channel.
+    void SetMidiInputChannel(int channel);
+    int MidiInputChannel() const { return decoder_.inputChannel; }
+    void SetMidiOutputChannel(int channel);
     int MidiOutputChannel() const { return notes_.outputChannel; }
+    // Only the switch: nothing is sent.
     void SetMidiOutputEnabled(bool enabled) { notes_.outputEnabled = enabled; }
     bool MidiOutputEnabled() const { return notes_.outputEnabled; }
-    void SetMidiInputDevice(int index) { midiInputDevice_ = index; }
-    int MidiInputDevice() const { return midiInputDevice_; }
-    void SetMidiOutputDevice(int index) { midiOutputDevice_ = index; }
-    int MidiOutputDevice() const { return midiOutputDevice_; }
+    int MidiInputDevice() const { return midiDevices_.InputDevice(); }
+    int MidiOutputDevice() const { return midiDevices_.OutputDevice(); }
 
-    // Where sent messages go (not owned; null: nowhere). GUI thread, while
-    // MIDI input is stopped.
+    // ---- MIDI devices (GUI; InstrumentMidi.cpp) ----
+    // Makes the MIDI input and output objects on the MIDI library, the first
+    // step of the program's start-up. An instrument without them (the
+    // renderer, most tests) has no MIDI ports; either may stay null when the
+    // library cannot be used at all.
+    void CreateMidiDevices();
+    // Uses these devices instead (tests: fake port lists). The input device
+    // must deliver to MidiInput().
+    void SetMidiDevices(std::unique_ptr<::MidiInputDevice> in, std::unique_ptr<::MidiOutputDevice> out);
+    // Where the input device delivers: the decoder (MIDI input thread).
+    MidiInputHandler& MidiInput() { return decoder_; }
+    // The port lists the settings dialog shows; null without a device.
+    MidiPortList* MidiInputPorts() const { return midiIn_.get(); }
+    MidiPortList* MidiOutputPorts() const { return midiOut_.get(); }
+    // Start-up: input port 0 opened when there is one, else the message that
+    // MIDI input is disabled; then the same for output. Returns the messages
+    // to show, in order.
+    std::vector<std::string> OpenMidiDevicesAtStart();
+    // Keeps the index and opens that port, the open one closed first. Returns
+    // the library's error text to show, or an empty string.
+    std::string SelectMidiInputDevice(int index);
+    std::string SelectMidiOutputDevice(int index);
+    // Deletes the input object (its thread has stopped when this returns),
+    // then the output object. Shutdown does it before the stream goes.
+    void CloseMidiDevices();
+
+    // ---- What MIDI input changed, for the window (GUI) ----
+    // The kinds of change (MidiDisplayChanges) since the last call; the
+    // window then shows ModWheelPosition(), Synth().pitchWheel and
+    // CurrentPatch(). A timer of the window polls it, so a burst of any
+    // length costs one update per poll.
+    uint32_t TakeMidiDisplayChanges() { return midiDisplay_.Take(); }
+    // Where the mod wheel was last put, by the window or by MIDI input.
+    int ModWheelPosition() const { return modWheelPosition_; }
+
+    // ---- MIDI output (GUI) ----
+    // Passes what MIDI input asked to send, and what waited for room, to the
+    // output port. Polled by the window's timer.
+    void PumpMidiOutput() { midiOutput_.Pump(); }
+    // A refused send to tell the user about, once until another output port
+    // opens; empty when there is nothing new.
+    std::string TakeMidiOutputNotice() { return midiOutput_.TakeNotice(); }
+
+    // Where sent messages go as well as to the output device (not owned; null:
+    // nowhere). For tests; GUI thread, while MIDI input is stopped.
     void SetMidiOutputPort(MidiOutputPort* port) { outputPort_ = port; }
     // Also hears every sent message, in order: for tests and monitors. GUI
     // thread, set before notes play.
@@ -189,6 +238,15 @@ public:
     const UndoHistory& History() const { return history_; }
 
 private:
+    // ---- MidiTarget: what MIDI input does (MIDI input thread) ----
+    // NoteOn, NoteOff and AllNotesOff are the OctaveCallback's.
+    void SetNoteVelocity(int note, float velocity) override { synth_.SetNoteVelocity(note, velocity); }
+    // The wheel where MIDI put it, with its tremolo depth (value / 16383), as
+    // a drag of the slider does; nothing is sent.
+    void SetModWheelFromMidi(int value) override;
+    void SetPitchWheelFromMidi(int value) override;
+    // The patch number; nothing is sent, the sound stays.
+    void SetPatchFromMidi(int patch) override;
     // Puts a sound from the history into the synthesis state and the display.
     void RestoreSound(const Sound& sound);
 
@@ -201,13 +259,24 @@ private:
     NoteEvents notes_;
 
     // MIDI settings, the same at every start. The output channel and the echo
-    // switch live in notes_, which reads them on the MIDI input thread too.
-    Relaxed<int> midiInputChannel_{1};
-    int midiInputDevice_ = 0;
-    int midiOutputDevice_ = 0;
+    // switch live in notes_, the input channel in the decoder: both are read
+    // on the MIDI input thread too.
     Relaxed<int> currentBank_{1};
     Relaxed<int> currentPatch_{1};
 
+    Relaxed<int> modWheelPosition_{0};
+
+    // MIDI: everything sent goes through midiOutput_ to the output device; the
+    // input device delivers to decoder_, which plays this instrument and
+    // marks midiDisplay_. The devices are made last and deleted first.
+    MidiDisplayChanges midiDisplay_;
+    MidiDecoder decoder_{*this, &midiDisplay_};
+    MidiOutputPath midiOutput_;
+    std::vector<std::string> midiMessages_; // what the device settings tell
+    MidiDeviceSettings midiDevices_{nullptr, nullptr,
+                                    [this](const std::string& text) { midiMessages_.push_back(text); }};
+    std::unique_ptr<::MidiInputDevice> midiIn_;
+    std::unique_ptr<::MidiOutputDevice> midiOut_;
     UndoHistory history_{synth_.CurrentSound()};
 
     MidiOutputPort* outputPort_ = nullptr;

@@ -1,13 +1,12 @@
 #pragma once
-// What the MIDI settings dialog asks of the main window, and the two MIDI
-// port objects the main window owns through it. The operations are declared
-// in their fixed order. Until MIDI ports are opened (RtMidi), midiIn and
-// midiOut stay null and the main window hands the choices to the Instrument,
-// which keeps them.
+// What the MIDI settings dialog asks of the main window, and the MIDI port
+// lists it shows. The operations are declared in their fixed order. midiIn and
+// midiOut are the input and output ports' lists (the MIDI library's adapter
+// in the program, fake lists in tests); either is null when there is no MIDI
+// object. Not owned through this interface.
 // GUI thread.
 
-class RtMidiIn;
-class RtMidiOut;
+#include "midi/MidiPorts.h"
 
 class MidiSettingsInterface {
 public:
@@ -18,6 +17,6 @@ public:
     virtual void SetMidiOutputChannel(int channel) = 0;
     virtual void SetMidiOutputEnabled(bool enabled) = 0;
 
-    RtMidiIn* midiIn = nullptr;
-    RtMidiOut* midiOut = nullptr;
+    MidiPortList* midiIn = nullptr;
+    MidiPortList* midiOut = nullptr;
 };

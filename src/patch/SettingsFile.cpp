@@ -115,13 +115,15 @@ bool wxSettingsFile::LoadFile(const wxString& filename, wxString* error)
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(filename.utf8_str(), "rb"), std::fclose);
     std::vector<char> data(kMaxFileBytes + 1);
     size_t size = 0;
+    int err = errno;
     if (file) {
         size = std::fread(data.data(), 1, data.size(), file.get());
+        err = errno;
         if (std::ferror(file.get()))
             file.reset();
     }
     if (!file) {
-        SetError(error, wxString::Format("it cannot be read (%s)", wxString::FromUTF8(std::strerror(errno))));
+        SetError(error, wxString::Format("it cannot be read (%s)", wxString::FromUTF8(std::strerror(err))));
         return false;
     }
     return LoadText(data.data(), size, error);

@@ -61,6 +61,14 @@ void SynthState::ReleaseNote(int note)
                                                     std::memory_order_relaxed));
 }
 
+void SynthState::SetSampleRate(int32_t rate)
+{
+    if (rate < 1000 || rate > 768000)
+        return;
+    sampleRate = rate;
+    msPerSample = 1000.0f / static_cast<float>(rate);
+}
+
 void SynthState::SetNoteVelocity(int note, float velocity)
 {
     if (note >= 0 && note < NUM_NOTES)

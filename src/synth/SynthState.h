@@ -208,8 +208,16 @@ public:
     uint32_t releaseSamples[NUM_NOTES];
     float lfoPhase = 0.0f;
 
-    const int32_t sampleRate = SAMPLE_RATE;
-    const float msPerSample = 1000.0f / SAMPLE_RATE;
+    // The rate the engine runs at and the length of one sample: 44100 Hz
+    // unless the output device plays only at another rate. Read by the render;
+    // changed only through SetSampleRate.
+    int32_t sampleRate = SAMPLE_RATE;
+    float msPerSample = 1000.0f / SAMPLE_RATE;
+    // Runs the engine at `rate` Hz from the next buffer on: the envelope and
+    // morph times, the partial increments and the LFO follow it. Call only
+    // while nothing renders (before a stream starts, or while it is
+    // suspended); rates outside 1000 to 768000 Hz are ignored.
+    void SetSampleRate(int32_t rate);
 
 private:
     // The request word of a note: the key state the note sources see, and

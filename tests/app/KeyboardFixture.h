@@ -41,9 +41,14 @@ protected:
     {
         wxTheApp->SetExitOnFrameDelete(false);
         jack = new testproc::JackServer("app");
+        // MIDI ports of another program: the window opens them at start-up
+        // instead of saying there are none.
+        otherMidi = new testproc::OtherMidiPorts();
     }
     static void TearDownTestSuite()
     {
+        delete otherMidi;
+        otherMidi = nullptr;
         delete jack;
         jack = nullptr;
     }
@@ -51,6 +56,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(jack->Ready()) << "no JACK server";
+        ASSERT_TRUE(otherMidi->Ready()) << "no other program's MIDI ports";
         SetMessageSink([this](const wxString& text) { messages.push_back(text); });
         window = new wxKeyboard(nullptr);
         window->Show();
@@ -87,8 +93,10 @@ protected:
     }
 
     static testproc::JackServer* jack;
+    static testproc::OtherMidiPorts* otherMidi;
     wxKeyboard* window = nullptr;
     std::vector<wxString> messages;
 };
 
 inline testproc::JackServer* KeyboardWindowTest::jack = nullptr;
+inline testproc::OtherMidiPorts* KeyboardWindowTest::otherMidi = nullptr;

@@ -112,15 +112,16 @@ inline int Run(const std::string& command)
 
 // A JACK server with the dummy driver (44100 Hz, 256 frames) under a name
 // of its own, made the default server of this process, so that parallel
-// tests never share one.
+// tests never share one. A realtime server runs its clients' cycles ahead of
+// everything else on a busy machine, for tests that time samples to the frame.
 class JackServer {
 public:
-    explicit JackServer(const std::string& tag)
+    explicit JackServer(const std::string& tag, bool realtime = false)
         : name_("mrv-" + tag + "-" + std::to_string(getpid()))
     {
         setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-        server_ = Child({"jackd", "-r", "-n", name_, "-d", "dummy", "-r", "44100", "-p", "256"});
+        server_ = Child({"jackd", realtime ? "-R" : "-r", "-n", name_, "-d", "dummy", "-r", "44100", "-p", "256"});
         ready_ = Run("jack_wait -w -t 10") == 0;
     }
     ~JackServer() { server_.Stop(); }
@@ -130,6 +131,28 @@ public:
 private:
     std::string name_;
     Child server_;
+    bool ready_ = false;
+};
+
+// Another program's MIDI ports on the current JACK server (one output "out",
+// one input "in", both silent), there until this object goes: a window
+// started now finds MIDI devices and opens them.
+class OtherMidiPorts {
+public:
+    explicit OtherMidiPorts(const std::string& name = "other-midi")
+    {
+        const char* binDir = std::getenv("MAROVANE_BIN_DIR");
+        program_ = Child({std::string(binDir ? binDir : ".") + "/marovane-test-midi-ports", name});
+        for (int i = 0; i < 200 && !ready_; ++i) {
+            ready_ = Output("jack_lsp").find(name + ":in\n") != std::string::npos;
+            if (!ready_)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    bool Ready() const { return ready_; }
+
+private:
+    Child program_;
     bool ready_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include <wx/choice.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
+#include <wx/timer.h>
 #include <wx/tooltip.h>
 #include <wx/uiaction.h>
 
@@ -22,6 +23,7 @@
 #include "controls/SpectrumMath.h"
 #include "controls/SynthParametersDlg.h"
 #include "controls/VolumeMeter.h"
+#include "midi/MidiSettingsDlg.h"
 
 namespace {
 
@@ -485,9 +487,28 @@ TEST_F(MainWindowTest, TheArrowKeysMoveTheModWheelSlider)
 TEST_F(MainWindowTest, AfterAnyButtonTheNextComputerKeyPlays)
 {
     Get<wxChoice>(10040)->SetSelection(2);
+    // The MIDI Settings dialog, modal, is closed as a person closes it: a
+    // click on its Close button once it is on the screen.
+    wxTimer closer;
+    int dialogsClosed = 0;
+    closer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        wxWindow* close = wxWindow::FindWindowById(ID_MIDI_CLOSE);
+        if (!close || !close->IsShownOnScreen())
+            return;
+        closer.Stop();
+        wxUIActionSimulator sim;
+        sim.MouseMove(close->ClientToScreen(wxPoint(close->GetSize().x / 2, close->GetSize().y / 2)));
+        sim.MouseClick();
+        ++dialogsClosed;
+    });
     for (int id : {10039, 10038, 10035, 10036, 10042, 10043, 10037, 10017, 10018, 10019, 10023, 10055}) {
         SCOPED_TRACE(id);
+        if (id == ID_MIDI_SETTINGS)
+            closer.Start(200);
         Click(id);
+        if (id == ID_MIDI_SETTINGS) {
+            EXPECT_EQ(dialogsClosed, 1) << "the MIDI Settings dialog did not open, or did not close";
+        }
         XKey("keydown", "a");
         EXPECT_TRUE(WaitFor([&] { return Held(60); }));
         XKey("keyup", "a");

@@ -8,7 +8,11 @@
 #include <memory>
 #include <vector>
 
+#include <wx/timer.h>
+
 #include "app/KeyboardFixture.h"
+#include "audio/AudioSettings.h"
+#include "controls/KeylessControls.h"
 
 namespace {
 
@@ -70,6 +74,99 @@ TEST_F(AudioDeviceTest, HeldNotesSurviveADeviceChangeAndSoundAgainOnTheNewStream
     EXPECT_NEAR(synth.LeftPeak(), 0.25f, 0.01f);
 }
 
+// Hands every choice on to the main window, and keeps a copy.
+class ChoiceSpy : public AudioSettingsInterface {
+public:
+    explicit ChoiceSpy(AudioSettingsInterface& window) : window(window) {}
+    void OnAudioDeviceChanged(int) override {}
+    void OnAudioDeviceSelected(const PaStreamParameters* p) override
+    {
+        chosen.push_back(*p);
+        window.OnAudioDeviceSelected(p);
+    }
+    AudioSettingsInterface& window;
+    std::vector<PaStreamParameters> chosen;
+};
+
+TEST_F(AudioDeviceTest, ChoosingTheDeviceInUseFromTheDropDownReopensItAndEscapeKeepsIt)
+{
+    SynthState& synth = window->Synth();
+    ChoiceSpy spy(*window);
+    const PaDeviceIndex inUse = window->Audio().Device();
+    ASSERT_NE(inUse, paNoDevice);
+    int preselected = -2, entryInUse = -3;
+    std::string dialogWindow;
+    bool clicked = false, done = false;
+    int ticks = 0, clickedAt = 0, chosenAt = 0, afterEscape = -2;
+    testproc::Child xdotool;
+    wxAudioSettings* dialog = nullptr;
+    wxTimer person;
+    person.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        if (++ticks > 80 && dialog && !done) { // 8 s: give up, and fail below
+            done = true;
+            person.Stop();
+            dialog->EndModal(0);
+            return;
+        }
+        for (wxWindow* w : wxTopLevelWindows)
+            if (auto* d = dynamic_cast<wxAudioSettings*>(w); d && d->IsModal())
+                dialog = d;
+        if (!dialog)
+            return;
+        // Each step spawns xdotool and returns, so the dialog sees the input.
+        if (!clicked) {
+            preselected = dialog->DeviceChoice()->GetSelection();
+            entryInUse = dialog->EntryOfDevice(inUse);
+            dialogWindow = testproc::Output("xdotool search --onlyvisible --name '^Audio Settings$'");
+            dialogWindow = dialogWindow.substr(0, dialogWindow.find('\n'));
+            if (dialogWindow.empty())
+                return;
+            // Hold a note key in the dialog: the main window plays it. Then
+            // open the drop-down as a person does...
+            XKey("keydown", "a");
+            const wxPoint c = dialog->DeviceChoice()->GetPosition() + dialog->DeviceChoice()->GetSize() / 2;
+            xdotool = testproc::Child({"xdotool", "mousemove", "--window", dialogWindow, std::to_string(c.x),
+                                       std::to_string(c.y), "sleep", "0.2", "click", "1"});
+            clicked = true;
+            clickedAt = ticks;
+            return;
+        }
+        if (ticks == clickedAt + 10) {
+            // ... and click the entry that opened under the pointer: the
+            // device in use, the only one here.
+            xdotool = testproc::Child({"xdotool", "click", "1"});
+        }
+        // Then the list once more, left with Escape: nothing is chosen, and
+        // the entry in use is shown again.
+        if (chosenAt == 0 && !spy.chosen.empty()) {
+            chosenAt = ticks;
+            xdotool = testproc::Child({"xdotool", "click", "1"});
+        }
+        if (chosenAt && ticks == chosenAt + 10)
+            xdotool = testproc::Child({"xdotool", "key", "Escape"});
+        if (chosenAt && ticks == chosenAt + 20 && !done) {
+            afterEscape = dialog->DeviceChoice()->GetSelection();
+            done = true;
+            person.Stop();
+            dialog->EndModal(0);
+        }
+    });
+    person.Start(100);
+    ShowAudioSettings(window, &spy, window->Audio());
+    person.Stop();
+    ASSERT_NE(dialog, nullptr) << "the dialog never showed";
+    EXPECT_EQ(preselected, entryInUse) << "the device in use is preselected";
+    EXPECT_GE(entryInUse, 0);
+    ASSERT_EQ(spy.chosen.size(), 1u) << "choosing the entry in use went unnoticed";
+    EXPECT_EQ(spy.chosen[0].device, inUse);
+    EXPECT_EQ(afterEscape, entryInUse) << "a list left without a choice lost the entry in use";
+    EXPECT_TRUE(messages.empty()) << messages[0];
+    EXPECT_TRUE(Held(60)) << "the key held in the dialog plays through the main window";
+    EXPECT_TRUE(WaitFor([&] { return std::abs(synth.LeftPeak() - 0.5f) < 0.01f; })) << synth.LeftPeak();
+    EXPECT_TRUE(window->Audio().IsRunning());
+    XKey("keyup", "a");
+}
+
 TEST_F(AudioDeviceTest, NoBufferIsRenderedOnceSuspendReturns)
 {
     SynthState& synth = window->Synth();
@@ -85,7 +182,9 @@ TEST_F(AudioDeviceTest, NoBufferIsRenderedOnceSuspendReturns)
     }
 }
 
-TEST_F(AudioDeviceTest, WithoutAnyDeviceTheProgramStartsShowsOneMessageAndRunsSilent)
+// Nothing at all: no MIDI device (the MIDI objects fall back to JACK, which
+// is not there either) and no audio device.
+TEST_F(AudioDeviceTest, WithoutAnyDeviceTheProgramShowsTheMidiMessagesThenTheSoundsAndRunsSilent)
 {
     // No JACK server under this name, and none started for it.
     const std::string server = jack->Name();
@@ -102,9 +201,11 @@ TEST_F(AudioDeviceTest, WithoutAnyDeviceTheProgramStartsShowsOneMessageAndRunsSi
     if (devices > 0)
         GTEST_SKIP() << "this machine has an audio device of its own";
 
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].StartsWith("PortAudio error: ")) << messages[0];
-    EXPECT_TRUE(messages[0].EndsWith("\n"));
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0], "No MIDI input devices detected.  MIDI input is disabled.");
+    EXPECT_EQ(messages[1], "No MIDI output devices detected.  MIDI output is disabled.");
+    EXPECT_TRUE(messages[2].StartsWith("PortAudio error: ")) << messages[2];
+    EXPECT_TRUE(messages[2].EndsWith("\n"));
     EXPECT_EQ(window->Audio().Stream(), nullptr);
     // The keyboards still work, silently.
     window->NoteOn(60, false);
@@ -112,7 +213,7 @@ TEST_F(AudioDeviceTest, WithoutAnyDeviceTheProgramStartsShowsOneMessageAndRunsSi
     EXPECT_TRUE(window->Synth().IsKeyDown(60));
     EXPECT_TRUE(window->octaveControls[3]->IsKeyDown(0));
     EXPECT_EQ(window->Synth().BuffersRendered(), 0u);
-    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages.size(), 3u);
 }
 
 } // namespace

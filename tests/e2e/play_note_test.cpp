@@ -38,6 +38,9 @@ TEST(PlayNote, KeyASoundsMiddleCUntilReleasedAndTheProgramQuitsCleanly)
 
     testproc::JackServer jack("e2e");
     ASSERT_TRUE(jack.Ready());
+    // Another program's MIDI ports: start-up opens them and asks nothing.
+    testproc::OtherMidiPorts otherMidi;
+    ASSERT_TRUE(otherMidi.Ready());
 
     // Started from another directory: it must find its resources by itself.
     std::filesystem::current_path(dir);

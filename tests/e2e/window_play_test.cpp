@@ -73,6 +73,9 @@ TEST(WindowPlay, EditorClickGeneratedSawAndAReleaseOverTheBackground)
 
     testproc::JackServer jack("e2e-window");
     ASSERT_TRUE(jack.Ready());
+    // Another program's MIDI ports: start-up opens them and asks nothing.
+    testproc::OtherMidiPorts otherMidi;
+    ASSERT_TRUE(otherMidi.Ready());
     wxTheApp->SetExitOnFrameDelete(false);
     const Layout layout = LearnLayout();
     ASSERT_GT(layout.barTwoLevel, 0.2f);

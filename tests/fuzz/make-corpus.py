@@ -2,7 +2,8 @@
 """Writes the seed corpora of the patch harnesses: the shipped patches and the
 hostile files that once crashed, silenced or hung the program, each small.
 Run it again after adding a seed here; the files are committed. Inputs that
-libFuzzer finds later (a crash, say) are copied into corpus/NAME by hand."""
+libFuzzer found are kept beside them as found-*: the small ones of a merged
+run (-merge=1), and any crash, copied into corpus/NAME by hand."""
 import glob
 import os
 import shutil

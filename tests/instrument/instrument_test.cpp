@@ -73,11 +73,12 @@ TEST_F(InstrumentTest, StartsWithOutputOffAndTheSelectorsAtOne)
 
 TEST_F(InstrumentTest, PanicReleasesNotesThenResetsControllersThenSoundOff)
 {
+    // The channel first: a channel change releases the notes held.
+    OutputOn(2);
     instrument->NoteOn(60, false);
     instrument->NoteOn(64, true);
     instrument->MoveModWheel(9000.0f);
     instrument->MovePitchWheel(3000.0f);
-    OutputOn(2);
     Clear();
     instrument->Panic();
     const std::vector<Message> expected = {

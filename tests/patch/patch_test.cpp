@@ -308,6 +308,7 @@ TEST_F(PatchFiles, KeepsFiniteValuesAsFoundAndMissingKeysAsZero)
     // A file that is not there says so.
     Patch q;
     EXPECT_NE(ReadPatchFile("/nonexistent/none.mrvn", q).Find("cannot be read (No such file"), wxNOT_FOUND);
+    EXPECT_NE(ReadPatchFile(::testing::TempDir(), q).Find("cannot be read (Is a directory)"), wxNOT_FOUND);
 }
 
 // Finite levels whose notes add up beyond the largest float: the render gives

@@ -1,6 +1,9 @@
 #!/bin/sh
 # Runs a command on a virtual X display (1600 x 1000) with a small window
 # manager, so windows can take the focus and receive simulated input.
+# No desktop session either: GTK keeps its settings in memory instead of
+# warning that dconf is missing.
+export GSETTINGS_BACKEND=memory
 exec xvfb-run -a -s "-screen 0 1600x1000x24 -nolisten tcp" sh -c '
   openbox >/dev/null 2>&1 &
   wm=$!

@@ -213,6 +213,13 @@ TEST(RenderTool, NeverDestroysAFile)
     EXPECT_EQ(Mode(old), 0640u);
     EXPECT_EQ(countFiles(), 1);
 
+    // So does a long render stopped by Ctrl-C.
+    r = Exec("--hold 3600 -o " + old + " 60", "exec timeout -s INT 0.3 ");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
+    EXPECT_TRUE(ReadAll(old) == "the old file") << "the old file was changed";
+    EXPECT_EQ(countFiles(), 1);
+
     // A render that succeeds replaces it and keeps its permissions.
     r = Exec("-o " + old + " 60");
     ASSERT_EQ(r.status, 0) << r.err;

@@ -1,0 +1,83 @@
+#pragma once
+// MIDI input, decoded: one channel's notes, all-notes-off, program change and
+// the two wheels, acted on at once on whatever it plays (the instrument in the
+// program, the engine alone in a renderer). Nothing here knows a window or a
+// MIDI library.
+//
+// Threads: Decode and ProcessMidiMessage run on the MIDI input thread (on JACK
+// that is JACK's real-time thread): they never lock, wait or allocate, and
+// neither may the MidiTarget they call. inputChannel may be set from any
+// thread; a message decoded after the store sees the new channel.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "midi/MidiPorts.h"
+#include "synth/Relaxed.h"
+
+// What a decoded message does. Called only from Decode, in message order.
+class MidiTarget {
+public:
+    virtual ~MidiTarget() = default;
+    // The note's level from its Note On velocity (1/127 to 1); always stored
+    // before the NoteOn that follows it, also for a note already held.
+    virtual void SetNoteVelocity(int note, float velocity) = 0;
+    virtual void NoteOn(int note, bool fromMidi) = 0;
+    virtual void NoteOff(int note, bool fromMidi) = 0;
+    virtual void AllNotesOff(bool fromMidi) = 0;
+    // The wheels at a position 0 to 16383, as if moved there; nothing is
+    // echoed. The mod wheel brings its tremolo depth along (value / 16383).
+    virtual void SetModWheelFromMidi(int value) = 0;
+    virtual void SetPitchWheelFromMidi(int value) = 0;
+    // Program change: patch 1 to 128 becomes the current one; nothing is sent
+    // and the sound stays as it is.
+    virtual void SetPatchFromMidi(int patch) = 0;
+};
+
+// What MIDI input changed that a window shows. The decoder marks a flag per
+// kind of change; the GUI thread takes the flags (a timer polls them) and then
+// shows the current values of whatever it displays. A burst of any length
+// therefore costs the GUI thread one update per poll, with the latest value.
+class MidiDisplayChanges {
+public:
+    enum : uint32_t {
+        kModWheel = 1,
+        kPitchWheel = 2,
+        kPatch = 4,
+    };
+    // Any thread.
+    void Mark(uint32_t what) { bits_.fetch_or(what, std::memory_order_release); }
+    // GUI thread: the flags marked since the last take.
+    uint32_t Take() { return bits_.exchange(0, std::memory_order_acquire); }
+
+private:
+    std::atomic<uint32_t> bits_{0};
+};
+
+class MidiDecoder : public MidiInputHandler {
+public:
+    // `display` may be null (no window).
+    explicit MidiDecoder(MidiTarget& target, MidiDisplayChanges* display = nullptr);
+
+    // One whole message as the MIDI library delivers it: a status byte and up
+    // to three data bytes. An empty message, or one longer than four bytes,
+    // is ignored.
+    void Decode(const uint8_t* bytes, size_t size);
+    // The MIDI input port's handler: Decode.
+    void OnMidiMessage(const uint8_t* bytes, size_t size) override { Decode(bytes, size); }
+
+    // A message unpacked into status, two data bytes and a fourth byte that no
+    // message uses (missing bytes are 0). Acts only on the input channel's
+    // Note On, Note Off, Control Change 1 and 123, Program Change and Pitch
+    // Bend; everything else is ignored, as is a message whose data bytes are
+    // not 7-bit values.
+    void ProcessMidiMessage(uint8_t status, uint8_t data1, uint8_t data2, uint8_t fourth);
+
+    // The channel 1 to 16 that is decoded.
+    Relaxed<int> inputChannel{1};
+
+private:
+    MidiTarget& target_;
+    MidiDisplayChanges* display_;
+};

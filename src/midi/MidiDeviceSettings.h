@@ -1,0 +1,58 @@
+#pragma once
+// The MIDI devices of the instrument: which input and output port is chosen,
+// opening them (at start-up and when the user picks another), and the
+// channel rule shared by both directions. The ports are given from outside,
+// so tests use fake lists and the program the MIDI library's adapter.
+//
+// Threads: GUI thread.
+
+#include <functional>
+#include <string>
+
+#include "midi/MidiPorts.h"
+
+class MidiDeviceSettings {
+public:
+    // Either port may be null when the MIDI library could not be used at all;
+    // `tell` shows a message to the user and returns when it is read.
+    MidiDeviceSettings(MidiInputDevice* in, MidiOutputDevice* out, std::function<void(const std::string&)> tell);
+
+    // The devices to use from now on (either may be null).
+    void SetDevices(MidiInputDevice* in, MidiOutputDevice* out)
+    {
+        in_ = in;
+        out_ = out;
+    }
+
+    // Start-up: input port 0 is opened when there is one, else the user reads
+    // that MIDI input is disabled; then the same for output.
+    void OpenAtStart();
+
+    // Keeps the index and opens that port (the one open is closed first). A
+    // port that cannot be opened is told with the library's text; the index
+    // is kept all the same.
+    void SelectInputDevice(int index);
+    void SelectOutputDevice(int index);
+
+    int InputDevice() const { return inputDevice_; }
+    int OutputDevice() const { return outputDevice_; }
+    MidiInputDevice* Input() const { return in_; }
+    MidiOutputDevice* Output() const { return out_; }
+
+    // Called after an output port has been opened.
+    std::function<void()> onOutputOpened;
+
+    static const char* const kNoInputText;
+    static const char* const kNoOutputText;
+
+private:
+    MidiInputDevice* in_;
+    MidiOutputDevice* out_;
+    std::function<void(const std::string&)> tell_;
+    int inputDevice_ = 0;
+    int outputDevice_ = 0;
+};
+
+// A MIDI channel as the settings store it: 1 to 16, a value above 16 (the
+// dialog's step past the last) being 1.
+int MidiChannelSetting(int channel);

@@ -1,0 +1,126 @@
+#pragma once
+// The MIDI library (RtMidi) behind the program's port interfaces: the input
+// object with the client name "RtMidi Input Client" and the output object
+// "RtMidi Output Client", their port lists without the program's own ports,
+// and a send that never waits.
+//
+// Back ends: the library's default (ALSA's sequencer) throws where there is
+// no sequencer; the objects are then made on the next back end the library
+// was built with (JACK). Where none can be made, there are no objects and the
+// program runs without MIDI.
+//
+// Errors: the library's error callback is installed, so that its warnings
+// stay off the terminal; its errors are kept and returned by Open with the
+// library's own text.
+//
+// Threads: everything on the GUI thread, except the input handler, which the
+// library calls on its MIDI input thread (on JACK, JACK's real-time thread)
+// from the first successful Open until the input object is destroyed.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "midi/MidiPorts.h"
+
+class RtMidi;
+class RtMidiIn;
+class RtMidiOut;
+
+// What both directions share: the library object, its error text, and the
+// mapping from the offered list to the library's own port numbers.
+class RtMidiDeviceBase {
+public:
+    RtMidiDeviceBase(RtMidi& midi, int api, std::string portName);
+    virtual ~RtMidiDeviceBase() = default;
+
+    // The back end in use: "alsa", "jack", ...
+    std::string ApiName() const;
+
+protected:
+    int Count();
+    std::string Name(int index);
+    // Closes the open port, opens offered port `index`; the error text or "".
+    std::string OpenOffered(int index);
+    bool PortOpen() const;
+    // The library port numbers of the offered ports, in order.
+    std::vector<unsigned> Offered();
+    bool IsJack() const;
+
+
+public:
+    // The library's error callback: keeps the text of an error, drops warnings.
+    void OnLibraryError(bool warning, const std::string& text);
+
+protected:
+    RtMidi& midi_;
+    const int api_;
+    const std::string portName_;
+    std::string error_;
+};
+
+class RtMidiInputDevice final : public MidiInputDevice, public RtMidiDeviceBase {
+public:
+    RtMidiInputDevice(std::unique_ptr<RtMidiIn> midi, MidiInputHandler& handler);
+    // Ends the deliveries: the library's input thread is stopped when this returns.
+    ~RtMidiInputDevice() override;
+
+    int PortCount() override { return Count(); }
+    std::string PortName(int index) override { return Name(index); }
+    std::string Open(int index) override;
+    bool IsOpen() const override { return PortOpen(); }
+    using RtMidiDeviceBase::ApiName;
+
+private:
+    static void OnMessage(double, std::vector<unsigned char>* message, void* self);
+
+    std::unique_ptr<RtMidiIn> in_;
+    MidiInputHandler& handler_;
+    bool callbackInstalled_ = false;
+};
+
+class RtMidiOutputDevice final : public MidiOutputDevice, public RtMidiDeviceBase {
+public:
+    explicit RtMidiOutputDevice(std::unique_ptr<RtMidiOut> midi);
+    ~RtMidiOutputDevice() override;
+
+    int PortCount() override { return Count(); }
+    std::string PortName(int index) override { return Name(index); }
+    std::string Open(int index) override;
+    bool IsOpen() const override { return PortOpen(); }
+    size_t Room() override;
+    std::string Send(const uint8_t* bytes, size_t size) override;
+    bool Vanished() override;
+    using RtMidiDeviceBase::ApiName;
+
+private:
+    // On JACK the library queues every message in a ring of 16 KiB that its
+    // process callback empties once per cycle, and waits (for ever, with no
+    // server) while the ring is full. What was handed over in the last few
+    // cycles is counted here, so that a send never meets a full ring.
+    struct Cycle {
+        uint32_t frame = 0;
+        size_t bytes = 0;
+    };
+    size_t BytesInRing(uint32_t now) const;
+
+    std::unique_ptr<RtMidiOut> out_;
+    void* jackClient_ = nullptr; // the library's JACK client, for the cycle count
+    std::string jackPort_;        // our port's full JACK name once open
+    Cycle cycles_[8];
+    uint32_t period_ = 256;
+};
+
+struct RtMidiDevices {
+    std::unique_ptr<RtMidiInputDevice> in;
+    std::unique_ptr<RtMidiOutputDevice> out;
+};
+
+// Makes the input object, then the output object, each on the default back
+// end or the next one that can be made. `handler` receives MIDI input.
+RtMidiDevices CreateRtMidiDevices(MidiInputHandler& handler);
+
+// The JACK clients this process has opened (as JACK named them: a second
+// program's "RtMidi Input Client" becomes "RtMidi Input Client-01").
+std::vector<std::string> OwnJackClients();
