@@ -100,11 +100,13 @@ public:
                         const PaStreamCallbackTimeInfo* timeInfo,
                         PaStreamCallbackFlags statusFlags, void* userData);
 
+    // Whether a stream renders now (the meters read it on the GUI thread).
+    bool Rendering() const;
+
 private:
     PaError Open(const PaStreamParameters& params);
     PaError Start();
     void CloseStream();
-    bool Rendering() const;
 
     static constexpr uint32_t kSuspended = 0x80000000u;
 
