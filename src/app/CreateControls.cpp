@@ -166,14 +166,8 @@ void wxKeyboard::CreateControls()
     // The render keeps its largest peaks; the meters take them on a timer
     // here, so an overload between two ticks still shows. Zero while no
     // stream renders, so a lost stream's meters fall.
-    leftMeter->FollowLevel([this] {
-        const float peak = instrument.Synth().TakeLeftMaxPeak();
-        return instrument.Audio().Rendering() ? peak : 0.0f;
-    });
-    rightMeter->FollowLevel([this] {
-        const float peak = instrument.Synth().TakeRightMaxPeak();
-        return instrument.Audio().Rendering() ? peak : 0.0f;
-    });
+    leftMeter->FollowLevel([this] { return instrument.Audio().TakeLeftPeak(); });
+    rightMeter->FollowLevel([this] { return instrument.Audio().TakeRightPeak(); });
     routeRelease(leftMeter);
     routeRelease(rightMeter);
 

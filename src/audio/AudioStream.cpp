@@ -269,9 +269,17 @@ AudioStream::Health AudioStream::CheckHealth()
 
 bool AudioStream::Rendering() const { return stream_ && started_ && !lost_ && !IsSuspended(); }
 
-float AudioStream::LeftPeak() const { return Rendering() ? synth_.LeftPeak() : 0.0f; }
+float AudioStream::TakeLeftPeak()
+{
+    const float peak = synth_.TakeLeftMaxPeak();
+    return Rendering() ? peak : 0.0f;
+}
 
-float AudioStream::RightPeak() const { return Rendering() ? synth_.RightPeak() : 0.0f; }
+float AudioStream::TakeRightPeak()
+{
+    const float peak = synth_.TakeRightMaxPeak();
+    return Rendering() ? peak : 0.0f;
+}
 
 int AudioStream::Callback(const void*, void* output, unsigned long frameCount,
                           const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* userData)

@@ -88,10 +88,12 @@ public:
     // four polls in a row, is lost.
     Health CheckHealth();
     bool IsLost() const { return lost_; }
-    // The peaks the meters show: the render's, or 0 while no stream renders
-    // (lost, suspended or none), so the meters fall instead of freezing.
-    float LeftPeak() const;
-    float RightPeak() const;
+    // The peaks the meters show: the largest the render reached since the
+    // last call (taken, so an overload between two reads still shows), or 0
+    // while no stream renders (lost, suspended or none), so the meters fall
+    // instead of freezing.
+    float TakeLeftPeak();
+    float TakeRightPeak();
     // The callback's heartbeat: how many times PortAudio has called it.
     uint32_t Callbacks() const { return heartbeat_.load(std::memory_order_relaxed); }
 

@@ -82,14 +82,15 @@ void SynthState::SetLfoWaveform(int32_t shape)
 
 void SynthState::BeginSoundChange()
 {
-    soundChanges_.store(soundChanges_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-    // The odd count is seen before any of the stores that follow.
-    std::atomic_thread_fence(std::memory_order_release);
+    // The odd count is seen before any of the stores that follow: none of
+    // them may move above this acquiring increment. (An increment rather than
+    // a fence, which the thread sanitizer cannot follow.)
+    soundChanges_.fetch_add(1, std::memory_order_acquire);
 }
 
 void SynthState::EndSoundChange()
 {
-    soundChanges_.store(soundChanges_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    soundChanges_.fetch_add(1, std::memory_order_release);
 }
 
 void SynthState::SetSpectra(const float* attack, const float* sustain)
@@ -210,9 +211,9 @@ void SynthState::TakeSound()
         s.attack.level[h] = attackSpectrum[h];
         s.sustain.level[h] = sustainSpectrum[h];
     }
-    // The loads above are done before the count is looked at again.
-    std::atomic_thread_fence(std::memory_order_acquire);
-    if (soundChanges_.load(std::memory_order_relaxed) != before)
+    // The loads above are done before the count is looked at again: a
+    // releasing read-modify-write that changes nothing keeps them above it.
+    if (soundChanges_.fetch_add(0, std::memory_order_release) != before)
         return; // a change began meanwhile: what was read may be torn
     snap_.attackMs = s.attackMs;
     snap_.decayMs = s.decayMs;

@@ -58,7 +58,7 @@ TEST(ServerLoss, ADeadServerIsNoticedLeftAloneAndItsReturnReported)
     ASSERT_EQ(audio.OpenDefault(), paNoError);
     const PaDeviceIndex device = audio.Device();
     synth->StartNote(60);
-    const auto sounding = [&] { return std::abs(audio.LeftPeak() - 0.5f) < 0.01f; };
+    const auto sounding = [&] { return std::abs(audio.TakeLeftPeak() - 0.5f) < 0.01f; };
     for (auto end = Clock::now() + 3s; !sounding() && Clock::now() < end;)
         std::this_thread::sleep_for(10ms);
     ASSERT_TRUE(sounding()) << "the note never sounded";
@@ -72,8 +72,8 @@ TEST(ServerLoss, ADeadServerIsNoticedLeftAloneAndItsReturnReported)
     EXPECT_LT(MsSince(killed), 1000.0) << "the loss took too long to notice";
     EXPECT_TRUE(audio.IsLost());
     EXPECT_FALSE(audio.IsRunning());
-    EXPECT_EQ(audio.LeftPeak(), 0.0f) << "the meters would freeze at the last peak";
-    EXPECT_EQ(audio.RightPeak(), 0.0f);
+    EXPECT_EQ(audio.TakeLeftPeak(), 0.0f) << "the meters would freeze at the last peak";
+    EXPECT_EQ(audio.TakeRightPeak(), 0.0f);
     EXPECT_EQ(audio.CheckHealth(), AudioStream::Health::Fine) << "the loss is reported once";
 
     // Choosing a device now neither waits nor opens anything.
