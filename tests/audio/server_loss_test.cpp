@@ -58,10 +58,15 @@ TEST(ServerLoss, ADeadServerIsNoticedLeftAloneAndItsReturnReported)
     ASSERT_EQ(audio.OpenDefault(), paNoError);
     const PaDeviceIndex device = audio.Device();
     synth->StartNote(60);
-    const auto sounding = [&] { return std::abs(audio.TakeLeftPeak() - 0.5f) < 0.01f; };
-    for (auto end = Clock::now() + 3s; !sounding() && Clock::now() < end;)
-        std::this_thread::sleep_for(10ms);
-    ASSERT_TRUE(sounding()) << "the note never sounded";
+    // The meters' read takes the peak: a read right after another may find
+    // no buffer rendered in between, so the first read that sounds counts.
+    bool sounded = false;
+    for (auto end = Clock::now() + 3s; !sounded && Clock::now() < end;) {
+        sounded = std::abs(audio.TakeLeftPeak() - 0.5f) < 0.01f;
+        if (!sounded)
+            std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(sounded) << "the note never sounded";
     EXPECT_EQ(PollUntilReport(audio, 1s), AudioStream::Health::Fine) << "a running stream is no loss";
 
     // The server dies without a word.
