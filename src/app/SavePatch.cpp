@@ -6,6 +6,7 @@
 
 #include <wx/filedlg.h>
 #include <wx/filename.h>
+#include <wx/msgdlg.h>
 #include <wx/utils.h>
 
 #include "app/Keyboard.h"
@@ -49,8 +50,19 @@ void wxKeyboard::SaveSound()
     MakeUserPatchFolder(folder);
     wxFileDialog dialog(this, "Save A Config", folder, "", "Marovane Patches (*.mrvn)|*.mrvn",
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT, wxDefaultPosition, wxDefaultSize, "filedlg");
-    if (dialog.ShowModal() == wxID_OK)
-        SavePatchFile(PatchPathWithExtension(dialog.GetPath()));
+    if (dialog.ShowModal() == wxID_OK) {
+        const wxString chosen = dialog.GetPath();
+        const wxString path = PatchPathWithExtension(chosen);
+        // The dialog asked about the name as typed; the extension added here
+        // may name another file, which is not replaced without asking too.
+        const bool replace =
+            path == chosen || !wxFileName::Exists(path) ||
+            wxMessageBox(wxString::Format("A file named \"%s\" already exists. Replace it?",
+                                          wxFileName(path).GetFullName()),
+                         "Message", wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION, this) == wxYES;
+        if (replace)
+            SavePatchFile(path);
+    }
     FocusKeyboard();
 }
 
