@@ -48,8 +48,12 @@ void MidiDecoder::ProcessMidiMessage(uint8_t status, uint8_t data1, uint8_t data
     switch (status & 0xF0) {
     case 0x90:
         if (data2 > 0) {
-            // Struck again while the pedal holds it: its key holds it now.
-            heldByPedal_.reset(static_cast<size_t>(note));
+            // Struck again while the pedal holds it: it ends and starts
+            // afresh, and its key holds it now.
+            if (heldByPedal_.test(static_cast<size_t>(note))) {
+                heldByPedal_.reset(static_cast<size_t>(note));
+                target_.NoteOff(note, true);
+            }
             target_.SetNoteVelocity(note, static_cast<float>(data2) / 127.0f);
             target_.NoteOn(note, true);
         } else {

@@ -12,8 +12,8 @@
 //
 // The sustain pedal (controller 64, down at 64 or above) holds back the Note
 // Offs of the input channel until it comes up, then releases those notes
-// together. A note struck again while it sounds on the pedal restarts and is
-// held by its key again; released while the pedal is down it waits for the
+// together. A note struck again while it sounds on the pedal ends and starts
+// again (a Note Off, then its Note On), held by its key once more; released while the pedal is down it waits for the
 // pedal once more. All-notes-off lifts the pedal. Notes played from the
 // computer keyboard or the mouse do not pass through here and are not held.
 
