@@ -271,6 +271,7 @@ int main(int argc, char** argv)
         ApplyPatch(p, *state);
     }
     std::vector<TimedMessage> events;
+    long long lastFrame = 0;
     if (!o.midi.empty()) {
         struct stat midi;
         if (targetExists && stat(o.midi.c_str(), &midi) == 0 && midi.st_dev == target.st_dev &&
@@ -285,6 +286,9 @@ int main(int argc, char** argv)
         // through the tempo map. Every channel plays into the one instrument:
         // the decoder listens on channel 1 and each message is moved there.
         while (smf_event_t* e = smf_get_next_event(smf.get())) {
+            // The file lasts until its last event of any kind (not the end of
+            // a track, which libsmf keeps for itself).
+            lastFrame = std::max(lastFrame, std::llround(e->time_seconds * o.rate));
             if (smf_event_is_metadata(e) || smf_event_is_sysex(e) || e->midi_buffer_length < 1 ||
                 e->midi_buffer_length > 3)
                 continue;
@@ -392,6 +396,10 @@ int main(int argc, char** argv)
                 keysDown.reset(m.bytes[1]);
             else if (kind == 0xB0 && m.size == 3 && m.bytes[1] == 123 && m.bytes[2] == 0)
                 keysDown.reset();
+        }
+        while (framesWritten < lastFrame && !writeFailed) {
+            const long long toGridEnd = MAX_FRAMES - framesWritten % MAX_FRAMES;
+            render(static_cast<unsigned>(std::min(lastFrame - framesWritten, toGridEnd)));
         }
         // The file has ended: the pedal comes up and the keys still down are
         // let go.

@@ -174,6 +174,8 @@ TEST(RenderTool, HelpGoesToStandardOutput)
         EXPECT_EQ(r.status, 0) << flag;
         EXPECT_EQ(r.out.rfind("usage: marovane-render", 0), 0u) << flag << ": " << r.out;
         EXPECT_NE(r.out.find("--pitch-wheel 0..16383"), std::string::npos) << flag;
+        EXPECT_NE(r.out.find("--midi FILE.mid"), std::string::npos) << flag;
+        EXPECT_NE(r.out.find("--channel 1..16"), std::string::npos) << flag;
         EXPECT_EQ(r.err, "") << flag;
     }
 }
@@ -445,8 +447,11 @@ TEST(RenderTool, MidiFilePlaysEachEventAtItsFrameThroughTheTempoMap)
     // Only channel 1: note 67 (channel 4) and its bend are left out.
     const ToolRun one = Exec("--midi " + mid + " --channel 1 -o " + wav);
     ASSERT_EQ(one.status, 0) << one.err;
-    ReadWav(wav, info);
-    EXPECT_LT(info.frames, 22050);
+    const std::vector<float> ch1 = ReadWav(wav, info);
+    EXPECT_EQ(info.frames, 33075) << "the file still lasts until its last event";
+    EXPECT_EQ(std::count(ch1.begin() + 2 * (11025 + 442), ch1.end(), 0.0f),
+              static_cast<std::ptrdiff_t>(ch1.size()) - 2 * (11025 + 442))
+        << "nothing after note 60";
 }
 
 TEST(RenderTool, MidiFileSustainPedalAndNotesLeftOn)
@@ -468,6 +473,9 @@ TEST(RenderTool, MidiFileSustainPedalAndNotesLeftOn)
         {"all-notes-off lifts the pedal",
          {{0, {0xB0, 64, 127}}, {0, {0x90, 60, 100}}, {480, {0x80, 60, 0}}, {480, {0xB0, 123, 0}}, {480, {0xB0, 64, 0}}},
          44100 + 400, 44100 + 442, false},
+        {"the file lasts until its last event, also a meta event: the note left on ends there",
+         {{0, {0x90, 60, 100}}, {960, {0xFF, 0x01, 0x01, 'x'}}},
+         44100 + 400, 44100 + 442, true},
         {"a note left on is released at the end of the file, with a warning",
          {{0, {0x90, 60, 100}}, {960, {0xB0, 7, 100}}},
          44100 + 400, 44100 + 442, true},
