@@ -4,12 +4,16 @@
 
 #include <fcntl.h>
 #include <getopt.h>
+#include <glib.h>
+#include <smf.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <wx/init.h>
 
+#include <algorithm>
+#include <bitset>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -32,7 +36,8 @@ namespace {
 
 const char* const kUsage =
     "usage: marovane-render [--patch FILE.mrvn] [--hold SECONDS] [--velocity 1..127]\n"
-    "                       [--pitch-wheel 0..16383] [--mod-wheel 0..16383] [--rate HZ] -o OUT.wav NOTE...\n";
+    "                       [--pitch-wheel 0..16383] [--mod-wheel 0..16383] [--rate HZ] -o OUT.wav NOTE...\n"
+    "       marovane-render --midi FILE.mid [--channel 1..16] [--patch FILE.mrvn] [--rate HZ] -o OUT.wav\n";
 
 const char* const kHelp =
     "\n"
@@ -46,6 +51,13 @@ const char* const kHelp =
     "  --velocity 1..127      the notes' MIDI velocity (default: full)\n"
     "  --pitch-wheel 0..16383 the pitch wheel (8192 is centre, two semitones each way)\n"
     "  --mod-wheel 0..16383   the tremolo depth (value / 16383)\n"
+    "  --midi FILE.mid        play a Standard MIDI File instead of NOTEs: its notes,\n"
+    "                         velocities, pitch bend, modulation wheel (controller 1),\n"
+    "                         sustain pedal (64) and all-notes-off (123), each at its\n"
+    "                         own frame as the file's tempo map places it; a note\n"
+    "                         still on at the end of the file is released there\n"
+    "  --channel 1..16        play only that channel of the file (default: all\n"
+    "                         channels, into the one instrument)\n"
     "  --rate HZ              the sample rate of the engine and the file, 8000 to 192000\n"
     "  -o, --output OUT.wav   the file to write; '-' or a pipe is written directly,\n"
     "                         a file only replaced once the render is complete\n"
@@ -61,6 +73,8 @@ struct Options {
     int rate = SAMPLE_RATE; // the engine's and the file's sample rate
     std::string output;
     std::vector<int> notes;
+    std::string midi;
+    int channel = 0; // 0: every channel of the MIDI file
 };
 
 int Fail(const std::string& message)
@@ -97,6 +111,8 @@ std::string ParseOptions(int argc, char** argv, Options& o)
         {"mod-wheel", required_argument, nullptr, 'm'},
         {"rate", required_argument, nullptr, 'r'},
         {"output", required_argument, nullptr, 'o'},
+        {"midi", required_argument, nullptr, 'M'},
+        {"channel", required_argument, nullptr, 'c'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -132,6 +148,11 @@ std::string ParseOptions(int argc, char** argv, Options& o)
                 return std::string("--rate must be 8000 to 192000 Hz, not '") + optarg + "'";
             break;
         case 'o': o.output = optarg; break;
+        case 'M': o.midi = optarg; break;
+        case 'c':
+            if (!ParseInt(optarg, 1, 16, o.channel))
+                return std::string("--channel must be 1 to 16, not '") + optarg + "'";
+            break;
         case ':': return std::string("option ") + argv[optind - 1] + " needs a value";
         default: return std::string("unknown option ") + argv[optind - 1];
         }
@@ -144,7 +165,11 @@ std::string ParseOptions(int argc, char** argv, Options& o)
             return std::string("note must be a MIDI note number 0 to 127, not '") + argv[i] + "'";
         o.notes.push_back(note);
     }
-    if (o.notes.empty())
+    if (!o.midi.empty() && !o.notes.empty())
+        return "give either --midi FILE.mid or NOTEs, not both";
+    if (o.channel && o.midi.empty())
+        return "--channel needs --midi FILE.mid";
+    if (o.notes.empty() && o.midi.empty())
         return "no notes to play";
     return {};
 }
@@ -171,6 +196,33 @@ bool WriteAll(int fd, const char* data, size_t size)
 // temporary file behind.
 volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int) { interrupted = 1; }
+
+// What the MIDI file library says goes to standard error as part of one line.
+std::string libraryMessages;
+bool libraryComplained = false; // a warning or worse: the file is damaged
+void CollectLibraryMessage(const gchar*, GLogLevelFlags level, const gchar* message, gpointer)
+{
+    if (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING))
+        libraryComplained = true;
+    else
+        return; // its debugging chatter
+    std::string m = message ? message : "";
+    std::replace(m.begin(), m.end(), '\n', ' ');
+    if (!libraryMessages.empty())
+        libraryMessages += "; ";
+    libraryMessages += m;
+}
+
+struct SmfDeleter {
+    void operator()(smf_t* smf) const { smf_delete(smf); }
+};
+
+// One channel message of the file, at the frame its time rounds to.
+struct TimedMessage {
+    long long frame;
+    uint8_t bytes[3];
+    size_t size;
+};
 
 } // namespace
 
@@ -218,6 +270,41 @@ int main(int argc, char** argv)
             return Fail("cannot load patch file '" + o.patch + "': " + std::string(reason.utf8_str()));
         ApplyPatch(p, *state);
     }
+    std::vector<TimedMessage> events;
+    long long lastFrame = 0;
+    if (!o.midi.empty()) {
+        struct stat midi;
+        if (targetExists && stat(o.midi.c_str(), &midi) == 0 && midi.st_dev == target.st_dev &&
+            midi.st_ino == target.st_ino)
+            return Fail("the output '" + o.output + "' is the MIDI file '" + o.midi + "'; it would be overwritten");
+        g_log_set_default_handler(CollectLibraryMessage, nullptr);
+        std::unique_ptr<smf_t, SmfDeleter> smf(smf_load(o.midi.c_str()));
+        if (!smf || libraryComplained)
+            return Fail("cannot read MIDI file '" + o.midi + "'" +
+                        (libraryMessages.empty() ? std::string() : ": " + libraryMessages));
+        // Events come in time order over all tracks, their times in seconds
+        // through the tempo map. Every channel plays into the one instrument:
+        // the decoder listens on channel 1 and each message is moved there.
+        while (smf_event_t* e = smf_get_next_event(smf.get())) {
+            // The file lasts until its last event of any kind (not the end of
+            // a track, which libsmf keeps for itself).
+            lastFrame = std::max(lastFrame, std::llround(e->time_seconds * o.rate));
+            if (smf_event_is_metadata(e) || smf_event_is_sysex(e) || e->midi_buffer_length < 1 ||
+                e->midi_buffer_length > 3)
+                continue;
+            const uint8_t status = e->midi_buffer[0];
+            if (status < 0x80 || status >= 0xF0)
+                continue;
+            if (o.channel && (status & 0x0F) != o.channel - 1)
+                continue;
+            TimedMessage m{std::llround(e->time_seconds * o.rate), {0, 0, 0}, static_cast<size_t>(e->midi_buffer_length)};
+            for (size_t i = 0; i < m.size; ++i)
+                m.bytes[i] = e->midi_buffer[i];
+            m.bytes[0] = static_cast<uint8_t>(status & 0xF0);
+            events.push_back(m);
+        }
+    }
+
     state->SetSampleRate(o.rate);
     state->pitchWheel = static_cast<float>(o.pitchWheel);
     state->modWheelDepth = SynthState::ModWheelDepthFromValue(o.modWheel);
@@ -261,14 +348,14 @@ int main(int argc, char** argv)
     size_t nonFinite = 0;
     bool writeFailed = false;
     std::string writeError;
-    auto render = [&] {
-        state->Render(buffer, MAX_FRAMES);
-        nonFinite += SilenceNonFinite(buffer, 2 * MAX_FRAMES);
-        if (sf_writef_float(file.get(), buffer, MAX_FRAMES) != MAX_FRAMES) {
+    auto render = [&](unsigned frames) {
+        state->Render(buffer, frames);
+        nonFinite += SilenceNonFinite(buffer, 2 * frames);
+        if (sf_writef_float(file.get(), buffer, frames) != static_cast<sf_count_t>(frames)) {
             writeFailed = true;
             writeError = sf_strerror(file.get());
         }
-        framesWritten += MAX_FRAMES;
+        framesWritten += frames;
         if (interrupted) {
             writeFailed = true;
             writeError = "interrupted";
@@ -276,19 +363,58 @@ int main(int argc, char** argv)
     };
 
     const auto start = std::chrono::steady_clock::now();
-    for (int note : o.notes) {
-        if (o.velocity)
-            state->SetNoteVelocity(note, SynthState::VelocityFromMidi(o.velocity));
-        state->StartNote(note);
+    size_t notesLeftOn = 0;
+    if (o.midi.empty()) {
+        for (int note : o.notes) {
+            if (o.velocity)
+                state->SetNoteVelocity(note, SynthState::VelocityFromMidi(o.velocity));
+            state->StartNote(note);
+        }
+        const long holdBuffers = static_cast<long>(std::ceil(o.hold * o.rate / MAX_FRAMES));
+        for (long b = 0; b < holdBuffers && !writeFailed; ++b)
+            render(MAX_FRAMES);
+        for (int note : o.notes)
+            state->ReleaseNote(note);
+    } else {
+        // The buffers keep their 256-frame grid; an event inside one splits
+        // it, so that it takes effect at its own frame.
+        MidiInputHandler& decoder = instrument->MidiInput();
+        instrument->SetMidiInputChannel(1);
+        std::bitset<128> keysDown;
+        for (const TimedMessage& m : events) {
+            while (framesWritten < m.frame && !writeFailed) {
+                const long long toGridEnd = MAX_FRAMES - framesWritten % MAX_FRAMES;
+                render(static_cast<unsigned>(std::min(m.frame - framesWritten, toGridEnd)));
+            }
+            if (writeFailed)
+                break;
+            decoder.OnMidiMessage(m.bytes, m.size);
+            const uint8_t kind = m.bytes[0] & 0xF0;
+            if (kind == 0x90 && m.size == 3 && m.bytes[2] > 0 && m.bytes[1] < 128)
+                keysDown.set(m.bytes[1]);
+            else if ((kind == 0x80 || kind == 0x90) && m.size >= 2 && m.bytes[1] < 128)
+                keysDown.reset(m.bytes[1]);
+            else if (kind == 0xB0 && m.size == 3 && m.bytes[1] == 123 && m.bytes[2] == 0)
+                keysDown.reset();
+        }
+        while (framesWritten < lastFrame && !writeFailed) {
+            const long long toGridEnd = MAX_FRAMES - framesWritten % MAX_FRAMES;
+            render(static_cast<unsigned>(std::min(lastFrame - framesWritten, toGridEnd)));
+        }
+        // The file has ended: the pedal comes up and the keys still down are
+        // let go.
+        const uint8_t pedalUp[] = {0xB0, 64, 0};
+        decoder.OnMidiMessage(pedalUp, 3);
+        notesLeftOn = keysDown.count();
+        for (int note = 0; note < 128; ++note)
+            if (keysDown.test(static_cast<size_t>(note))) {
+                const uint8_t off[] = {0x80, static_cast<uint8_t>(note), 0};
+                decoder.OnMidiMessage(off, 3);
+            }
     }
-    const long holdBuffers = static_cast<long>(std::ceil(o.hold * o.rate / MAX_FRAMES));
-    for (long b = 0; b < holdBuffers && !writeFailed; ++b)
-        render();
-    for (int note : o.notes)
-        state->ReleaseNote(note);
     const long tailLimit = static_cast<long>(std::ceil(60.0 * o.rate / MAX_FRAMES));
     for (long b = 0; b < tailLimit && state->AnyNoteActive() && !writeFailed; ++b)
-        render();
+        render(static_cast<unsigned>(MAX_FRAMES - framesWritten % MAX_FRAMES));
     const bool tailCut = !writeFailed && state->AnyNoteActive();
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
@@ -319,6 +445,8 @@ int main(int argc, char** argv)
             close(directFd);
     }
 
+    if (notesLeftOn)
+        Warn(std::to_string(notesLeftOn) + " note(s) still on at the end of the MIDI file were released there");
     if (tailCut)
         Warn("the release tail was cut at the 60-second limit");
     if (nonFinite)

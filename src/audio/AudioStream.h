@@ -105,7 +105,6 @@ public:
                         const PaStreamCallbackTimeInfo* timeInfo,
                         PaStreamCallbackFlags statusFlags, void* userData);
 
-
 private:
     PaError Open(const PaStreamParameters& params);
     PaError Start();

@@ -185,6 +185,7 @@ void Instrument::SendAllSoundOff()
 
 void Instrument::Panic()
 {
+    decoder_.LiftPedal();
     AllNotesOff(false);
     ResetControllers();
     SendAllSoundOff();

@@ -60,6 +60,8 @@ std::string Instrument::SelectMidiOutputDevice(int index)
 void Instrument::SetMidiInputChannel(int channel)
 {
     channel = MidiChannelSetting(channel);
+    // The old channel's pedal holds nothing on the new one.
+    decoder_.LiftPedal();
     AllNotesOff(false);
     decoder_.inputChannel = channel;
 }

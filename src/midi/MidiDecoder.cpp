@@ -11,8 +11,29 @@ void MidiDecoder::Decode(const uint8_t* bytes, size_t size)
     ProcessMidiMessage(b[0], b[1], b[2], b[3]);
 }
 
+void MidiDecoder::NoteOff(int note)
+{
+    if (pedalDown_)
+        heldByPedal_.set(static_cast<size_t>(note));
+    else
+        target_.NoteOff(note, true);
+}
+
+void MidiDecoder::PedalUp()
+{
+    pedalDown_ = false;
+    for (int note = 0; note < 128; ++note)
+        if (heldByPedal_.test(static_cast<size_t>(note)))
+            target_.NoteOff(note, true);
+    heldByPedal_.reset();
+}
+
 void MidiDecoder::ProcessMidiMessage(uint8_t status, uint8_t data1, uint8_t data2, uint8_t)
 {
+    if (liftPedal_.exchange(false, std::memory_order_acquire)) {
+        pedalDown_ = false;
+        heldByPedal_.reset();
+    }
     // Timing clock and active sensing: the library drops them already.
     if (status == 0xF8 || status == 0xFE)
         return;
@@ -27,14 +48,20 @@ void MidiDecoder::ProcessMidiMessage(uint8_t status, uint8_t data1, uint8_t data
     switch (status & 0xF0) {
     case 0x90:
         if (data2 > 0) {
+            // Struck again while the pedal holds it: it ends and starts
+            // afresh, and its key holds it now.
+            if (heldByPedal_.test(static_cast<size_t>(note))) {
+                heldByPedal_.reset(static_cast<size_t>(note));
+                target_.NoteOff(note, true);
+            }
             target_.SetNoteVelocity(note, static_cast<float>(data2) / 127.0f);
             target_.NoteOn(note, true);
         } else {
-            target_.NoteOff(note, true);
+            NoteOff(note);
         }
         break;
     case 0x80:
-        target_.NoteOff(note, true);
+        NoteOff(note);
         break;
     case 0xC0:
         target_.SetPatchFromMidi(data1 + 1);
@@ -43,7 +70,14 @@ void MidiDecoder::ProcessMidiMessage(uint8_t status, uint8_t data1, uint8_t data
         break;
     case 0xB0:
         if (data1 == 123 && data2 == 0) {
+            pedalDown_ = false;
+            heldByPedal_.reset();
             target_.AllNotesOff(true);
+        } else if (data1 == 64) {
+            if (data2 >= 64)
+                pedalDown_ = true;
+            else if (pedalDown_)
+                PedalUp();
         } else if (data1 == 1) {
             target_.SetModWheelFromMidi(data2 * 128);
             if (display_)

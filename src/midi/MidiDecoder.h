@@ -7,9 +7,18 @@
 // Threads: Decode and ProcessMidiMessage run on the MIDI input thread (on JACK
 // that is JACK's real-time thread): they never lock, wait or allocate, and
 // neither may the MidiTarget they call. inputChannel may be set from any
-// thread; a message decoded after the store sees the new channel.
+// thread; a message decoded after the store sees the new channel. LiftPedal
+// may be called from any thread.
+//
+// The sustain pedal (controller 64, down at 64 or above) holds back the Note
+// Offs of the input channel until it comes up, then releases those notes
+// together. A note struck again while it sounds on the pedal ends and starts
+// again (a Note Off, then its Note On), held by its key once more; released while the pedal is down it waits for the
+// pedal once more. All-notes-off lifts the pedal. Notes played from the
+// computer keyboard or the mouse do not pass through here and are not held.
 
 #include <atomic>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 
@@ -69,15 +78,27 @@ public:
 
     // A message unpacked into status, two data bytes and a fourth byte that no
     // message uses (missing bytes are 0). Acts only on the input channel's
-    // Note On, Note Off, Control Change 1 and 123, Program Change and Pitch
-    // Bend; everything else is ignored, as is a message whose data bytes are
+    // Note On, Note Off, Control Change 1, 64 and 123, Program Change and
+    // Pitch Bend; everything else is ignored, as is a message whose data bytes are
     // not 7-bit values.
     void ProcessMidiMessage(uint8_t status, uint8_t data1, uint8_t data2, uint8_t fourth);
 
     // The channel 1 to 16 that is decoded.
     Relaxed<int> inputChannel{1};
 
+    // Any thread: the pedal counts as up from the next message on, and the
+    // notes it held are forgotten (the caller silences them itself, as Panic
+    // does).
+    void LiftPedal() { liftPedal_.store(true, std::memory_order_release); }
+
 private:
+    void NoteOff(int note);
+    void PedalUp();
+
+    std::atomic<bool> liftPedal_{false};
+    // MIDI input thread only.
+    bool pedalDown_ = false;
+    std::bitset<128> heldByPedal_; // released keys whose Note Off waits for the pedal
     MidiTarget& target_;
     MidiDisplayChanges* display_;
 };

@@ -95,6 +95,34 @@ TEST_F(InstrumentMidiTest, InputPlaysTheInstrumentAndMarksTheDisplayWithoutSendi
     EXPECT_TRUE(out->sent.empty()) << "nothing that arrives goes back out";
 }
 
+TEST_F(InstrumentMidiTest, ThePedalHoldsMidiNotesOnlyAndPanicOrAChannelChangeLiftsIt)
+{
+    const SynthState& synth = instrument->Synth();
+    Midi({0xB0, 64, 127});
+    Midi({0x90, 60, 100});
+    Midi({0x80, 60, 0});
+    EXPECT_TRUE(synth.IsKeyDown(60)) << "held by the pedal";
+    instrument->NoteOn(62, false);
+    instrument->NoteOff(62, false);
+    EXPECT_FALSE(synth.IsKeyDown(62)) << "the computer keyboard's notes are not held";
+    Midi({0xB0, 64, 0});
+    EXPECT_FALSE(synth.IsKeyDown(60)) << "released when the pedal comes up";
+
+    // Panic, then a channel change: each time the pedal is up after it.
+    for (int round = 0; round < 2; ++round) {
+        Midi({0xB0, 64, 127});
+        Midi({0x90, 60, 100});
+        if (round == 0)
+            instrument->Panic();
+        else
+            instrument->SetMidiInputChannel(1);
+        EXPECT_FALSE(synth.IsKeyDown(60)) << round;
+        Midi({0x90, 64, 100});
+        Midi({0x80, 64, 0});
+        EXPECT_FALSE(synth.IsKeyDown(64)) << round << ": the pedal is up";
+    }
+}
+
 TEST_F(InstrumentMidiTest, AChannelChangeReleasesHeldNotesAndSeventeenIsOne)
 {
     WithDevices({"keys"}, {"synth"});

@@ -125,4 +125,85 @@ TEST(MidiDecoder, ABurstLeavesOneDisplayUpdatePerKindOfChange)
     EXPECT_EQ(calls.log.back(), "pitch " + std::to_string((99999 % 128) * 128)) << "the latest value wins";
 }
 
+// The sustain pedal over sequences of messages: which releases it holds back,
+// and when they come.
+TEST(MidiDecoder, SustainPedalHoldsReleasesUntilItComesUp)
+{
+    using Msgs = std::vector<std::vector<uint8_t>>;
+    struct PedalCase {
+        const char* what;
+        Msgs messages;
+        Log expected; // the log after the last message, velocities left out
+    };
+    const PedalCase cases[] = {
+        {"released under the pedal: off when it comes up",
+         {{0xB0, 64, 127}, {0x90, 60, 100}, {0x80, 60, 0}, {0xB0, 64, 0}},
+         {"on 60", "off 60"}},
+        {"nothing released before the pedal comes up",
+         {{0xB0, 64, 127}, {0x90, 60, 100}, {0x80, 60, 0}},
+         {"on 60"}},
+        {"64 is down, 63 is up",
+         {{0xB0, 64, 64}, {0x90, 60, 100}, {0x90, 60, 0}, {0xB0, 64, 64}, {0xB0, 64, 63}},
+         {"on 60", "off 60"}},
+        {"63 is not down",
+         {{0xB0, 64, 63}, {0x90, 60, 100}, {0x80, 60, 0}},
+         {"on 60", "off 60"}},
+        {"several notes released together, in note order",
+         {{0x90, 67, 100}, {0x90, 60, 100}, {0xB0, 64, 100}, {0x80, 67, 0}, {0x80, 60, 0}, {0xB0, 64, 0}},
+         {"on 67", "on 60", "off 60", "off 67"}},
+        {"a key still down is not released by the pedal",
+         {{0xB0, 64, 127}, {0x90, 60, 100}, {0x90, 62, 100}, {0x80, 60, 0}, {0xB0, 64, 0}},
+         {"on 60", "on 62", "off 60"}},
+        {"re-struck while sustained: restarts, its key holds it",
+         {{0xB0, 64, 127}, {0x90, 60, 100}, {0x80, 60, 0}, {0x90, 60, 90}, {0xB0, 64, 0}},
+         {"on 60", "off 60", "on 60"}},
+        {"re-struck and released again: the pedal still ends it",
+         {{0xB0, 64, 127}, {0x90, 60, 100}, {0x80, 60, 0}, {0x90, 60, 90}, {0x80, 60, 0}, {0xB0, 64, 0}},
+         {"on 60", "off 60", "on 60", "off 60"}},
+        {"pressed after the release: released once, not twice",
+         {{0x90, 60, 100}, {0xB0, 64, 127}, {0x80, 60, 0}, {0xB0, 64, 0}, {0xB0, 64, 0}},
+         {"on 60", "off 60"}},
+        {"all-notes-off lifts the pedal",
+         {{0xB0, 64, 127}, {0x90, 60, 100}, {0x80, 60, 0}, {0xB0, 123, 0}, {0x90, 62, 100}, {0x80, 62, 0},
+          {0xB0, 64, 0}},
+         {"on 60", "all off", "on 62", "off 62"}},
+        {"the pedal of another channel holds nothing",
+         {{0xB1, 64, 127}, {0x90, 60, 100}, {0x80, 60, 0}},
+         {"on 60", "off 60"}},
+        {"a pedal value above 127 is no MIDI",
+         {{0xB0, 64, 200}, {0x90, 60, 100}, {0x80, 60, 0}},
+         {"on 60", "off 60"}},
+    };
+    for (const PedalCase& c : cases) {
+        Calls calls;
+        MidiDisplayChanges display;
+        MidiDecoder decoder(calls, &display);
+        for (const auto& m : c.messages)
+            decoder.Decode(m.data(), m.size());
+        Log log;
+        for (const std::string& line : calls.log)
+            if (line.rfind("velocity", 0) != 0)
+                log.push_back(line);
+        EXPECT_EQ(log, c.expected) << c.what;
+        EXPECT_EQ(display.Take(), 0u) << c.what;
+    }
+}
+
+TEST(MidiDecoder, LiftingThePedalForgetsTheNotesItHeld)
+{
+    // As Panic does: it silences every note itself, and the pedal is up after.
+    Calls calls;
+    MidiDecoder decoder(calls);
+    const uint8_t down[] = {0xB0, 64, 127}, up[] = {0xB0, 64, 0}, on[] = {0x90, 60, 100}, off[] = {0x80, 60, 0},
+                  on2[] = {0x90, 62, 100}, off2[] = {0x80, 62, 0};
+    decoder.Decode(down, 3);
+    decoder.Decode(on, 3);
+    decoder.Decode(off, 3);
+    decoder.LiftPedal();
+    decoder.Decode(on2, 3);
+    decoder.Decode(off2, 3);
+    decoder.Decode(up, 3);
+    EXPECT_EQ(calls.log, (Log{"velocity 60 100", "on 60", "velocity 62 100", "on 62", "off 62"}));
+}
+
 } // namespace

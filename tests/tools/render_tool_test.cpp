@@ -8,11 +8,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+#include "synth/SynthState.h"
 
 namespace {
 
@@ -170,6 +174,8 @@ TEST(RenderTool, HelpGoesToStandardOutput)
         EXPECT_EQ(r.status, 0) << flag;
         EXPECT_EQ(r.out.rfind("usage: marovane-render", 0), 0u) << flag << ": " << r.out;
         EXPECT_NE(r.out.find("--pitch-wheel 0..16383"), std::string::npos) << flag;
+        EXPECT_NE(r.out.find("--midi FILE.mid"), std::string::npos) << flag;
+        EXPECT_NE(r.out.find("--channel 1..16"), std::string::npos) << flag;
         EXPECT_EQ(r.err, "") << flag;
     }
 }
@@ -303,3 +309,228 @@ TEST(RenderTool, ReportsACutTailAndSilencesOverflow)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------
+// MIDI files
+
+namespace midifile {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Vlq(uint32_t n)
+{
+    Bytes b{static_cast<uint8_t>(n & 0x7F)};
+    while (n >>= 7)
+        b.insert(b.begin(), static_cast<uint8_t>((n & 0x7F) | 0x80));
+    return b;
+}
+
+struct Ev {
+    uint32_t delta; // ticks since the track's previous event
+    Bytes bytes;
+};
+
+Bytes Track(const std::vector<Ev>& events)
+{
+    Bytes data;
+    for (const Ev& e : events) {
+        const Bytes d = Vlq(e.delta);
+        data.insert(data.end(), d.begin(), d.end());
+        data.insert(data.end(), e.bytes.begin(), e.bytes.end());
+    }
+    data.insert(data.end(), {0x00, 0xFF, 0x2F, 0x00});
+    Bytes t{'M', 'T', 'r', 'k'};
+    const uint32_t n = static_cast<uint32_t>(data.size());
+    t.insert(t.end(), {static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8),
+                       static_cast<uint8_t>(n)});
+    t.insert(t.end(), data.begin(), data.end());
+    return t;
+}
+
+// A format 1 file at 480 ticks per quarter note.
+Bytes File(const std::vector<Bytes>& tracks)
+{
+    Bytes f{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, static_cast<uint8_t>(tracks.size()), 0x01, 0xE0};
+    for (const Bytes& t : tracks)
+        f.insert(f.end(), t.begin(), t.end());
+    return f;
+}
+
+Bytes Tempo(uint32_t microsecondsPerBeat)
+{
+    return {0xFF, 0x51, 0x03, static_cast<uint8_t>(microsecondsPerBeat >> 16),
+            static_cast<uint8_t>(microsecondsPerBeat >> 8), static_cast<uint8_t>(microsecondsPerBeat)};
+}
+
+void Write(const std::string& path, const Bytes& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
+
+// A tempo map track (120 bpm, then 240 bpm from beat 1) and a note track on
+// two channels: note 60 from 0 to 0.25 s with the mod wheel at 0.125 s, note
+// 67 from 0.5 s to 0.75 s with a bend at 0.625 s.
+Bytes TwoNotes()
+{
+    return File({Track({{0, Tempo(500000)}, {480, Tempo(250000)}}),
+                 Track({{0, {0x90, 60, 100}},
+                        {120, {0xB0, 1, 64}},
+                        {120, {0x80, 60, 0}},
+                        {240, {0x93, 67, 80}},
+                        {240, {0xE3, 0, 80}},
+                        {240, {0x83, 67, 0}}})});
+}
+
+// What the tool must do with TwoNotes: the same events on an engine of its
+// own at the frames the tempo map gives, the 256-frame buffers split there.
+std::vector<float> RenderByHand()
+{
+    struct At {
+        long long frame;
+        std::function<void(SynthState&)> apply;
+    };
+    // 0.125 s, 0.25 s, 0.5 s, 0.5 s + 240 ticks at 240 bpm = 0.625 s, 0.75 s.
+    const std::vector<At> events = {
+        {0, [](SynthState& s) { s.SetNoteVelocity(60, 100 / 127.0f); s.StartNote(60); }},
+        {5513, [](SynthState& s) { s.modWheelDepth = SynthState::ModWheelDepthFromValue(64 * 128); }},
+        {11025, [](SynthState& s) { s.ReleaseNote(60); }},
+        {22050, [](SynthState& s) { s.SetNoteVelocity(67, 80 / 127.0f); s.StartNote(67); }},
+        {27563, [](SynthState& s) { s.pitchWheel = 80 * 128; }},
+        {33075, [](SynthState& s) { s.ReleaseNote(67); }},
+    };
+    auto state = std::make_unique<SynthState>();
+    state->SetSampleRate(44100);
+    std::vector<float> out;
+    float buffer[2 * MAX_FRAMES];
+    long long done = 0;
+    auto render = [&](long long frames) {
+        state->Render(buffer, static_cast<unsigned>(frames));
+        out.insert(out.end(), buffer, buffer + 2 * frames);
+        done += frames;
+    };
+    for (const At& e : events) {
+        while (done < e.frame)
+            render(std::min<long long>(e.frame - done, MAX_FRAMES - done % MAX_FRAMES));
+        e.apply(*state);
+    }
+    while (state->AnyNoteActive())
+        render(MAX_FRAMES - done % MAX_FRAMES);
+    return out;
+}
+
+} // namespace midifile
+
+TEST(RenderTool, MidiFilePlaysEachEventAtItsFrameThroughTheTempoMap)
+{
+    const std::string mid = Temp("two_notes.mid"), wav = Temp("two_notes.wav");
+    midifile::Write(mid, midifile::TwoNotes());
+    const ToolRun r = Exec("--midi " + mid + " -o " + wav);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    SF_INFO info;
+    const std::vector<float> data = ReadWav(wav, info);
+    // Note 60's 10 ms release ends at 11025 + 441; then silence until note 67
+    // starts at 0.5 s, frame 22050 (its sine starts at 0: the next frame sounds).
+    auto firstSound = [&](long long from) -> long long {
+        for (long long f = from; f < info.frames; ++f)
+            if (data[2 * f] != 0.0f)
+                return f;
+        return info.frames;
+    };
+    EXPECT_EQ(firstSound(0), 1);
+    EXPECT_EQ(firstSound(11025 + 441 + 1), 22051);
+    const std::vector<float> byHand = midifile::RenderByHand();
+    ASSERT_EQ(data.size(), byHand.size());
+    EXPECT_TRUE(data == byHand) << "the same bytes as the events rendered by hand";
+
+    // Only channel 1: note 67 (channel 4) and its bend are left out.
+    const ToolRun one = Exec("--midi " + mid + " --channel 1 -o " + wav);
+    ASSERT_EQ(one.status, 0) << one.err;
+    const std::vector<float> ch1 = ReadWav(wav, info);
+    EXPECT_EQ(info.frames, 33075) << "the file still lasts until its last event";
+    EXPECT_EQ(std::count(ch1.begin() + 2 * (11025 + 442), ch1.end(), 0.0f),
+              static_cast<std::ptrdiff_t>(ch1.size()) - 2 * (11025 + 442))
+        << "nothing after note 60";
+}
+
+TEST(RenderTool, MidiFileSustainPedalAndNotesLeftOn)
+{
+    using midifile::Ev;
+    struct Case {
+        const char* what;
+        std::vector<Ev> events;
+        long long soundsUntilAtLeast, silentFrom; // frames
+        bool warns;
+    };
+    // 120 bpm: 480 ticks = 0.5 s = 22050 frames.
+    const Case cases[] = {
+        {"no pedal: ends 10 ms after its release", {{0, {0x90, 60, 100}}, {480, {0x80, 60, 0}}},
+         22050 + 400, 22050 + 442, false},
+        {"the pedal holds the release until it comes up",
+         {{0, {0xB0, 64, 127}}, {0, {0x90, 60, 100}}, {480, {0x80, 60, 0}}, {960, {0xB0, 64, 0}}},
+         66150 + 400, 66150 + 442, false},
+        {"all-notes-off lifts the pedal",
+         {{0, {0xB0, 64, 127}}, {0, {0x90, 60, 100}}, {480, {0x80, 60, 0}}, {480, {0xB0, 123, 0}}, {480, {0xB0, 64, 0}}},
+         44100 + 400, 44100 + 442, false},
+        {"the file lasts until its last event, also a meta event: the note left on ends there",
+         {{0, {0x90, 60, 100}}, {960, {0xFF, 0x01, 0x01, 'x'}}},
+         44100 + 400, 44100 + 442, true},
+        {"a note left on is released at the end of the file, with a warning",
+         {{0, {0x90, 60, 100}}, {960, {0xB0, 7, 100}}},
+         44100 + 400, 44100 + 442, true},
+    };
+    for (const Case& c : cases) {
+        const std::string mid = Temp("pedal.mid"), wav = Temp("pedal.wav");
+        midifile::Write(mid, midifile::File({midifile::Track(c.events)}));
+        const ToolRun r = Exec("--midi " + mid + " -o " + wav);
+        ASSERT_EQ(r.status, 0) << c.what << r.err;
+        EXPECT_EQ(r.err.find("still on") != std::string::npos, c.warns) << c.what << r.err;
+        SF_INFO info;
+        const std::vector<float> data = ReadWav(wav, info);
+        float lateBefore = 0, after = 0;
+        for (long long f = c.soundsUntilAtLeast - 200; f < c.soundsUntilAtLeast && f < info.frames; ++f)
+            lateBefore = std::max(lateBefore, std::fabs(data[2 * f]));
+        for (long long f = c.silentFrom; f < info.frames; ++f)
+            after = std::max(after, std::fabs(data[2 * f]));
+        EXPECT_GT(lateBefore, 0.0f) << c.what << ": still sounding";
+        EXPECT_EQ(after, 0.0f) << c.what << ": silent after";
+    }
+}
+
+TEST(RenderTool, BadMidiInputLeavesNoFile)
+{
+    const midifile::Bytes good = midifile::TwoNotes();
+    const std::string mid = Temp("bad.mid"), wav = Temp("bad.wav");
+    struct Case {
+        const char* what;
+        midifile::Bytes bytes;
+        std::string output; // empty: wav
+        const char* says;
+    };
+    const Case cases[] = {
+        {"not MIDI", {'h', 'e', 'l', 'l', 'o', '\n'}, "", "cannot read MIDI file"},
+        {"empty", {}, "", "cannot read MIDI file"},
+        {"truncated in a track", midifile::Bytes(good.begin(), good.begin() + 40), "", "cannot read MIDI file"},
+        {"truncated after the header", midifile::Bytes(good.begin(), good.begin() + 14), "", "cannot read MIDI file"},
+        {"output is the MIDI file", good, mid, "is the MIDI file"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(wav);
+        midifile::Write(mid, c.bytes);
+        const std::string out = c.output.empty() ? wav : c.output;
+        const ToolRun r = Exec("--midi " + mid + " -o " + out);
+        EXPECT_NE(r.status, 0) << c.what;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.what << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.what << ": one line\n" << r.err;
+        EXPECT_FALSE(Exists(wav)) << c.what;
+        if (!c.output.empty()) {
+            EXPECT_EQ(ReadAll(mid).size(), c.bytes.size()) << c.what << ": the MIDI file is untouched";
+        }
+    }
+    for (const char* args : {"--midi x.mid -o y.wav 60", "--channel 3 -o y.wav 60", "--midi x.mid --channel 17 -o y.wav"}) {
+        const ToolRun r = Exec(args);
+        EXPECT_NE(r.status, 0) << args;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << r.err;
+    }
+}
