@@ -105,10 +105,6 @@ public:
                         const PaStreamCallbackTimeInfo* timeInfo,
                         PaStreamCallbackFlags statusFlags, void* userData);
 
-    // Whether a stream is open, started, not lost and not suspended: the
-    // meters fall to nothing while it is not.
-    bool Rendering() const;
-
 private:
     PaError Open(const PaStreamParameters& params);
     PaError Start();
