@@ -136,6 +136,10 @@ public:
     ~JackServer() { server_.Stop(); }
     bool Ready() const { return ready_; }
     const std::string& Name() const { return name_; }
+    // For a test that stops its own server (with SIGTERM: a server killed
+    // harder keeps its slot in JACK's registry) and waits for it to go.
+    pid_t Pid() const { return server_.Pid(); }
+    bool WaitForExit(std::chrono::milliseconds timeout) { return server_.Wait(timeout).has_value(); }
 
 private:
     std::string name_;
