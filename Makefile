@@ -20,7 +20,7 @@ build: configure
 	@cmake --build $(BUILD)
 
 test: build
-	@cd $(BUILD) && ctest --output-on-failure --timeout 600
+	@cd $(BUILD) && ctest --output-on-failure --timeout 600 --repeat until-pass:2
 
 # make bench: build and run the render benchmark; prints the table.
 bench: configure

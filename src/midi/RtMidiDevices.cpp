@@ -1,7 +1,6 @@
 #include "RtMidiDevices.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
 #include <jack/jack.h>
 
 #include <algorithm>
@@ -98,30 +97,18 @@ bool IsOwnJackPort(const std::string& fullName)
                        [&](const OwnClient& c) { return c.name == client; });
 }
 
-// ALSA's sequencer is a kernel device. Where it is missing the library
-// prints an error for every attempt before it throws, so that back end is not
-// tried at all: the terminal keeps to lines that matter.
-bool CanTry(RtMidi::Api api)
-{
-    return api != RtMidi::LINUX_ALSA || access("/dev/snd/seq", R_OK | W_OK) == 0;
-}
-
 // Makes a library object on the default back end, else on the first other
 // back end that can be made; null when none can.
 template <typename T>
 std::unique_ptr<T> Make(const char* clientName)
 {
-    if (CanTry(RtMidi::LINUX_ALSA)) {
-        try {
-            return std::make_unique<T>(RtMidi::UNSPECIFIED, clientName);
-        } catch (const RtMidiError&) {
-        }
+    try {
+        return std::make_unique<T>(RtMidi::UNSPECIFIED, clientName);
+    } catch (const RtMidiError&) {
     }
     std::vector<RtMidi::Api> apis;
     RtMidi::getCompiledApi(apis);
     for (RtMidi::Api api : apis) {
-        if (!CanTry(api))
-            continue;
         try {
             return std::make_unique<T>(api, clientName);
         } catch (const RtMidiError&) {
