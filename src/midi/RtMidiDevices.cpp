@@ -4,6 +4,7 @@
 #include <jack/jack.h>
 
 #include <algorithm>
+#include <iostream>
 #include <atomic>
 #include <cstdarg>
 #include <mutex>
@@ -102,6 +103,17 @@ bool IsOwnJackPort(const std::string& fullName)
 template <typename T>
 std::unique_ptr<T> Make(const char* clientName)
 {
+    // A back end that cannot be made (ALSA without its sequencer device)
+    // prints its error to the terminal before it throws; the fallback below
+    // makes that noise. Start-up only, on the GUI thread.
+    struct QuietErrors {
+        std::streambuf* saved = std::cerr.rdbuf(nullptr);
+        ~QuietErrors()
+        {
+            std::cerr.rdbuf(saved);
+            std::cerr.clear();
+        }
+    } quiet;
     try {
         return std::make_unique<T>(RtMidi::UNSPECIFIED, clientName);
     } catch (const RtMidiError&) {

@@ -156,7 +156,8 @@ TEST(AudioEndToEnd, AtA48000HzServerKeyASoundsMiddleCAtHalfScaleAndTheStartIsQui
     ASSERT_FALSE(window.empty()) << "no window, or no JACK output";
     EXPECT_TRUE(FindWindow("Message", 500ms).empty()) << "a message at start: the stream did not open";
     Sh("xdotool windowactivate --sync " + window);
-    Child recorder({"jack_rec", "-f", wav, "-d", "2.5", "-b", "32", "marovane:out_0", "marovane:out_1"});
+    // Long enough for a key that reaches a freshly started program late.
+    Child recorder({"jack_rec", "-f", wav, "-d", "5", "-b", "32", "marovane:out_0", "marovane:out_1"});
     ASSERT_TRUE(Eventually([&] { return Output("jack_lsp -c marovane:out_0").find("jackrec") != std::string::npos; }, 5s));
     std::this_thread::sleep_for(300ms);
     ASSERT_EQ(Sh("xdotool keydown a"), 0);
