@@ -51,7 +51,7 @@ TEST(PlayNote, KeyASoundsMiddleCUntilReleasedAndTheProgramQuitsCleanly)
     ASSERT_FALSE(window.empty()) << "no window, or no JACK output";
     testproc::Run("xdotool windowactivate --sync " + window);
 
-    Child recorder({"jack_rec", "-f", wav, "-d", "3", "-b", "32", "marovane:out_0", "marovane:out_1"});
+    Child recorder({"jack_rec", "-f", wav, "-d", "5", "-b", "32", "marovane:out_0", "marovane:out_1"});
     ASSERT_TRUE(Eventually(
         [&] { return Output("jack_lsp -c marovane:out_0").find("jackrec") != std::string::npos; }, 5s))
         << "jack_rec never connected";
