@@ -200,17 +200,7 @@ void SynthState::TakeSound()
     const uint32_t before = soundChanges_.load(std::memory_order_acquire);
     if (before & 1)
         return; // a change is being written: this buffer keeps the last sound
-    Sound s;
-    s.attackMs = attackMs;
-    s.decayMs = decayMs;
-    s.sustainPercent = sustainPercent;
-    s.releaseMs = releaseMs;
-    s.lfoFrequency = lfoFrequency;
-    s.lfoWaveform = lfoWaveform_;
-    for (int h = 0; h < NUM_PARTIALS; ++h) {
-        s.attack.level[h] = attackSpectrum[h];
-        s.sustain.level[h] = sustainSpectrum[h];
-    }
+    const Sound s = CurrentSound();
     // The loads above are done before the count is looked at again: a
     // releasing read-modify-write that changes nothing keeps them above it.
     if (soundChanges_.fetch_add(0, std::memory_order_release) != before)

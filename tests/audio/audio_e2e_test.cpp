@@ -120,19 +120,6 @@ float Peak(const std::vector<float>& x, size_t from, size_t to)
     return peak;
 }
 
-std::string FindWindow(const std::string& title, std::chrono::milliseconds timeout)
-{
-    std::string id;
-    Eventually(
-        [&] {
-            id = Output("xdotool search --onlyvisible --name '^" + title + "$'");
-            id = id.substr(0, id.find('\n'));
-            return !id.empty();
-        },
-        timeout);
-    return id;
-}
-
 std::string Click(const std::string& window, wxPoint p)
 {
     return "xdotool mousemove --window " + window + " " + std::to_string(p.x) + " " + std::to_string(p.y) +

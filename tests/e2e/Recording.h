@@ -29,20 +29,27 @@ inline bool Eventually(const std::function<bool()>& cond, std::chrono::milliseco
     return true;
 }
 
+// The X id of a visible window whose title is exactly `title`, once one is
+// shown within the time, or an empty string.
+inline std::string FindWindow(const std::string& title, std::chrono::milliseconds timeout)
+{
+    std::string id;
+    Eventually(
+        [&] {
+            id = testproc::Output("xdotool search --onlyvisible --name '^" + title + "$'");
+            id = id.substr(0, id.find('\n'));
+            return !id.empty();
+        },
+        timeout);
+    return id;
+}
+
 // Waits until the program shows its window and has its JACK output port;
 // returns the window's X id, or an empty string if either never came.
 inline std::string WaitForProgramWindow()
 {
-    using namespace std::chrono_literals;
-    std::string window;
-    const bool shown = Eventually(
-        [&] {
-            window = testproc::Output("xdotool search --onlyvisible --name '^Marovane$'");
-            window = window.substr(0, window.find('\n'));
-            return !window.empty();
-        },
-        20s);
-    if (!shown)
+    const std::string window = FindWindow("Marovane", 20s);
+    if (window.empty())
         return {};
     if (!Eventually([] { return testproc::Output("jack_lsp").find("marovane:out_1") != std::string::npos; }, 10s))
         return {};

@@ -43,19 +43,6 @@ double MsSince(Clock::time_point t)
     return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
 }
 
-std::string FindWindow(const std::string& title, std::chrono::milliseconds timeout)
-{
-    std::string id;
-    Eventually(
-        [&] {
-            id = Output("xdotool search --onlyvisible --name '^" + title + "$'");
-            id = id.substr(0, id.find('\n'));
-            return !id.empty();
-        },
-        timeout);
-    return id;
-}
-
 // Answers every message the program shows (Return on each, as a user who
 // reads and agrees) until none has come for `quiet`.
 void AnswerMessages(std::chrono::milliseconds quiet)
