@@ -95,7 +95,7 @@ TEST(WindowPlay, EditorClickGeneratedSawAndAReleaseOverTheBackground)
         ASSERT_EQ(Sh("xdotool keyup a"), 0);
     };
 
-    Child recorder({"jack_rec", "-f", wav, "-d", "7", "-b", "32", "marovane:out_0", "marovane:out_1"});
+    Child recorder({"jack_rec", "-f", wav, "-d", "8", "-b", "32", "marovane:out_0", "marovane:out_1"});
     ASSERT_TRUE(Eventually(
         [&] { return Output("jack_lsp -c marovane:out_0").find("jackrec") != std::string::npos; }, 5s));
     std::this_thread::sleep_for(300ms);
@@ -117,10 +117,12 @@ TEST(WindowPlay, EditorClickGeneratedSawAndAReleaseOverTheBackground)
     std::this_thread::sleep_for(500ms);
 
     // 3. A click on the background while A is down.
+    // The key can reach the program a few hundred milliseconds late, so the
+    // click comes well after it, and the key-up well after the click.
     ASSERT_EQ(Sh("xdotool keydown a"), 0);
-    std::this_thread::sleep_for(600ms);
+    std::this_thread::sleep_for(900ms);
     ASSERT_EQ(click(layout.background), 0);
-    std::this_thread::sleep_for(700ms);
+    std::this_thread::sleep_for(1200ms);
     ASSERT_EQ(Sh("xdotool keyup a"), 0);
 
     ASSERT_TRUE(recorder.Wait(15s).has_value()) << "jack_rec did not finish";
@@ -164,7 +166,7 @@ TEST(WindowPlay, EditorClickGeneratedSawAndAReleaseOverTheBackground)
     {
         const double held = static_cast<double>(notes[2].second - notes[2].first) / kRate;
         EXPECT_GT(held, 0.4);
-        EXPECT_LT(held, 1.0) << "the click on the background did not silence the note";
+        EXPECT_LT(held, 1.5) << "the click on the background did not silence the note";
     }
 
     std::filesystem::remove_all(dir);
