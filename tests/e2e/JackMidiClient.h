@@ -19,6 +19,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -95,6 +96,16 @@ public:
     uint64_t FirstRecordedFrame() const { return firstFrame_.load(); }
     // How many cycles were missed while recording.
     int MissedCycles() const { return missed_.load(); }
+    // Whether recorded samples [from, to) came from cycles this client ran:
+    // no missed cycle left zeros anywhere in them.
+    bool Whole(size_t from, size_t to) const
+    {
+        const size_t n = holeCount_.load(std::memory_order_acquire);
+        for (size_t i = 0; i < n; ++i)
+            if (holes_[i].first < to && from < holes_[i].second)
+                return false;
+        return n < kMaxHoles; // past that, holes are no longer noted
+    }
     const std::vector<float>& Left() const { return left_; }
     const std::vector<float>& Right() const { return right_; }
     // The recorded samples of [from, to) in frames since the first.
@@ -135,6 +146,7 @@ private:
         size_t ticket;
     };
     static constexpr size_t kMaxReceived = 1 << 20;
+    static constexpr size_t kMaxHoles = 4096;
 
     static int Process(jack_nframes_t frames, void* arg)
     {
@@ -194,8 +206,15 @@ private:
                 firstFrame_ = start;
             }
             const size_t at = std::min<size_t>(static_cast<size_t>(start - firstFrame_), capacity_);
-            if (at > recorded_.load(std::memory_order_relaxed))
+            const size_t before = recorded_.load(std::memory_order_relaxed);
+            if (at > before) {
                 ++missed_;
+                const size_t n = holeCount_.load(std::memory_order_relaxed);
+                if (n < kMaxHoles) {
+                    holes_[n] = {before, at};
+                    holeCount_.store(n + 1, std::memory_order_release);
+                }
+            }
             const size_t n = std::min<size_t>(frames, capacity_ - at);
             std::copy(l, l + n, left_.begin() + at);
             std::copy(r, r + n, right_.begin() + at);
@@ -227,6 +246,8 @@ private:
     std::atomic<uint64_t> firstFrame_{0};
     bool started_ = false;
     std::atomic<int> missed_{0};
+    std::vector<std::pair<size_t, size_t>> holes_ = std::vector<std::pair<size_t, size_t>>(kMaxHoles);
+    std::atomic<size_t> holeCount_{0};
 };
 
 } // namespace e2e

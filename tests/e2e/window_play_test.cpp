@@ -117,8 +117,8 @@ TEST(WindowPlay, EditorClickGeneratedSawAndAReleaseOverTheBackground)
     std::this_thread::sleep_for(500ms);
 
     // 3. A click on the background while A is down.
-    // The key can reach the program a few hundred milliseconds late, so the
-    // click comes well after it, and the key-up well after the click.
+    // The click comes well after the key, and the key-up well after the
+    // click, so that each has its own stretch of the recording.
     ASSERT_EQ(Sh("xdotool keydown a"), 0);
     std::this_thread::sleep_for(900ms);
     ASSERT_EQ(click(layout.background), 0);

@@ -3,6 +3,7 @@
 // it first, so that MIDI ports exist as on a musician's machine and start-up
 // opens them instead of saying there are none. Runs until it is stopped.
 #include <jack/jack.h>
+#include <jack/midiport.h>
 
 #include <csignal>
 #include <cstdio>
@@ -11,6 +12,17 @@
 namespace {
 volatile std::sig_atomic_t stop = 0;
 void Stop(int) { stop = 1; }
+
+jack_port_t* out = nullptr;
+
+// Every cycle: an empty output. A client without a process callback is
+// triggered once its ports are connected yet never finishes, and holds up
+// every client after it in the graph.
+int Process(jack_nframes_t frames, void*)
+{
+    jack_midi_clear_buffer(jack_port_get_buffer(out, frames));
+    return 0;
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -21,9 +33,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s: no JACK server\n", name);
         return 1;
     }
-    jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    out = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    if (jack_activate(client) != 0)
+    if (!out || jack_set_process_callback(client, Process, nullptr) != 0 || jack_activate(client) != 0)
         return 1;
     std::signal(SIGTERM, Stop);
     std::signal(SIGINT, Stop);
