@@ -534,3 +534,71 @@ TEST(RenderTool, BadMidiInputLeavesNoFile)
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << r.err;
     }
 }
+
+// A file as a sequencer writes it (python3-mido): a conductor track with the
+// tempo map, a piano and a bass on channels 1 and 2, names, a GM reset,
+// program changes, volume and pan, Note Ons of velocity 0 as Note Offs. The
+// script prints, from the file read back, where each bass note falls and the
+// frame of the last event.
+TEST(RenderTool, MidiFileFromASequencerLastsUntilItsEndAndPlaysEachTrackAtItsTempo)
+{
+    const std::string mid = Temp("song.mid"), song = Temp("song.wav"), bass = Temp("bass.wav");
+    const std::string script = std::string(std::getenv("MAROVANE_SOURCE_DIR")) + "/tests/tools/sequencer_song.py";
+    // Debian's Python, where python3-mido is installed.
+    FILE* p = popen(("/usr/bin/python3 " + script + " " + mid).c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::vector<std::pair<long long, long long>> bassNotes;
+    long long last = -1;
+    char line[128];
+    while (fgets(line, sizeof line, p)) {
+        long long a = 0, b = 0;
+        if (std::sscanf(line, "bass %lld %lld", &a, &b) == 2)
+            bassNotes.push_back({a, b});
+        else if (std::sscanf(line, "last %lld", &a) == 1)
+            last = a;
+    }
+    ASSERT_EQ(pclose(p), 0) << "the song script failed";
+    ASSERT_EQ(bassNotes.size(), 6u);
+    ASSERT_GT(last, bassNotes.back().second);
+
+    // All channels: the file ends with the piano's last note, released at the
+    // last event, and its 10 ms tail, to the end of the buffer it ends in.
+    ToolRun r = Exec("--midi " + mid + " -o " + song);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    SF_INFO info;
+    std::vector<float> data = ReadWav(song, info);
+    EXPECT_GE(info.frames, last + 441);
+    EXPECT_LT(info.frames, last + 441 + 256);
+    float tail = 0, after = 0;
+    for (long long f = last; f < last + 400 && f < info.frames; ++f)
+        tail = std::max(tail, std::fabs(data[2 * f]));
+    for (long long f = last + 442; f < info.frames; ++f)
+        after = std::max(after, std::fabs(data[2 * f]));
+    EXPECT_GT(tail, 0.0f) << "the last note sounds until the end";
+    EXPECT_EQ(after, 0.0f) << "nothing after the last release";
+
+    // Channel 2: each bass note starts at the frame the conductor's tempo map
+    // gives (its sine starts at 0, so the next frame is the first heard) and
+    // ends 10 ms after its Note Off; the file still lasts until its last event.
+    r = Exec("--midi " + mid + " --channel 2 -o " + bass);
+    ASSERT_EQ(r.status, 0) << r.err;
+    data = ReadWav(bass, info);
+    EXPECT_EQ(info.frames, last);
+    long long from = 0;
+    for (const auto& [on, off] : bassNotes) {
+        long long first = from;
+        while (first < info.frames && data[2 * first] == 0.0f)
+            ++first;
+        EXPECT_EQ(first, on + 1) << "bass note at " << on;
+        float held = 0;
+        for (long long f = off - 200; f < off && f < info.frames; ++f)
+            held = std::max(held, std::fabs(data[2 * f]));
+        EXPECT_GT(held, 0.0f) << "bass note still held before its Note Off at " << off;
+        long long end = off + 441;
+        while (end < info.frames && data[2 * end] != 0.0f)
+            ++end;
+        EXPECT_LE(end, off + 442) << "bass note released at " << off;
+        from = end;
+    }
+}
