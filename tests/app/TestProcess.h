@@ -112,8 +112,11 @@ inline int Run(const std::string& command)
 
 // A JACK server with the dummy driver (44100 Hz, 256 frames) under a name
 // of its own, made the default server of this process, so that parallel
-// tests never share one. A realtime server runs its clients' cycles ahead of
-// everything else on a busy machine, for tests that time samples to the frame.
+// tests never share one. The server is synchronous: it waits for every
+// client each cycle, so a client that runs late on a busy machine delays the
+// cycle instead of leaving a hole in what the others hear. A realtime server
+// also runs its clients' cycles ahead of everything else, for tests that time
+// samples to the frame.
 class JackServer {
 public:
     explicit JackServer(const std::string& tag, bool realtime = false)
@@ -121,7 +124,7 @@ public:
     {
         setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-        server_ = Child({"jackd", realtime ? "-R" : "-r", "-n", name_, "-d", "dummy", "-r", "44100", "-p", "256"});
+        server_ = Child({"jackd", "-S", realtime ? "-R" : "-r", "-n", name_, "-d", "dummy", "-r", "44100", "-p", "256"});
         ready_ = Run("jack_wait -w -t 10") == 0;
         if (!ready_ && realtime) {
             // No realtime scheduling to be had: an ordinary server, under a
@@ -129,7 +132,7 @@ public:
             server_.Stop();
             name_ += "-plain";
             setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
-            server_ = Child({"jackd", "-r", "-n", name_, "-d", "dummy", "-r", "44100", "-p", "256"});
+            server_ = Child({"jackd", "-S", "-r", "-n", name_, "-d", "dummy", "-r", "44100", "-p", "256"});
             ready_ = Run("jack_wait -w -t 10") == 0;
         }
     }

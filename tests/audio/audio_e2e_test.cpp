@@ -61,7 +61,8 @@ void Screenshot(const std::string& name)
 }
 
 // A JACK dummy server at `rate` under this test's own name, made the default
-// of this process and so of the program it starts.
+// of this process and so of the program it starts; synchronous, so that a
+// client late on a busy machine delays the cycle instead of leaving a hole.
 struct Jack {
     Jack(const std::string& tag, int rate) : name("mrv-" + tag + "-" + std::to_string(getpid())), rate(rate)
     {
@@ -71,7 +72,7 @@ struct Jack {
     }
     void Start()
     {
-        server = Child({"jackd", "-r", "-n", name, "-d", "dummy", "-r", std::to_string(rate), "-p", "256"});
+        server = Child({"jackd", "-S", "-r", "-n", name, "-d", "dummy", "-r", std::to_string(rate), "-p", "256"});
         ready = Sh("jack_wait -w -t 30") == 0;
     }
     std::string name;

@@ -1,7 +1,8 @@
 // The real program played from MIDI: a JACK MIDI client of the test's own,
 // whose ports exist before the program starts (so the program opens them as
 // its port 0 both ways), plays it and records its output with JACK's frame
-// count. Then what the program sends: the output switched on in the MIDI
+// count (notes, velocity, the bend and mod wheels, the sustain pedal, All
+// Notes Off, the latency). Then what the program sends: the output switched on in the MIDI
 // settings dialog with the mouse, a key of the computer keyboard heard at the
 // client; a flood of a million messages; and a start without any JACK server,
 // whose two MIDI messages come before the window.
@@ -159,6 +160,26 @@ TEST(MidiPlay, AJackClientPlaysTheProgram)
     Wait(keys, 0.3);
     EXPECT_LT(Peak(x, all + 1323, all + 11025), 1e-6) << "All Notes Off left a note sounding";
 
+    // The sustain pedal (controller 64 at 64 or above) holds a released note
+    // until it comes up; a note released with the pedal up ends at once.
+    Play(keys, {0xB0, 64, 127});
+    Play(keys, {0x90, 69, 100});
+    Wait(keys, 0.1);
+    const size_t releasedUnderPedal = Play(keys, {0x80, 69, 0});
+    Wait(keys, 0.5);
+    const size_t sustained = WholeStretch(keys, releasedUnderPedal + 4410, 8820);
+    ASSERT_NE(sustained, SIZE_MAX) << "no whole stretch recorded";
+    EXPECT_NEAR(Amplitude(x, sustained, sustained + 8820, 440.0), kNoteAmplitude, 0.003)
+        << "the pedal did not hold the released note";
+    const size_t pedalUp = Play(keys, {0xB0, 64, 63});
+    Wait(keys, 0.3);
+    EXPECT_LT(Peak(x, pedalUp + 1323, pedalUp + 11025), 1e-6) << "the note sounded on after the pedal came up";
+    Play(keys, {0x90, 69, 100});
+    Wait(keys, 0.1);
+    const size_t released = Play(keys, {0x80, 69, 0});
+    Wait(keys, 0.3);
+    EXPECT_LT(Peak(x, released + 1323, released + 11025), 1e-6) << "the pedal stayed down";
+
     // Latency: 100 notes, each Note On at another place in JACK's cycle. The
     // sine starts at phase 0, so a note's first sample is the one before its
     // first non-zero sample. A note whose start fell into a cycle the
@@ -182,7 +203,7 @@ TEST(MidiPlay, AJackClientPlaysTheProgram)
                                           << ", before " << Peak(x, at - 22050, at);
         latency.push_back(static_cast<long>(first) - 1 - static_cast<long>(at));
     }
-    ASSERT_LE(unjudged, 10) << "the recorder missed too many cycles";
+    ASSERT_LE(unjudged, 50) << "the recorder missed too many cycles to judge the latency";
     std::sort(latency.begin(), latency.end());
     const long median = latency[latency.size() / 2];
     const long worst = latency.back();
