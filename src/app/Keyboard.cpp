@@ -451,16 +451,22 @@ void wxKeyboard::OnKeyDown(wxKeyEvent& event)
     const unsigned modifiers = (event.ControlDown() ? ComputerKeyboard::kCtrl : 0u) |
                                (event.ShiftDown() ? ComputerKeyboard::kShift : 0u);
     const auto action = computerKeyboard.KeyDown(event.GetKeyCode(), event.GetRawKeyFlags(), modifiers);
-    if (action == ComputerKeyboard::Action::FocusKeyboard)
+    if (action == ComputerKeyboard::Action::FocusKeyboard) {
         FocusKeyboard();
-    else if (action == ComputerKeyboard::Action::Save)
-        CallAfter([this] { SaveSound(); }); // the dialog once the key event is done
-    else if (action == ComputerKeyboard::Action::Undo)
+    } else if (action == ComputerKeyboard::Action::Save) {
+        // The dialog once the key event is done; a second Ctrl+S before it is
+        // up (a quick double press, a key repeating) opens no second one.
+        if (!saveDialogDue) {
+            saveDialogDue = true;
+            CallAfter([this] { SaveSound(); });
+        }
+    } else if (action == ComputerKeyboard::Action::Undo) {
         instrument.Undo();
-    else if (action == ComputerKeyboard::Action::Redo)
+    } else if (action == ComputerKeyboard::Action::Redo) {
         instrument.Redo();
-    else if (action == ComputerKeyboard::Action::ModWheelUp || action == ComputerKeyboard::Action::ModWheelDown)
+    } else if (action == ComputerKeyboard::Action::ModWheelUp || action == ComputerKeyboard::Action::ModWheelDown) {
         instrument.StepModWheel(ModWheelValue(), action == ComputerKeyboard::Action::ModWheelUp);
+    }
     // Note keys go on to the focused control as well; Tab and the arrows stop.
     if (!ComputerKeyboard::Consumes(action))
         event.Skip();

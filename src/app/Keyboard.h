@@ -170,6 +170,8 @@ private:
     void CreateControls(); // CreateControls.cpp
     // Ctrl+S: the save dialog in the player's patch folder (SavePatch.cpp).
     void SaveSound();
+    // A save dialog is on its way or open.
+    bool saveDialogDue = false;
     // The steps of the undo history that end in a child's events.
     void ConnectUndoSteps(); // SavePatch.cpp
     wxBitmap GetBitmapResource(const wxString& name);

@@ -9,6 +9,11 @@ std::function<void(const wxString&)>& Sink()
     static std::function<void(const wxString&)> sink;
     return sink;
 }
+std::function<bool(const wxString&)>& QuestionSink()
+{
+    static std::function<bool(const wxString&)> sink;
+    return sink;
+}
 } // namespace
 
 void ShowMessage(const wxString& text)
@@ -24,4 +29,13 @@ void ShowMessage(const wxString& text)
     box.ShowModal();
 }
 
+bool AskYesNo(const wxString& text)
+{
+    if (QuestionSink())
+        return QuestionSink()(text);
+    wxGenericMessageDialog box(nullptr, text, "Message", wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION | wxCENTRE);
+    return box.ShowModal() == wxID_YES;
+}
+
 void SetMessageSink(std::function<void(const wxString&)> sink) { Sink() = std::move(sink); }
+void SetQuestionSink(std::function<bool(const wxString&)> sink) { QuestionSink() = std::move(sink); }

@@ -7,6 +7,10 @@
 #include <wx/string.h>
 
 void ShowMessage(const wxString& text);
+// A question in the same style, with Yes and No (No the default); true for Yes.
+bool AskYesNo(const wxString& text);
 
 // Routes every later ShowMessage to `sink` (or back to real boxes when empty).
 void SetMessageSink(std::function<void(const wxString&)> sink);
+// Routes every later AskYesNo to `sink`, whose answer it returns.
+void SetQuestionSink(std::function<bool(const wxString&)> sink);

@@ -6,7 +6,6 @@
 
 #include <wx/filedlg.h>
 #include <wx/filename.h>
-#include <wx/msgdlg.h>
 #include <wx/utils.h>
 
 #include "app/Keyboard.h"
@@ -40,6 +39,16 @@ wxString PatchPathWithExtension(const wxString& path)
     return name.GetFullPath();
 }
 
+wxString PatchPathToWrite(const wxString& chosen)
+{
+    const wxString path = PatchPathWithExtension(chosen);
+    if (path == chosen || !wxFileName::Exists(path))
+        return path;
+    const bool replace = AskYesNo(
+        wxString::Format("A file named \"%s\" already exists. Replace it?", wxFileName(path).GetFullName()));
+    return replace ? path : wxString();
+}
+
 // ---------------------------------------------------------------------------
 // The window's side
 
@@ -51,18 +60,11 @@ void wxKeyboard::SaveSound()
     wxFileDialog dialog(this, "Save A Config", folder, "", "Marovane Patches (*.mrvn)|*.mrvn",
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT, wxDefaultPosition, wxDefaultSize, "filedlg");
     if (dialog.ShowModal() == wxID_OK) {
-        const wxString chosen = dialog.GetPath();
-        const wxString path = PatchPathWithExtension(chosen);
-        // The dialog asked about the name as typed; the extension added here
-        // may name another file, which is not replaced without asking too.
-        const bool replace =
-            path == chosen || !wxFileName::Exists(path) ||
-            wxMessageBox(wxString::Format("A file named \"%s\" already exists. Replace it?",
-                                          wxFileName(path).GetFullName()),
-                         "Message", wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION, this) == wxYES;
-        if (replace)
+        const wxString path = PatchPathToWrite(dialog.GetPath());
+        if (!path.empty())
             SavePatchFile(path);
     }
+    saveDialogDue = false;
     FocusKeyboard();
 }
 

@@ -15,3 +15,8 @@ bool MakeUserPatchFolder(const wxString& folder);
 // The path a save dialog's answer stands for: a name typed without an
 // extension gets ".mrvn".
 wxString PatchPathWithExtension(const wxString& path);
+// The file to write for the save dialog's answer `chosen`, or an empty string
+// when there is none: the dialog asked before replacing the name as typed,
+// and the extension added here may name another file, which is replaced only
+// when the user says yes.
+wxString PatchPathToWrite(const wxString& chosen);

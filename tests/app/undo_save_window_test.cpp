@@ -4,14 +4,18 @@
 // button, the LFO choice and a patch load are one step, and undo puts every
 // control back; a save writes what a load gives back; a meter turns red over
 // full scale.
+#include <atomic>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include <wx/choice.h>
 #include <wx/uiaction.h>
 
 #include "app/KeyboardFixture.h"
+#include "app/MessageBox.h"
 #include "app/ParameterSliders.h"
 #include "app/SavePatch.h"
 #include "controls/BitmapSlider.h"
@@ -259,6 +263,94 @@ TEST_F(UndoSaveWindowTest, ASavedPatchLoadsBackTheSameSound)
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].Find("x.mrvn"), wxNOT_FOUND) << messages[0];
     std::filesystem::remove_all(dir);
+}
+
+// A name typed without the extension gets it; when that names a file the
+// dialog did not ask about, the user is asked, and No writes nothing.
+TEST(PatchPathToWrite, AsksBeforeReplacingAFileTheExtensionNames)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("marovane-topath-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::ofstream((dir / "old.mrvn").string()) << "[Marovane]\n";
+    std::ofstream((dir / "plain").string()) << "not a patch\n";
+    const wxString d = dir.string() + "/";
+    struct Case {
+        const char* chosen;
+        bool answer;
+        const char* asked; // the file named in the question, or null for none
+        wxString written;
+    };
+    const Case cases[] = {
+        {"new.mrvn", false, nullptr, d + "new.mrvn"},
+        {"old.mrvn", false, nullptr, d + "old.mrvn"}, // the dialog asked already
+        {"new", false, nullptr, d + "new.mrvn"},
+        {"old", true, "old.mrvn", d + "old.mrvn"},
+        {"old", false, "old.mrvn", ""},
+        {"plain", false, nullptr, d + "plain.mrvn"}, // never the file without the extension
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        std::vector<wxString> questions;
+        SetQuestionSink([&](const wxString& q) {
+            questions.push_back(q);
+            return c.answer;
+        });
+        EXPECT_EQ(PatchPathToWrite(d + c.chosen), c.written);
+        ASSERT_EQ(questions.size(), c.asked ? 1u : 0u);
+        if (c.asked) {
+            EXPECT_NE(questions[0].Find(wxString("\"") + c.asked + "\""), wxNOT_FOUND) << questions[0];
+        }
+    }
+    SetQuestionSink({});
+    std::filesystem::remove_all(dir);
+}
+
+// Ctrl+S pressed twice before the save dialog is up (a quick double press, a
+// repeating key) opens one dialog, and the next Ctrl+S opens one again.
+TEST_F(UndoSaveWindowTest, CtrlSTwiceQuicklyOpensOneSaveDialog)
+{
+    // A person at the screen: every save dialog that comes up is counted and
+    // closed with Escape.
+    std::atomic<int> opened{0};
+    std::atomic<bool> watching{true};
+    std::thread person([&] {
+        while (watching) {
+            std::string id = testproc::Output("xdotool search --onlyvisible --name '^Save A Config$'");
+            id = id.substr(0, id.find('\n'));
+            if (id.empty()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                continue;
+            }
+            ++opened;
+            testproc::Run("xdotool windowactivate --sync " + id + " key Escape");
+            for (int i = 0; i < 100 && watching; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                if (testproc::Output("xdotool search --onlyvisible --name '^Save A Config$'").empty())
+                    break;
+            }
+        }
+    });
+    const auto ctrlS = [this] {
+        for (const wxEventType type : {wxEVT_KEY_DOWN, wxEVT_KEY_UP}) {
+            wxKeyEvent key(type);
+            key.m_keyCode = 'S';
+            key.m_rawFlags = 39; // the X key code of S
+            key.SetControlDown(true);
+            key.SetEventObject(window);
+            window->GetEventHandler()->ProcessEvent(key);
+        }
+    };
+    ctrlS();
+    ctrlS();
+    PumpEvents(3000);
+    EXPECT_EQ(opened, 1);
+    ctrlS();
+    PumpEvents(3000);
+    watching = false;
+    person.join();
+    EXPECT_EQ(opened, 2) << "after a dialog was closed Ctrl+S opened none";
+    EXPECT_TRUE(NoNotePlayed());
 }
 
 TEST(UserPatchFolder, FollowsXdgDataHome)
