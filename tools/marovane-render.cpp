@@ -39,6 +39,9 @@ const char* const kUsage =
     "                       [--pitch-wheel 0..16383] [--mod-wheel 0..16383] [--rate HZ] -o OUT.wav NOTE...\n"
     "       marovane-render --midi FILE.mid [--channel 1..16] [--patch FILE.mrvn] [--rate HZ] -o OUT.wav\n";
 
+// The longest MIDI file rendered, in seconds.
+constexpr double kMaxMidiSeconds = 3600.0;
+
 const char* const kHelp =
     "\n"
     "Starts every NOTE (MIDI note numbers 0 to 127) together, holds them for SECONDS\n"
@@ -55,7 +58,8 @@ const char* const kHelp =
     "                         velocities, pitch bend, modulation wheel (controller 1),\n"
     "                         sustain pedal (64) and all-notes-off (123), each at its\n"
     "                         own frame as the file's tempo map places it; a note\n"
-    "                         still on at the end of the file is released there\n"
+    "                         still on at the end of the file is released there;\n"
+    "                         a file may last up to an hour\n"
     "  --channel 1..16        play only that channel of the file (default: all\n"
     "                         channels, into the one instrument)\n"
     "  --rate HZ              the sample rate of the engine and the file, 8000 to 192000\n"
@@ -287,7 +291,12 @@ int main(int argc, char** argv)
         // the decoder listens on channel 1 and each message is moved there.
         while (smf_event_t* e = smf_get_next_event(smf.get())) {
             // The file lasts until its last event of any kind (not the end of
-            // a track, which libsmf keeps for itself).
+            // a track, which libsmf keeps for itself): at most an hour, which
+            // a WAV file holds at any rate, rather than days of disk.
+            if (!(e->time_seconds <= kMaxMidiSeconds))
+                return Fail("the MIDI file '" + o.midi + "' lasts more than " +
+                            std::to_string(static_cast<int>(kMaxMidiSeconds)) + " seconds (an event at " +
+                            std::to_string(std::llround(e->time_seconds)) + " s); it is not rendered");
             lastFrame = std::max(lastFrame, std::llround(e->time_seconds * o.rate));
             if (smf_event_is_metadata(e) || smf_event_is_sysex(e) || e->midi_buffer_length < 1 ||
                 e->midi_buffer_length > 3)

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -106,7 +107,7 @@ TEST(RtMidiDevices, ListsOfferOtherProgramsPortsOnlyAndInputArrives)
     const std::string ready = "/tmp/mrv-second-" + std::to_string(getpid());
     std::remove(ready.c_str());
     setenv("MAROVANE_MIDI_SECOND_PROGRAM", ready.c_str(), 1);
-    Child second({"/proc/self/exe", "--gtest_filter=RtMidiHelper.SecondProgram"});
+    Child second({std::filesystem::read_symlink("/proc/self/exe").string(), "--gtest_filter=RtMidiHelper.SecondProgram"});
     unsetenv("MAROVANE_MIDI_SECOND_PROGRAM");
     ASSERT_TRUE(Eventually([&] { return std::ifstream(ready).good(); }, 20s)) << "the second program did not start";
     ASSERT_TRUE(HasPort("RtMidi Input Client:RtMidi Input"));

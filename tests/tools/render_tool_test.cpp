@@ -514,6 +514,9 @@ TEST(RenderTool, BadMidiInputLeavesNoFile)
         {"truncated in a track", midifile::Bytes(good.begin(), good.begin() + 40), "", "cannot read MIDI file"},
         {"truncated after the header", midifile::Bytes(good.begin(), good.begin() + 14), "", "cannot read MIDI file"},
         {"output is the MIDI file", good, mid, "is the MIDI file"},
+        {"lasts days (a Note Off 2^28 ticks on)",
+         midifile::File({midifile::Track({{0, {0x90, 60, 100}}, {0x0FFFFFFF, {0x80, 60, 0}}})}), "",
+         "lasts more than 3600 seconds"},
     };
     for (const Case& c : cases) {
         std::filesystem::remove(wav);
