@@ -2,6 +2,7 @@
 // Helpers for tests that start other programs (a JACK dummy server, the
 // program itself, jack_rec, xdotool): each child is killed when its owner
 // goes out of scope, so a failing test leaves nothing running.
+#include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -89,6 +90,7 @@ public:
             return;
         kill(pid_, SIGTERM);
         if (!Wait(std::chrono::milliseconds(3000)) && pid_ > 0) {
+            std::fprintf(stderr, "[test] pid %d ignored SIGTERM for 3 s: killed\n", static_cast<int>(pid_));
             kill(pid_, SIGKILL);
             Wait(std::chrono::milliseconds(3000));
         }
@@ -118,6 +120,17 @@ inline int Run(const std::string& command)
     return std::system((command + " >/dev/null 2>&1").c_str());
 }
 
+// The name of a test's JACK server: the tag and the test program's name, the
+// same at every run. JACK keeps eight places for servers in a registry that
+// outlives them, and takes back the place of a server that died without
+// giving it up (killed, or its machine's test timed out) only when a server
+// of the same name starts; a name that changed with every run would use up a
+// place for good each time.
+inline std::string ServerName(const std::string& tag)
+{
+    return "mrv-" + tag + "-" + program_invocation_short_name;
+}
+
 // A JACK server with the dummy driver (44100 Hz, 256 frames) under a name
 // of its own, made the default server of this process, so that parallel
 // tests never share one. The server is synchronous: it waits for every
@@ -128,7 +141,7 @@ inline int Run(const std::string& command)
 class JackServer {
 public:
     explicit JackServer(const std::string& tag, bool realtime = false)
-        : name_("mrv-" + tag + "-" + std::to_string(getpid()))
+        : name_(ServerName(tag))
     {
         setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);

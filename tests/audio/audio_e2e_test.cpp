@@ -64,7 +64,7 @@ void Screenshot(const std::string& name)
 // of this process and so of the program it starts; synchronous, so that a
 // client late on a busy machine delays the cycle instead of leaving a hole.
 struct Jack {
-    Jack(const std::string& tag, int rate) : name("mrv-" + tag + "-" + std::to_string(getpid())), rate(rate)
+    Jack(const std::string& tag, int rate) : name(testproc::ServerName(tag)), rate(rate)
     {
         setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);

@@ -47,7 +47,7 @@ AudioStream::Health PollUntilReport(AudioStream& audio, std::chrono::millisecond
 
 TEST(ServerLoss, ADeadServerIsNoticedLeftAloneAndItsReturnReported)
 {
-    const std::string name = "mrv-loss-" + std::to_string(getpid());
+    const std::string name = testproc::ServerName("loss");
     setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
     setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
     Child server = StartJack(name);
