@@ -24,7 +24,10 @@ cleanup() {
   done
 }
 trap cleanup EXIT
+# A closed terminal (HUP) or a reader that went away (PIPE) stops it as well.
+trap 'exit 129' HUP
 trap 'exit 130' INT TERM
+trap 'exit 141' PIPE
 
 headless=0
 if [ -z "$DISPLAY" ] && [ -z "$WAYLAND_DISPLAY" ]; then
