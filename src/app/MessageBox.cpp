@@ -14,7 +14,10 @@ std::function<bool(const wxString&)>& QuestionSink()
     static std::function<bool(const wxString&)> sink;
     return sink;
 }
+bool quitting = false;
 } // namespace
+
+void StopShowingMessages() { quitting = true; }
 
 void ShowMessage(const wxString& text)
 {
@@ -22,6 +25,8 @@ void ShowMessage(const wxString& text)
         Sink()(text);
         return;
     }
+    if (quitting)
+        return;
     // The toolkit's own dialog: GTK's native box leaves the window title empty
     // when the caption is the toolkit's default text, which "Message" is, so
     // the window manager (and anyone looking for the box) would not see it.
@@ -33,6 +38,8 @@ bool AskYesNo(const wxString& text)
 {
     if (QuestionSink())
         return QuestionSink()(text);
+    if (quitting)
+        return false;
     wxGenericMessageDialog box(nullptr, text, "Message", wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION | wxCENTRE);
     return box.ShowModal() == wxID_YES;
 }

@@ -5,7 +5,8 @@
 //  - started from another working directory;
 //  - twenty computer keys held while another window takes the focus;
 //  - 2,000 random key presses and releases of note keys, some keys still
-//    down when the window is closed.
+//    down when the window is closed;
+// and, apart, the program told to quit by SIGTERM, SIGINT and SIGHUP.
 // Every row ends the same way: silent (a recording from JACK where a server
 // still runs), alive (the process runs and its window is there), and closed
 // by alt+F4 within 2 seconds with exit status 0.
@@ -241,6 +242,65 @@ TEST_P(FaultTable, EndsSilentAliveAndClosable)
     EXPECT_LT(exitMs, 2000.0);
     std::printf("%s: closed in %.0f ms, row took %.1f s\n", row.name, exitMs, MsSince(started) / 1000.0);
     std::filesystem::remove_all(dir);
+}
+
+// The program told to quit by a signal (a logout, kill, Ctrl-C or a closed
+// terminal) ends as when its window is closed, exit status 0 within 2 s,
+// whatever is open: the bare window, the save dialog, a start-up message
+// before the window. Its JACK ports are gone with it.
+TEST(Signals, EachEndsTheProgramCleanlyWhateverIsOpen)
+{
+    struct SignalRow {
+        const char* name;
+        int signal;
+        bool server;
+        const char* open; // an xdotool command run in the window first, or null
+    };
+    const SignalRow rows[] = {
+        {"SIGTERM, the window up", SIGTERM, true, nullptr},
+        {"SIGINT, the save dialog open", SIGINT, true, "key ctrl+s"},
+        {"SIGHUP, a start-up message before the window", SIGHUP, false, nullptr},
+    };
+    const char* binDir = std::getenv("MAROVANE_BIN_DIR");
+    ASSERT_NE(binDir, nullptr);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+    for (const SignalRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::optional<testproc::JackServer> jack;
+        std::optional<testproc::OtherMidiPorts> otherMidi; // no MIDI messages before the window
+        if (row.server) {
+            jack.emplace("signals");
+            ASSERT_TRUE(jack->Ready());
+            otherMidi.emplace();
+            ASSERT_TRUE(otherMidi->Ready());
+        } else {
+            setenv("JACK_DEFAULT_SERVER", "mrv-signals-none", 1);
+        }
+        Child marovane({std::string(binDir) + "/marovane"});
+        if (row.server) {
+            const std::string window = WaitForProgramWindow();
+            ASSERT_FALSE(window.empty()) << "no window";
+            if (row.open) {
+                Sh("xdotool windowactivate --sync " + window + " " + row.open);
+                ASSERT_FALSE(FindWindow("Save A Config", 5s).empty()) << "nothing opened";
+            }
+        } else {
+            ASSERT_FALSE(FindWindow("Message", 20s).empty()) << "no start-up message";
+        }
+        std::this_thread::sleep_for(300ms);
+        const auto sent = Clock::now();
+        kill(marovane.Pid(), row.signal);
+        const auto code = marovane.Wait(10s);
+        const double exitMs = MsSince(sent);
+        ASSERT_TRUE(code.has_value()) << "still running 10 s after the signal";
+        EXPECT_EQ(*code, 0) << "ended by the signal instead of closing";
+        EXPECT_LT(exitMs, 2000.0);
+        if (row.server) {
+            const std::string ports = Output("jack_lsp");
+            EXPECT_EQ(ports.find("marovane:"), std::string::npos) << ports;
+        }
+        std::printf("%s: ended in %.0f ms\n", row.name, exitMs);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, FaultTable, ::testing::ValuesIn(kRows), [](const auto& info) {
