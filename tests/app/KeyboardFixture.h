@@ -17,18 +17,6 @@
 #include "controls/OctaveCtrl.h"
 #include "support/GuiTest.h"
 
-// Pumps events until cond holds or the time is up; returns cond.
-inline bool WaitFor(const std::function<bool()>& cond, int milliseconds = 3000)
-{
-    wxStopWatch sw;
-    while (!cond()) {
-        if (sw.Time() > milliseconds)
-            return false;
-        PumpEvents(5);
-    }
-    return true;
-}
-
 // Presses or releases keys through the X server, as a person would.
 inline void XKey(const std::string& action, const std::string& keys)
 {

@@ -29,17 +29,6 @@
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& cond, int milliseconds = 3000)
-{
-    wxStopWatch sw;
-    while (!cond()) {
-        if (sw.Time() > milliseconds)
-            return false;
-        PumpEvents(5);
-    }
-    return true;
-}
-
 std::string Env(const char* name)
 {
     const char* v = std::getenv(name);

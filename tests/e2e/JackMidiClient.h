@@ -94,8 +94,6 @@ public:
     // The frame of recorded sample 0. Sample i is frame FirstRecordedFrame() + i
     // also across a cycle this client missed (its samples stay 0).
     uint64_t FirstRecordedFrame() const { return firstFrame_.load(); }
-    // How many cycles were missed while recording.
-    int MissedCycles() const { return missed_.load(); }
     // Whether recorded samples [from, to) came from cycles this client ran:
     // no missed cycle left zeros anywhere in them.
     bool Whole(size_t from, size_t to) const
@@ -208,7 +206,6 @@ private:
             const size_t at = std::min<size_t>(static_cast<size_t>(start - firstFrame_), capacity_);
             const size_t before = recorded_.load(std::memory_order_relaxed);
             if (at > before) {
-                ++missed_;
                 const size_t n = holeCount_.load(std::memory_order_relaxed);
                 if (n < kMaxHoles) {
                     holes_[n] = {before, at};
@@ -245,7 +242,6 @@ private:
     std::atomic<size_t> recorded_{0};
     std::atomic<uint64_t> firstFrame_{0};
     bool started_ = false;
-    std::atomic<int> missed_{0};
     std::vector<std::pair<size_t, size_t>> holes_ = std::vector<std::pair<size_t, size_t>>(kMaxHoles);
     std::atomic<size_t> holeCount_{0};
 };

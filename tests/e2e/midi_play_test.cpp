@@ -2,10 +2,10 @@
 // whose ports exist before the program starts (so the program opens them as
 // its port 0 both ways), plays it and records its output with JACK's frame
 // count (notes, velocity, the bend and mod wheels, the sustain pedal, All
-// Notes Off, the latency). Then what the program sends: the output switched on in the MIDI
-// settings dialog with the mouse, a key of the computer keyboard heard at the
-// client; a flood of a million messages; and a start without any JACK server,
-// whose two MIDI messages come before the window.
+// Notes Off, the latency). Then what the program sends: the output switched on
+// in the MIDI settings dialog with the mouse, a key of the computer keyboard
+// heard at the client; a flood of a million messages; and a start without any
+// JACK server, whose two MIDI messages come before the window.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -19,6 +19,17 @@ void PumpEvents(int milliseconds)
     } while (sw.Time() < milliseconds);
 }
 
+bool WaitFor(const std::function<bool()>& cond, int milliseconds)
+{
+    wxStopWatch sw;
+    while (!cond()) {
+        if (sw.Time() > milliseconds)
+            return false;
+        PumpEvents(5);
+    }
+    return true;
+}
+
 namespace {
 
 class GuiTestApp : public wxApp {
