@@ -291,8 +291,8 @@ int main(int argc, char** argv)
         // the decoder listens on channel 1 and each message is moved there.
         while (smf_event_t* e = smf_get_next_event(smf.get())) {
             // The file lasts until its last event of any kind (not the end of
-            // a track, which libsmf keeps for itself): at most an hour, which
-            // a WAV file holds at any rate, rather than days of disk.
+            // a track, which libsmf keeps for itself): at most an hour, the
+            // longest --hold too, rather than days of disk.
             if (!(e->time_seconds <= kMaxMidiSeconds))
                 return Fail("the MIDI file '" + o.midi + "' lasts more than " +
                             std::to_string(static_cast<int>(kMaxMidiSeconds)) + " seconds (an event at " +

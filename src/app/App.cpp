@@ -1,8 +1,7 @@
 #include "App.h"
 
-#include <csignal>
-
 #include <algorithm>
+#include <csignal>
 
 #include <wx/dialog.h>
 #include <wx/image.h>
@@ -23,7 +22,6 @@ bool wxKeyboardApp::OnInit()
     wxImage::AddHandler(new wxICOHandler);
     mainWindow = new wxKeyboard(nullptr, ID_KEYBOARD, "Marovane", wxDefaultPosition,
                                 wxSize(400, 300), KEYBOARD_STYLE);
-    windowMade = true;
     // A signal during the start-up messages: the window goes as it comes.
     if (quitRequested)
         mainWindow->Close(true);
@@ -42,7 +40,7 @@ void wxKeyboardApp::QuitOnSignal()
         dialog->EndModal(wxID_CANCEL);
     // While the window is being made (a start-up message was open), it is
     // closed once made; afterwards, if it is still there.
-    if (!windowMade)
+    if (!mainWindow)
         return;
     if (wxWindow* window = wxWindow::FindWindowById(ID_KEYBOARD); window && !window->IsBeingDeleted())
         window->Close(true);

@@ -28,7 +28,7 @@ private:
     };
 
     ModalDialogs modalDialogs;
+    // Set once the window is made (it may be gone since: look it up).
     wxKeyboard* mainWindow = nullptr;
-    bool windowMade = false;
     bool quitRequested = false;
 };
