@@ -88,8 +88,11 @@ class SynthState {
 public:
     // Start-up defaults: the wave table built, every velocity 1.0, partial 1 at
     // 0.5 in both spectra, attack 0, decay 0, sustain 100, release 10, LFO
-    // 5 Hz sine, depth 0, pitch wheel centred.
-    SynthState();
+    // 5 Hz sine, depth 0, pitch wheel centred. With `helperThread` the
+    // two-thread render's helper starts (RenderSplit.h, on a machine with more
+    // than one core); without it no thread is started and Render runs the
+    // fastest single-thread variant.
+    explicit SynthState(bool helperThread = true);
     SynthState(const SynthState&) = delete;
     SynthState& operator=(const SynthState&) = delete;
 
@@ -259,7 +262,8 @@ private:
     RenderSnapshot snap_;
 
 public:
-    // The helper thread of the two-thread render, started with the engine.
-    // Declared last so that it is stopped before anything it reads goes.
-    const std::unique_ptr<RenderSplit, void (*)(RenderSplit*)> renderSplit{NewRenderSplit(), DeleteRenderSplit};
+    // The helper thread of the two-thread render, started with the engine when
+    // it is asked for (null otherwise). Declared last so that it is stopped
+    // before anything it reads goes.
+    const std::unique_ptr<RenderSplit, void (*)(RenderSplit*)> renderSplit;
 };
