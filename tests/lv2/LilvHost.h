@@ -36,6 +36,10 @@ struct Stereo {
     std::vector<float> left, right;
 };
 
+// Called with true just before each run() of the plugin and with false just
+// after it, for a test that watches what happens inside run() alone.
+inline void (*aroundRun)(bool entering) = nullptr;
+
 // URIs to numbers and back, as a host hands them to plugins.
 class UridMap {
 public:
@@ -186,7 +190,11 @@ public:
         seq->atom.size = size;
         std::fill(left_.begin(), left_.end(), -7.0f); // what the plugin leaves unwritten shows
         std::fill(right_.begin(), right_.end(), -7.0f);
+        if (aroundRun)
+            aroundRun(true);
         lilv_instance_run(instance_, frames);
+        if (aroundRun)
+            aroundRun(false);
         return {{left_.begin(), left_.begin() + frames}, {right_.begin(), right_.begin() + frames}};
     }
 

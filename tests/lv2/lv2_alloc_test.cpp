@@ -1,0 +1,112 @@
+// run() allocates nothing: this program replaces the C library's allocator
+// with one that counts the calls made on this thread while the plugin runs,
+// and plays the plugin hard: hundreds of blocks of every size, with notes,
+// wheels, the pedal, controller sweeps and control port changes.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdlib>
+#include <malloc.h>
+
+#include "lv2/LilvHost.h"
+
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* __libc_memalign(size_t, size_t);
+void __libc_free(void*);
+}
+
+namespace {
+thread_local bool counting = false;
+thread_local size_t calls = 0;
+void Count()
+{
+    if (counting)
+        ++calls;
+}
+} // namespace
+
+// The allocator every library of the process (the plugin's C++ runtime
+// included: operator new calls malloc) goes through.
+extern "C" {
+void* malloc(size_t n)
+{
+    Count();
+    return __libc_malloc(n);
+}
+void* calloc(size_t n, size_t size)
+{
+    Count();
+    return __libc_calloc(n, size);
+}
+void* realloc(void* p, size_t n)
+{
+    Count();
+    return __libc_realloc(p, n);
+}
+void free(void* p)
+{
+    if (p)
+        Count();
+    __libc_free(p);
+}
+void* memalign(size_t alignment, size_t n)
+{
+    Count();
+    return __libc_memalign(alignment, n);
+}
+void* aligned_alloc(size_t alignment, size_t n)
+{
+    Count();
+    return __libc_memalign(alignment, n);
+}
+int posix_memalign(void** p, size_t alignment, size_t n)
+{
+    Count();
+    *p = __libc_memalign(alignment, n);
+    return *p ? 0 : 12; // ENOMEM
+}
+}
+
+namespace {
+
+using namespace lv2host;
+
+TEST(Lv2Allocation, RunAllocatesNothing)
+{
+    World world;
+    ASSERT_NE(world.Plugin(), nullptr);
+    // The counter sees what the plugin does: making an instance allocates.
+    counting = true;
+    Instance plugin(world, 44100);
+    counting = false;
+    ASSERT_TRUE(plugin.Ok());
+    EXPECT_GT(calls, 0u) << "the counting allocator is not the one the plugin uses";
+
+    calls = 0;
+    aroundRun = [](bool entering) { counting = entering; };
+    const uint32_t sizes[] = {256, 1, 100, 8192, 0, 511, 4096, 37};
+    const char* symbols[] = {"attack", "decay", "sustain", "release", "lfo_rate", "lfo_shape"};
+    for (int block = 0; block < 400; ++block) {
+        const uint32_t n = sizes[block % 8];
+        std::vector<std::pair<int64_t, std::vector<uint8_t>>> events;
+        for (int e = 0; e < 40; ++e) {
+            const auto note = static_cast<uint8_t>((block * 7 + e * 13) % 128);
+            const int64_t at = n ? (e * 31) % n : 0;
+            events.push_back({at, {static_cast<uint8_t>(e % 3 ? 0x90 : 0x80), note, 100}});
+        }
+        events.push_back({0, {0xE0, 0, static_cast<uint8_t>(block % 128)}});
+        events.push_back({0, {0xB0, 1, static_cast<uint8_t>(block % 128)}});
+        events.push_back({0, {0xB0, 64, static_cast<uint8_t>(block % 2 ? 127 : 0)}});
+        if (block % 50 == 49)
+            events.push_back({0, {0xB0, 123, 0}});
+        plugin.SetControl(symbols[block % 6], static_cast<float>(block % 23) * (block % 2 ? 1.0f : -0.5f));
+        plugin.RunBlock(n, events);
+    }
+    aroundRun = nullptr;
+    EXPECT_EQ(calls, 0u) << "allocator calls inside run()";
+}
+
+} // namespace
