@@ -10,11 +10,17 @@ namespace {
 
 // Nine significant digits: the host libraries read a literal through a
 // double, and from nine digits that comes back to the same float.
-std::string FloatText(float value)
+std::string Number(float value)
 {
     char text[32];
     std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
-    std::string s = text;
+    return text;
+}
+
+// A Turtle decimal or double literal.
+std::string FloatText(float value)
+{
+    std::string s = Number(value);
     if (s.find_first_of(".eEn") == std::string::npos)
         s += ".0";
     return s;
@@ -93,8 +99,8 @@ std::string PatchOutOfRange(const Patch& patch)
     for (uint32_t c = 0; c < kControlCount; ++c) {
         const ControlPort& port = kControls[c];
         if (!(values[c].value >= port.minimum && values[c].value <= port.maximum))
-            return std::string("the ") + values[c].key + " value " + FloatText(values[c].value) +
-                   " is outside the plugin's range " + FloatText(port.minimum) + " to " + FloatText(port.maximum);
+            return std::string("the ") + values[c].key + " value " + Number(values[c].value) +
+                   " is outside the plugin's range " + Number(port.minimum) + " to " + Number(port.maximum);
     }
     return {};
 }

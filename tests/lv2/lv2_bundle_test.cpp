@@ -1,0 +1,194 @@
+// The bundle as hosts and the LV2 tools see it, the module's link interface,
+// and marovane-preset: patches into presets, refused when a value is outside
+// a control's range, and a player's own preset played by a host.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "lv2/LilvHost.h"
+
+namespace {
+
+using namespace lv2host;
+
+std::string BinDir() { return std::getenv("MAROVANE_BIN_DIR"); }
+std::string LvPath() { return std::getenv("LV2_PATH"); }
+std::string Bundle() { return LvPath() + "/marovane.lv2"; }
+std::string Temp(const std::string& name) { return ::testing::TempDir() + name; }
+
+// The command's standard output and error together, and its exit status.
+std::pair<std::string, int> Shell(const std::string& command)
+{
+    std::string out;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    const int status = pclose(p);
+    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+TEST(Lv2Bundle, ValidatesWithoutErrors)
+{
+    // lv2_validate exits 0 whatever it finds: its summary line tells.
+    const auto [out, status] = Shell("lv2_validate " + Bundle() + "/*.ttl");
+    EXPECT_NE(out.find("Found 0 errors"), std::string::npos) << out;
+    EXPECT_EQ(out.find("error:"), std::string::npos) << out;
+}
+
+TEST(Lv2Bundle, HostsSeeAnInstrumentWithOneRequiredFeatureAndNinePorts)
+{
+    // The LV2 vocabulary beside the build tree, for the class's label.
+    const auto [out, status] = Shell("LV2_PATH=" + LvPath() + ":/usr/lib/lv2 lv2info urn:marovane:synth");
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("Name:              Marovane"), std::string::npos) << out;
+    EXPECT_NE(out.find("Class:             Instrument Plugin"), std::string::npos) << out;
+    EXPECT_NE(out.find("Required Features: http://lv2plug.in/ns/ext/urid#map\n\tOptional Features:"), std::string::npos)
+        << "urid:map and nothing else:\n" << out;
+    const char* symbols[] = {"midi_in", "out_l", "out_r", "attack", "decay", "sustain", "release", "lfo_rate", "lfo_shape"};
+    size_t at = 0;
+    for (int i = 0; i < 9; ++i) {
+        at = out.find("Port " + std::to_string(i) + ":", at);
+        ASSERT_NE(at, std::string::npos) << "port " << i << "\n" << out;
+        const size_t symbol = out.find("Symbol:", at);
+        EXPECT_EQ(out.substr(symbol, out.find('\n', symbol) - symbol), std::string("Symbol:      ") + symbols[i]);
+    }
+    EXPECT_EQ(out.find("Port 9:"), std::string::npos);
+}
+
+TEST(Lv2Bundle, ModuleExportsOnlyItsDescriptorAndLinksNoWindowOrDeviceLibrary)
+{
+    const std::string module = Bundle() + "/marovane.so";
+    auto [symbols, status] = Shell("nm -D --defined-only " + module);
+    ASSERT_EQ(status, 0) << symbols;
+    EXPECT_TRUE(std::regex_match(symbols, std::regex("[0-9a-f]+ T lv2_descriptor\n"))) << symbols;
+
+    const auto [dynamic, readelf] = Shell("readelf -d " + module);
+    ASSERT_EQ(readelf, 0) << dynamic;
+    std::vector<std::string> needed;
+    const std::regex line(R"(\(NEEDED\)\s+Shared library: \[([^\]]+)\])");
+    for (std::sregex_iterator i(dynamic.begin(), dynamic.end(), line), end; i != end; ++i)
+        needed.push_back((*i)[1]);
+    ASSERT_FALSE(needed.empty());
+    const std::regex allowed(R"((libstdc\+\+|libm|libgcc_s|libc|ld-linux-x86-64)\.so\.\d+)");
+    for (const std::string& lib : needed)
+        EXPECT_TRUE(std::regex_match(lib, allowed)) << lib;
+    // Nor through another library.
+    const auto [ldd, lddStatus] = Shell("ldd " + module);
+    ASSERT_EQ(lddStatus, 0) << ldd;
+    for (const char* banned : {"wx_", "portaudio", "rtmidi", "jack", "sndfile", "not found"})
+        EXPECT_EQ(ldd.find(banned), std::string::npos) << banned << "\n" << ldd;
+}
+
+// A patch file with a few keys (the others read as 0).
+void WritePatch(const std::string& path, const std::string& keys)
+{
+    std::ofstream(path) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Settings>" << keys << "</Settings>\n";
+}
+
+TEST(Lv2Presets, ValueOutsideAControlsRangeIsRefusedNamingThePatch)
+{
+    const std::string dir = Temp("lv2_refused");
+    std::filesystem::create_directories(dir);
+    const std::string head = std::string(std::getenv("MAROVANE_SOURCE_DIR")) + "/lv2/manifest.ttl.in";
+    struct Case {
+        const char* keys;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"<Attack Attack=\"1001\"/>", "the Attack value 1001 is outside the plugin's range 0 to 1000"},
+        {"<Release Release=\"-1\"/>", "the Release value -1 is outside"},
+        {"<Sustain Sustain=\"101\"/>", "the Sustain value 101 is outside the plugin's range 0 to 100"},
+        {"<LFOFrequency LFOFrequency=\"20.5\"/>", "the LFOFrequency value 20.5 is outside the plugin's range 0 to 20"},
+        {"<LFOWaveform LFOWaveform=\"7\"/>", "the LFOWaveform value 7 is outside the plugin's range 0 to 6"},
+        {"<Decay Decay=\"5\"/><SustainHarmonic3 SustainHarmonic3=\"nan\"/>", "is not a finite number"},
+    };
+    for (const Case& c : cases) {
+        const std::string patch = dir + "/Too Far.mrvn";
+        WritePatch(patch, c.keys);
+        for (const std::string& mode : {"--shipped " + dir + " --manifest-head " + head, "-d " + dir}) {
+            const auto [out, status] = Shell(BinDir() + "/marovane-preset " + mode + " '" + patch + "'");
+            EXPECT_EQ(status, 1) << c.keys << " " << mode;
+            EXPECT_NE(out.find("'" + patch + "'"), std::string::npos) << out;
+            EXPECT_NE(out.find(c.reason), std::string::npos) << out;
+        }
+        EXPECT_FALSE(std::filesystem::exists(dir + "/presets.ttl"));
+        EXPECT_FALSE(std::filesystem::exists(dir + "/marovane-Too-Far.lv2/preset.ttl"));
+    }
+    // Its ends are inside.
+    WritePatch(dir + "/Ends.mrvn", "<Attack Attack=\"1000\"/><Sustain Sustain=\"0\"/><LFOFrequency LFOFrequency=\"20\"/>"
+                                   "<LFOWaveform LFOWaveform=\"6\"/>");
+    EXPECT_EQ(Shell(BinDir() + "/marovane-preset -d " + dir + " " + dir + "/Ends.mrvn").second, 0);
+}
+
+TEST(Lv2Presets, PlayersOwnPatchBecomesAPresetInHomeLv2)
+{
+    const std::string home = Temp("lv2_home");
+    std::filesystem::remove_all(home);
+    std::filesystem::create_directories(home);
+    const std::string patch = Temp("My Pad (soft).mrvn");
+    std::ifstream pad(std::string(std::getenv("MAROVANE_SOURCE_DIR")) + "/resources/patches/Pad.mrvn");
+    std::stringstream text;
+    text << pad.rdbuf();
+    // Pad with another attack and a third partial of its own.
+    std::string mine = std::regex_replace(text.str(), std::regex("Attack=\"600\""), "Attack=\"250\"");
+    mine = std::regex_replace(mine, std::regex("AttackHarmonic2=\"[^\"]*\""), "AttackHarmonic2=\"0.123456789\"");
+    std::ofstream(patch) << mine;
+
+    auto [out, status] = Shell("HOME=" + home + " " + BinDir() + "/marovane-preset '" + patch + "'");
+    ASSERT_EQ(status, 0) << out;
+    const std::string bundle = home + "/.lv2/marovane-My-Pad-%28soft%29.lv2";
+    EXPECT_TRUE(std::filesystem::exists(bundle + "/manifest.ttl")) << out;
+    EXPECT_NE(out.find(bundle), std::string::npos) << out;
+    // Again: the bundle is replaced, not doubled.
+    ASSERT_EQ(Shell("HOME=" + home + " " + BinDir() + "/marovane-preset '" + patch + "'").second, 0);
+
+    setenv("LV2_PATH", (LvPath() + ":" + home + "/.lv2").c_str(), 1);
+    World world;
+    const auto presets = world.Presets();
+    const std::string uri = "urn:marovane:user#preset-My-Pad-%28soft%29";
+    ASSERT_EQ(presets.count(uri), 1u);
+    EXPECT_EQ(presets.at(uri), "My Pad (soft)");
+    EXPECT_EQ(presets.size(), 7u) << "the six shipped ones and this";
+
+    // The host plays it as marovane-render plays the patch.
+    const std::string wav = Temp("lv2_own.wav");
+    ASSERT_EQ(Shell(BinDir() + "/marovane-render --patch '" + patch + "' --hold 0.5 --velocity 100 -o " + wav + " 57 64")
+                  .second,
+              0);
+    SF_INFO info{};
+    SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<float> expected(static_cast<size_t>(info.frames) * 2);
+    sf_readf_float(f, expected.data(), info.frames);
+    sf_close(f);
+    Instance plugin(world, 44100);
+    LilvNode* node = lilv_new_uri(world.Get(), uri.c_str());
+    LilvState* state = lilv_state_new_from_world(world.Get(), world.Urids().MapFeature(), node);
+    lilv_node_free(node);
+    ASSERT_NE(state, nullptr);
+    plugin.Restore(state);
+    lilv_state_free(state);
+    // --hold 0.5 holds whole buffers: 87 of them.
+    const uint64_t release = 87 * 256;
+    const std::vector<Midi> notes = {{0, {0x90, 57, 100}}, {0, {0x90, 64, 100}},
+                                     {release, {0x80, 57, 0}}, {release, {0x80, 64, 0}}};
+    const Stereo got = plugin.Play(notes, static_cast<uint64_t>(info.frames), 256);
+    std::vector<float> left;
+    for (size_t i = 0; i < expected.size(); i += 2)
+        left.push_back(expected[i]);
+    EXPECT_TRUE(got.left == left);
+}
+
+} // namespace
