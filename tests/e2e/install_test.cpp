@@ -80,7 +80,15 @@ TEST(Install, IntoAPrefixAndStartedFromElsewhereTheProgramFindsItsFiles)
     for (const auto& entry : fs::directory_iterator(prefix / "bin"))
         programs.push_back(entry.path().filename().string());
     std::sort(programs.begin(), programs.end());
-    EXPECT_EQ(programs, (std::vector<std::string>{"marovane", "marovane-render"}));
+    EXPECT_EQ(programs, (std::vector<std::string>{"marovane", "marovane-preset", "marovane-render"}));
+
+    // The plugin's bundle where hosts look under the prefix, whole: a host
+    // pointed there finds the plugin and its presets.
+    for (const char* name : {"manifest.ttl", "marovane.ttl", "presets.ttl", "marovane.so"})
+        EXPECT_TRUE(fs::is_regular_file(prefix / "lib/lv2/marovane.lv2" / name)) << name;
+    const std::string lv2 = "LV2_PATH=" + Quoted(prefix / "lib/lv2") + " ";
+    EXPECT_EQ(Output(lv2 + "lv2ls"), "urn:marovane:synth\n");
+    EXPECT_NE(Output(lv2 + "lv2info urn:marovane:synth").find("Square Lead"), std::string::npos);
 
     // Everything the program reads, in share/marovane.
     const fs::path share = prefix / "share" / "marovane";
