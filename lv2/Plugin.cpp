@@ -71,13 +71,14 @@ struct Instance {
 
 // A host's value for a control: a NaN keeps the last good value; anything
 // else is held in the port's range, and the whole-number ports round to the
-// nearest whole number.
+// nearest whole number, halves away from zero (whatever rounding mode the
+// host's thread has set).
 float ControlValue(const ControlPort& port, float value, float last)
 {
     if (std::isnan(value))
         return last;
     value = std::clamp(value, port.minimum, port.maximum);
-    return port.integer ? std::nearbyint(value) : value;
+    return port.integer ? std::round(value) : value;
 }
 
 void ApplyControl(SynthState& synth, uint32_t index, float value)

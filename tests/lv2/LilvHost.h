@@ -223,6 +223,20 @@ public:
         lilv_state_restore(state, instance_, &Instance::SetPortValue, this, 0, world_.Features());
     }
 
+    // Applies a preset by its URI; false if the world holds no such preset.
+    bool ApplyPreset(const std::string& uri)
+    {
+        LilvNode* node = lilv_new_uri(world_.Get(), uri.c_str());
+        lilv_world_load_resource(world_.Get(), node);
+        LilvState* state = lilv_state_new_from_world(world_.Get(), world_.Urids().MapFeature(), node);
+        lilv_node_free(node);
+        if (!state)
+            return false;
+        Restore(state);
+        lilv_state_free(state);
+        return true;
+    }
+
     // The instance's state (ports and what the plugin saves), as a host saves
     // a session.
     LilvState* Save()

@@ -100,6 +100,7 @@ void WritePatch(const std::string& path, const std::string& keys)
 TEST(Lv2Presets, ValueOutsideAControlsRangeIsRefusedNamingThePatch)
 {
     const std::string dir = Temp("lv2_refused");
+    std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     const std::string head = std::string(std::getenv("MAROVANE_SOURCE_DIR")) + "/lv2/manifest.ttl.in";
     struct Case {
@@ -174,12 +175,7 @@ TEST(Lv2Presets, PlayersOwnPatchBecomesAPresetInHomeLv2)
     sf_readf_float(f, expected.data(), info.frames);
     sf_close(f);
     Instance plugin(world, 44100);
-    LilvNode* node = lilv_new_uri(world.Get(), uri.c_str());
-    LilvState* state = lilv_state_new_from_world(world.Get(), world.Urids().MapFeature(), node);
-    lilv_node_free(node);
-    ASSERT_NE(state, nullptr);
-    plugin.Restore(state);
-    lilv_state_free(state);
+    ASSERT_TRUE(plugin.ApplyPreset(uri));
     // --hold 0.5 holds whole buffers: 87 of them.
     const uint64_t release = 87 * 256;
     const std::vector<Midi> notes = {{0, {0x90, 57, 100}}, {0, {0x90, 64, 100}},

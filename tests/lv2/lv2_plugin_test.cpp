@@ -92,20 +92,6 @@ bool Silent(const std::vector<float>& x)
     return std::all_of(x.begin(), x.end(), [](float v) { return v == 0.0f; });
 }
 
-// Applies a preset of the plugin by its URI.
-bool ApplyPreset(World& world, Instance& instance, const std::string& uri)
-{
-    LilvNode* node = lilv_new_uri(world.Get(), uri.c_str());
-    lilv_world_load_resource(world.Get(), node);
-    LilvState* state = lilv_state_new_from_world(world.Get(), world.Urids().MapFeature(), node);
-    lilv_node_free(node);
-    if (!state)
-        return false;
-    instance.Restore(state);
-    lilv_state_free(state);
-    return true;
-}
-
 std::string PresetUri(const std::string& name) { return std::string(kPluginUri) + "#preset-" + name; }
 
 // How far a morphing sound may stray in blocks that are not multiples of
@@ -141,7 +127,7 @@ TEST_F(Lv2Plugin, PlaysTheSongAsTheRenderToolDoesInAnyBlockSize)
         Instance plugin(world, 44100);
         ASSERT_TRUE(plugin.Ok());
         if (!c.preset.empty()) {
-            ASSERT_TRUE(ApplyPreset(world, plugin, PresetUri(c.preset)));
+            ASSERT_TRUE(plugin.ApplyPreset(PresetUri(c.preset)));
         }
         const Stereo got = plugin.Play(Song(), expected.left.size(), c.block);
         EXPECT_TRUE(got.left == got.right) << "both channels the same";
@@ -173,7 +159,7 @@ TEST_F(Lv2Plugin, EveryShippedPresetSoundsAsItsPatch)
         EXPECT_EQ(presets.at(PresetUri(uriName)), name);
         const Stereo expected = RenderTool(Song(), "--patch '" + PatchFile(name) + "'");
         Instance plugin(world, 44100);
-        ASSERT_TRUE(ApplyPreset(world, plugin, PresetUri(uriName)));
+        ASSERT_TRUE(plugin.ApplyPreset(PresetUri(uriName)));
         const Stereo got = plugin.Play(Song(), expected.left.size(), 256);
         EXPECT_TRUE(got.left == expected.left) << "max difference " << MaxDifference(got.left, expected.left);
         EXPECT_FALSE(got.left == startSound.left) << "the preset changed the sound";
@@ -208,7 +194,7 @@ TEST_F(Lv2Plugin, RunsAtTheRateItIsGiven)
 TEST_F(Lv2Plugin, SavedStateRestoresTheSoundBitForBit)
 {
     Instance saved(world, 44100);
-    ASSERT_TRUE(ApplyPreset(world, saved, PresetUri("Bell")));
+    ASSERT_TRUE(saved.ApplyPreset(PresetUri("Bell")));
     LilvState* state = saved.Save();
     ASSERT_NE(state, nullptr);
     // Through the text a host writes into its session file.
@@ -331,7 +317,7 @@ TEST_F(Lv2Plugin, ReactivationRestartsTheGridAndLetsHeldNotesGo)
     // morph steps on the grid counted from the activation.
     const Stereo expected = RenderTool(Song(false), "--patch '" + PatchFile("Pad") + "'");
     Instance plugin(world, 44100);
-    ASSERT_TRUE(ApplyPreset(world, plugin, PresetUri("Pad")));
+    ASSERT_TRUE(plugin.ApplyPreset(PresetUri("Pad")));
     plugin.RunBlock(100, {{10, {0x90, 50, 100}}});
     lilv_instance_deactivate(plugin.Get());
     lilv_instance_activate(plugin.Get());
@@ -352,10 +338,10 @@ TEST_F(Lv2Plugin, ReactivationRestartsTheGridAndLetsHeldNotesGo)
 TEST_F(Lv2Plugin, InstancesPlayTheirOwnSounds)
 {
     Instance bell(world, 44100), organ(world, 44100), bellAlone(world, 44100), organAlone(world, 44100);
-    ASSERT_TRUE(ApplyPreset(world, bell, PresetUri("Bell")));
-    ASSERT_TRUE(ApplyPreset(world, organ, PresetUri("Organ")));
-    ASSERT_TRUE(ApplyPreset(world, bellAlone, PresetUri("Bell")));
-    ASSERT_TRUE(ApplyPreset(world, organAlone, PresetUri("Organ")));
+    ASSERT_TRUE(bell.ApplyPreset(PresetUri("Bell")));
+    ASSERT_TRUE(organ.ApplyPreset(PresetUri("Organ")));
+    ASSERT_TRUE(bellAlone.ApplyPreset(PresetUri("Bell")));
+    ASSERT_TRUE(organAlone.ApplyPreset(PresetUri("Organ")));
     const std::vector<Midi> low = {{0, {0x90, 48, 100}}, {20000, {0x80, 48, 0}}};
     const std::vector<Midi> high = {{300, {0x90, 72, 60}}, {10000, {0xE0, 0, 100}}, {15000, {0x80, 72, 0}}};
     Stereo a, b;
@@ -383,7 +369,8 @@ TEST_F(Lv2Plugin, ControlValuesAreHeldInTheirRanges)
         {"attack", 5000.0f, 1000.0f},  {"attack", -3.0f, 0.0f},         {"decay", 1e30f, 1000.0f},
         {"sustain", 150.0f, 100.0f},   {"release", -INFINITY, 0.0f},    {"lfo_rate", INFINITY, 20.0f},
         {"lfo_rate", -1.0f, 0.0f},     {"lfo_shape", 3.7f, 4.0f},       {"lfo_shape", -1.0f, 0.0f},
-        {"lfo_shape", 9.0f, 6.0f},     {"attack", 12.4f, 12.0f},        {"sustain", NAN, 40.0f},
+        {"lfo_shape", 9.0f, 6.0f},     {"lfo_shape", 2.5f, 3.0f},       {"attack", 12.4f, 12.0f},
+        {"sustain", NAN, 40.0f},
         {"lfo_rate", NAN, 13.5f},      {"lfo_shape", NAN, 5.0f},
     };
     const std::vector<Midi> song = {{0, {0xB0, 1, 100}}, {0, {0x90, 60, 100}}, {300, {0x90, 67, 90}},
@@ -392,7 +379,7 @@ TEST_F(Lv2Plugin, ControlValuesAreHeldInTheirRanges)
         SCOPED_TRACE(std::string(c.symbol) + " " + std::to_string(c.hostile));
         Instance hostile(world, 44100), good(world, 44100), moved(world, 44100);
         for (Instance* i : {&hostile, &good, &moved})
-            ASSERT_TRUE(ApplyPreset(world, *i, PresetUri("Flute")));
+            ASSERT_TRUE(i->ApplyPreset(PresetUri("Flute")));
         // A NaN keeps the value before it: both first play a block with the
         // good value.
         hostile.SetControl(c.symbol, c.actsAs);
