@@ -15,10 +15,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "lv2/Ports.h"
 
@@ -35,6 +38,13 @@ struct Midi {
 struct Stereo {
     std::vector<float> left, right;
 };
+
+// A path in the temporary folder that is this test process's own: other
+// checkouts' tests may run at the same time on the machine.
+inline std::string Temp(const std::string& name)
+{
+    return (std::filesystem::temp_directory_path() / ("lv2-test-" + std::to_string(getpid()) + "-" + name)).string();
+}
 
 // Called with true just before each run() of the plugin and with false just
 // after it, for a test that watches what happens inside run() alone.

@@ -24,7 +24,6 @@ using namespace lv2host;
 std::string BinDir() { return std::getenv("MAROVANE_BIN_DIR"); }
 std::string LvPath() { return std::getenv("LV2_PATH"); }
 std::string Bundle() { return LvPath() + "/marovane.lv2"; }
-std::string Temp(const std::string& name) { return ::testing::TempDir() + name; }
 
 // The command's standard output and error together, and its exit status.
 std::pair<std::string, int> Shell(const std::string& command)
@@ -131,6 +130,7 @@ TEST(Lv2Presets, ValueOutsideAControlsRangeIsRefusedNamingThePatch)
     WritePatch(dir + "/Ends.mrvn", "<Attack Attack=\"1000\"/><Sustain Sustain=\"0\"/><LFOFrequency LFOFrequency=\"20\"/>"
                                    "<LFOWaveform LFOWaveform=\"6\"/>");
     EXPECT_EQ(Shell(BinDir() + "/marovane-preset -d " + dir + " " + dir + "/Ends.mrvn").second, 0);
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Lv2Presets, PlayersOwnPatchBecomesAPresetInHomeLv2)
@@ -138,7 +138,7 @@ TEST(Lv2Presets, PlayersOwnPatchBecomesAPresetInHomeLv2)
     const std::string home = Temp("lv2_home");
     std::filesystem::remove_all(home);
     std::filesystem::create_directories(home);
-    const std::string patch = Temp("My Pad (soft).mrvn");
+    const std::string patch = home + "/My Pad (soft).mrvn";
     std::ifstream pad(std::string(std::getenv("MAROVANE_SOURCE_DIR")) + "/resources/patches/Pad.mrvn");
     std::stringstream text;
     text << pad.rdbuf();
@@ -164,7 +164,7 @@ TEST(Lv2Presets, PlayersOwnPatchBecomesAPresetInHomeLv2)
     EXPECT_EQ(presets.size(), 7u) << "the six shipped ones and this";
 
     // The host plays it as marovane-render plays the patch.
-    const std::string wav = Temp("lv2_own.wav");
+    const std::string wav = home + "/own.wav";
     ASSERT_EQ(Shell(BinDir() + "/marovane-render --patch '" + patch + "' --hold 0.5 --velocity 100 -o " + wav + " 57 64")
                   .second,
               0);
@@ -185,6 +185,7 @@ TEST(Lv2Presets, PlayersOwnPatchBecomesAPresetInHomeLv2)
     for (size_t i = 0; i < expected.size(); i += 2)
         left.push_back(expected[i]);
     EXPECT_TRUE(got.left == left);
+    std::filesystem::remove_all(home);
 }
 
 } // namespace

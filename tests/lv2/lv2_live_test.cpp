@@ -26,7 +26,7 @@ TEST(Lv2Live, JalvPlaysNote69AsA440SineOfHalfScale)
 
     // jalv reads commands from its standard input and quits at its end: a
     // FIFO that this test holds open keeps it running.
-    const std::string fifo = ::testing::TempDir() + "lv2_jalv_input";
+    const std::string fifo = ::testing::TempDir() + "lv2-jalv-input-" + std::to_string(getpid());
     unlink(fifo.c_str());
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const int input = open(fifo.c_str(), O_RDWR);
