@@ -283,7 +283,10 @@ TEST(EngineBlocks, MessagesPlayOnEveryChannel)
     const Case cases[] = {
         {"Note On, channel 6", {{0x95, 60, 100}},
          [](const SynthState& s) { return s.IsNoteHeld(60) && s.NoteVelocity(60) == 100.0f / 127.0f; }},
-        {"Note On without its velocity", {{0x90, 60}}, [](const SynthState& s) { return !s.AnyNoteActive(); }},
+        {"messages short of their data bytes", {{0x90, 61}, {0x90, 60, 100}, {0x80, 60}, {0xE0, 0}},
+         [](const SynthState& s) {
+             return s.IsNoteHeld(60) && !s.IsNoteSounding(61) && s.pitchWheel == PITCH_WHEEL_CENTRE;
+         }},
         {"Note On velocity 0 ends it", {{0x90, 60, 100}, {0x9A, 60, 0}},
          [](const SynthState& s) { return !s.IsNoteHeld(60) && s.IsNoteReleasing(60); }},
         {"Note Off, another channel", {{0x90, 60, 100}, {0x8C, 60, 5}},
