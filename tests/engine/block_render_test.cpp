@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <set>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "synth/Engine.h"
+#include "synth/RenderFast.h"
 
 namespace {
 
@@ -71,9 +73,11 @@ std::set<uint64_t> Cuts(const std::vector<uint32_t>& blocks, uint64_t gridOrigin
 
 // The reference render over the given pieces, each message (in time order)
 // applied before the piece that starts at its frame. Interleaved stereo.
-std::vector<float> Reference(const Sound& sound, const std::vector<Timed>& events, const std::set<uint64_t>& cuts)
+std::vector<float> Reference(const Sound& sound, const std::vector<Timed>& events, const std::set<uint64_t>& cuts,
+                             int32_t rate = SAMPLE_RATE)
 {
     auto synth = std::make_unique<SynthState>(false);
+    synth->SetSampleRate(rate);
     synth->SetSound(sound);
     EngineMidi midi(*synth);
     std::vector<float> out(2 * *cuts.rbegin());
@@ -145,9 +149,9 @@ long FirstDifference(const std::vector<float>& a, const std::vector<float>& b)
     return -1;
 }
 
-std::unique_ptr<Engine> NewEngine(bool helper, const Sound& sound)
+std::unique_ptr<Engine> NewEngine(bool helper, const Sound& sound, int32_t rate = SAMPLE_RATE)
 {
-    auto engine = std::make_unique<Engine>(EngineOptions{SAMPLE_RATE, helper});
+    auto engine = std::make_unique<Engine>(EngineOptions{rate, helper});
     engine->Synth().SetSound(sound);
     return engine;
 }
@@ -159,6 +163,7 @@ TEST(EngineBlocks, AnyBlockSizeEqualsTheReferenceOverTheSamePieces)
         std::vector<uint32_t> blocks;
         bool helper;
         Form form;
+        int32_t rate = SAMPLE_RATE;
     };
     const Case cases[] = {
         {"1", Repeat(1, kSongFrames), false, Form::TwoBuffers},
@@ -168,15 +173,21 @@ TEST(EngineBlocks, AnyBlockSizeEqualsTheReferenceOverTheSamePieces)
         {"8192", {8192}, true, Form::TwoBuffers},
         {"8192 interleaved, one thread", {8192}, false, Form::Interleaved},
         {"mixed", {1000, 1, 255, 256, 100, 512, 3, 4065, 2000}, true, Form::TwoBuffers},
+        {"1000 at 48000 Hz", Repeat(1000, kSongFrames), true, Form::TwoBuffers, 48000},
+        {"100 at 96000 Hz, one thread", Repeat(100, kSongFrames), false, Form::Interleaved, 96000},
     };
     const Sound sound = MorphingSound();
     const std::vector<Timed> song = Song();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto engine = NewEngine(c.helper, sound);
+        auto engine = NewEngine(c.helper, sound, c.rate);
+        EXPECT_EQ(engine->Synth().sampleRate, c.rate);
         const std::vector<float> got = EngineRender(*engine, song, c.blocks, c.form);
-        const std::vector<float> expected = Reference(sound, song, Cuts(c.blocks, 0, song));
+        const std::vector<float> expected = Reference(sound, song, Cuts(c.blocks, 0, song), c.rate);
         EXPECT_EQ(FirstDifference(got, expected), -1);
+        if (c.rate != SAMPLE_RATE) { // the rate is heard: the same song at 44100 Hz differs
+            EXPECT_NE(FirstDifference(got, Reference(sound, song, Cuts(c.blocks, 0, song))), -1);
+        }
     }
 }
 
@@ -272,7 +283,10 @@ TEST(EngineBlocks, MessagesPlayOnEveryChannel)
     const Case cases[] = {
         {"Note On, channel 6", {{0x95, 60, 100}},
          [](const SynthState& s) { return s.IsNoteHeld(60) && s.NoteVelocity(60) == 100.0f / 127.0f; }},
-        {"Note On without its velocity", {{0x90, 60}}, [](const SynthState& s) { return !s.AnyNoteActive(); }},
+        {"messages short of their data bytes", {{0x90, 61}, {0x90, 60, 100}, {0x80, 60}, {0xE0, 0}},
+         [](const SynthState& s) {
+             return s.IsNoteHeld(60) && !s.IsNoteSounding(61) && s.pitchWheel == PITCH_WHEEL_CENTRE;
+         }},
         {"Note On velocity 0 ends it", {{0x90, 60, 100}, {0x9A, 60, 0}},
          [](const SynthState& s) { return !s.IsNoteHeld(60) && s.IsNoteReleasing(60); }},
         {"Note Off, another channel", {{0x90, 60, 100}, {0x8C, 60, 5}},
@@ -310,6 +324,33 @@ TEST(EngineBlocks, MessagesPlayOnEveryChannel)
     float out[16];
     engine.RenderInterleaved(out, 8, events, 2);
     EXPECT_FALSE(engine.Synth().AnyNoteActive());
+}
+
+// The threads of this process, as the kernel lists them.
+int ThreadCount()
+{
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+        ++count;
+    return count;
+}
+
+// A host that renders on its own threads (a plugin) asks for no helper: none
+// is started, then or later.
+TEST(EngineOptions, HelperThreadOnlyWhenAskedFor)
+{
+    const int before = ThreadCount();
+    {
+        auto alone = NewEngine(false, MorphingSound());
+        EXPECT_EQ(alone->Synth().renderSplit, nullptr);
+        std::vector<float> out(2 * 4096);
+        const EngineEvent chord[] = {Event(0, {0x90, 60, 100}), Event(0, {0x90, 64, 100}), Event(9, {0x90, 67, 100})};
+        alone->RenderInterleaved(out.data(), 4096, chord, std::size(chord));
+        EXPECT_EQ(ThreadCount(), before);
+    }
+    auto shared = NewEngine(true, MorphingSound());
+    EXPECT_EQ(shared->Synth().renderSplit != nullptr, RenderVariantSupported(RenderVariant::Split));
+    EXPECT_EQ(ThreadCount(), before + (shared->Synth().renderSplit ? 1 : 0));
 }
 
 } // namespace
