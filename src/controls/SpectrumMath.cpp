@@ -1,7 +1,9 @@
 #include "SpectrumMath.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 
 #include <wx/intl.h>
@@ -29,6 +31,48 @@ int HarmonicsBarHeight(float level, int height, float displayScale)
     if (v > 1.0e6f)
         v = 1.0e6f;
     return static_cast<int>(v);
+}
+
+namespace {
+
+// The bar under x, counting on to the left and right of the 128 (floor
+// division), so that a line from outside the bars still finds the bars it
+// crosses.
+int BarColumn(int x)
+{
+    return x >= 0 ? x / HARMONICS_BAR_WIDTH : -((-x + HARMONICS_BAR_WIDTH - 1) / HARMONICS_BAR_WIDTH);
+}
+
+bool SetBar(float* levels, int bar, int row, int height, float displayScale, bool set)
+{
+    if (bar < 0 || bar >= NUM_PARTIALS || row < 0 || row >= height)
+        return false;
+    levels[bar] = set ? HarmonicsClickLevel(row, height, displayScale) : 0.0f;
+    return true;
+}
+
+} // namespace
+
+bool StrokeHarmonics(float* levels, HarmonicsPoint from, HarmonicsPoint to, int height, float displayScale,
+                     bool set)
+{
+    const int fromBar = BarColumn(from.x);
+    const int toBar = BarColumn(to.x);
+    bool touched = SetBar(levels, fromBar, from.y, height, displayScale, set);
+    // The bars strictly between the two ends: their centres lie strictly
+    // between the two x, so the line has a row there.
+    const int first = std::max(std::min(fromBar, toBar) + 1, 0);
+    const int last = std::min(std::max(fromBar, toBar) - 1, NUM_PARTIALS - 1);
+    const double x0 = from.x, y0 = from.y;
+    const double slope = (static_cast<double>(to.y) - y0) / (static_cast<double>(to.x) - x0);
+    for (int bar = first; bar <= last; ++bar) {
+        const double centre = HARMONICS_BAR_WIDTH * bar + HARMONICS_BAR_WIDTH / 2;
+        const long row = std::lround(y0 + (centre - x0) * slope);
+        touched |= SetBar(levels, bar, static_cast<int>(std::clamp(row, -1L, static_cast<long>(height))), height,
+                          displayScale, set);
+    }
+    touched |= SetBar(levels, toBar, to.y, height, displayScale, set);
+    return touched;
 }
 
 float SpectrumSum(const float* levels)

@@ -2,8 +2,11 @@
 // bitmap slider, without a display.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <iterator>
+#include <vector>
 
 #include "controls/SliderMath.h"
 #include "controls/SpectrumMath.h"
@@ -57,6 +60,55 @@ TEST(HarmonicsEditorMath, BarHeights)
     EXPECT_EQ(HarmonicsBarHeight(0.0016f, 300, 2.0f), 0);  // 0.96 truncates
     EXPECT_EQ(HarmonicsBarHeight(1e30f, 300, 2.0f), 1000000);
     EXPECT_EQ(HarmonicsBarHeight(NAN, 300, 2.0f), 0);
+}
+
+TEST(HarmonicsEditorMath, AStretchOfAStrokeSetsEveryBarItCrosses)
+{
+    // Each case starts from bars all at kUntouched; `rows` gives, bar by bar
+    // from `first`, the row whose click level the bar must hold (-1: cleared,
+    // -2: left alone). Bars outside the list are left alone.
+    constexpr float kUntouched = 0.7f;
+    const struct {
+        const char* name;
+        int x0, y0, x1, y1;
+        bool set;
+        int first;
+        std::vector<int> rows;
+    } cases[] = {
+        {"partial 3 to partial 21 at one height", 17, 150, 107, 150, true, 2,
+         {-2, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, -2}},
+        // Bar b's centre is x = 5b + 2, a tenth of the way per bar: row 10b.
+        {"a slope", 2, 0, 52, 100, true, 0, {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, -2}},
+        {"the same slope drawn backwards", 52, 100, 2, 0, true, 0, {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, -2}},
+        {"rows between pixels round to the nearest", 2, 0, 17, 10, true, 0, {0, 3, 7, 10, -2}},
+        {"the right button clears", 2, 0, 52, 100, false, 0, {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -2}},
+        {"within one bar only the end counts", 12, 100, 14, 200, true, 1, {-2, 200, -2}},
+        {"bars whose point lies above the editor are left", 2, -50, 52, 250, true, 0,
+         {-2, -2, 10, 40, 70, 100, 130, 160, 190, 220, 250, -2}},
+        {"and below it", 2, 250, 52, 350, true, 0,
+         {250, 260, 270, 280, 290, -2, -2, -2, -2, -2, -2, -2}},
+        {"from left of the bars", -100, 150, 12, 150, true, 0, {150, 150, 150, -2}},
+        {"to right of the bars", 627, 150, 700, 150, true, 124, {-2, 150, 150, 150}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HarmonicSpectrum s;
+        std::fill(std::begin(s.level), std::end(s.level), kUntouched);
+        const bool touched = StrokeHarmonics(s.level, {c.x0, c.y0}, {c.x1, c.y1}, 300, 2.0f, c.set);
+        EXPECT_TRUE(touched);
+        for (int bar = 0; bar < NUM_PARTIALS; ++bar) {
+            const size_t k = static_cast<size_t>(bar - c.first);
+            const int row = bar >= c.first && k < c.rows.size() ? c.rows[k] : -2;
+            const float expected = row == -2 ? kUntouched : row == -1 ? 0.0f : HarmonicsClickLevel(row, 300, 2.0f);
+            EXPECT_EQ(s.level[bar], expected) << "bar " << bar;
+        }
+    }
+    // A stretch wholly outside the editor changes nothing and says so.
+    HarmonicSpectrum s{};
+    EXPECT_FALSE(StrokeHarmonics(s.level, {20, -10}, {300, -40}, 300, 2.0f, true));
+    EXPECT_FALSE(StrokeHarmonics(s.level, {650, 10}, {900, 40}, 300, 2.0f, true));
+    for (float v : s.level)
+        EXPECT_EQ(v, 0.0f);
 }
 
 TEST(SpectrumFigures, TextsOfThePeakLevelAndTheSafePolyphony)
