@@ -167,6 +167,12 @@ void wxHarmonicsPanel::OnMotion(wxMouseEvent& event)
 
 void wxHarmonicsPanel::OnLeaveWindow(wxMouseEvent& event)
 {
+    // A quick move out is reported here, at the pointer's place outside:
+    // the stroke still sets the bars on its way to the edge.
+    if (leftDragging)
+        EditStroke(event, true, true);
+    else if (rightDragging)
+        EditStroke(event, false, true);
     leftDragging = false;
     rightDragging = false;
     strokeOpen = false;

@@ -197,6 +197,21 @@ TEST_F(HarmonicsTest, AQuickStrokeFillsEveryBarAlongTheLine)
         EXPECT_EQ(Sustain(bar), level(150 - 25 * (12 - bar))) << "bar " << bar;
 }
 
+// A quick stroke out of the editor across its right edge still sets every
+// bar up to the edge on its way out, and nothing after.
+TEST_F(HarmonicsTest, AQuickStrokeOutOfTheEditorFillsUpToItsEdge)
+{
+    MoveTo(editor, 562, 200);
+    Press();
+    MoveTo(editor, 700, 200, 60); // bar 112 to beyond bar 127 in one jump
+    EXPECT_FALSE(editor->IsLeftDragging());
+    MoveTo(editor, 700, 100, 30);
+    Release();
+    for (int bar = 112; bar < NUM_PARTIALS; ++bar)
+        EXPECT_EQ(Sustain(bar), HarmonicsClickLevel(200, 300, 2.0f)) << "bar " << bar;
+    EXPECT_EQ(Sustain(111), 0.0f);
+}
+
 TEST_F(HarmonicsTest, LeavingStopsEditingAndReenteringWithTheButtonHeldResumes)
 {
     const float level = (300.0f - 200.0f) / 300.0f / 2.0f;
