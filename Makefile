@@ -19,8 +19,10 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD)
 
+# A failing test runs once more; a test that passed only then is named at
+# the end of the output.
 test: build
-	@cd $(BUILD) && ctest --output-on-failure --timeout 600 --repeat until-pass:2
+	@cd $(BUILD) && sh $(CURDIR)/tools/ctest-reruns.sh --output-on-failure --timeout 600 --repeat until-pass:2
 
 # make bench: build and run the render benchmark; prints the table.
 bench: configure

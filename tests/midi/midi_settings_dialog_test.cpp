@@ -16,6 +16,7 @@
 #include "controls/KeylessControls.h"
 #include "controls/Switch.h"
 #include "midi/MidiSettingsDlg.h"
+#include "support/ScreenPixels.h"
 
 namespace {
 
@@ -142,6 +143,21 @@ TEST_F(MidiSettingsDialogTest, ControlsTextsAndColours)
         EXPECT_EQ(w->GetBackgroundColour(), BackgroundColour()) << w->GetId();
     EXPECT_EQ(dialog->GetForegroundColour(), TextColour());
     EXPECT_TRUE(settings.calls.empty()) << "building the dialog changes nothing";
+}
+
+// Both port lists look whole in the dialog's colours: brown from edge to
+// edge with their text, not a brown block inside a white box.
+TEST_F(MidiSettingsDialogTest, PortChoicesLookWhole)
+{
+    Open();
+    Show();
+    for (int id : {ID_MIDI_OUTPUT_DEVICE, ID_MIDI_INPUT_DEVICE}) {
+        auto* choice = Child<wxChoice>(id);
+        EXPECT_GT(ShareOfBoxColour(choice), 0.7) << "choice " << id << " is not of one colour";
+        const ScreenArea box = ReadScreen(choice->GetScreenRect());
+        ASSERT_GT(box.width, 10);
+        EXPECT_EQ(box.At(4, box.height / 2), std::make_tuple(102, 51, 0)) << "the box of " << id << " is not brown";
+    }
 }
 
 TEST_F(MidiSettingsDialogTest, ValuesHandedInAndOutOfRangeOnesIgnored)
