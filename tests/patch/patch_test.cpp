@@ -427,6 +427,31 @@ std::string InChild(const std::function<std::string()>& work)
     return text;
 }
 
+// A named pipe or a device is refused at once, before anything is read: a
+// pipe that nobody writes would otherwise hold the loader (and the window
+// that called it) in open() for good. The child gives up after 3 seconds.
+TEST_F(PatchFiles, RefusesAPipeOrADeviceWithoutWaiting)
+{
+    const std::string fifo = ::testing::TempDir() + "marovane_patch_fifo.mrvn";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {fifo, "it is a named pipe, not a regular file"},
+        {"/dev/zero", "it is a device, not a regular file"},
+    };
+    for (const auto& [file, reason] : cases) {
+        const std::string said = InChild([&file] {
+            alarm(3);
+            Patch p;
+            return std::string(ReadPatchFile(file, p).utf8_str());
+        });
+        EXPECT_EQ(said, reason) << file;
+        EXPECT_EQ(std::string(PatchLoadMessage(file, said).utf8_str()),
+                  "Cannot load the patch file \"" + file + "\": " + reason + ". The sound is unchanged.");
+    }
+    std::remove(fifo.c_str());
+}
+
 class PatchSaving : public PatchFiles {};
 
 // Saving then loading gives back the same sound: every value bit for bit,

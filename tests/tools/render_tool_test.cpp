@@ -167,6 +167,25 @@ TEST(RenderTool, BadInputLeavesNoFile)
         std::remove(f.c_str());
 }
 
+// A named pipe or a device as the patch is refused before it is read, at
+// once (a pipe nobody writes would hold the tool in open() for good; timeout
+// ends a tool that waits), and no file is written.
+TEST(RenderTool, RefusesAPatchThatIsNotARegularFile)
+{
+    const std::string fifo = Temp("render_fifo.mrvn"), wav = Temp("render_fifo.wav");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& patch : {fifo, std::string("/dev/zero")}) {
+        const ToolRun r = Exec("--patch " + patch + " -o " + wav + " 60", "exec timeout -s KILL 5 ");
+        EXPECT_EQ(r.status, 2) << patch << ": " << r.err;
+        EXPECT_NE(r.err.find("cannot load patch file '" + patch + "': it is a "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(", not a regular file"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(Exists(wav)) << patch;
+    }
+    std::remove(fifo.c_str());
+}
+
 TEST(RenderTool, HelpGoesToStandardOutput)
 {
     for (const char* flag : {"-h", "--help", "--hold 2 --help"}) {
