@@ -4,8 +4,6 @@
 
 #include <fcntl.h>
 #include <getopt.h>
-#include <glib.h>
-#include <smf.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +25,7 @@
 #include <vector>
 
 #include "instrument/Instrument.h"
+#include "midi/MidiFile.h"
 #include "patch/Patch.h"
 #include "patch/ReplaceFile.h"
 #include "synth/OutputGuard.h"
@@ -201,26 +200,6 @@ bool WriteAll(int fd, const char* data, size_t size)
 volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int) { interrupted = 1; }
 
-// What the MIDI file library says goes to standard error as part of one line.
-std::string libraryMessages;
-bool libraryComplained = false; // a warning or worse: the file is damaged
-void CollectLibraryMessage(const gchar*, GLogLevelFlags level, const gchar* message, gpointer)
-{
-    if (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING))
-        libraryComplained = true;
-    else
-        return; // its debugging chatter
-    std::string m = message ? message : "";
-    std::replace(m.begin(), m.end(), '\n', ' ');
-    if (!libraryMessages.empty())
-        libraryMessages += "; ";
-    libraryMessages += m;
-}
-
-struct SmfDeleter {
-    void operator()(smf_t* smf) const { smf_delete(smf); }
-};
-
 // One channel message of the file, at the frame its time rounds to.
 struct TimedMessage {
     long long frame;
@@ -281,35 +260,25 @@ int main(int argc, char** argv)
         if (targetExists && stat(o.midi.c_str(), &midi) == 0 && midi.st_dev == target.st_dev &&
             midi.st_ino == target.st_ino)
             return Fail("the output '" + o.output + "' is the MIDI file '" + o.midi + "'; it would be overwritten");
-        g_log_set_default_handler(CollectLibraryMessage, nullptr);
-        std::unique_ptr<smf_t, SmfDeleter> smf(smf_load(o.midi.c_str()));
-        if (!smf || libraryComplained)
-            return Fail("cannot read MIDI file '" + o.midi + "'" +
-                        (libraryMessages.empty() ? std::string() : ": " + libraryMessages));
-        // Events come in time order over all tracks, their times in seconds
-        // through the tempo map. Every channel plays into the one instrument:
-        // the decoder listens on channel 1 and each message is moved there.
-        while (smf_event_t* e = smf_get_next_event(smf.get())) {
-            // The file lasts until its last event of any kind (not the end of
-            // a track, which libsmf keeps for itself): at most an hour, the
-            // longest --hold too, rather than days of disk.
-            if (!(e->time_seconds <= kMaxMidiSeconds))
-                return Fail("the MIDI file '" + o.midi + "' lasts more than " +
-                            std::to_string(static_cast<int>(kMaxMidiSeconds)) + " seconds (an event at " +
-                            std::to_string(std::llround(e->time_seconds)) + " s); it is not rendered");
-            lastFrame = std::max(lastFrame, std::llround(e->time_seconds * o.rate));
-            if (smf_event_is_metadata(e) || smf_event_is_sysex(e) || e->midi_buffer_length < 1 ||
-                e->midi_buffer_length > 3)
-                continue;
-            const uint8_t status = e->midi_buffer[0];
-            if (status < 0x80 || status >= 0xF0)
-                continue;
+        MidiFile song;
+        if (const std::string reason = LoadMidiFile(o.midi, song); !reason.empty())
+            return Fail("cannot read MIDI file '" + o.midi + "': " + reason);
+        // The file lasts until its last event of any kind, at most an hour
+        // (the longest --hold too) rather than days of disk.
+        if (!(song.endSeconds <= kMaxMidiSeconds))
+            return Fail("the MIDI file '" + o.midi + "' lasts more than " +
+                        std::to_string(static_cast<int>(kMaxMidiSeconds)) + " seconds (an event at " +
+                        std::to_string(std::llround(song.endSeconds)) + " s); it is not rendered");
+        lastFrame = std::llround(song.endSeconds * o.rate);
+        // Every channel plays into the one instrument: the decoder listens on
+        // channel 1 and each message is moved there.
+        events.reserve(song.messages.size());
+        for (const MidiFileMessage& e : song.messages) {
+            const uint8_t status = e.bytes[0];
             if (o.channel && (status & 0x0F) != o.channel - 1)
                 continue;
-            TimedMessage m{std::llround(e->time_seconds * o.rate), {0, 0, 0}, static_cast<size_t>(e->midi_buffer_length)};
-            for (size_t i = 0; i < m.size; ++i)
-                m.bytes[i] = e->midi_buffer[i];
-            m.bytes[0] = static_cast<uint8_t>(status & 0xF0);
+            TimedMessage m{std::llround(e.seconds * o.rate), {static_cast<uint8_t>(status & 0xF0), e.bytes[1], e.bytes[2]},
+                           e.size};
             events.push_back(m);
         }
     }

@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "midi/MidiFileBytes.h"
 #include "synth/SynthState.h"
 
 namespace {
@@ -334,52 +335,7 @@ TEST(RenderTool, ReportsACutTailAndSilencesOverflow)
 
 namespace midifile {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes Vlq(uint32_t n)
-{
-    Bytes b{static_cast<uint8_t>(n & 0x7F)};
-    while (n >>= 7)
-        b.insert(b.begin(), static_cast<uint8_t>((n & 0x7F) | 0x80));
-    return b;
-}
-
-struct Ev {
-    uint32_t delta; // ticks since the track's previous event
-    Bytes bytes;
-};
-
-Bytes Track(const std::vector<Ev>& events)
-{
-    Bytes data;
-    for (const Ev& e : events) {
-        const Bytes d = Vlq(e.delta);
-        data.insert(data.end(), d.begin(), d.end());
-        data.insert(data.end(), e.bytes.begin(), e.bytes.end());
-    }
-    data.insert(data.end(), {0x00, 0xFF, 0x2F, 0x00});
-    Bytes t{'M', 'T', 'r', 'k'};
-    const uint32_t n = static_cast<uint32_t>(data.size());
-    t.insert(t.end(), {static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8),
-                       static_cast<uint8_t>(n)});
-    t.insert(t.end(), data.begin(), data.end());
-    return t;
-}
-
-// A format 1 file at 480 ticks per quarter note.
-Bytes File(const std::vector<Bytes>& tracks)
-{
-    Bytes f{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, static_cast<uint8_t>(tracks.size()), 0x01, 0xE0};
-    for (const Bytes& t : tracks)
-        f.insert(f.end(), t.begin(), t.end());
-    return f;
-}
-
-Bytes Tempo(uint32_t microsecondsPerBeat)
-{
-    return {0xFF, 0x51, 0x03, static_cast<uint8_t>(microsecondsPerBeat >> 16),
-            static_cast<uint8_t>(microsecondsPerBeat >> 8), static_cast<uint8_t>(microsecondsPerBeat)};
-}
+using namespace midibytes;
 
 void Write(const std::string& path, const Bytes& bytes)
 {
@@ -390,15 +346,16 @@ void Write(const std::string& path, const Bytes& bytes)
 // A tempo map track (120 bpm, then 240 bpm from beat 1) and a note track on
 // two channels: note 60 from 0 to 0.25 s with the mod wheel at 0.125 s, note
 // 67 from 0.5 s to 0.75 s with a bend at 0.625 s.
-Bytes TwoNotes()
+Bytes TwoNotes(bool endOfTrack = true)
 {
-    return File({Track({{0, Tempo(500000)}, {480, Tempo(250000)}}),
+    return File({Track({{0, Tempo(500000)}, {480, Tempo(250000)}}, endOfTrack),
                  Track({{0, {0x90, 60, 100}},
                         {120, {0xB0, 1, 64}},
                         {120, {0x80, 60, 0}},
                         {240, {0x93, 67, 80}},
                         {240, {0xE3, 0, 80}},
-                        {240, {0x83, 67, 0}}})});
+                        {240, {0x83, 67, 0}}},
+                       endOfTrack)});
 }
 
 // What the tool must do with TwoNotes: the same events on an engine of its
@@ -473,6 +430,68 @@ TEST(RenderTool, MidiFilePlaysEachEventAtItsFrameThroughTheTempoMap)
         << "nothing after note 60";
 }
 
+// The same music written in the other ways a file may hold it: each must
+// give the very bytes of the by-hand render.
+TEST(RenderTool, MidiFileInEveryLayoutPlaysTheSame)
+{
+    using midifile::Bytes;
+    using midifile::Ev;
+    using midifile::File;
+    using midifile::Tempo;
+    using midifile::Track;
+    const Bytes text{0xFF, 0x01, 0x04, 'p', 'i', 'a', 'n'};
+    const Bytes sysex{0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+    const Bytes escape{0xF7, 0x02, 0xF3, 0x01};
+    const std::pair<const char*, Bytes> cases[] = {
+        {"no End-of-Track in any track", midifile::TwoNotes(false)},
+        {"the tempo map in the note track, the first track holding only a name",
+         File({Track({{0, text}}), Track({{0, Tempo(500000)},
+                                          {0, {0x90, 60, 100}},
+                                          {120, {0xB0, 1, 64}},
+                                          {120, {0x80, 60, 0}},
+                                          {240, Tempo(250000)},
+                                          {0, {0x93, 67, 80}},
+                                          {240, {0xE3, 0, 80}},
+                                          {240, {0x83, 67, 0}}})})},
+        {"format 0: one track, running status across a SysEx and an escape, Note On 0 as Note Off",
+         File({Track({{0, Tempo(500000)},
+                      {0, {0x90, 60, 100}},
+                      {120, {0xB0, 1, 64}},
+                      {0, sysex},
+                      {60, escape},
+                      {0, {1, 64}}, // the same wheel position again
+                      {60, text},
+                      {0, {0x90, 60, 0}},
+                      {240, Tempo(250000)},
+                      {0, {0x93, 67, 80}},
+                      {240, {0xE3, 0, 80}},
+                      {240, {0x93, 67, 0}}})},
+              0, 0x01, 0xE0)},
+        {"SMPTE time, 25 frames of 40 ticks a second (a tick a millisecond): tempo events do not count",
+         File({Track({{0, Tempo(100000)}, {10, Tempo(900000)}}),
+               Track({{0, {0x90, 60, 100}},
+                      {125, {0xB0, 1, 64}},
+                      {125, {0x80, 60, 0}},
+                      {250, {0x93, 67, 80}},
+                      {125, {0xE3, 0, 80}},
+                      {125, {0x83, 67, 0}}})},
+              1, static_cast<uint8_t>(-25), 40)},
+    };
+    const std::vector<float> byHand = midifile::RenderByHand();
+    for (const auto& [what, bytes] : cases) {
+        const std::string mid = Temp("layout.mid"), wav = Temp("layout.wav");
+        std::filesystem::remove(wav);
+        midifile::Write(mid, bytes);
+        const ToolRun r = Exec("--midi " + mid + " -o " + wav);
+        ASSERT_EQ(r.status, 0) << what << ": " << r.err;
+        EXPECT_EQ(r.err, "") << what;
+        SF_INFO info;
+        const std::vector<float> data = ReadWav(wav, info);
+        EXPECT_EQ(data.size(), byHand.size()) << what;
+        EXPECT_TRUE(data == byHand) << what << ": not the bytes of the by-hand render";
+    }
+}
+
 TEST(RenderTool, MidiFileSustainPedalAndNotesLeftOn)
 {
     using midifile::Ev;
@@ -533,6 +552,19 @@ TEST(RenderTool, BadMidiInputLeavesNoFile)
         {"truncated in a track", midifile::Bytes(good.begin(), good.begin() + 40), "", "cannot read MIDI file"},
         {"truncated after the header", midifile::Bytes(good.begin(), good.begin() + 14), "", "cannot read MIDI file"},
         {"output is the MIDI file", good, mid, "is the MIDI file"},
+        {"a tempo event of no bytes", midifile::File({midifile::Track({{0, {0xFF, 0x51, 0x00}}, {0, {0x90, 60, 100}}})}),
+         "", "tempo"},
+        {"a tempo event of two bytes",
+         midifile::File({midifile::Track({{0, {0xFF, 0x51, 0x02, 0x07, 0xA1}}, {0, {0x90, 60, 100}}})}), "", "tempo"},
+        {"a data byte with no status before it", midifile::File({midifile::Track({{0, {60, 100}}})}), "",
+         "running status"},
+        {"an event running past its track",
+         midifile::File({midifile::Track({{0, {0x90, 60, 100}}, {0, {0xFF, 0x01, 0x7F, 'a'}}}, false)}), "",
+         "cannot read MIDI file"},
+        {"a SysEx longer than the file", midifile::File({midifile::Track({{0, {0xF0, 0x8F, 0xFF, 0xFF, 0x7F}}})}), "",
+         "cannot read MIDI file"},
+        {"no ticks per quarter note", midifile::File({midifile::Track({{0, {0x90, 60, 100}}})}, 1, 0, 0), "",
+         "cannot read MIDI file"},
         {"lasts days (a Note Off 2^28 ticks on)",
          midifile::File({midifile::Track({{0, {0x90, 60, 100}}, {0x0FFFFFFF, {0x80, 60, 0}}})}), "",
          "lasts more than 3600 seconds"},
