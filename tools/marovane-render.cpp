@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <getopt.h>
-#include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +27,8 @@
 #include "midi/MidiFile.h"
 #include "patch/Patch.h"
 #include "patch/ReplaceFile.h"
+#include "render/RenderReport.h"
+#include "render/SoundFileOutput.h"
 #include "synth/OutputGuard.h"
 #include "synth/SynthState.h"
 
@@ -177,10 +178,6 @@ std::string ParseOptions(int argc, char** argv, Options& o)
     return {};
 }
 
-struct SndfileCloser {
-    void operator()(SNDFILE* f) const { sf_close(f); }
-};
-
 bool WriteAll(int fd, const char* data, size_t size)
 {
     while (size > 0) {
@@ -313,13 +310,9 @@ int main(int argc, char** argv)
             return Fail(replace->Error());
         fd = replace->Descriptor();
     }
-    SF_INFO info = {};
-    info.samplerate = o.rate;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE));
-    if (!file)
-        return Fail("cannot write '" + o.output + "': " + sf_strerror(nullptr));
+    SoundFileOutput file;
+    if (!file.Open(fd, o.rate))
+        return Fail("cannot write '" + o.output + "': " + file.Error());
 
     float buffer[2 * MAX_FRAMES];
     sf_count_t framesWritten = 0;
@@ -329,9 +322,9 @@ int main(int argc, char** argv)
     auto render = [&](unsigned frames) {
         state->Render(buffer, frames);
         nonFinite += SilenceNonFinite(buffer, 2 * frames);
-        if (sf_writef_float(file.get(), buffer, frames) != static_cast<sf_count_t>(frames)) {
+        if (!writeFailed && !file.Write(buffer, frames)) {
             writeFailed = true;
-            writeError = sf_strerror(file.get());
+            writeError = file.Error();
         }
         framesWritten += frames;
         if (interrupted) {
@@ -397,9 +390,9 @@ int main(int argc, char** argv)
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     // Closing writes the header's final sizes, so it can fail too.
-    if (sf_close(file.release()) != 0 && !writeFailed) {
+    if (!file.Close() && !writeFailed) {
         writeFailed = true;
-        writeError = std::strerror(errno);
+        writeError = file.Error();
     }
     if (writeFailed)
         return Fail("writing '" + o.output + "' failed: " + writeError +
@@ -432,8 +425,7 @@ int main(int argc, char** argv)
              "written as 0");
     const double seconds = static_cast<double>(framesWritten) / o.rate;
     // With the sound on standard output, the summary goes to standard error.
-    std::fprintf(toStdout ? stderr : stdout, "wrote %lld frames (%.3f s of audio) to %s, %.1fx faster than real time\n",
-                 static_cast<long long>(framesWritten), seconds, o.output.c_str(),
-                 elapsed > 0 ? seconds / elapsed : 0.0);
+    std::fprintf(toStdout ? stderr : stdout, "wrote %lld frames (%.3f s of audio) to %s, %s\n",
+                 static_cast<long long>(framesWritten), seconds, o.output.c_str(), PaceText(seconds, elapsed).c_str());
     return 0;
 }
