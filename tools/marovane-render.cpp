@@ -192,6 +192,50 @@ bool WriteAll(int fd, const char* data, size_t size)
     return true;
 }
 
+// Where the sound goes: standard output (under any name), a pipe or a device
+// directly; a regular file through a temporary file beside it, renamed over
+// it only when the whole render has been written.
+struct Destination {
+    bool standardOutput = false; // descriptor 1; the summary goes to stderr
+    bool direct = false;         // written as a stream, from a spool
+    bool exists = false;         // the name is taken, by `st`
+    struct stat st = {};
+};
+
+// Fills `to` for the output name, or says why there is nowhere to write.
+// Afterwards descriptors 0 to 2 are all open (a closed one on /dev/null), so
+// no file opened later takes the number of a standard stream.
+std::string ChooseDestination(const std::string& output, Destination& to)
+{
+    struct stat out = {};
+    const bool stdoutOpen = fcntl(STDOUT_FILENO, F_GETFD) != -1 && fstat(STDOUT_FILENO, &out) == 0;
+    to.exists = output != "-" && stat(output.c_str(), &to.st) == 0;
+    to.standardOutput = output == "-" || (to.exists && stdoutOpen && to.st.st_dev == out.st_dev &&
+                                          to.st.st_ino == out.st_ino);
+    if (output == "-" && !stdoutOpen)
+        return "cannot write to standard output: it is closed";
+    // A name for a descriptor that is not open (/dev/stdout with standard
+    // output closed) names nothing to write to; the link must not be
+    // replaced by a file.
+    if (!to.exists) {
+        char link[4096];
+        const ssize_t n = readlink(output.c_str(), link, sizeof link - 1);
+        const std::string named = n > 0 ? std::string(link, static_cast<size_t>(n)) : output;
+        if (named.rfind("/proc/", 0) == 0 || named.rfind("/dev/fd/", 0) == 0) {
+            const bool one = named.size() >= 5 && named.compare(named.size() - 5, 5, "/fd/1") == 0;
+            return "cannot write '" + output + "': " +
+                   (one ? "standard output is closed" : "it names a descriptor that is not open");
+        }
+    }
+    if (to.exists && S_ISDIR(to.st.st_mode))
+        return "cannot write '" + output + "': it is a directory";
+    to.direct = to.standardOutput || (to.exists && !S_ISREG(to.st.st_mode));
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) == -1 && open("/dev/null", O_RDWR) != fd)
+            return "cannot open /dev/null in place of a closed standard stream";
+    return {};
+}
+
 // Ctrl-C or a kill in the middle of a long render: stop, and leave no
 // temporary file behind.
 volatile std::sig_atomic_t interrupted = 0;
@@ -221,19 +265,19 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // Where the sound goes, decided before anything opens a file: with
+    // standard output closed, the first file opened would take its number.
+    Destination to;
+    if (const std::string problem = ChooseDestination(o.output, to); !problem.empty())
+        return Fail(problem);
+    const bool toStdout = to.standardOutput;
+    const bool direct = to.direct;
+    const bool targetExists = to.exists;
+    const struct stat& target = to.st;
+
     wxInitializer wx;
     if (!wx.IsOk())
         return Fail("cannot initialise the toolkit's base library");
-
-    // Where the sound goes: standard output, a pipe or a device directly; a
-    // regular file through a temporary file beside it, renamed over it only
-    // when the whole render has been written.
-    const bool toStdout = o.output == "-";
-    struct stat target = {};
-    const bool targetExists = !toStdout && stat(o.output.c_str(), &target) == 0;
-    if (targetExists && S_ISDIR(target.st_mode))
-        return Fail("cannot write '" + o.output + "': it is a directory");
-    const bool direct = toStdout || (targetExists && !S_ISREG(target.st_mode));
 
     // The instrument the window plays, without a display and without audio.
     NoDisplay noDisplay;

@@ -292,6 +292,49 @@ TEST(RenderTool, NeverDestroysAFile)
     std::filesystem::remove_all(folder);
 }
 
+// Standard output under any of its names gets the sound file and nothing
+// else, whether it is a pipe or a file; the summary goes to standard error.
+// With standard output closed there is nowhere to write: an error, not
+// success.
+TEST(RenderTool, StandardOutputByAnyNameGetsTheSoundOnly)
+{
+    const std::string reference = Temp("render_reference.wav"), got = Temp("render_stdout.wav");
+    ToolRun r = Exec("-o " + reference + " 60");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const size_t size = ReadAll(reference).size();
+    SF_INFO info;
+    const std::vector<float> sound = ReadWav(reference, info);
+    for (const char* name : {"-", "/dev/stdout", "/proc/self/fd/1", "/dev/fd/1"}) {
+        for (const char* into : {" | cat >", " >"}) {
+            SCOPED_TRACE(std::string(name) + into);
+            std::filesystem::remove(got);
+            r = Exec(std::string("-o ") + name + " 60" + into + got + "; }", "{ "); // the summary from the tool
+            ASSERT_EQ(r.status, 0) << r.err;
+            EXPECT_TRUE(r.out.empty());
+            EXPECT_EQ(r.err.rfind("wrote 44800 frames (1.016 s of audio) to " + std::string(name) + ", ", 0), 0u)
+                << r.err;
+            EXPECT_EQ(ReadAll(got).size(), size) << "the sound file and nothing after it";
+            EXPECT_TRUE(ReadWav(got, info) == sound);
+        }
+    }
+    // A link of the user's to standard output stands for /dev/stdout, which
+    // a mistake here would replace by a file.
+    const std::string link = Temp("render_stdout_link.wav");
+    std::remove(link.c_str());
+    ASSERT_EQ(symlink("/proc/self/fd/1", link.c_str()), 0);
+    for (const std::string& name : {std::string("-"), std::string("/proc/self/fd/1"), link}) {
+        r = Exec("-o " + name + " 60 >&-");
+        EXPECT_NE(r.status, 0) << name;
+        EXPECT_NE(r.err.find("standard output"), std::string::npos) << name << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << name << ": " << r.err;
+    }
+    struct stat st;
+    EXPECT_TRUE(lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << "the link is still a link";
+    std::remove(link.c_str());
+    std::remove(reference.c_str());
+    std::remove(got.c_str());
+}
+
 TEST(RenderTool, ReportsACutTailAndSilencesOverflow)
 {
     // A 70-second release is cut at 60 seconds, and says so.
