@@ -355,7 +355,13 @@ int main(int argc, char** argv)
         fd = replace->Descriptor();
     }
     SoundFileOutput file;
-    if (!file.Open(fd, o.rate))
+    // The longest the sound can be: the notes held or the file played, then
+    // the release tails, at most a minute, in whole buffers.
+    const long holdBuffers = static_cast<long>(std::ceil(o.hold * o.rate / MAX_FRAMES));
+    const long tailLimit = static_cast<long>(std::ceil(60.0 * o.rate / MAX_FRAMES));
+    const long long maxFrames =
+        (o.midi.empty() ? static_cast<long long>(holdBuffers) * MAX_FRAMES : lastFrame) + (tailLimit + 1) * MAX_FRAMES;
+    if (!file.Open(fd, o.rate, maxFrames))
         return Fail("cannot write '" + o.output + "': " + file.Error());
 
     float buffer[2 * MAX_FRAMES];
@@ -385,7 +391,6 @@ int main(int argc, char** argv)
                 state->SetNoteVelocity(note, SynthState::VelocityFromMidi(o.velocity));
             state->StartNote(note);
         }
-        const long holdBuffers = static_cast<long>(std::ceil(o.hold * o.rate / MAX_FRAMES));
         for (long b = 0; b < holdBuffers && !writeFailed; ++b)
             render(MAX_FRAMES);
         for (int note : o.notes)
@@ -427,7 +432,6 @@ int main(int argc, char** argv)
                 decoder.OnMidiMessage(off, 3);
             }
     }
-    const long tailLimit = static_cast<long>(std::ceil(60.0 * o.rate / MAX_FRAMES));
     for (long b = 0; b < tailLimit && state->AnyNoteActive() && !writeFailed; ++b)
         render(static_cast<unsigned>(MAX_FRAMES - framesWritten % MAX_FRAMES));
     const bool tailCut = !writeFailed && state->AnyNoteActive();

@@ -5,12 +5,12 @@
 
 namespace {
 
-SF_INFO Format(int rate)
+SF_INFO Format(int rate, sf_count_t maxFrames)
 {
     SF_INFO info = {};
     info.samplerate = rate;
     info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    info.format = (maxFrames <= SoundFileOutput::kMaxWavFrames ? SF_FORMAT_WAV : SF_FORMAT_RF64) | SF_FORMAT_FLOAT;
     return info;
 }
 
@@ -22,26 +22,28 @@ SoundFileOutput::~SoundFileOutput()
         sf_close(file_);
 }
 
-bool SoundFileOutput::Started(SNDFILE* file)
+bool SoundFileOutput::Started(SNDFILE* file, const SF_INFO& info)
 {
     file_ = file;
     if (!file_) {
         error_ = sf_strerror(nullptr);
         return false;
     }
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64)
+        sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     return true;
 }
 
-bool SoundFileOutput::Open(int fd, int rate)
+bool SoundFileOutput::Open(int fd, int rate, sf_count_t maxFrames)
 {
-    SF_INFO info = Format(rate);
-    return Started(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE));
+    SF_INFO info = Format(rate, maxFrames);
+    return Started(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE), info);
 }
 
-bool SoundFileOutput::Open(SF_VIRTUAL_IO& io, void* user, int rate)
+bool SoundFileOutput::Open(SF_VIRTUAL_IO& io, void* user, int rate, sf_count_t maxFrames)
 {
-    SF_INFO info = Format(rate);
-    return Started(sf_open_virtual(&io, SFM_WRITE, &info, user));
+    SF_INFO info = Format(rate, maxFrames);
+    return Started(sf_open_virtual(&io, SFM_WRITE, &info, user), info);
 }
 
 bool SoundFileOutput::Write(const float* samples, sf_count_t frames)
