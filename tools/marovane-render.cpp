@@ -367,11 +367,13 @@ int main(int argc, char** argv)
     float buffer[2 * MAX_FRAMES];
     sf_count_t framesWritten = 0;
     size_t nonFinite = 0;
+    float peak = 0.0f;
     bool writeFailed = false;
     std::string writeError;
     auto render = [&](unsigned frames) {
         state->Render(buffer, frames);
         nonFinite += SilenceNonFinite(buffer, 2 * frames);
+        peak = Peak(buffer, 2 * frames, peak);
         if (!writeFailed && !file.Write(buffer, frames)) {
             writeFailed = true;
             writeError = file.Error();
@@ -471,6 +473,8 @@ int main(int argc, char** argv)
     if (nonFinite)
         Warn(std::to_string(nonFinite) + " samples overflowed to values that are not finite numbers and were "
              "written as 0");
+    if (const std::string overload = FullScaleWarning(peak); !overload.empty())
+        Warn(overload);
     const double seconds = static_cast<double>(framesWritten) / o.rate;
     // With the sound on standard output, the summary goes to standard error.
     std::fprintf(toStdout ? stderr : stdout, "wrote %lld frames (%.3f s of audio) to %s, %s\n",

@@ -24,7 +24,17 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 
 std::string Tool() { return std::string(std::getenv("MAROVANE_BIN_DIR")) + "/marovane-render"; }
-std::string Temp(const std::string& name) { return ::testing::TempDir() + name; }
+// A folder of this run's own: other runs of these tests on the machine use
+// the same names.
+std::string Temp(const std::string& name)
+{
+    static const struct Folder {
+        std::string path = ::testing::TempDir() + "render_tool_test." + std::to_string(getpid()) + "/";
+        Folder() { std::filesystem::create_directories(path); }
+        ~Folder() { std::filesystem::remove_all(path); }
+    } folder;
+    return folder.path + name;
+}
 bool Exists(const std::string& path)
 {
     struct stat st;
@@ -259,6 +269,15 @@ TEST(RenderTool, NeverDestroysAFile)
     EXPECT_EQ(Mode(fresh), 0640u);
     EXPECT_EQ(countFiles(), 2);
 
+    // A name as long as a name can be (255 bytes): the temporary file beside
+    // it has a shorter one.
+    const std::string longest = folder + std::string(251, 'w') + ".wav";
+    r = Exec("-o " + longest + " 60");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadAll(longest).substr(0, 4), "RIFF");
+    std::remove(longest.c_str());
+    EXPECT_EQ(countFiles(), 2);
+
     // The output may not be the patch, under whatever name: the file is the
     // same device and inode.
     const std::string patch = folder + "sound.mrvn";
@@ -350,6 +369,17 @@ TEST(RenderTool, ReportsACutTailAndSilencesOverflow)
     std::vector<float> data = ReadWav(wav, info);
     EXPECT_EQ(info.frames, 10336 * 256); // ceil(60 s / 256 frames)
     EXPECT_GT(std::fabs(data[2 * (info.frames - 1)]) + std::fabs(data[2 * (info.frames - 2)]), 0.0f);
+
+    // A sound over full scale is written as it is, and the user told its
+    // peak: one partial at 2 plays at 2.
+    std::ofstream(patch) << "<Settings><Sustain Sustain=\"100\"/><AttackHarmonic0 AttackHarmonic0=\"2\"/>"
+                            "<SustainHarmonic0 SustainHarmonic0=\"2\"/></Settings>";
+    r = Exec("--patch " + patch + " --hold 0.1 -o " + wav + " 69");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "marovane-render: warning: the sound went over full scale: its peak is 2.000 (+6.0 dB); "
+                     "a player will clip it\n");
+    data = ReadWav(wav, info);
+    EXPECT_NEAR(*std::max_element(data.begin(), data.end()), 2.0f, 1e-3f);
 
     // Levels near the largest float in four partials sum beyond it: the file
     // gets silence where the sum was not a number, and the user a warning.
@@ -660,9 +690,12 @@ TEST(RenderTool, MidiFileFromASequencerLastsUntilItsEndAndPlaysEachTrackAtItsTem
 
     // All channels: the file ends with the piano's last note, released at the
     // last event, and its 10 ms tail, to the end of the buffer it ends in.
+    // The chord of three sines at half scale goes over full scale, and no
+    // other warning is due.
     ToolRun r = Exec("--midi " + mid + " -o " + song);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err.rfind("marovane-render: warning: the sound went over full scale: its peak is 1.", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     SF_INFO info;
     std::vector<float> data = ReadWav(song, info);
     EXPECT_GE(info.frames, last + 441);
