@@ -48,8 +48,9 @@ struct MidiFile {
 // `file` left as it was.
 std::string ReadMidiFile(const uint8_t* data, size_t size, MidiFile& file);
 
-// The largest file read: far beyond any song (a million notes take 3 MB).
-constexpr size_t kMaxMidiFileBytes = 256u << 20;
+// The largest file read: far beyond any song (a million notes take 3 MB), and
+// small enough that its events, read, sorted and timed, fit in memory.
+constexpr size_t kMaxMidiFileBytes = 32u << 20;
 
 // Reads a file from the disk: a regular file only, refused without waiting
 // when it is a pipe or a device (RegularFile.h), and at most the size above.

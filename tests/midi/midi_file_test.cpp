@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -183,6 +185,12 @@ TEST(MidiFileReader, LoadsARegularFileOnly)
     EXPECT_EQ(LoadMidiFile(fifo, song), "it is a named pipe, not a regular file");
     std::remove(fifo.c_str());
     EXPECT_EQ(LoadMidiFile(fifo, song), "it cannot be read (No such file or directory)");
+    // One byte past the largest file read (zeros, without the disk space).
+    const std::string large = ::testing::TempDir() + "midi_file_test_large.mid";
+    std::ofstream(large).close();
+    std::filesystem::resize_file(large, kMaxMidiFileBytes + 1);
+    EXPECT_EQ(LoadMidiFile(large, song), "it is larger than 32 MB, far more than a song");
+    std::remove(large.c_str());
 }
 
 } // namespace
