@@ -61,8 +61,10 @@ void wxKeyboard::OnMidiSettings(wxCommandEvent& event)
     dialog->SetForegroundColour(textColour);
     dialog->SetBackgroundColour(backgroundColour);
     dialog->SetOutputEnabled(instrument.MidiOutputEnabled());
-    dialog->SetInputDevice(instrument.MidiInputDevice());
-    dialog->SetOutputDevice(instrument.MidiOutputDevice());
+    // The ports open now, by name: the lists may have changed since they
+    // opened. None open, none shown.
+    dialog->SetInputDevice(instrument.OpenMidiInputEntry());
+    dialog->SetOutputDevice(instrument.OpenMidiOutputEntry());
     dialog->SetInputChannel(instrument.MidiInputChannel());
     dialog->SetOutputChannel(instrument.MidiOutputChannel());
     dialog->ShowModal();

@@ -128,6 +128,9 @@ public:
     bool MidiOutputEnabled() const { return notes_.outputEnabled; }
     int MidiInputDevice() const { return midiDevices_.InputDevice(); }
     int MidiOutputDevice() const { return midiDevices_.OutputDevice(); }
+    // The open ports' entries in the lists as they are now; -1 for none.
+    int OpenMidiInputEntry() const { return midiDevices_.OpenInputEntry(); }
+    int OpenMidiOutputEntry() const { return midiDevices_.OpenOutputEntry(); }
 
     // ---- MIDI devices (GUI; InstrumentMidi.cpp) ----
     // Makes the MIDI input and output objects on the MIDI library, the first

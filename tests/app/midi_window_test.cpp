@@ -79,6 +79,97 @@ TEST_F(MidiWindowTest, TheMidiButtonShowsTheSettingsAndTheDialogChangesThem)
     EXPECT_TRUE(messages.empty());
 }
 
+// A device that appears after start-up, alone in the list: the dialog shows no
+// port as chosen, and picking the entry from the drop-down with the mouse
+// opens it.
+TEST_F(MidiWindowTest, APortThatAppearsAfterStartUpIsChosenFromTheDropDown)
+{
+    window->Destroy();
+    PumpEvents(50);
+    delete otherMidi;
+    otherMidi = nullptr;
+    messages.clear();
+    window = new wxKeyboard(nullptr);
+    window->Show();
+    window->Raise();
+    ASSERT_TRUE(WaitFor([this] { return window->IsActive(); })) << "window never got the focus";
+    ASSERT_EQ(messages.size(), 2u) << "no MIDI port at start-up";
+    messages.clear();
+    otherMidi = new testproc::OtherMidiPorts("late-midi");
+    ASSERT_TRUE(otherMidi->Ready());
+
+    int inputShown = -2, outputShown = -2, ticks = 0, clickedAt = 0;
+    unsigned inputEntries = 0;
+    bool done = false;
+    std::string dialogWindow;
+    testproc::Child xdotool;
+    wxMidiSettingsDlg* dialog = nullptr;
+    wxTimer person;
+    person.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        if (done)
+            return;
+        if (++ticks > 100 && dialog) { // 10 s: give up, and fail below
+            done = true;
+            dialog->EndModal(0);
+            return;
+        }
+        dialog = dynamic_cast<wxMidiSettingsDlg*>(wxWindow::FindWindowById(ID_MIDI_SETTINGS_DIALOG));
+        if (!dialog || !dialog->IsShownOnScreen())
+            return;
+        auto* input = static_cast<wxChoice*>(dialog->FindWindow(ID_MIDI_INPUT_DEVICE));
+        if (!clickedAt) {
+            dialogWindow = testproc::Output("xdotool search --onlyvisible --name '^MIDI Settings$'");
+            dialogWindow = dialogWindow.substr(0, dialogWindow.find('\n'));
+            if (dialogWindow.empty())
+                return;
+            inputShown = input->GetSelection();
+            inputEntries = input->GetCount();
+            outputShown = static_cast<wxChoice*>(dialog->FindWindow(ID_MIDI_OUTPUT_DEVICE))->GetSelection();
+            testproc::Run("import -window root " + testing::TempDir() + "midi-late-port.png");
+            // Open the drop-down as a person does, then click the entry
+            // under the pointer: the only one.
+            const wxPoint c = input->GetPosition() + input->GetSize() / 2;
+            xdotool = testproc::Child({"xdotool", "mousemove", "--window", dialogWindow, std::to_string(c.x),
+                                       std::to_string(c.y), "sleep", "0.2", "click", "1"});
+            clickedAt = ticks;
+        } else if (ticks == clickedAt + 10) {
+            xdotool = testproc::Child({"xdotool", "click", "1"});
+        } else if (ticks > clickedAt + 10 && window->midiIn->IsOpen()) {
+            done = true;
+            dialog->EndModal(0);
+        }
+    });
+    person.Start(100);
+    wxCommandEvent click(wxEVT_BUTTON, ID_MIDI_SETTINGS);
+    window->GetEventHandler()->ProcessEvent(click);
+    person.Stop();
+    ASSERT_NE(dialog, nullptr) << "the dialog never showed";
+    EXPECT_EQ(inputEntries, 1u);
+    EXPECT_EQ(inputShown, wxNOT_FOUND) << "the dialog showed a port as chosen while none was open";
+    EXPECT_EQ(outputShown, wxNOT_FOUND);
+    EXPECT_TRUE(window->midiIn->IsOpen()) << "choosing the entry shown opened nothing";
+    EXPECT_NE(testproc::Output("jack_lsp -c late-midi:out").find("Marovane in:MIDI in"), std::string::npos);
+    EXPECT_TRUE(messages.empty());
+
+    // The next time, the open port is the one shown.
+    wxTimer look;
+    look.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        auto* d = dynamic_cast<wxMidiSettingsDlg*>(wxWindow::FindWindowById(ID_MIDI_SETTINGS_DIALOG));
+        if (!d || !d->IsShownOnScreen())
+            return;
+        look.Stop();
+        inputShown = static_cast<wxChoice*>(d->FindWindow(ID_MIDI_INPUT_DEVICE))->GetSelection();
+        d->EndModal(0);
+    });
+    look.Start(100);
+    window->GetEventHandler()->ProcessEvent(click);
+    EXPECT_EQ(inputShown, 0);
+
+    // The other tests find the usual other program.
+    delete otherMidi;
+    otherMidi = new testproc::OtherMidiPorts();
+}
+
 TEST_F(MidiWindowTest, ABurstOfMidiInputReachesTheScreenAsItsLatestValues)
 {
     Instrument& instrument = window->GetInstrument();
