@@ -2,14 +2,18 @@
 // ports on a private JACK server: the ports opened at start-up, the MIDI
 // Settings button and its dialog, and what MIDI input changes on the screen.
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include <wx/choice.h>
+#include <wx/spinbutt.h>
 #include <wx/stattext.h>
 #include <wx/timer.h>
 #include <wx/uiaction.h>
 
 #include "app/KeyboardFixture.h"
+#include "audio/AudioDevices.h"
+#include "instrument/RememberedSettings.h"
 #include "controls/BitmapSlider.h"
 #include "controls/Switch.h"
 #include "midi/MidiSettingsDlg.h"
@@ -168,6 +172,92 @@ TEST_F(MidiWindowTest, APortThatAppearsAfterStartUpIsChosenFromTheDropDown)
     // The other tests find the usual other program.
     delete otherMidi;
     otherMidi = new testproc::OtherMidiPorts();
+}
+
+// What the player chose in the MIDI dialog and the audio dialog is there again
+// at the next start: the input port of a second program (not port 0), the
+// channels and the output switch, and the audio device.
+TEST_F(MidiWindowTest, ChoicesInTheDialogsSurviveARestart)
+{
+    testproc::OtherMidiPorts second("second-midi");
+    ASSERT_TRUE(second.Ready());
+    const auto entryOf = [](MidiPortList* list, const std::string& name) {
+        for (int i = 0; i < list->PortCount(); ++i)
+            if (list->PortName(i) == name)
+                return i;
+        return -1;
+    };
+
+    // The dialog, used as a person does: pick, step, switch, close.
+    const auto useDialog = [&](const std::function<void(wxMidiSettingsDlg*)>& use) {
+        bool used = false;
+        wxTimer person;
+        person.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+            auto* d = dynamic_cast<wxMidiSettingsDlg*>(wxWindow::FindWindowById(ID_MIDI_SETTINGS_DIALOG));
+            if (!d || !d->IsShownOnScreen() || used)
+                return;
+            used = true;
+            person.Stop();
+            use(d);
+            d->EndModal(0);
+        });
+        person.Start(100);
+        wxCommandEvent click(wxEVT_BUTTON, ID_MIDI_SETTINGS);
+        window->GetEventHandler()->ProcessEvent(click);
+        return used;
+    };
+    const auto fire = [](wxWindow* control, wxEvent&& event) {
+        event.SetEventObject(control);
+        control->GetEventHandler()->ProcessEvent(event);
+    };
+    const int pick = entryOf(window->midiIn, "second-midi:out");
+    ASSERT_GT(pick, 0) << "the second program's port is not port 0";
+    ASSERT_TRUE(useDialog([&](wxMidiSettingsDlg* d) {
+        auto* input = static_cast<wxChoice*>(d->FindWindow(ID_MIDI_INPUT_DEVICE));
+        input->SetSelection(pick);
+        wxCommandEvent chosen(wxEVT_CHOICE, ID_MIDI_INPUT_DEVICE);
+        chosen.SetInt(pick);
+        fire(input, std::move(chosen));
+        for (int step = 0; step < 2; ++step)
+            fire(d->FindWindow(ID_MIDI_OUTPUT_CHANNEL_SPIN), wxSpinEvent(wxEVT_SPIN_DOWN, ID_MIDI_OUTPUT_CHANNEL_SPIN));
+        fire(d->FindWindow(ID_MIDI_INPUT_CHANNEL_SPIN), wxSpinEvent(wxEVT_SPIN_UP, ID_MIDI_INPUT_CHANNEL_SPIN));
+        auto* outputSwitch = static_cast<wxSwitch*>(d->FindWindow(ID_MIDI_OUTPUT_ENABLED));
+        outputSwitch->SetValue(true);
+        fire(outputSwitch, wxCommandEvent(wxEVT_CHECKBOX, ID_MIDI_OUTPUT_ENABLED));
+    }));
+    ASSERT_NE(testproc::Output("jack_lsp -c second-midi:out").find("Marovane in:MIDI in"), std::string::npos);
+    // The device in use, chosen again in the audio dialog.
+    const PaDeviceIndex device = window->Audio().Device();
+    ASSERT_NE(device, paNoDevice);
+    const PaStreamParameters params = StreamParameters(device, PortAudioDevices().Info(device));
+    window->OnAudioDeviceSelected(&params);
+    EXPECT_TRUE(messages.empty());
+    // (The default device is this one too: the file shows it was kept.)
+    const RememberedSettings kept = SettingsMemory(RememberedSettingsPath()).Remembered();
+    EXPECT_EQ(kept.audioDevice, PortAudioDevices().Info(device).name);
+    EXPECT_EQ(kept.audioHost, PortAudioDevices().Info(device).hostApi);
+
+    window->Destroy();
+    PumpEvents(100);
+    window = new wxKeyboard(nullptr);
+    window->Show();
+    EXPECT_TRUE(messages.empty());
+    const Instrument& instrument = window->GetInstrument();
+    EXPECT_EQ(instrument.MidiInputChannel(), 2);
+    EXPECT_EQ(instrument.MidiOutputChannel(), 15);
+    EXPECT_TRUE(instrument.MidiOutputEnabled());
+    EXPECT_TRUE(window->midiIn->IsOpen());
+    // (The new window's client may be "Marovane in-01" while JACK still
+    // closes the old one.)
+    EXPECT_NE(testproc::Output("jack_lsp -c second-midi:out").find(":MIDI in"), std::string::npos)
+        << "the remembered input port was not opened";
+    EXPECT_EQ(testproc::Output("jack_lsp -c other-midi:out").find(":MIDI in"), std::string::npos);
+    EXPECT_EQ(window->Audio().Device(), device);
+    wxString shown;
+    ASSERT_TRUE(useDialog([&](wxMidiSettingsDlg* d) {
+        shown = static_cast<wxChoice*>(d->FindWindow(ID_MIDI_INPUT_DEVICE))->GetStringSelection();
+    }));
+    EXPECT_EQ(shown, "second-midi:out");
 }
 
 TEST_F(MidiWindowTest, ABurstOfMidiInputReachesTheScreenAsItsLatestValues)
