@@ -2,6 +2,8 @@
 // ports on a private JACK server: the ports opened at start-up, the MIDI
 // Settings button and its dialog, and what MIDI input changes on the screen.
 #include <atomic>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -258,6 +260,29 @@ TEST_F(MidiWindowTest, ChoicesInTheDialogsSurviveARestart)
         shown = static_cast<wxChoice*>(d->FindWindow(ID_MIDI_INPUT_DEVICE))->GetStringSelection();
     }));
     EXPECT_EQ(shown, "second-midi:out");
+}
+
+// A configuration folder that cannot be written: the start says nothing, the
+// first change says once that it cannot be kept, and the changes still apply.
+TEST_F(MidiWindowTest, SettingsThatCannotBeKeptAreSaidOnceAndStillApply)
+{
+    const std::string file = std::string(std::getenv("XDG_CONFIG_HOME")) + "/not-a-folder";
+    std::ofstream(file) << "a file";
+    setenv("XDG_CONFIG_HOME", file.c_str(), 1);
+    window->Destroy();
+    PumpEvents(50);
+    messages.clear();
+    window = new wxKeyboard(nullptr);
+    window->Show();
+    EXPECT_TRUE(messages.empty());
+    window->SetMidiInputChannel(3);
+    window->SetMidiOutputEnabled(true);
+    window->SetMidiOutputChannel(9);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].Contains("settings cannot be kept")) << messages[0];
+    EXPECT_EQ(window->GetInstrument().MidiInputChannel(), 3);
+    EXPECT_EQ(window->GetInstrument().MidiOutputChannel(), 9);
+    EXPECT_TRUE(window->GetInstrument().MidiOutputEnabled());
 }
 
 TEST_F(MidiWindowTest, ABurstOfMidiInputReachesTheScreenAsItsLatestValues)
