@@ -153,6 +153,8 @@ std::string WriteSettings(const std::string& path, const RememberedSettings& s)
     // old file whole.
     const std::string bytes = text.GetString().utf8_string();
     const std::string temporary = path + ".new";
+    // Whatever has that name goes first (a FIFO there would block the write).
+    fs::remove(temporary, error);
     errno = 0;
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);

@@ -24,6 +24,29 @@ namespace {
 
 using MidiWindowTest = KeyboardWindowTest;
 
+// Opens the MIDI settings with the main window's button, runs `use` inside
+// the modal dialog once it is on the screen, and closes it. Returns whether
+// the dialog showed.
+bool UseMidiDialog(wxKeyboard* window, const std::function<void(wxMidiSettingsDlg*)>& use)
+{
+    bool used = false;
+    wxTimer person;
+    person.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        auto* d = dynamic_cast<wxMidiSettingsDlg*>(wxWindow::FindWindowById(ID_MIDI_SETTINGS_DIALOG));
+        if (!d || !d->IsShownOnScreen() || used)
+            return;
+        used = true;
+        person.Stop();
+        use(d);
+        d->EndModal(0);
+    });
+    person.Start(100);
+    wxCommandEvent click(wxEVT_BUTTON, ID_MIDI_SETTINGS);
+    window->GetEventHandler()->ProcessEvent(click);
+    return used;
+}
+
+
 TEST_F(MidiWindowTest, StartUpOpensTheOtherProgramsPortsAndListsNoneOfItsOwn)
 {
     EXPECT_TRUE(messages.empty());
@@ -158,17 +181,9 @@ TEST_F(MidiWindowTest, APortThatAppearsAfterStartUpIsChosenFromTheDropDown)
     EXPECT_TRUE(messages.empty());
 
     // The next time, the open port is the one shown.
-    wxTimer look;
-    look.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-        auto* d = dynamic_cast<wxMidiSettingsDlg*>(wxWindow::FindWindowById(ID_MIDI_SETTINGS_DIALOG));
-        if (!d || !d->IsShownOnScreen())
-            return;
-        look.Stop();
+    ASSERT_TRUE(UseMidiDialog(window, [&](wxMidiSettingsDlg* d) {
         inputShown = static_cast<wxChoice*>(d->FindWindow(ID_MIDI_INPUT_DEVICE))->GetSelection();
-        d->EndModal(0);
-    });
-    look.Start(100);
-    window->GetEventHandler()->ProcessEvent(click);
+    }));
     EXPECT_EQ(inputShown, 0);
 
     // The other tests find the usual other program.
@@ -190,31 +205,14 @@ TEST_F(MidiWindowTest, ChoicesInTheDialogsSurviveARestart)
         return -1;
     };
 
-    // The dialog, used as a person does: pick, step, switch, close.
-    const auto useDialog = [&](const std::function<void(wxMidiSettingsDlg*)>& use) {
-        bool used = false;
-        wxTimer person;
-        person.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-            auto* d = dynamic_cast<wxMidiSettingsDlg*>(wxWindow::FindWindowById(ID_MIDI_SETTINGS_DIALOG));
-            if (!d || !d->IsShownOnScreen() || used)
-                return;
-            used = true;
-            person.Stop();
-            use(d);
-            d->EndModal(0);
-        });
-        person.Start(100);
-        wxCommandEvent click(wxEVT_BUTTON, ID_MIDI_SETTINGS);
-        window->GetEventHandler()->ProcessEvent(click);
-        return used;
-    };
     const auto fire = [](wxWindow* control, wxEvent&& event) {
         event.SetEventObject(control);
         control->GetEventHandler()->ProcessEvent(event);
     };
     const int pick = entryOf(window->midiIn, "second-midi:out");
     ASSERT_GT(pick, 0) << "the second program's port is not port 0";
-    ASSERT_TRUE(useDialog([&](wxMidiSettingsDlg* d) {
+    // The dialog, used as a person does: pick, step, switch.
+    ASSERT_TRUE(UseMidiDialog(window, [&](wxMidiSettingsDlg* d) {
         auto* input = static_cast<wxChoice*>(d->FindWindow(ID_MIDI_INPUT_DEVICE));
         input->SetSelection(pick);
         wxCommandEvent chosen(wxEVT_CHOICE, ID_MIDI_INPUT_DEVICE);
@@ -256,7 +254,7 @@ TEST_F(MidiWindowTest, ChoicesInTheDialogsSurviveARestart)
     EXPECT_EQ(testproc::Output("jack_lsp -c other-midi:out").find(":MIDI in"), std::string::npos);
     EXPECT_EQ(window->Audio().Device(), device);
     wxString shown;
-    ASSERT_TRUE(useDialog([&](wxMidiSettingsDlg* d) {
+    ASSERT_TRUE(UseMidiDialog(window, [&](wxMidiSettingsDlg* d) {
         shown = static_cast<wxChoice*>(d->FindWindow(ID_MIDI_INPUT_DEVICE))->GetStringSelection();
     }));
     EXPECT_EQ(shown, "second-midi:out");

@@ -3,6 +3,7 @@
 // be written, and which audio device a remembered name chooses.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -174,6 +175,18 @@ TEST(RememberedSettings, AFolderThatCannotBeWrittenIsToldOnceAndTheSettingsStill
         SettingsMemory memory((folder.path / "locked" / "settings.ini").string());
         EXPECT_NE(memory.Keep(Chosen()), "");
     }
+}
+
+TEST(RememberedSettings, FifosInPlaceOfTheFilesNeitherBlockNorStayInTheWay)
+{
+    Folder folder;
+    const fs::path path = folder.path / "settings.ini";
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((path.string() + ".new").c_str(), 0600), 0);
+    SettingsMemory memory(path.string());
+    EXPECT_EQ(memory.Remembered(), RememberedSettings{});
+    EXPECT_EQ(memory.Keep(Chosen()), "");
+    EXPECT_EQ(SettingsMemory(path.string()).Remembered(), Chosen());
 }
 
 struct FakeDevice {
