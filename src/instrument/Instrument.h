@@ -266,9 +266,9 @@ private:
     AudioStream audio_{synth_};
     NoteEvents notes_;
 
-    // MIDI settings, the same at every start. The output channel and the echo
-    // switch live in notes_, the input channel in the decoder: both are read
-    // on the MIDI input thread too.
+    // MIDI settings. The output channel and the echo switch live in notes_,
+    // the input channel in the decoder: both are read on the MIDI input thread
+    // too. Bank and patch start at 1 every time.
     Relaxed<int> currentBank_{1};
     Relaxed<int> currentPatch_{1};
 
