@@ -37,7 +37,9 @@ bool RenderVariantSupported(RenderVariant variant);
 // single-thread render and the kernel of Split.
 RenderVariant FastestRenderVariant();
 // What SynthState::Render runs: Split on a machine with more than one core,
-// otherwise FastestRenderVariant().
+// otherwise FastestRenderVariant(). An engine made without a helper thread
+// has no second thread to split with: its Split renders alone with the
+// fastest kernel, which is FastestRenderVariant().
 RenderVariant ChosenRenderVariant();
 
 // Renders one buffer with the given variant (an unsupported one falls back to
