@@ -28,6 +28,7 @@
 #include "audio/AudioStream.h"
 #include "synth/RenderFast.h"
 #include "synth/RenderSplit.h"
+#include "synth/Engine.h"
 #include "synth/SynthState.h"
 
 namespace {
@@ -93,7 +94,8 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    auto synth = std::make_unique<SynthState>();
+    auto engine = std::make_unique<Engine>();
+    SynthState* synth = &engine->Synth();
     float levels[NUM_PARTIALS];
     for (int h = 0; h < NUM_PARTIALS; ++h)
         levels[h] = 0.5f / static_cast<float>(h + 1) / NUM_NOTES;
@@ -111,7 +113,7 @@ int main(int argc, char** argv)
     jack_set_xrun_callback(watcher, OnXrun, nullptr);
     jack_activate(watcher);
 
-    AudioStream audio(*synth);
+    AudioStream audio(*engine);
     if (audio.Initialize() != paNoError) {
         std::fprintf(stderr, "marovane-stream-check: PortAudio did not initialise\n");
         return 2;

@@ -1,6 +1,5 @@
 #include "AudioStream.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdarg>
 #include <cstring>
@@ -11,6 +10,7 @@
 #include <pa_jack.h>
 
 #include "synth/OutputGuard.h"
+#include "synth/Engine.h"
 #include "synth/SynthState.h"
 
 namespace {
@@ -73,7 +73,7 @@ struct AudioStream::ServerWatch {
     bool reported = false; // GUI thread
 };
 
-AudioStream::AudioStream(SynthState& synth) : synth_(synth)
+AudioStream::AudioStream(Engine& engine) : engine_(engine), synth_(engine.Synth())
 {
     // From the start: the MIDI ports' probing goes through ALSA as well.
     snd_lib_error_set_handler(&QuietAlsa);
@@ -306,12 +306,10 @@ int AudioStream::Callback(const void*, void* output, unsigned long frameCount,
     if ((gate & kSuspended) || self->synth_.renderSuspended) {
         std::memset(out, 0, frameCount * kChannels * sizeof(float));
     } else {
-        // The stream asks for 256 frames; a host that hands out larger buffers
-        // gets them rendered 256 frames at a time.
-        for (unsigned long done = 0; done < frameCount; done += kFramesPerBuffer) {
-            const unsigned long n = std::min(kFramesPerBuffer, frameCount - done);
-            self->synth_.Render(out + done * kChannels, static_cast<unsigned>(n));
-        }
+        // The stream asks for 256 frames; a host that hands out other sizes
+        // gets them cut on the engine's own grid. MIDI input reaches the
+        // engine's note table directly and sounds from the next piece.
+        self->engine_.RenderInterleaved(out, static_cast<uint32_t>(frameCount), nullptr, 0);
         // A sample that overflowed to inf or NaN would silence the device
         // (and the render's peaks have already counted it as an overload).
         SilenceNonFinite(out, frameCount * kChannels);

@@ -1,6 +1,6 @@
 #pragma once
 // The one PortAudio output stream: stereo, interleaved float, 256 frames per
-// buffer, its callback rendering SynthState. The stream plays at 44100 Hz, or
+// buffer, its callback rendering the Engine. The stream plays at 44100 Hz, or
 // at the device's own default rate when the device refuses 44100 Hz (a JACK
 // server at 48000 Hz); the engine then runs at that rate. The Instrument owns
 // one AudioStream and drives it through Initialize, OpenDefault, SelectDevice
@@ -27,6 +27,7 @@
 
 #include <portaudio.h>
 
+class Engine;
 class SynthState;
 class AudioDevices;
 
@@ -37,7 +38,7 @@ public:
     // How often the owner should call CheckHealth.
     static constexpr int kHealthPollMs = 200;
 
-    explicit AudioStream(SynthState& synth);
+    explicit AudioStream(Engine& engine);
     ~AudioStream();
     AudioStream(const AudioStream&) = delete;
     AudioStream& operator=(const AudioStream&) = delete;
@@ -115,6 +116,7 @@ private:
 
     static constexpr uint32_t kSuspended = 0x80000000u;
 
+    Engine& engine_;
     SynthState& synth_;
     PaStream* stream_ = nullptr;
     PaDeviceIndex device_ = paNoDevice;

@@ -29,6 +29,7 @@
 #include "midi/NoteEvents.h"
 #include "synth/Relaxed.h"
 #include "instrument/UndoHistory.h"
+#include "synth/Engine.h"
 #include "synth/SynthState.h"
 
 // The wheels' range: 0 to 16383, the pitch wheel at rest in the centre.
@@ -262,8 +263,11 @@ private:
     void Send(uint8_t base, uint8_t data1, uint8_t data2 = 0) { notes_.SendOnOutputChannel(base, data1, data2); }
 
     InstrumentDisplay& display_;
-    SynthState synth_;
-    AudioStream audio_{synth_};
+    // The engine the audio stream renders; its sound and note table are what
+    // every note source and control changes.
+    Engine engine_;
+    SynthState& synth_ = engine_.Synth();
+    AudioStream audio_{engine_};
     NoteEvents notes_;
 
     // MIDI settings. The output channel and the echo switch live in notes_,

@@ -1,7 +1,7 @@
 #pragma once
 // MIDI input, decoded: one channel's notes, all-notes-off, program change and
 // the two wheels, acted on at once on whatever it plays (the instrument in the
-// program, the engine alone in a renderer). Nothing here knows a window or a
+// program, an Engine's note table in any host). Nothing here knows a window or a
 // MIDI library.
 //
 // Threads: Decode and ProcessMidiMessage run on the MIDI input thread (on JACK

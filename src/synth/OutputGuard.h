@@ -6,7 +6,7 @@
 // keeps it. Such samples become 0 here. The render's peaks already count them
 // as over full scale, so the meters show the overload.
 //
-// Any thread; on the audio thread after each Render: it allocates nothing,
+// Any thread; on the rendering thread after each block: it allocates nothing,
 // takes no lock and touches only the buffer.
 
 #include <cmath>

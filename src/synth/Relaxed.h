@@ -2,7 +2,7 @@
 // A value shared between threads whose readers only need the latest whole
 // value, never an ordering with other data: flags, counters, parameters and
 // spectrum levels. Loads and stores are relaxed atomics, which compile to
-// plain moves on x86-64, so the audio thread pays nothing for them.
+// plain moves on x86-64, so the rendering thread pays nothing for them.
 
 #include <atomic>
 

@@ -8,10 +8,9 @@
 
 #include "RenderFast.h"
 
-#include <xmmintrin.h>
-
 #include <cstring>
 
+#include "FloatEnvironment.h"
 #include "RenderFastKernel.h"
 #include "RenderSplit.h"
 #include "SynthState.h"
@@ -21,46 +20,39 @@ namespace {
 using marovane_fast::NoteKernelArgs;
 using NoteKernel = void (*)(const NoteKernelArgs&);
 
-// The default SSE control state: all exceptions masked, round to nearest,
-// neither flush-to-zero nor denormals-are-zero.
-constexpr unsigned kDefaultMxcsr = 0x1F80;
+using FixedFloatEnvironment = marovane_fp::FixedEnvironment;
 
-class FixedFloatEnvironment {
-public:
-    FixedFloatEnvironment() : saved_(_mm_getcsr())
-    {
-        if (saved_ != kDefaultMxcsr)
-            _mm_setcsr(kDefaultMxcsr);
-    }
-    ~FixedFloatEnvironment()
-    {
-        if (saved_ != kDefaultMxcsr)
-            _mm_setcsr(saved_);
-    }
-    FixedFloatEnvironment(const FixedFloatEnvironment&) = delete;
-    FixedFloatEnvironment& operator=(const FixedFloatEnvironment&) = delete;
-
-private:
-    unsigned saved_;
-};
+// The x86 kernels are built only for x86; elsewhere the portable one runs.
+#if defined(__x86_64__) || defined(__i386__)
+constexpr bool kX86 = true;
+#else
+constexpr bool kX86 = false;
+#endif
 
 bool DetectSupport(RenderVariant variant)
 {
-    __builtin_cpu_init();
     switch (variant) {
     case RenderVariant::Reference:
-    case RenderVariant::Baseline: return true;
+    case RenderVariant::Portable: return true;
     case RenderVariant::Split: return RenderSplit::Worthwhile();
+    default: break;
+    }
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    switch (variant) {
+    case RenderVariant::Baseline: return true;
     case RenderVariant::Avx2: return __builtin_cpu_supports("avx2");
     case RenderVariant::Avx512: return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    default: break;
     }
+#endif
     return false;
 }
 
 // What the processor can run, found once when the program starts.
 const bool kSupported[] = {DetectSupport(RenderVariant::Reference), DetectSupport(RenderVariant::Baseline),
-                           DetectSupport(RenderVariant::Avx2), DetectSupport(RenderVariant::Avx512),
-                           DetectSupport(RenderVariant::Split)};
+                           DetectSupport(RenderVariant::Avx2),      DetectSupport(RenderVariant::Avx512),
+                           DetectSupport(RenderVariant::Split),     DetectSupport(RenderVariant::Portable)};
 
 bool CpuSupports(RenderVariant variant)
 {
@@ -73,7 +65,7 @@ RenderVariant ChooseFastest()
         return RenderVariant::Avx512;
     if (CpuSupports(RenderVariant::Avx2))
         return RenderVariant::Avx2;
-    return RenderVariant::Baseline;
+    return kX86 ? RenderVariant::Baseline : RenderVariant::Portable;
 }
 
 const RenderVariant kFastest = ChooseFastest();
@@ -81,11 +73,16 @@ const RenderVariant kChosen = CpuSupports(RenderVariant::Split) ? RenderVariant:
 
 NoteKernel KernelFor(RenderVariant variant)
 {
+#if defined(__x86_64__) || defined(__i386__)
     switch (variant) {
     case RenderVariant::Avx512: return marovane_fast::RenderNoteAvx512;
     case RenderVariant::Avx2: return marovane_fast::RenderNoteAvx2;
-    default: return marovane_fast::RenderNoteBaseline;
+    case RenderVariant::Baseline: return marovane_fast::RenderNoteBaseline;
+    default: break;
     }
+#endif
+    (void)variant;
+    return marovane_fast::RenderNotePortable;
 }
 
 constexpr int kPadded = RenderSplit::kPadded;
@@ -151,6 +148,7 @@ const char* RenderVariantName(RenderVariant variant)
     case RenderVariant::Avx2: return "Avx2";
     case RenderVariant::Avx512: return "Avx512";
     case RenderVariant::Split: return "Split";
+    case RenderVariant::Portable: return "Portable";
     }
     return "Unknown";
 }

@@ -4,13 +4,13 @@
 // flags and LFO phase equal RenderBuffer's (the reference) bit for bit.
 //
 // Floating-point environment: every render entered through here runs with the
-// processor's default SSE state (round to nearest, denormals kept, no flush to
-// zero, all exceptions masked), whatever the calling thread had set, and the
-// caller's state is restored afterwards. Denormals are rare in a mix and cost
+// processor's default state (round to nearest, denormals kept, no flush to
+// zero, all exceptions masked: FloatEnvironment.h), whatever the calling
+// thread had set, and the caller's state is restored afterwards. Denormals are rare in a mix and cost
 // little on current processors; keeping them keeps the sound defined to the
 // last bit.
 //
-// Audio thread only, like RenderBuffer.
+// The rendering thread only, like RenderBuffer.
 
 class SynthState;
 
@@ -20,21 +20,26 @@ enum class RenderVariant {
     Avx2,
     Avx512,    // AVX-512 F and DQ
     Split,     // the widest of the three, its frames split over two threads (RenderSplit.h)
+    Portable,  // plain C++, any processor: the only kernel where there is no x86
 };
 
 constexpr RenderVariant kAllRenderVariants[] = {RenderVariant::Reference, RenderVariant::Baseline,
-                                                 RenderVariant::Avx2, RenderVariant::Avx512, RenderVariant::Split};
+                                                 RenderVariant::Avx2,      RenderVariant::Avx512,
+                                                 RenderVariant::Split,     RenderVariant::Portable};
 
-// "Reference", "Baseline", "Avx2", "Avx512", "Split".
+// "Reference", "Baseline", "Avx2", "Avx512", "Split", "Portable".
 const char* RenderVariantName(RenderVariant variant);
 // Whether this processor (and its operating system) can run the variant; Split
 // needs more than one core.
 bool RenderVariantSupported(RenderVariant variant);
-// The widest instruction set this processor has (Baseline, Avx2 or Avx512),
-// chosen once at start-up: the single-thread render and the kernel of Split.
+// The widest instruction set this processor has (Baseline, Avx2 or Avx512;
+// Portable on a processor that is not x86), chosen once at start-up: the
+// single-thread render and the kernel of Split.
 RenderVariant FastestRenderVariant();
 // What SynthState::Render runs: Split on a machine with more than one core,
-// otherwise FastestRenderVariant().
+// otherwise FastestRenderVariant(). An engine made without a helper thread
+// has no second thread to split with: its Split renders alone with the
+// fastest kernel, which is FastestRenderVariant().
 RenderVariant ChosenRenderVariant();
 
 // Renders one buffer with the given variant (an unsupported one falls back to

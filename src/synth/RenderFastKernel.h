@@ -23,6 +23,7 @@ struct NoteKernelArgs {
     unsigned frames;     // 1 to 256
 };
 
+void RenderNotePortable(const NoteKernelArgs& a); // any processor
 void RenderNoteBaseline(const NoteKernelArgs& a);
 void RenderNoteAvx2(const NoteKernelArgs& a);
 void RenderNoteAvx512(const NoteKernelArgs& a);

@@ -2,10 +2,11 @@
 
 #include "RenderSplit.h"
 
+#include "FloatEnvironment.h"
+
 #include <pthread.h>
 #include <sched.h>
 #include <unistd.h>
-#include <immintrin.h>
 
 #include <chrono>
 #include <cstring>
@@ -200,9 +201,9 @@ bool RenderSplit::RenderMix(SynthState& s, NoteKernel kernel, const int* rendere
 
 void RenderSplit::HelperLoop()
 {
-    // The render's floating-point environment (RenderFast.h): the default SSE
+    // The render's floating-point environment (RenderFast.h): the default
     // state, whatever the creating thread had.
-    _mm_setcsr(0x1F80);
+    marovane_fp::UseDefault();
     // posted_ was 0 when the thread was made; a destructor (or a buffer)
     // that came before this line has moved it on already.
     uint32_t seen = 0;
@@ -241,7 +242,7 @@ void RenderSplit::HelperBuffer(uint32_t generation)
             if (progress_.load(std::memory_order_relaxed) != expected)
                 return; // taken over
             if (spins < 4096)
-                _mm_pause();
+                marovane_fp::Relax();
             else
                 std::this_thread::yield();
         }

@@ -1,7 +1,7 @@
 #pragma once
 // The render on two threads: the frames of a buffer split between the audio
-// thread and a helper thread that every engine starts when it is made (on a
-// machine with more than one core). Each thread adds, for its own frames, every
+// thread (whichever thread renders) and a helper thread that an engine made
+// with one starts when it is made (on a machine with more than one core). Each thread adds, for its own frames, every
 // note's partials in the reference order, so every output sample receives
 // exactly the reference's sequence of additions; nothing is split by note or
 // by partial.

@@ -6,7 +6,8 @@
 #include <cstring>
 #include <limits>
 
-SynthState::SynthState()
+SynthState::SynthState(bool helperThread)
+    : renderSplit(helperThread ? NewRenderSplit() : nullptr, DeleteRenderSplit)
 {
     std::memset(partialPhase, 0, sizeof partialPhase);
     std::memset(noteSamples, 0, sizeof noteSamples);

@@ -1,19 +1,20 @@
 #pragma once
 // Everything the additive engine reads while it renders: one row of the note
 // table per MIDI note, the two harmonic spectra, the envelope and LFO
-// parameters and the wave table. One instance lives for the whole program.
+// parameters and the wave table. Each Engine (Engine.h) owns one; a host may
+// make several, which share nothing.
 //
-// Threads and what each may call:
-//  - Any thread but the audio thread (GUI, MIDI input): StartNote,
-//    ReleaseNote, SetNoteVelocity, the parameter stores, SetLfoWaveform,
-//    pitchWheel, renderSuspended. None of them blocks; a note operation takes
-//    effect at the start of the next rendered buffer.
-//  - One thread at a time, the GUI thread in the program: SetSound and
-//    SetSpectra, the changes of many values at once, and TakeLeftMaxPeak /
-//    TakeRightMaxPeak.
-//  - The audio thread only (or whoever renders while no stream runs):
-//    BeginBuffer, EnvelopeLevel, MorphLevel, RenderBuffer and the render-owned
-//    rows (partialPhase, noteSamples, releaseSamples, lfoPhase).
+// Threads and what each may call (the rendering thread is whichever thread
+// of the host renders: an audio callback, a plugin's run, an offline loop):
+//  - Any thread (a user interface, MIDI input, the rendering thread between
+//    buffers): StartNote, ReleaseNote, SetNoteVelocity, the parameter stores,
+//    SetLfoWaveform, pitchWheel, renderSuspended. None of them blocks; a note
+//    operation takes effect at the start of the next rendered buffer.
+//  - One thread at a time (a user interface's): SetSound and SetSpectra, the
+//    changes of many values at once, and TakeLeftMaxPeak / TakeRightMaxPeak.
+//  - The rendering thread only: BeginBuffer, EnvelopeLevel, MorphLevel,
+//    Render, RenderBuffer and the render-owned rows (partialPhase,
+//    noteSamples, releaseSamples, lfoPhase).
 //  - Anyone: the read-only views (IsNoteHeld, IsNoteReleasing, IsNoteSounding,
 //    peaks, spectra, parameters).
 //
@@ -89,12 +90,15 @@ class SynthState {
 public:
     // Start-up defaults: the wave table built, every velocity 1.0, partial 1 at
     // 0.5 in both spectra, attack 0, decay 0, sustain 100, release 10, LFO
-    // 5 Hz sine, depth 0, pitch wheel centred.
-    SynthState();
+    // 5 Hz sine, depth 0, pitch wheel centred. With `helperThread` the
+    // two-thread render's helper starts (RenderSplit.h, on a machine with more
+    // than one core); without it no thread is started and Render runs the
+    // fastest single-thread variant.
+    explicit SynthState(bool helperThread = true);
     SynthState(const SynthState&) = delete;
     SynthState& operator=(const SynthState&) = delete;
 
-    // ---- Note operations (GUI and MIDI threads) ----
+    // ---- Note operations (any thread) ----
     // Starts a note unless it is already held; a note that was releasing or
     // silent restarts from phase 0 and time 0.
     void StartNote(int note);
@@ -113,7 +117,7 @@ public:
         return (requests_[note].load(std::memory_order_relaxed) & kKeyDown) != 0;
     }
 
-    // ---- Parameters (GUI and MIDI threads write; anyone reads) ----
+    // ---- Parameters (any thread writes and reads) ----
     Relaxed<int32_t> attackMs{0};
     Relaxed<int32_t> decayMs{0};
     Relaxed<int32_t> sustainPercent{100};
@@ -125,8 +129,8 @@ public:
     // The pitch wheel's current value, 0 to 16383 with centre 8192: the copy of
     // the wheel that the render reads.
     Relaxed<float> pitchWheel{PITCH_WHEEL_CENTRE};
-    // Set while the stream is being replaced or closed: the audio callback
-    // renders nothing while it is set.
+    // Set while a host's output is being replaced or closed: the host renders
+    // nothing while it is set (the engine itself does not look).
     Relaxed<bool> renderSuspended{false};
 
     // The LFO shape 0 to 6. A value outside that range (from a patch file, say)
@@ -164,13 +168,13 @@ public:
     bool IsNoteSounding(int note) const { return noteHeld[note] || noteReleasing[note]; }
     // True while a note is sounding or a note operation waits for the render.
     bool AnyNoteActive() const;
-    // The peak absolute sample of each channel in the last rendered buffer; the
-    // meters poll these on the GUI thread.
+    // The peak absolute sample of each channel in the last rendered buffer; a
+    // host's meters poll these.
     float LeftPeak() const { return leftPeak_; }
     float RightPeak() const { return rightPeak_; }
     // The largest peak of each channel since the last call (0 when nothing
     // was rendered since): a short overload between two polls of the meters
-    // is not missed. One reader, the GUI thread's meters.
+    // is not missed. One reader, a host's meters.
     float TakeLeftMaxPeak() { return TakeMaxPeak(leftMaxPeak_); }
     float TakeRightMaxPeak() { return TakeMaxPeak(rightMaxPeak_); }
     // How many buffers have been rendered: lets a waiting thread see that the
@@ -179,9 +183,10 @@ public:
 
     const WaveTable& Waves() const { return waveTable_; }
 
-    // ---- The render (audio thread) ----
-    // What the audio callback and the renderer call: the fastest render this
-    // processor supports, whose output equals RenderBuffer's bit for bit.
+    // ---- The render (the rendering thread) ----
+    // What Engine's block call renders its pieces with: the fastest render this
+    // processor supports (on one thread without a helper), whose output equals
+    // RenderBuffer's bit for bit.
     int Render(float* output, unsigned frames); // in RenderFast.cpp
     // The reference render: exactly the documented order of operations, one
     // note, partial and frame at a time. Returns 0 (paContinue).
@@ -235,7 +240,7 @@ public:
     float msPerSample = 1000.0f / SAMPLE_RATE;
     // Runs the engine at `rate` Hz from the next buffer on: the envelope and
     // morph times, the partial increments and the LFO follow it. Call only
-    // while nothing renders (before a stream starts, or while it is
+    // while nothing renders (before a host's output starts, or while it is
     // suspended); rates outside 1000 to 768000 Hz are ignored.
     void SetSampleRate(int32_t rate);
 
@@ -279,7 +284,8 @@ private:
     RenderSnapshot snap_;
 
 public:
-    // The helper thread of the two-thread render, started with the engine.
-    // Declared last so that it is stopped before anything it reads goes.
-    const std::unique_ptr<RenderSplit, void (*)(RenderSplit*)> renderSplit{NewRenderSplit(), DeleteRenderSplit};
+    // The helper thread of the two-thread render, started with the engine when
+    // it is asked for (null otherwise). Declared last so that it is stopped
+    // before anything it reads goes.
+    const std::unique_ptr<RenderSplit, void (*)(RenderSplit*)> renderSplit;
 };

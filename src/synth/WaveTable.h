@@ -1,6 +1,6 @@
 #pragma once
 // Seven single-cycle wave shapes of 32768 points each, and the frequency of
-// every MIDI note. Built once on the GUI thread at start-up; read-only after
+// every MIDI note. Built once when its engine is made; read-only after
 // that, so any thread may read them without coordination.
 
 #include <cstdint>

@@ -11,6 +11,7 @@
 #include <wx/timer.h>
 
 #include "app/KeyboardFixture.h"
+#include "synth/Engine.h"
 #include "audio/AudioSettings.h"
 #include "controls/KeylessControls.h"
 
@@ -220,22 +221,33 @@ TEST_F(AudioDeviceTest, WithoutAnyDeviceTheProgramShowsTheMidiMessagesThenTheSou
 
 namespace {
 
-// A host that hands the callback more than 256 frames still gets every frame
-// rendered, exactly as 256-frame buffers would render it.
-TEST(AudioCallback, LargerBuffersAreRenderedInStepsOf256)
+// A host that hands the callback buffers of another size than 256 frames
+// still gets every frame rendered, cut on the engine's grid, which runs on
+// from one buffer to the next (the second buffer's pieces are 168, 256 and
+// 176 frames): the sound of the engine's own block call.
+TEST(AudioCallback, OtherBufferSizesAreRenderedOnTheEnginesGrid)
 {
-    auto played = std::make_unique<SynthState>();
-    auto twin = std::make_unique<SynthState>();
+    // A spectrum morph steps once per piece, so a cut off the grid would show.
+    Sound morphing;
+    morphing.decayMs = 200;
+    morphing.sustainPercent = 50;
+    morphing.attack.level[0] = 0.5f;
+    morphing.sustain.level[0] = 0.1f;
+    morphing.sustain.level[2] = 0.3f;
+    auto played = std::make_unique<Engine>();
+    auto twin = std::make_unique<Engine>();
     AudioStream stream(*played);
-    for (SynthState* s : {played.get(), twin.get()})
-        s->StartNote(69);
-    std::vector<float> out(2 * 600, 1.0f), expected(2 * 600);
-    AudioStream::Callback(nullptr, out.data(), 600, nullptr, 0, &stream);
-    twin->Render(expected.data(), 256);
-    twin->Render(expected.data() + 512, 256);
-    twin->Render(expected.data() + 1024, 88);
+    for (Engine* e : {played.get(), twin.get()}) {
+        e->Synth().SetSound(morphing);
+        e->Synth().StartNote(69);
+    }
+    std::vector<float> out(2 * 1200, 1.0f), expected(2 * 1200);
+    for (size_t at : {0, 1200}) {
+        AudioStream::Callback(nullptr, out.data() + at, 600, nullptr, 0, &stream);
+        twin->RenderInterleaved(expected.data() + at, 600, nullptr, 0);
+    }
     EXPECT_EQ(std::memcmp(out.data(), expected.data(), out.size() * sizeof(float)), 0);
-    EXPECT_NEAR(*std::max_element(out.begin() + 1024, out.end()), 0.5f, 0.01f); // the last step sounds too
+    EXPECT_GT(*std::max_element(out.begin() + 2200, out.end()), 0.1f); // the last frames sound too
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 
 #include "app/TestProcess.h"
 #include "audio/AudioStream.h"
+#include "synth/Engine.h"
 #include "synth/SynthState.h"
 
 namespace {
@@ -52,8 +53,9 @@ TEST(ServerLoss, ADeadServerIsNoticedLeftAloneAndItsReturnReported)
     setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
     Child server = StartJack(name);
 
-    auto synth = std::make_unique<SynthState>();
-    AudioStream audio(*synth);
+    auto engine = std::make_unique<Engine>();
+    SynthState* synth = &engine->Synth();
+    AudioStream audio(*engine);
     ASSERT_EQ(audio.Initialize(), paNoError);
     ASSERT_EQ(audio.OpenDefault(), paNoError);
     const PaDeviceIndex device = audio.Device();

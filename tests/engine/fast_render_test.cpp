@@ -5,8 +5,6 @@
 // case runs with every variant this processor supports.
 #include <gtest/gtest.h>
 
-#include <xmmintrin.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -18,11 +16,25 @@
 #include <thread>
 #include <vector>
 
+#include "synth/FloatEnvironment.h"
 #include "synth/RenderFast.h"
 #include "synth/RenderSplit.h"
 #include "synth/SynthState.h"
 
 namespace {
+
+// The calling thread's floating-point control with subnormal numbers flushed
+// to zero (and, on x86, taken as zero).
+marovane_fp::Control Flushing(marovane_fp::Control c)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    return c | 0x8040;
+#elif defined(__aarch64__)
+    return c | (marovane_fp::Control{1} << 24);
+#else
+    return c;
+#endif
+}
 
 // What a case does to an engine before buffer `b` is rendered; the same calls
 // go to both engines. It returns the frame count of that buffer.
@@ -366,7 +378,8 @@ std::string CaseName(const ::testing::TestParamInfo<std::tuple<int, RenderVarian
 INSTANTIATE_TEST_SUITE_P(AllCases, FastRenderExactness,
                          ::testing::Combine(::testing::Range(0, static_cast<int>(Cases().size())),
                                             ::testing::Values(RenderVariant::Baseline, RenderVariant::Avx2,
-                                                              RenderVariant::Avx512, RenderVariant::Split)),
+                                                              RenderVariant::Avx512, RenderVariant::Split,
+                                                              RenderVariant::Portable)),
                          CaseName);
 
 TEST(FastRender, DispatchPicksTheWidestSupportedVariant)
@@ -374,6 +387,8 @@ TEST(FastRender, DispatchPicksTheWidestSupportedVariant)
     const RenderVariant chosen = FastestRenderVariant();
     EXPECT_TRUE(RenderVariantSupported(chosen));
     EXPECT_NE(chosen, RenderVariant::Reference);
+    EXPECT_TRUE(RenderVariantSupported(RenderVariant::Portable));
+#if defined(__x86_64__) || defined(__i386__)
     EXPECT_TRUE(RenderVariantSupported(RenderVariant::Baseline));
     if (RenderVariantSupported(RenderVariant::Avx512))
         EXPECT_EQ(chosen, RenderVariant::Avx512);
@@ -381,6 +396,12 @@ TEST(FastRender, DispatchPicksTheWidestSupportedVariant)
         EXPECT_EQ(chosen, RenderVariant::Avx2);
     else
         EXPECT_EQ(chosen, RenderVariant::Baseline);
+#else
+    // No vector kernel is built: the portable one runs.
+    for (RenderVariant v : {RenderVariant::Baseline, RenderVariant::Avx2, RenderVariant::Avx512})
+        EXPECT_FALSE(RenderVariantSupported(v));
+    EXPECT_EQ(chosen, RenderVariant::Portable);
+#endif
 
     // The program renders on two threads wherever there are two cores.
     EXPECT_EQ(ChosenRenderVariant(), RenderVariantSupported(RenderVariant::Split) ? RenderVariant::Split : chosen);
@@ -508,7 +529,7 @@ INSTANTIATE_TEST_SUITE_P(AllKernels, SplitHandOver,
                                                               Helper::StopsAfter1, Helper::StopsAfter5,
                                                               Helper::HeldTwoBuffers),
                                             ::testing::Values(RenderVariant::Baseline, RenderVariant::Avx2,
-                                                              RenderVariant::Avx512)),
+                                                              RenderVariant::Avx512, RenderVariant::Portable)),
                          HandOverName);
 
 // What the audio callback and marovane-render call agrees with the reference.
@@ -540,10 +561,10 @@ TEST(FastRender, FixedFloatingPointEnvironment)
         SCOPED_TRACE(RenderVariantName(variant));
         auto ref = std::make_unique<SynthState>();
         // Made while flushing: the helper thread starts with the creator's state.
-        const unsigned creator = _mm_getcsr();
-        _mm_setcsr(creator | 0x8040);
+        const marovane_fp::Control creator = marovane_fp::Get();
+        marovane_fp::Set(Flushing(creator));
         auto fast = std::make_unique<SynthState>();
-        _mm_setcsr(creator);
+        marovane_fp::Set(creator);
         // The helper is given time to do its frames: one note alone would
         // always be taken over.
         if (variant == RenderVariant::Split && fast->renderSplit)
@@ -558,12 +579,12 @@ TEST(FastRender, FixedFloatingPointEnvironment)
         bool denormal = false;
         for (int k = 0; k < 4; ++k) {
             ref->RenderBuffer(a.data(), MAX_FRAMES);
-            const unsigned saved = _mm_getcsr();
-            _mm_setcsr(saved | 0x8040); // flush to zero, denormals are zero
+            const marovane_fp::Control saved = marovane_fp::Get();
+            marovane_fp::Set(Flushing(saved));
             RenderWith(*fast, variant, b.data(), MAX_FRAMES);
-            const unsigned after = _mm_getcsr();
-            _mm_setcsr(saved);
-            EXPECT_EQ(after, saved | 0x8040);
+            const marovane_fp::Control after = marovane_fp::Get();
+            marovane_fp::Set(saved);
+            EXPECT_EQ(after, Flushing(saved));
             ASSERT_TRUE(SameRender(*ref, a.data(), *fast, b.data(), MAX_FRAMES)) << "buffer " << k;
             for (float v : a)
                 denormal = denormal || std::fpclassify(v) == FP_SUBNORMAL;

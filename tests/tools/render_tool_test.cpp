@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "midi/MidiFileBytes.h"
+#include "synth/Engine.h"
 #include "synth/SynthState.h"
 
 namespace {
@@ -431,40 +431,24 @@ Bytes TwoNotes(bool endOfTrack = true)
                        endOfTrack)});
 }
 
-// What the tool must do with TwoNotes: the same events on an engine of its
-// own at the frames the tempo map gives, the 256-frame buffers split there.
+// What the tool must do with TwoNotes: the same messages at the frames the
+// tempo map gives, played by the engine's block call, then the release tail
+// up to the end of its 256-frame buffer.
 std::vector<float> RenderByHand()
 {
-    struct At {
-        long long frame;
-        std::function<void(SynthState&)> apply;
-    };
     // 0.125 s, 0.25 s, 0.5 s, 0.5 s + 240 ticks at 240 bpm = 0.625 s, 0.75 s.
-    const std::vector<At> events = {
-        {0, [](SynthState& s) { s.SetNoteVelocity(60, 100 / 127.0f); s.StartNote(60); }},
-        {5513, [](SynthState& s) { s.modWheelDepth = SynthState::ModWheelDepthFromValue(64 * 128); }},
-        {11025, [](SynthState& s) { s.ReleaseNote(60); }},
-        {22050, [](SynthState& s) { s.SetNoteVelocity(67, 80 / 127.0f); s.StartNote(67); }},
-        {27563, [](SynthState& s) { s.pitchWheel = 80 * 128; }},
-        {33075, [](SynthState& s) { s.ReleaseNote(67); }},
+    const EngineEvent events[] = {
+        {0, 3, {0x90, 60, 100}},     {5513, 3, {0xB0, 1, 64}},  {11025, 3, {0x80, 60, 0}},
+        {22050, 3, {0x93, 67, 80}},  {27563, 3, {0xE3, 0, 80}}, {33075, 3, {0x83, 67, 0}},
     };
-    auto state = std::make_unique<SynthState>();
-    state->SetSampleRate(44100);
-    std::vector<float> out;
-    float buffer[2 * MAX_FRAMES];
-    long long done = 0;
-    auto render = [&](long long frames) {
-        state->Render(buffer, static_cast<unsigned>(frames));
-        out.insert(out.end(), buffer, buffer + 2 * frames);
-        done += frames;
-    };
-    for (const At& e : events) {
-        while (done < e.frame)
-            render(std::min<long long>(e.frame - done, MAX_FRAMES - done % MAX_FRAMES));
-        e.apply(*state);
+    auto engine = std::make_unique<Engine>(EngineOptions{44100, true});
+    std::vector<float> out(2 * 33075);
+    engine->RenderInterleaved(out.data(), 33075, events, std::size(events));
+    while (engine->Synth().AnyNoteActive()) {
+        const size_t done = out.size() / 2;
+        out.resize(out.size() + 2 * (MAX_FRAMES - done % MAX_FRAMES));
+        engine->RenderInterleaved(out.data() + 2 * done, static_cast<uint32_t>(MAX_FRAMES - done % MAX_FRAMES), nullptr, 0);
     }
-    while (state->AnyNoteActive())
-        render(MAX_FRAMES - done % MAX_FRAMES);
     return out;
 }
 

@@ -1,0 +1,120 @@
+#pragma once
+// The whole instrument's sound behind one block call, for any host: a window's
+// audio callback, an offline renderer, a plugin. An Engine owns the note table
+// and sound (SynthState), a MIDI decoder that plays into them, and the
+// position of its 256-frame grid. A host asks for any number of frames with
+// the MIDI messages that fall inside them, each at its own frame; the engine
+// cuts the block into pieces at every message's frame and at the grid, and
+// renders the pieces with the fastest render this processor has. The result
+// equals the reference render (SynthState::RenderBuffer) run over the same
+// pieces, bit for bit, so a host whose blocks are multiples of 256 frames
+// hears exactly what any other such host hears.
+//
+// Threads and what each may call:
+//  - The rendering thread, one at a time: Render and RenderInterleaved. They
+//    allocate nothing, take no lock, do no I/O and never wait.
+//  - Any thread: ResetGrid, and Synth() with SynthState's own rules (note
+//    operations and parameter stores from any thread take effect at the start
+//    of the next piece rendered).
+// Output samples that are not finite numbers (a sound drawn loud enough to
+// overflow) are left as they are: the host silences them where it must
+// (OutputGuard.h).
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "SynthState.h"
+#include "midi/MidiDecoder.h"
+
+// One MIDI message at a frame of the block being rendered.
+struct EngineEvent {
+    uint32_t frame;   // frame within the block the message takes effect at
+    uint32_t size;    // bytes used in `bytes`, 1 to 3; other sizes are ignored
+    uint8_t bytes[3]; // status first; any channel plays (the engine is omni)
+};
+
+struct EngineOptions {
+    int32_t sampleRate = SAMPLE_RATE; // 8000 to 192000 accepted by hosts; the engine runs at it exactly
+    bool helperThread = true;         // false: never starts a helper thread (one host thread renders alone)
+};
+
+// MIDI bytes played into a note table, as the engine's block call plays its
+// events: every channel's messages count as one channel's. Note On with its
+// velocity, Note Off, pitch bend, controller 1 (the mod wheel: tremolo depth),
+// 64 (the sustain pedal) and 123 (all notes off) act; everything else,
+// program changes included, is ignored, as is a message shorter than its kind
+// (a Note On without its velocity byte) or one with a data byte above 127.
+// The thread that renders `synth` calls Apply between the pieces it renders
+// (an engine's own decoder); the note operations take effect at the next
+// piece.
+class EngineMidi {
+public:
+    explicit EngineMidi(SynthState& synth);
+    EngineMidi(const EngineMidi&) = delete;
+    EngineMidi& operator=(const EngineMidi&) = delete;
+
+    // One whole message of `size` bytes (1 to 3; other sizes are ignored).
+    void Apply(const uint8_t* bytes, uint32_t size);
+
+private:
+    class Target final : public MidiTarget {
+    public:
+        explicit Target(SynthState& synth) : synth_(synth) {}
+        void SetNoteVelocity(int note, float velocity) override;
+        void NoteOn(int note, bool fromMidi) override;
+        void NoteOff(int note, bool fromMidi) override;
+        void AllNotesOff(bool fromMidi) override;
+        void SetModWheelFromMidi(int value) override;
+        void SetPitchWheelFromMidi(int value) override;
+        void SetPatchFromMidi(int) override {}
+
+    private:
+        SynthState& synth_;
+    };
+    Target target_;
+    MidiDecoder decoder_;
+};
+
+class Engine {
+public:
+    // The sound is SynthState's start-up sound, at options.sampleRate (rates
+    // SynthState::SetSampleRate refuses leave it at 44100 Hz). With
+    // options.helperThread the render may use a second thread (RenderSplit.h,
+    // on a machine with more than one core); without it no thread is ever
+    // started and the fastest render for one core runs.
+    explicit Engine(const EngineOptions& options = {});
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // The sound, its parameters and the note table.
+    SynthState& Synth() { return synth_; }
+    const SynthState& Synth() const { return synth_; }
+
+    // Renders `frames` frames (any number, 0 included) into two channel
+    // buffers, applying each event through the engine's MIDI decoder
+    // (EngineMidi) at its frame. Events are taken in array order; one whose
+    // frame lies before the frame reached so far is applied there, one at or
+    // past `frames` after the last frame (so it takes effect at the next
+    // block's first frame). Pieces end at every event's frame and at every
+    // multiple of 256 frames counted from construction or from the last
+    // ResetGrid.
+    void Render(float* left, float* right, uint32_t frames, const EngineEvent* events, size_t count);
+    // The same into interleaved stereo (left, right, left, ...).
+    void RenderInterleaved(float* out, uint32_t frames, const EngineEvent* events, size_t count);
+    // The grid restarts at the next frame rendered (a host restarting its
+    // transport, a plugin's activation).
+    void ResetGrid() { resetGrid_.store(true, std::memory_order_release); }
+
+private:
+    template <class Sink>
+    void RenderPieces(uint32_t frames, const EngineEvent* events, size_t count, Sink sink);
+
+    SynthState synth_;
+    EngineMidi midi_{synth_};
+    // Frames rendered since the grid began (rendering thread only).
+    uint64_t gridPosition_ = 0;
+    std::atomic<bool> resetGrid_{false};
+    // One interleaved piece, for the two-buffer form.
+    float piece_[2 * MAX_FRAMES] = {};
+};
