@@ -24,6 +24,9 @@
 
 namespace {
 
+// The phases up to which the wrap is checked (see the wrap tests at the end).
+constexpr float kWrapCheckedBelow = 2048.0f;
+
 // What a case does to an engine before buffer `b` is rendered; the same calls
 // go to both engines. It returns the frame count of that buffer.
 using Step = std::function<unsigned(SynthState&, int b)>;
@@ -101,6 +104,21 @@ std::vector<ExactCase> Cases()
                              for (int n = 100; n < NUM_NOTES; ++n)
                                  s.StartNote(n);
                          }
+                         return MAX_FRAMES;
+                     }});
+    cases.push_back({"TopNoteTopPartialBothWheelEnds", 12, [](SynthState& s, int b) {
+                         // The fastest partial there is (and the slowest beside it):
+                         // partial 128 of note 127, the wheel at one end, then the other.
+                         if (b == 0) {
+                             SetSpectraByRule(
+                                 s, [](int h) { return h == 127 ? 0.6f : h == 0 ? 0.2f : 0.0f; },
+                                 [](int h) { return h == 127 ? 0.3f : h == 0 ? 0.1f : 0.0f; });
+                             s.attackMs = 2;
+                             s.decayMs = 3;
+                             s.StartNote(127);
+                             s.StartNote(0);
+                         }
+                         s.pitchWheel = b < 6 ? 16383.0f : 0.0f;
                          return MAX_FRAMES;
                      }});
     cases.push_back({"PhaseJustBelowOne", 10, [](SynthState& s, int b) {
@@ -310,7 +328,8 @@ void WaitUntilIdle(const RenderSplit& split)
         std::this_thread::sleep_for(std::chrono::microseconds(50));
 }
 
-class FastRenderExactness : public ::testing::TestWithParam<std::tuple<int, RenderVariant>> {};
+// Case, variant and the engine's sample rate.
+class FastRenderExactness : public ::testing::TestWithParam<std::tuple<int, RenderVariant, int32_t>> {};
 
 TEST_P(FastRenderExactness, MatchesReferenceBufferByBuffer)
 {
@@ -321,6 +340,8 @@ TEST_P(FastRenderExactness, MatchesReferenceBufferByBuffer)
 
     auto ref = std::make_unique<SynthState>();
     auto fast = std::make_unique<SynthState>();
+    ref->SetSampleRate(std::get<2>(GetParam()));
+    fast->SetSampleRate(std::get<2>(GetParam()));
     std::vector<float> refOut(2 * MAX_FRAMES), fastOut(2 * MAX_FRAMES);
     bool sound = false;
     for (int b = 0; b < c.buffers; ++b) {
@@ -338,16 +359,39 @@ TEST_P(FastRenderExactness, MatchesReferenceBufferByBuffer)
     EXPECT_EQ(sound, c.expectSound) << "the case does not exercise what it names";
 }
 
-std::string CaseName(const ::testing::TestParamInfo<std::tuple<int, RenderVariant>>& info)
+std::string CaseName(const ::testing::TestParamInfo<std::tuple<int, RenderVariant, int32_t>>& info)
 {
+    const int32_t rate = std::get<2>(info.param);
     return std::string(Cases()[static_cast<size_t>(std::get<0>(info.param))].name) + "_" +
-           RenderVariantName(std::get<1>(info.param));
+           RenderVariantName(std::get<1>(info.param)) + (rate == SAMPLE_RATE ? "" : "_" + std::to_string(rate));
 }
 
+// The index of a case by name.
+int CaseIndex(const char* name)
+{
+    const std::vector<ExactCase> cases = Cases();
+    for (size_t i = 0; i < cases.size(); ++i)
+        if (std::strcmp(cases[i].name, name) == 0)
+            return static_cast<int>(i);
+    return -1;
+}
+
+const auto kAllVariants = ::testing::Values(RenderVariant::Baseline, RenderVariant::Avx2, RenderVariant::Avx512,
+                                            RenderVariant::Split);
+
 INSTANTIATE_TEST_SUITE_P(AllCases, FastRenderExactness,
-                         ::testing::Combine(::testing::Range(0, static_cast<int>(Cases().size())),
-                                            ::testing::Values(RenderVariant::Baseline, RenderVariant::Avx2,
-                                                              RenderVariant::Avx512, RenderVariant::Split)),
+                         ::testing::Combine(::testing::Range(0, static_cast<int>(Cases().size())), kAllVariants,
+                                            ::testing::Values(SAMPLE_RATE)),
+                         CaseName);
+
+// Other rates move every increment, the fastest partials' furthest at the
+// lowest rates: the cases that reach the extremes, and a random mixture.
+INSTANTIATE_TEST_SUITE_P(OtherRates, FastRenderExactness,
+                         ::testing::Combine(::testing::Values(CaseIndex("TopNoteTopPartialBothWheelEnds"),
+                                                              CaseIndex("HighNotesBentUp"), CaseIndex("PitchWheel0"),
+                                                              CaseIndex("ReleasesEndMidBuffer"),
+                                                              CaseIndex("NotesBetweenBuffers")),
+                                            kAllVariants, ::testing::Values(8000, 22050, 48000, 96000, 192000)),
                          CaseName);
 
 TEST(FastRender, DispatchPicksTheWidestSupportedVariant)
@@ -558,25 +602,29 @@ TEST(FastRender, FixedFloatingPointEnvironment)
 
 // The vectorised render wraps a phase with p - floor(p) (floor by rounding, or
 // by truncation where SSE2 has no floor) where the reference subtracts 1.0
-// until the phase is below 1. Checked for every float from 0 up to 64, which
-// holds every phase the render can reach: the fastest partial (128 x the
-// highest note bent up two semitones) moves under 64 cycles a sample.
+// until the phase is below 1. The fastest partial (128 x the highest note bent
+// up two semitones) moves fastest at the lowest rate the engine accepts, so
+// the phases checked must reach past its increment there.
+TEST(FastRender, WrapCoversTheFastestPartialAtEveryRate)
+{
+    for (int32_t rate : {1000, 8000, 22050, 44100, 192000}) {
+        auto s = std::make_unique<SynthState>();
+        s->SetSampleRate(rate);
+        s->pitchWheel = 16383.0f;
+        s->BeginBuffer();
+        const double fastest = s->PartialIncrement(NUM_PARTIALS - 1, s->BentFrequency(NUM_NOTES - 1));
+        // A wrapped phase is below 1; the next is below 1 + the increment.
+        EXPECT_LT(fastest + 1.0, kWrapCheckedBelow) << rate << " Hz";
+    }
+}
+
+// Repeated subtraction and p - floor(p) give the same float: exhaustively
+// for every float below 64, and above that (where the reference's loop takes
+// up to 2^11 steps) for 4096 floats spread over each binade with both ends.
 TEST(FastRender, WrapEqualsRepeatedSubtractionForEveryReachablePhase)
 {
-    auto s = std::make_unique<SynthState>();
-    s->pitchWheel = 16383.0f;
-    s->BeginBuffer();
-    const double fastest = NUM_PARTIALS * s->BentFrequency(NUM_NOTES - 1) / SAMPLE_RATE;
-    EXPECT_GT(fastest, 40.0);
-    ASSERT_LT(fastest + 1.0, 64.0);
-
-    const float top = 64.0f;
-    uint32_t end;
-    std::memcpy(&end, &top, sizeof end);
     uint32_t differ = 0;
-    for (uint32_t u = 0; u < end; ++u) {
-        float p;
-        std::memcpy(&p, &u, sizeof p);
+    const auto check = [&differ](float p) {
         float q = p;
         while (q >= 1.0f)
             q -= 1.0f;
@@ -584,7 +632,29 @@ TEST(FastRender, WrapEqualsRepeatedSubtractionForEveryReachablePhase)
         const float byTruncation = p - static_cast<float>(static_cast<int32_t>(p));
         differ += std::memcmp(&q, &byFloor, sizeof q) != 0;
         differ += std::memcmp(&q, &byTruncation, sizeof q) != 0;
+    };
+    const auto bits = [](float v) {
+        uint32_t u;
+        std::memcpy(&u, &v, sizeof u);
+        return u;
+    };
+    const auto value = [](uint32_t u) {
+        float v;
+        std::memcpy(&v, &u, sizeof v);
+        return v;
+    };
+    for (uint32_t u = 0; u < bits(64.0f); ++u)
+        check(value(u));
+    uint32_t checked = 0;
+    for (float low = 64.0f; low < kWrapCheckedBelow; low *= 2.0f) {
+        const uint32_t first = bits(low), last = bits(2.0f * low) - 1;
+        for (uint32_t u = first; u <= last; u += (last - first) / 4095) {
+            check(value(u));
+            ++checked;
+        }
+        check(value(last));
     }
+    EXPECT_GE(checked, 4096u);
     EXPECT_EQ(differ, 0u);
 }
 
