@@ -19,7 +19,7 @@
 namespace {
 
 using marovane_fast::NoteKernelArgs;
-using NoteKernel = void (*)(const NoteKernelArgs&);
+using marovane_fast::NoteKernels;
 
 // The default SSE control state: all exceptions masked, round to nearest,
 // neither flush-to-zero nor denormals-are-zero.
@@ -79,19 +79,20 @@ RenderVariant ChooseFastest()
 const RenderVariant kFastest = ChooseFastest();
 const RenderVariant kChosen = CpuSupports(RenderVariant::Split) ? RenderVariant::Split : kFastest;
 
-NoteKernel KernelFor(RenderVariant variant)
+NoteKernels KernelFor(RenderVariant variant)
 {
+    using namespace marovane_fast;
     switch (variant) {
-    case RenderVariant::Avx512: return marovane_fast::RenderNoteAvx512;
-    case RenderVariant::Avx2: return marovane_fast::RenderNoteAvx2;
-    default: return marovane_fast::RenderNoteBaseline;
+    case RenderVariant::Avx512: return {RenderNoteAvx512, AdvancePhasesAvx512};
+    case RenderVariant::Avx2: return {RenderNoteAvx2, AdvancePhasesAvx2};
+    default: return {RenderNoteBaseline, AdvancePhasesBaseline};
     }
 }
 
 constexpr int kPadded = RenderSplit::kPadded;
 
 // Every sounding note, one after the other, on this thread.
-void RenderMixAlone(SynthState& s, NoteKernel kernel, const int* rendered, int count, float* mix, unsigned frames)
+void RenderMixAlone(SynthState& s, const NoteKernels& kernel, const int* rendered, int count, float* mix, unsigned frames)
 {
     alignas(64) float gain[MAX_FRAMES];
     alignas(64) float phase[kPadded];
@@ -103,7 +104,7 @@ void RenderMixAlone(SynthState& s, NoteKernel kernel, const int* rendered, int c
             continue;
         PrepareNote(s, n, frames, rendered, count, gain, level, inc, phase);
         if (count > 0) {
-            kernel(args);
+            kernel.render(args);
             for (int k = 0; k < count; ++k)
                 s.partialPhase[n][rendered[k]] = phase[k];
         }
@@ -127,7 +128,7 @@ int RenderVectorised(SynthState& s, RenderVariant variant, bool split, float* ou
     // Every frame's additions start from +0.0, as the reference's output does.
     alignas(64) float mix[MAX_FRAMES];
     std::memset(mix, 0, sizeof mix);
-    const NoteKernel kernel = KernelFor(variant);
+    const NoteKernels kernel = KernelFor(variant);
     RenderSplit* helper = split ? s.renderSplit.get() : nullptr;
     if (!(helper && helper->RenderMix(s, kernel, rendered, count, mix, frames)))
         RenderMixAlone(s, kernel, rendered, count, mix, frames);

@@ -86,7 +86,45 @@ void Group(const NoteKernelArgs& a, int first)
         _mm256_store_ps(a.phase + first + kLanes * b, ph[b]);
 }
 
+// The phase step alone, NB blocks in flight.
+template <int NB>
+void Advance(const NoteKernelArgs& a, int first)
+{
+    __m256 ph[NB];
+    __m256d incLo[NB], incHi[NB];
+#pragma GCC unroll 8
+    for (int b = 0; b < NB; ++b) {
+        const int off = first + kLanes * b;
+        ph[b] = _mm256_load_ps(a.phase + off);
+        incLo[b] = _mm256_load_pd(a.inc + off);
+        incHi[b] = _mm256_load_pd(a.inc + off + 4);
+    }
+    for (unsigned j = 0; j < a.frames; ++j) {
+#pragma GCC unroll 8
+        for (int b = 0; b < NB; ++b) {
+            const __m256 p = ph[b];
+            const __m256 pw = _mm256_sub_ps(p, _mm256_round_ps(p, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+            const __m256d lo = _mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(pw)), incLo[b]);
+            const __m256d hi = _mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(pw, 1)), incHi[b]);
+            ph[b] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(lo)), _mm256_cvtpd_ps(hi), 1);
+        }
+    }
+#pragma GCC unroll 8
+    for (int b = 0; b < NB; ++b)
+        _mm256_store_ps(a.phase + first + kLanes * b, ph[b]);
+}
+
 } // namespace
+
+void AdvancePhasesAvx2(const NoteKernelArgs& a)
+{
+    constexpr int kInFlight = 8;
+    int first = 0;
+    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
+        Advance<kInFlight>(a, first);
+    for (; first < a.partials; first += kLanes)
+        Advance<1>(a, first);
+}
 
 void RenderNoteAvx2(const NoteKernelArgs& a)
 {

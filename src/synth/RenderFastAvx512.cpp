@@ -88,7 +88,45 @@ void Group(const NoteKernelArgs& a, int first)
         _mm512_store_ps(a.phase + first + kLanes * b, ph[b]);
 }
 
+// The phase step alone, NB blocks in flight.
+template <int NB>
+void Advance(const NoteKernelArgs& a, int first)
+{
+    __m512 ph[NB];
+    __m512d incLo[NB], incHi[NB];
+#pragma GCC unroll 8
+    for (int b = 0; b < NB; ++b) {
+        const int off = first + kLanes * b;
+        ph[b] = _mm512_load_ps(a.phase + off);
+        incLo[b] = _mm512_load_pd(a.inc + off);
+        incHi[b] = _mm512_load_pd(a.inc + off + 8);
+    }
+    for (unsigned j = 0; j < a.frames; ++j) {
+#pragma GCC unroll 8
+        for (int b = 0; b < NB; ++b) {
+            const __m512 p = ph[b];
+            const __m512 pw = _mm512_sub_ps(p, _mm512_roundscale_ps(p, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+            const __m512d lo = _mm512_add_pd(_mm512_cvtps_pd(_mm512_castps512_ps256(pw)), incLo[b]);
+            const __m512d hi = _mm512_add_pd(_mm512_cvtps_pd(_mm512_extractf32x8_ps(pw, 1)), incHi[b]);
+            ph[b] = _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(lo)), _mm512_cvtpd_ps(hi), 1);
+        }
+    }
+#pragma GCC unroll 8
+    for (int b = 0; b < NB; ++b)
+        _mm512_store_ps(a.phase + first + kLanes * b, ph[b]);
+}
+
 } // namespace
+
+void AdvancePhasesAvx512(const NoteKernelArgs& a)
+{
+    constexpr int kInFlight = 8;
+    int first = 0;
+    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
+        Advance<kInFlight>(a, first);
+    for (; first < a.partials; first += kLanes)
+        Advance<1>(a, first);
+}
 
 void RenderNoteAvx512(const NoteKernelArgs& a)
 {

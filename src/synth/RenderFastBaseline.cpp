@@ -68,7 +68,45 @@ void Group(const NoteKernelArgs& a, int first)
         _mm_store_ps(a.phase + first + kLanes * b, ph[b]);
 }
 
+// The phase step alone, NB blocks in flight.
+template <int NB>
+void Advance(const NoteKernelArgs& a, int first)
+{
+    __m128 ph[NB];
+    __m128d incLo[NB], incHi[NB];
+#pragma GCC unroll 8
+    for (int b = 0; b < NB; ++b) {
+        const int off = first + kLanes * b;
+        ph[b] = _mm_load_ps(a.phase + off);
+        incLo[b] = _mm_load_pd(a.inc + off);
+        incHi[b] = _mm_load_pd(a.inc + off + 2);
+    }
+    for (unsigned j = 0; j < a.frames; ++j) {
+#pragma GCC unroll 8
+        for (int b = 0; b < NB; ++b) {
+            const __m128 p = ph[b];
+            const __m128 pw = _mm_sub_ps(p, _mm_cvtepi32_ps(_mm_cvttps_epi32(p)));
+            const __m128d lo = _mm_add_pd(_mm_cvtps_pd(pw), incLo[b]);
+            const __m128d hi = _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(pw, pw)), incHi[b]);
+            ph[b] = _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi));
+        }
+    }
+#pragma GCC unroll 8
+    for (int b = 0; b < NB; ++b)
+        _mm_store_ps(a.phase + first + kLanes * b, ph[b]);
+}
+
 } // namespace
+
+void AdvancePhasesBaseline(const NoteKernelArgs& a)
+{
+    constexpr int kInFlight = 8;
+    int first = 0;
+    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
+        Advance<kInFlight>(a, first);
+    for (; first < a.partials; first += kLanes)
+        Advance<1>(a, first);
+}
 
 void RenderNoteBaseline(const NoteKernelArgs& a)
 {

@@ -27,4 +27,17 @@ void RenderNoteBaseline(const NoteKernelArgs& a);
 void RenderNoteAvx2(const NoteKernelArgs& a);
 void RenderNoteAvx512(const NoteKernelArgs& a);
 
+// Only the phases: each partial's phase moved on by `frames` frames exactly as
+// the note kernel moves it, nothing read from the table or added to the mix
+// (sine, level, gain and mix are not used).
+void AdvancePhasesBaseline(const NoteKernelArgs& a);
+void AdvancePhasesAvx2(const NoteKernelArgs& a);
+void AdvancePhasesAvx512(const NoteKernelArgs& a);
+
+// The two entry points of one instruction set.
+struct NoteKernels {
+    void (*render)(const NoteKernelArgs&);
+    void (*advance)(const NoteKernelArgs&);
+};
+
 } // namespace marovane_fast

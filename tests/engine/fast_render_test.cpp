@@ -536,6 +536,38 @@ INSTANTIATE_TEST_SUITE_P(AllKernels, SplitHandOver,
                                                               RenderVariant::Avx512)),
                          HandOverName);
 
+// The helper can finish a whole buffer: every note, the last one included, is
+// published before the audio thread renders its own frames of the last note.
+// The hook holds the audio thread there until the helper is done (bounded).
+TEST(SplitHandOver, HelperCanFinishBeforeTheAudioThreadEnds)
+{
+    auto ref = std::make_unique<SynthState>();
+    auto fast = std::make_unique<SynthState>();
+    if (!fast->renderSplit)
+        GTEST_SKIP() << "one core: no helper thread";
+    RenderSplit& split = *fast->renderSplit;
+    split.beforeLastFrames = [](RenderSplit& r, void*) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!r.HelperIdle() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+    };
+    for (SynthState* s : {ref.get(), fast.get()}) {
+        FirstPartials(*s, 64);
+        for (int n : {30, 42, 54, 66, 78})
+            s->StartNote(n);
+    }
+    std::vector<float> refOut(2 * MAX_FRAMES), fastOut(2 * MAX_FRAMES);
+    for (int b = 0; b < 4; ++b) {
+        WaitUntilIdle(split);
+        const RenderSplitStats before = split.Stats();
+        ref->RenderBuffer(refOut.data(), MAX_FRAMES);
+        RenderWith(*fast, RenderVariant::Split, fastOut.data(), MAX_FRAMES);
+        ASSERT_TRUE(SameRender(*ref, refOut.data(), *fast, fastOut.data(), MAX_FRAMES)) << "buffer " << b;
+        EXPECT_EQ(split.Stats().helperFinished - before.helperFinished, 1u) << "buffer " << b;
+    }
+    split.beforeLastFrames = nullptr;
+}
+
 // What the audio callback and marovane-render call agrees with the reference.
 TEST(FastRender, RenderCallMatchesReference)
 {
