@@ -50,19 +50,28 @@ float SynthState::EnvelopeLevel(int note, uint32_t startSamples, uint32_t offset
     const float e = static_cast<float>(held ? now : SaturatingAdd(releaseSamples[note], offset)) * msPerSample;
 
     if (releasing) {
-        if (e < p.releaseMs)
-            return static_cast<float>(p.sustainPercent * 0.01 * (p.releaseMs - e) / p.releaseMs);
+        if (e < p.releaseMs) {
+            if (releaseFromSustain[note])
+                return static_cast<float>(p.sustainPercent * 0.01 * (p.releaseMs - e) / p.releaseMs);
+            return static_cast<float>(static_cast<double>(releaseLevel[note]) * (p.releaseMs - e) / p.releaseMs);
+        }
         noteReleasing[note] = false;
         noteHeld[note] = false;
         releaseSamples[note] = 0;
         return 0.0f;
     }
+    return HeldLevel(e);
+}
+
+float SynthState::HeldLevel(float e) const
+{
+    const RenderSnapshot& p = snap_;
     if (e < p.attackMs)
         return e / p.attackMs;
-    // Patch files may hold any integer: the sum is taken wide so it cannot overflow.
+    // Patch files may hold any integer: the sums are taken wide so they cannot overflow.
     if (e < static_cast<int64_t>(p.attackMs) + p.decayMs) {
         const float u = (e - p.attackMs) / p.decayMs;
-        return static_cast<float>((p.sustainPercent + (100 - p.sustainPercent) * (1 - u)) * 0.01);
+        return static_cast<float>((p.sustainPercent + (100 - static_cast<int64_t>(p.sustainPercent)) * (1 - u)) * 0.01);
     }
     return static_cast<float>(p.sustainPercent * 0.01);
 }

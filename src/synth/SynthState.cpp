@@ -11,6 +11,9 @@ SynthState::SynthState()
     std::memset(partialPhase, 0, sizeof partialPhase);
     std::memset(noteSamples, 0, sizeof noteSamples);
     std::memset(releaseSamples, 0, sizeof releaseSamples);
+    std::memset(releaseLevel, 0, sizeof releaseLevel);
+    for (bool& fromSustain : releaseFromSustain)
+        fromSustain = true;
     for (int n = 0; n < NUM_NOTES; ++n) {
         noteHeld[n] = false;
         noteReleasing[n] = false;
@@ -56,6 +59,8 @@ void SynthState::ReleaseNote(int note)
     uint8_t old = requests_[note].load(std::memory_order_relaxed);
     uint8_t next;
     do {
+        if (!(old & kKeyDown))
+            return; // not held: a silent note stays silent, a release goes on as it was
         next = static_cast<uint8_t>((old & ~kKeyDown) | kRelease);
     } while (!requests_[note].compare_exchange_weak(old, next, std::memory_order_release,
                                                     std::memory_order_relaxed));
@@ -98,10 +103,10 @@ void SynthState::SetSpectra(const float* attack, const float* sustain)
     BeginSoundChange();
     if (attack)
         for (int h = 0; h < NUM_PARTIALS; ++h)
-            attackSpectrum[h] = attack[h];
+            attackSpectrum[h] = FlushSubnormal(attack[h]);
     if (sustain)
         for (int h = 0; h < NUM_PARTIALS; ++h)
-            sustainSpectrum[h] = sustain[h];
+            sustainSpectrum[h] = FlushSubnormal(sustain[h]);
     EndSoundChange();
 }
 
@@ -115,8 +120,8 @@ void SynthState::SetSound(const Sound& sound)
     lfoFrequency = sound.lfoFrequency;
     lfoWaveform_ = std::clamp<int32_t>(sound.lfoWaveform, 0, NUM_WAVEFORMS - 1);
     for (int h = 0; h < NUM_PARTIALS; ++h) {
-        attackSpectrum[h] = sound.attack.level[h];
-        sustainSpectrum[h] = sound.sustain.level[h];
+        attackSpectrum[h] = FlushSubnormal(sound.attack.level[h]);
+        sustainSpectrum[h] = FlushSubnormal(sound.sustain.level[h]);
     }
     EndSoundChange();
 }
@@ -172,8 +177,15 @@ void SynthState::ApplyRequests(int note, uint8_t requests)
         releaseSamples[note] = 0;
     }
     // The key state decides where the note ends up: a key let go after the
-    // restart (or without one) leaves the note releasing.
-    if ((requests & kRelease) && !(requests & kKeyDown)) {
+    // restart (or without one) leaves the held note releasing. Its release
+    // falls from the gain it has now: in the attack or decay that is the
+    // envelope at this buffer's start (0 at a note's very start under an
+    // attack), in the sustain the sustain level, followed as it is set.
+    if ((requests & kRelease) && !(requests & kKeyDown) && noteHeld[note]) {
+        const float e = static_cast<float>(noteSamples[note]) * msPerSample;
+        const RenderSnapshot& p = snap_;
+        releaseFromSustain[note] = !(e < static_cast<int64_t>(p.attackMs) + p.decayMs);
+        releaseLevel[note] = releaseFromSustain[note] ? 0.0f : HeldLevel(e);
         releaseSamples[note] = 0;
         noteReleasing[note] = true;
         noteHeld[note] = false;
@@ -182,6 +194,9 @@ void SynthState::ApplyRequests(int note, uint8_t requests)
 
 void SynthState::BeginBuffer()
 {
+    // The sound first: a release that starts in this buffer falls from the
+    // envelope of the sound it is rendered with.
+    TakeSound();
     for (int n = 0; n < NUM_NOTES; ++n) {
         if (requests_[n].load(std::memory_order_relaxed) & (kRestart | kRelease)) {
             uint8_t r = requests_[n].fetch_and(kKeyDown, std::memory_order_acquire);
@@ -192,7 +207,6 @@ void SynthState::BeginBuffer()
     snap_.pitchWheel = pitchWheel;
     for (int n = 0; n < NUM_NOTES; ++n)
         snap_.velocity[n] = noteVelocity[n];
-    TakeSound();
 }
 
 void SynthState::TakeSound()

@@ -28,6 +28,7 @@
 // buffer ever plays half of one sound and half of another. The render never
 // waits for the writer.
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 
@@ -97,8 +98,10 @@ public:
     // Starts a note unless it is already held; a note that was releasing or
     // silent restarts from phase 0 and time 0.
     void StartNote(int note);
-    // Puts the note into its release, whatever state it was in: a silent note
-    // sounds a release tail with its old phases.
+    // Puts a held note into its release. Releasing a note whose key is not
+    // down (a silent note, or one already releasing) changes nothing: a second
+    // Note Off, or the Note Offs a sequencer sends for every note when it
+    // stops, make no sound.
     void ReleaseNote(int note);
     // The note's gain, kept between notes; MIDI note-on stores velocity / 127.
     void SetNoteVelocity(int note, float velocity);
@@ -134,13 +137,22 @@ public:
 
     // Copies 128 levels into each spectrum (either pointer may be null to leave
     // that spectrum alone). The render takes both whole, at a buffer's start.
+    // Every way a level gets into the sound (these stores, SetSound, the single
+    // level setters) turns a subnormal level into 0: such a level is far below
+    // hearing, yet each product with it would run the processor's slow path
+    // for subnormal numbers, which the render keeps enabled to stay exact.
     void SetSpectra(const float* attack, const float* sustain);
     // Replaces the whole sound at once: the render takes it at the start of a
     // buffer, never part of it. The LFO shape is clamped as SetLfoWaveform does.
     void SetSound(const Sound& sound);
     Sound CurrentSound() const;
-    void SetAttackLevel(int partial, float level) { attackSpectrum[partial] = level; }
-    void SetSustainLevel(int partial, float level) { sustainSpectrum[partial] = level; }
+    void SetAttackLevel(int partial, float level) { attackSpectrum[partial] = FlushSubnormal(level); }
+    void SetSustainLevel(int partial, float level) { sustainSpectrum[partial] = FlushSubnormal(level); }
+    // A subnormal level becomes 0; every other value is kept bit for bit.
+    static float FlushSubnormal(float level)
+    {
+        return std::fpclassify(level) == FP_SUBNORMAL ? 0.0f : level;
+    }
     float AttackLevel(int partial) const { return attackSpectrum[partial]; }
     float SustainLevel(int partial) const { return sustainSpectrum[partial]; }
     HarmonicSpectrum Attack() const;
@@ -181,6 +193,9 @@ public:
     // Gain of a note at frame `offset` of the buffer that starts at
     // startSamples. May end the note's release.
     float EnvelopeLevel(int note, uint32_t startSamples, uint32_t offset);
+    // The gain of a held note `e` milliseconds after its start (the attack,
+    // decay and sustain segments), as EnvelopeLevel computes it.
+    float HeldLevel(float e) const;
     // Level of a partial of a note for the current buffer; changes nothing.
     float MorphLevel(int note, int partial) const;
     // The gain of a note for each of the buffer's frames: its envelope times
@@ -206,6 +221,11 @@ public:
     float partialPhase[NUM_NOTES][NUM_PARTIALS];
     uint32_t noteSamples[NUM_NOTES];
     uint32_t releaseSamples[NUM_NOTES];
+    // Where a note's release starts: the gain it had when it was let go during
+    // its attack or decay. A note let go in its sustain falls from the current
+    // sustain level instead (releaseFromSustain), exactly as a release always did.
+    float releaseLevel[NUM_NOTES];
+    bool releaseFromSustain[NUM_NOTES];
     float lfoPhase = 0.0f;
 
     // The rate the engine runs at and the length of one sample: 44100 Hz

@@ -140,22 +140,79 @@ TEST_F(Engine, EnvelopePoints)
     }
 }
 
-TEST_F(Engine, ReleaseFallsFromTheSustainLevelAndEndsTheNote)
+TEST_F(Engine, ReleaseFallsFromTheGainTheNoteHadAndEndsTheNote)
 {
-    // Released 30 ms into a 100 ms attack with sustain 50: drops to 0.5 at once.
+    // Released 29 ms into a 100 ms attack with sustain 50: the release starts
+    // from the gain of that moment (0.29), not from the sustain level, and
+    // falls in a straight line to 0 over the release time.
     s->attackMs = 100;
     s->sustainPercent = 50;
     s->releaseMs = 10;
     s->StartNote(60);
-    Render(5); // 29 ms
+    Render(5); // 1280 frames, 29.02 ms
+    const float atRelease = s->HeldLevel(static_cast<float>(s->noteSamples[60]) * s->msPerSample);
+    EXPECT_NEAR(atRelease, 0.2902f, 1e-4f);
     s->ReleaseNote(60);
     s->BeginBuffer();
     EXPECT_TRUE(s->IsNoteReleasing(60));
-    EXPECT_EQ(s->EnvelopeLevel(60, s->noteSamples[60], 0), 0.5f);
-    EXPECT_NEAR(s->EnvelopeLevel(60, s->noteSamples[60], 220), 0.25f, 2e-3f);
+    EXPECT_NEAR(s->EnvelopeLevel(60, s->noteSamples[60], 1), atRelease, 2e-3f);
+    EXPECT_NEAR(s->EnvelopeLevel(60, s->noteSamples[60], 220), atRelease / 2, 2e-3f);
     EXPECT_EQ(s->EnvelopeLevel(60, s->noteSamples[60], 441), 0.0f); // 10 ms: over
     EXPECT_FALSE(s->IsNoteSounding(60));
     EXPECT_EQ(s->EnvelopeLevel(60, s->noteSamples[60], 442), 0.0f);
+}
+
+TEST_F(Engine, ReleaseNeverJumpsAboveTheGainItStartsFrom)
+{
+    // Let go at every stage of a slow attack and decay: the first frame of the
+    // release is never louder than the last frame before it.
+    struct Case {
+        int attack, decay, sustain, buffers;
+    };
+    const Case cases[] = {{2000, 0, 100, 17}, {2000, 500, 80, 200}, {0, 1000, 20, 30},
+                          {100, 100, 50, 30}, {0, 0, 70, 3},        {10, 10, 0, 60}};
+    for (const Case& c : cases) {
+        s = std::make_unique<SynthState>();
+        s->attackMs = c.attack;
+        s->decayMs = c.decay;
+        s->sustainPercent = c.sustain;
+        s->releaseMs = 50;
+        s->StartNote(69);
+        s->BeginBuffer();
+        float before = 0.0f;
+        for (int b = 0; b < c.buffers; ++b) {
+            s->RenderBuffer(out.data(), MAX_FRAMES);
+            before = s->HeldLevel(static_cast<float>(s->noteSamples[69] - 1) * s->msPerSample);
+        }
+        s->ReleaseNote(69);
+        s->BeginBuffer();
+        const float first = s->EnvelopeLevel(69, s->noteSamples[69], 0);
+        EXPECT_LE(first, before + 1e-3f) << c.attack << "/" << c.decay << "/" << c.sustain << " after " << c.buffers;
+        EXPECT_GE(first, before - 1e-2f) << c.attack << "/" << c.decay << "/" << c.sustain << " after " << c.buffers;
+    }
+}
+
+TEST_F(Engine, ReleaseInTheSustainIsTheSustainLevelsLine)
+{
+    // A note let go once attack and decay are over falls from the sustain level
+    // exactly as the release formula has it, bit for bit, and follows the
+    // sustain level if it changes during the release.
+    s->attackMs = 3;
+    s->decayMs = 2;
+    s->sustainPercent = 37;
+    s->releaseMs = 25;
+    s->StartNote(60);
+    Render(2);
+    s->ReleaseNote(60);
+    s->BeginBuffer();
+    for (uint32_t i : {1u, 100u, 255u, 800u}) {
+        const float e = static_cast<float>(i) * s->msPerSample;
+        EXPECT_EQ(s->EnvelopeLevel(60, s->noteSamples[60], i), static_cast<float>(37 * 0.01 * (25 - e) / 25)) << i;
+    }
+    s->sustainPercent = 90;
+    s->BeginBuffer();
+    const float e = 10.0f * s->msPerSample;
+    EXPECT_EQ(s->EnvelopeLevel(60, s->noteSamples[60], 10), static_cast<float>(90 * 0.01 * (25 - e) / 25));
 }
 
 TEST_F(Engine, ZeroReleaseEndsAtTheFirstFrame)
@@ -243,10 +300,70 @@ TEST_F(Engine, NoteOperations)
     EXPECT_TRUE(s->IsNoteReleasing(62));
     EXPECT_FALSE(s->IsKeyDown(62));
 
-    // Releasing a silent note sounds a tail from the sustain level.
+    // Releasing a silent note changes nothing.
     s->ReleaseNote(70);
-    std::vector<float> tail = Render(1);
-    EXPECT_GT(std::fabs(tail[100]), 0.0f);
+    Render(1);
+    EXPECT_FALSE(s->IsNoteSounding(70));
+}
+
+TEST_F(Engine, NoteOffForANoteNotHeldMakesNoSound)
+{
+    // Silent notes, a second Note Off, and the Note Off of every note that
+    // sequencers send when they stop: silence stays silence, and a release
+    // in progress goes on from where it is instead of restarting.
+    s->attackMs = 0;
+    s->sustainPercent = 100;
+    s->releaseMs = 20;
+    for (int n = 0; n < NUM_NOTES; ++n)
+        s->ReleaseNote(n);
+    for (float v : Render(2))
+        ASSERT_EQ(v, 0.0f);
+    EXPECT_FALSE(s->AnyNoteActive());
+
+    s->StartNote(69);
+    Render(4);
+    s->ReleaseNote(69);
+    const std::vector<float> first = Render(1);
+    const uint32_t releaseSoFar = s->releaseSamples[69];
+    s->ReleaseNote(69); // again, during the release
+    s->BeginBuffer();
+    EXPECT_EQ(s->releaseSamples[69], releaseSoFar) << "the release was restarted";
+    for (int n = 0; n < NUM_NOTES; ++n)
+        s->ReleaseNote(n);
+    const std::vector<float> rest = Render(4);
+    float peak = 0.0f;
+    for (float v : rest)
+        peak = std::max(peak, std::fabs(v));
+    float firstPeak = 0.0f;
+    for (float v : first)
+        firstPeak = std::max(firstPeak, std::fabs(v));
+    EXPECT_LT(peak, firstPeak) << "the release went back up";
+    EXPECT_FALSE(s->AnyNoteActive());
+    for (float v : Render(1))
+        ASSERT_EQ(v, 0.0f);
+}
+
+TEST_F(Engine, SubnormalLevelsBecomeZeroWhereverASoundIsSet)
+{
+    const float tiny = 1e-40f;
+    ASSERT_EQ(std::fpclassify(tiny), FP_SUBNORMAL);
+    const float smallestNormal = std::numeric_limits<float>::min();
+    float levels[NUM_PARTIALS];
+    for (int h = 0; h < NUM_PARTIALS; ++h)
+        levels[h] = h % 2 ? -tiny : tiny;
+    levels[5] = smallestNormal;
+    levels[6] = 0.25f;
+    s->SetSpectra(levels, levels);
+    Sound sound = s->CurrentSound();
+    sound.attack.level[9] = tiny;
+    s->SetSound(sound);
+    s->SetAttackLevel(10, tiny);
+    s->SetSustainLevel(11, -tiny);
+    for (int h = 0; h < NUM_PARTIALS; ++h) {
+        const float expected = h == 5 ? smallestNormal : h == 6 ? 0.25f : 0.0f;
+        EXPECT_EQ(s->AttackLevel(h), expected) << h;
+        EXPECT_EQ(s->SustainLevel(h), expected) << h;
+    }
 }
 
 TEST_F(Engine, VelocityPersistsBetweenNotes)
@@ -424,6 +541,10 @@ TEST(WholeSound, EveryBufferTakesOneSoundWhole)
 {
     auto s = std::make_unique<SynthState>();
     s->SetSound(Whole(1));
+    // The first buffer takes sound 1 before the writer starts: on a busy
+    // machine the writer can be inside a change at every later buffer start
+    // for a while, and the snapshot would keep the start-up sound meanwhile.
+    s->BeginBuffer();
     std::atomic<bool> stop{false};
     std::thread gui([&] {
         for (int k = 2; !stop.load(std::memory_order_relaxed); k = 3 - k) {

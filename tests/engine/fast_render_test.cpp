@@ -162,6 +162,25 @@ std::vector<ExactCase> Cases()
                          }
                          return MAX_FRAMES;
                      }});
+    cases.push_back({"ReleasedInAttackAndDecay", 60, [](SynthState& s, int b) {
+                         if (b == 0) {
+                             FirstPartials(s, 32);
+                             for (int h = 0; h < 32; h += 3)
+                                 s.SetAttackLevel(h, 0.02f * static_cast<float>(h % 7));
+                             s.attackMs = 60;
+                             s.decayMs = 120;
+                             s.sustainPercent = 30;
+                             s.releaseMs = 90;
+                         }
+                         HoldChord(s, b, {50, 57, 64});
+                         if (b == 4)
+                             s.ReleaseNote(50); // in the attack
+                         if (b == 17)
+                             s.ReleaseNote(57); // in the decay
+                         if (b == 40)
+                             s.ReleaseNote(64); // in the sustain
+                         return MAX_FRAMES;
+                     }});
     for (float wheel : {0.0f, 8192.0f, 16383.0f}) {
         cases.push_back({wheel == 0.0f ? "PitchWheel0" : wheel == 8192.0f ? "PitchWheel8192" : "PitchWheel16383", 8,
                          [wheel](SynthState& s, int b) {

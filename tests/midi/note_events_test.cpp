@@ -118,7 +118,7 @@ TEST_F(NoteEventsTest, NoteOnForAReleasingNoteRestartsItAndLightsItAgain)
     EXPECT_EQ(synth->noteSamples[60], static_cast<uint32_t>(MAX_FRAMES)) << "started again from time 0";
 }
 
-TEST_F(NoteEventsTest, NoteOffUnlightsEchoesAndReleasesWhateverTheState)
+TEST_F(NoteEventsTest, NoteOffUnlightsAndEchoesWhateverTheStateAndReleasesOnlyAHeldNote)
 {
     EnableOutput(16);
     notes.NoteOff(70, false); // a silent note
@@ -126,6 +126,11 @@ TEST_F(NoteEventsTest, NoteOffUnlightsEchoesAndReleasesWhateverTheState)
     ASSERT_EQ(rec.sent.size(), 1u);
     EXPECT_EQ(rec.sent[0], (std::vector<int>{0x8F, 70, 0}));
     EXPECT_EQ(rec.display.back(), "up 3/10");
+    RenderOneBuffer();
+    EXPECT_FALSE(synth->IsNoteSounding(70)) << "a Note Off sounded a note that was not held";
+    notes.NoteOn(70, false);
+    RenderOneBuffer();
+    notes.NoteOff(70, false);
     RenderOneBuffer();
     EXPECT_TRUE(synth->IsNoteReleasing(70));
 }

@@ -50,6 +50,7 @@ class Note:
         self.held, self.rel = True, False
         self.ns = self.rs = 0
         self.phase = [0.0] * 128
+        self.from_sustain, self.rel_level = True, 0.0
 
 
 def render(case):
@@ -65,6 +66,14 @@ def render(case):
     lfo = 0.0
     out = []
 
+    def held_level(e):
+        if e < A:
+            return f32(e / A)
+        if e < A + D:
+            u = f32((e - A) / D)
+            return f32(f32(S + f32((100 - S) * f32(1 - u))) * 0.01)
+        return f32(S * 0.01)
+
     def env(nt, off):
         if not nt.held and not nt.rel:
             return 0.0
@@ -72,17 +81,16 @@ def render(case):
             return 0.0
         e = f32(f32(nt.ns + off if nt.held else nt.rs + off) * MS)
         if nt.rel:
+            # A release falls from the gain the note had when let go; from the
+            # sustain level when that was in the sustain.
             if e < R:
-                return f32(S * 0.01 * f32(R - e) / R)
+                if nt.from_sustain:
+                    return f32(S * 0.01 * f32(R - e) / R)
+                return f32(nt.rel_level * f32(R - e) / R)
             nt.rel = nt.held = False
             nt.rs = 0
             return 0.0
-        if e < A:
-            return f32(e / A)
-        if e < A + D:
-            u = f32((e - A) / D)
-            return f32(f32(S + f32((100 - S) * f32(1 - u))) * 0.01)
-        return f32(S * 0.01)
+        return held_level(e)
 
     def morph(nt, h):
         a, s = att[h], sus[h]
@@ -100,6 +108,9 @@ def render(case):
     while True:
         if b == hold_buffers:
             for nt in notes:
+                e = f32(f32(nt.ns) * MS)
+                nt.from_sustain = not (e < A + D)
+                nt.rel_level = 0.0 if nt.from_sustain else held_level(e)
                 nt.rs, nt.rel, nt.held = 0, True, False
         elif b > hold_buffers and not any(nt.held or nt.rel for nt in notes):
             break
