@@ -191,11 +191,35 @@ int RenderSplitWith(SynthState& state, RenderVariant kernel, float* output, unsi
     return RenderVectorised(state, kernel, true, output, frames);
 }
 
+namespace {
+
+// Whether a note's envelope stays at the sustain level for a whole buffer: a
+// held note whose elapsed time at the buffer's first frame is past both the
+// attack and the end of the decay (HeldLevel's two tests). Its elapsed time
+// only grows from frame to frame, so every frame takes the same branch, and
+// a held note's envelope changes nothing: one step stands for all frames.
+bool SustainsThroughout(const SynthState& s, int n)
+{
+    if (!s.IsNoteHeld(n) || s.IsNoteReleasing(n) || s.noteSamples[n] == 0)
+        return false;
+    const RenderSnapshot& p = s.Snapshot();
+    const float e = static_cast<float>(s.noteSamples[n]) * s.msPerSample;
+    return !(e < p.attackMs) && !(e < static_cast<int64_t>(p.attackMs) + p.decayMs);
+}
+
+} // namespace
+
 void PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, int count, float* gain, float* level,
                  double* inc, float* phase)
 {
     const double f = s.BentFrequency(n);
-    s.NoteGains(n, frames, gain);
+    if (SustainsThroughout(s, n)) {
+        const float g = s.EnvelopeLevel(n, s.noteSamples[n], 0) * s.Snapshot().velocity[n];
+        for (unsigned i = 0; i < frames; ++i)
+            gain[i] = g;
+    } else {
+        s.NoteGains(n, frames, gain);
+    }
     for (unsigned i = frames; i < MAX_FRAMES; ++i)
         gain[i] = 0.0f;
     for (int k = 0; k < count; ++k) {

@@ -121,6 +121,25 @@ std::vector<ExactCase> Cases()
                          s.pitchWheel = b < 6 ? 16383.0f : 0.0f;
                          return MAX_FRAMES;
                      }});
+    cases.push_back({"EnvelopeTimesFromAnyPatch", 36, [](SynthState& s, int b) {
+                         // Attack and decay as a patch file may hold them: a negative decay
+                         // ending before the attack does, a negative attack, sums past the
+                         // int32 range. Notes held through each, and re-started.
+                         static const int32_t times[][2] = {{40, -30}, {-5, 30}, {0, 0}, {3, 0},
+                                                            {2147483647, 2147483647}, {25, -2147483647}};
+                         if (b == 0)
+                             FirstPartials(s, 18);
+                         if (b % 6 == 0) {
+                             s.attackMs = times[b / 6][0];
+                             s.decayMs = times[b / 6][1];
+                             for (int n : {36, 50, 64})
+                                 s.StartNote(n);
+                         }
+                         if (b % 6 == 4)
+                             for (int n : {36, 50, 64})
+                                 s.ReleaseNote(n);
+                         return MAX_FRAMES;
+                     }});
     cases.push_back({"PhaseJustBelowOne", 10, [](SynthState& s, int b) {
                          if (b == 0) {
                              FirstPartials(s, 128);
