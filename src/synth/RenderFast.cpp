@@ -10,7 +10,9 @@
 
 #include <xmmintrin.h>
 
+#include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "RenderFastKernel.h"
 #include "RenderSplit.h"
@@ -67,18 +69,6 @@ bool CpuSupports(RenderVariant variant)
     return kSupported[static_cast<int>(variant)];
 }
 
-RenderVariant ChooseFastest()
-{
-    if (CpuSupports(RenderVariant::Avx512))
-        return RenderVariant::Avx512;
-    if (CpuSupports(RenderVariant::Avx2))
-        return RenderVariant::Avx2;
-    return RenderVariant::Baseline;
-}
-
-const RenderVariant kFastest = ChooseFastest();
-const RenderVariant kChosen = CpuSupports(RenderVariant::Split) ? RenderVariant::Split : kFastest;
-
 NoteKernels KernelFor(RenderVariant variant)
 {
     using namespace marovane_fast;
@@ -90,6 +80,49 @@ NoteKernels KernelFor(RenderVariant variant)
 }
 
 constexpr int kPadded = RenderSplit::kPadded;
+
+// The kernels timed in turn on one note of 128 partials over a whole buffer,
+// the best of nine runs each (the first run of each warms its caches). The
+// widest instruction set is not always the fastest: the kernels spend most
+// of their time reading the table one lane at a time, which no vector width
+// speeds up, and a processor may run its widest vectors at a lower clock.
+// Takes about a millisecond, once, when the program starts.
+KernelTimes MeasureKernels()
+{
+    alignas(64) static float table[WAVE_TABLE_LENGTH];
+    for (int i = 0; i < WAVE_TABLE_LENGTH; ++i)
+        table[i] = static_cast<float>(i) * 1e-6f; // written, so the pages are the table's own
+    alignas(64) float phase[kPadded] = {};
+    alignas(64) float level[kPadded] = {};
+    alignas(64) double inc[kPadded] = {};
+    alignas(64) float gain[MAX_FRAMES];
+    alignas(64) float mix[MAX_FRAMES] = {};
+    for (int k = 0; k < NUM_PARTIALS; ++k) {
+        inc[k] = (k + 1) * 261.6 / SAMPLE_RATE; // middle C's partials
+        level[k] = 1.0f / static_cast<float>(k + 1);
+    }
+    for (float& g : gain)
+        g = 0.5f;
+    const NoteKernelArgs args{table, phase, inc, level, gain, mix, NUM_PARTIALS, MAX_FRAMES};
+    const RenderVariant variants[] = {RenderVariant::Baseline, RenderVariant::Avx2, RenderVariant::Avx512};
+    double best[3] = {0.0, 0.0, 0.0};
+    for (int round = 0; round < 10; ++round)
+        for (int v = 0; v < 3; ++v) {
+            if (!CpuSupports(variants[v]))
+                continue;
+            const auto start = std::chrono::steady_clock::now();
+            KernelFor(variants[v]).render(args);
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (round > 0 && (best[v] == 0.0 || seconds < best[v]))
+                best[v] = seconds > 0.0 ? seconds : 1e-12;
+        }
+    return {best[0], best[1], best[2]};
+}
+
+const KernelTimes kKernelTimes = MeasureKernels();
+const RenderVariant kFastest = FastestOf(kKernelTimes);
+const RenderVariant kChosen = CpuSupports(RenderVariant::Split) ? RenderVariant::Split : kFastest;
+
 
 // Every sounding note, one after the other, on this thread.
 void RenderMixAlone(SynthState& s, const NoteKernels& kernel, const int* rendered, int count, float* mix, unsigned frames)
@@ -159,6 +192,25 @@ const char* RenderVariantName(RenderVariant variant)
 bool RenderVariantSupported(RenderVariant variant)
 {
     return CpuSupports(variant);
+}
+
+RenderVariant FastestOf(const KernelTimes& times)
+{
+    RenderVariant fastest = RenderVariant::Baseline;
+    double least = 0.0;
+    const std::pair<RenderVariant, double> measured[] = {
+        {RenderVariant::Baseline, times.baseline}, {RenderVariant::Avx2, times.avx2}, {RenderVariant::Avx512, times.avx512}};
+    for (const auto& [variant, seconds] : measured)
+        if (seconds > 0.0 && (least == 0.0 || seconds < least)) {
+            fastest = variant;
+            least = seconds;
+        }
+    return fastest;
+}
+
+KernelTimes MeasuredKernelTimes()
+{
+    return kKernelTimes;
 }
 
 RenderVariant FastestRenderVariant()
