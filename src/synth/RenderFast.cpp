@@ -127,7 +127,7 @@ const RenderVariant kChosen = CpuSupports(RenderVariant::Split) ? RenderVariant:
 // Every sounding note, one after the other, on this thread.
 void RenderMixAlone(SynthState& s, const NoteKernels& kernel, const int* rendered, int count, float* mix, unsigned frames)
 {
-    alignas(64) float gain[MAX_FRAMES];
+    alignas(64) float gain[RenderSplit::kGainPadded];
     alignas(64) float phase[kPadded];
     alignas(64) float level[kPadded];
     alignas(64) double inc[kPadded];
@@ -272,7 +272,7 @@ void PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, int
     } else {
         s.NoteGains(n, frames, gain);
     }
-    for (unsigned i = frames; i < MAX_FRAMES; ++i)
+    for (unsigned i = frames; i < RenderSplit::kGainPadded; ++i)
         gain[i] = 0.0f;
     for (int k = 0; k < count; ++k) {
         const int h = rendered[k];

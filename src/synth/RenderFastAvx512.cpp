@@ -71,8 +71,8 @@ void Group(const NoteKernelArgs& a, int first)
                 }
             }
         }
-        const __m512 g = _mm512_load_ps(a.gain + t0);
-        __m512 mix = _mm512_load_ps(a.mix + t0);
+        const __m512 g = _mm512_loadu_ps(a.gain + t0);
+        __m512 mix = _mm512_loadu_ps(a.mix + t0);
         for (int b = 0; b < NB; ++b) {
             const int base = first + kLanes * b;
             const int valid = a.partials - base < kLanes ? a.partials - base : kLanes;
@@ -81,7 +81,7 @@ void Group(const NoteKernelArgs& a, int first)
                 mix = _mm512_add_ps(mix, _mm512_mul_ps(lw, g));
             }
         }
-        _mm512_store_ps(a.mix + t0, mix);
+        _mm512_storeu_ps(a.mix + t0, mix);
     }
 #pragma GCC unroll 8
     for (int b = 0; b < NB; ++b)

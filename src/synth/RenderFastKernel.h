@@ -10,15 +10,16 @@
 namespace marovane_fast {
 
 // Arrays padded past `partials` to a multiple of 16 lanes and aligned to 64
-// bytes. The padding lanes carry phase 0, increment 0 and level 0: they are
+// bytes (gain and mix: to 32 bytes, and with 16 frames past `frames`). The padding lanes carry phase 0, increment 0 and level 0: they are
 // computed like the others and never added.
 struct NoteKernelArgs {
     const float* sine;   // the sine shape of the wave table, 32768 entries
     float* phase;        // per rendered partial: read at the start, written back at the end
     const double* inc;   // per rendered partial: cycles per sample
     const float* level;  // per rendered partial: the morph level of this buffer
-    const float* gain;   // per frame: envelope x velocity, 0 from `frames` to 256
+    const float* gain;   // per frame: envelope x velocity, 0 from `frames` on
     float* mix;          // per frame: the mono sum so far; the partials are added in order
+                         // (the frames past `frames` in the last tile change too)
     int partials;        // how many partials are rendered (0 to 128)
     unsigned frames;     // 1 to 256
 };

@@ -121,8 +121,8 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
         return true; // the mix stays silent
 
     // Wake the helper first: it starts while the first note is prepared.
-    // The audio thread's share, a whole number of 16-frame tiles.
-    unsigned split = frames * static_cast<unsigned>(share_) / kShareSteps / 16 * 16;
+    // The audio thread's share, a multiple of 8 frames.
+    unsigned split = frames * static_cast<unsigned>(share_) / kShareSteps / 8 * 8;
     split = split < 16 ? 16 : split;
     kernel_ = kernel;
     sine_ = s.Waves().Shape(0);
@@ -207,7 +207,7 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
 void RenderSplit::Balance(bool finished, bool started)
 {
     if (finished) {
-        // Try one more tile for the helper after a run of finished buffers,
+        // Try 8 more frames for the helper after a run of finished buffers,
         // a longer run the more often such a try has failed lately.
         if (++finishedRun_ >= patience_ && share_ > kShareMin) {
             --share_;
@@ -218,7 +218,7 @@ void RenderSplit::Balance(bool finished, bool started)
             patience_ = std::max(kPatienceMin, patience_ / 2);
         }
     } else if (started) {
-        // Taken over: back by one tile, and wait longer before the next try.
+        // Taken over: back by 8 frames, and wait longer before the next try.
         // A helper that did not even start was not scheduled, which says
         // nothing about the balance.
         if (share_ < kShareMax)

@@ -8,7 +8,7 @@
 //
 // One buffer:
 //  1. The audio thread wakes the helper (a futex wake, no lock), choosing the
-//     frame `split` where the helper's frames begin (a multiple of 16, moved
+//     frame `split` where the helper's frames begin (a multiple of 8, moved
 //     from buffer to buffer so that the helper ends a little before the audio
 //     thread; the sound does not depend on it), and then, note by note in
 //     ascending order, does the reference's steps before the partial sum
@@ -38,9 +38,9 @@
 // The generation in the progress word keeps a late helper from committing into
 // a later buffer.
 //
-// The balance: a buffer that was taken over gives the helper one tile less
-// for the next buffers; after a run of buffers it finished, it is given one
-// tile more. A try that is taken over doubles the run the next try waits for
+// The balance: a buffer that was taken over gives the helper 8 frames less
+// for the next buffers; after a run of buffers it finished, it is given 8
+// frames more. A try that is taken over doubles the run the next try waits for
 // (up to 512 buffers, about 3 s), one that holds halves it (down to 4), so
 // the helper finishes nearly every buffer and the split still follows a
 // change of load.
@@ -109,6 +109,9 @@ public:
     bool HelperIdle() const;
 
     static constexpr int kPadded = NUM_PARTIALS + 16;
+    // Per-frame arrays: a kernel started at a frame that is a multiple of 8
+    // runs whole tiles of 16 frames, up to 8 past the buffer's end.
+    static constexpr int kGainPadded = MAX_FRAMES + 16;
     // Buffers shorter than this are rendered on one thread.
     static constexpr unsigned kMinFrames = 64;
 
@@ -123,7 +126,7 @@ private:
     // ---- Written by the audio thread: the buffer's settings while the helper
     // is idle, a note's inputs before it is published; read by both ----
     struct alignas(64) NoteInput {
-        float gain[MAX_FRAMES];
+        float gain[kGainPadded];
         float level[kPadded];
         float phase[kPadded]; // at frame 0, then (once published) at frame split_
         double inc[kPadded];
@@ -138,21 +141,21 @@ private:
 
     // ---- Written by the helper; read by the audio thread once published ----
     alignas(64) float helperPhase_[NUM_NOTES][kPadded]; // final phases
-    alignas(64) float helperMix_[2][MAX_FRAMES] = {};   // the mix after notes 0 to an even / odd j
+    alignas(64) float helperMix_[2][kGainPadded] = {};  // the mix after notes 0 to an even / odd j
 
     // ---- The audio thread's own ----
     alignas(64) float takePhase_[kPadded];    // a taken-over note's phases
     alignas(64) float ownPhase_[kPadded];     // a note published before its first frames are rendered
-    alignas(64) float tail_[MAX_FRAMES] = {}; // the helper's frames when taken over
+    alignas(64) float tail_[kGainPadded] = {}; // the helper's frames when taken over
     int notes_[NUM_NOTES];
     uint32_t generation_ = 0;
     // The audio thread's share of the frames in sixteenths, and how Balance
     // moves it: the buffers the helper has finished in a row, how many it
     // must finish before it is given one more tile, and whether the last
     // buffer was such a try.
-    static constexpr int kShareSteps = 16, kShareMin = 4, kShareMax = 12;
+    static constexpr int kShareSteps = 32, kShareMin = 8, kShareMax = 24;
     static constexpr int kPatienceMin = 4, kPatienceMax = 512;
-    int share_ = 8;
+    int share_ = 16;
     int finishedRun_ = 0;
     int patience_ = kPatienceMin;
     bool tried_ = false;
@@ -169,7 +172,7 @@ private:
 
 // The reference render's steps for one sounding note before its partial sum,
 // in its order (RenderFast.cpp): the envelope gain of each frame (which may end
-// a release; 0 from `frames` to MAX_FRAMES), then each rendered partial's
+// a release; 0 from `frames` to kGainPadded), then each rendered partial's
 // increment, morph level and phase (the lanes from `partials` to the next
 // multiple of 16 get 0), and the note's counters moved on.
 void PrepareNote(SynthState& s, int note, unsigned frames, const int* rendered, int partials, float* gain,
