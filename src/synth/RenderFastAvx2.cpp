@@ -22,6 +22,20 @@ constexpr int kLanes = 8;
 constexpr int kFrames = 16;
 constexpr int kVecs = kFrames / kLanes;
 
+// The phase recurrence of one block of partials, in the reference's steps:
+// the wrap, and the next phase float(double(wrapped) + inc).
+inline __m256 Wrap(__m256 p)
+{
+    return _mm256_sub_ps(p, _mm256_round_ps(p, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+}
+
+inline __m256 Next(__m256 pw, __m256d incLo, __m256d incHi)
+{
+    const __m256d lo = _mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(pw)), incLo);
+    const __m256d hi = _mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(pw, 1)), incHi);
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(lo)), _mm256_cvtpd_ps(hi), 1);
+}
+
 template <int NB>
 void Group(const NoteKernelArgs& a, int first)
 {
@@ -44,12 +58,9 @@ void Group(const NoteKernelArgs& a, int first)
         for (unsigned j = 0; j < count; ++j) {
 #pragma GCC unroll 8
             for (int b = 0; b < NB; ++b) {
-                const __m256 p = ph[b];
-                const __m256 pw = _mm256_sub_ps(p, _mm256_round_ps(p, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+                const __m256 pw = Wrap(ph[b]);
                 _mm256_store_si256(reinterpret_cast<__m256i*>(ix[b]), _mm256_cvttps_epi32(_mm256_mul_ps(pw, scale)));
-                const __m256d lo = _mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(pw)), incLo[b]);
-                const __m256d hi = _mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(pw, 1)), incHi[b]);
-                ph[b] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(lo)), _mm256_cvtpd_ps(hi), 1);
+                ph[b] = Next(pw, incLo[b], incHi[b]);
 #pragma GCC unroll 8
                 for (int k = 0; k < kLanes; k += 2) {
                     uint64_t pair;
@@ -101,39 +112,35 @@ void Advance(const NoteKernelArgs& a, int first)
     }
     for (unsigned j = 0; j < a.frames; ++j) {
 #pragma GCC unroll 8
-        for (int b = 0; b < NB; ++b) {
-            const __m256 p = ph[b];
-            const __m256 pw = _mm256_sub_ps(p, _mm256_round_ps(p, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
-            const __m256d lo = _mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(pw)), incLo[b]);
-            const __m256d hi = _mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(pw, 1)), incHi[b]);
-            ph[b] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(lo)), _mm256_cvtpd_ps(hi), 1);
-        }
+        for (int b = 0; b < NB; ++b)
+            ph[b] = Next(Wrap(ph[b]), incLo[b], incHi[b]);
     }
 #pragma GCC unroll 8
     for (int b = 0; b < NB; ++b)
         _mm256_store_ps(a.phase + first + kLanes * b, ph[b]);
 }
 
+// The partials in groups of kInFlight blocks, then block by block.
+template <int kInFlight, void (*Wide)(const NoteKernelArgs&, int), void (*Narrow)(const NoteKernelArgs&, int)>
+void InGroups(const NoteKernelArgs& a)
+{
+    int first = 0;
+    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
+        Wide(a, first);
+    for (; first < a.partials; first += kLanes)
+        Narrow(a, first);
+}
+
 } // namespace
 
 void AdvancePhasesAvx2(const NoteKernelArgs& a)
 {
-    constexpr int kInFlight = 8;
-    int first = 0;
-    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
-        Advance<kInFlight>(a, first);
-    for (; first < a.partials; first += kLanes)
-        Advance<1>(a, first);
+    InGroups<8, Advance<8>, Advance<1>>(a);
 }
 
 void RenderNoteAvx2(const NoteKernelArgs& a)
 {
-    constexpr int kInFlight = 4;
-    int first = 0;
-    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
-        Group<kInFlight>(a, first);
-    for (; first < a.partials; first += kLanes)
-        Group<1>(a, first);
+    InGroups<4, Group<4>, Group<1>>(a);
 }
 
 } // namespace marovane_fast

@@ -32,6 +32,20 @@ namespace {
 
 constexpr int kLanes = 16;
 
+// The phase recurrence of one block of partials, in the reference's steps:
+// the wrap, and the next phase float(double(wrapped) + inc).
+inline __m512 Wrap(__m512 p)
+{
+    return _mm512_sub_ps(p, _mm512_roundscale_ps(p, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+}
+
+inline __m512 Next(__m512 pw, __m512d incLo, __m512d incHi)
+{
+    const __m512d lo = _mm512_add_pd(_mm512_cvtps_pd(_mm512_castps512_ps256(pw)), incLo);
+    const __m512d hi = _mm512_add_pd(_mm512_cvtps_pd(_mm512_extractf32x8_ps(pw, 1)), incHi);
+    return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(lo)), _mm512_cvtpd_ps(hi), 1);
+}
+
 // The table read one lane at a time, each value stored straight to its place
 // in a partial-major tile: no gather, no transpose.
 template <int NB>
@@ -56,12 +70,9 @@ void Group(const NoteKernelArgs& a, int first)
         for (unsigned j = 0; j < count; ++j) {
 #pragma GCC unroll 8
             for (int b = 0; b < NB; ++b) {
-                const __m512 p = ph[b];
-                const __m512 pw = _mm512_sub_ps(p, _mm512_roundscale_ps(p, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+                const __m512 pw = Wrap(ph[b]);
                 _mm512_store_si512(ix[b], _mm512_cvttps_epi32(_mm512_mul_ps(pw, scale)));
-                const __m512d lo = _mm512_add_pd(_mm512_cvtps_pd(_mm512_castps512_ps256(pw)), incLo[b]);
-                const __m512d hi = _mm512_add_pd(_mm512_cvtps_pd(_mm512_extractf32x8_ps(pw, 1)), incHi[b]);
-                ph[b] = _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(lo)), _mm512_cvtpd_ps(hi), 1);
+                ph[b] = Next(pw, incLo[b], incHi[b]);
 #pragma GCC unroll 16
                 for (int k = 0; k < kLanes; k += 2) {
                     uint64_t pair;
@@ -103,39 +114,35 @@ void Advance(const NoteKernelArgs& a, int first)
     }
     for (unsigned j = 0; j < a.frames; ++j) {
 #pragma GCC unroll 8
-        for (int b = 0; b < NB; ++b) {
-            const __m512 p = ph[b];
-            const __m512 pw = _mm512_sub_ps(p, _mm512_roundscale_ps(p, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
-            const __m512d lo = _mm512_add_pd(_mm512_cvtps_pd(_mm512_castps512_ps256(pw)), incLo[b]);
-            const __m512d hi = _mm512_add_pd(_mm512_cvtps_pd(_mm512_extractf32x8_ps(pw, 1)), incHi[b]);
-            ph[b] = _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(lo)), _mm512_cvtpd_ps(hi), 1);
-        }
+        for (int b = 0; b < NB; ++b)
+            ph[b] = Next(Wrap(ph[b]), incLo[b], incHi[b]);
     }
 #pragma GCC unroll 8
     for (int b = 0; b < NB; ++b)
         _mm512_store_ps(a.phase + first + kLanes * b, ph[b]);
 }
 
+// The partials in groups of kInFlight blocks, then block by block.
+template <int kInFlight, void (*Wide)(const NoteKernelArgs&, int), void (*Narrow)(const NoteKernelArgs&, int)>
+void InGroups(const NoteKernelArgs& a)
+{
+    int first = 0;
+    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
+        Wide(a, first);
+    for (; first < a.partials; first += kLanes)
+        Narrow(a, first);
+}
+
 } // namespace
 
 void AdvancePhasesAvx512(const NoteKernelArgs& a)
 {
-    constexpr int kInFlight = 8;
-    int first = 0;
-    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
-        Advance<kInFlight>(a, first);
-    for (; first < a.partials; first += kLanes)
-        Advance<1>(a, first);
+    InGroups<8, Advance<8>, Advance<1>>(a);
 }
 
 void RenderNoteAvx512(const NoteKernelArgs& a)
 {
-    constexpr int kInFlight = 2;
-    int first = 0;
-    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
-        Group<kInFlight>(a, first);
-    for (; first < a.partials; first += kLanes)
-        Group<1>(a, first);
+    InGroups<2, Group<2>, Group<1>>(a);
 }
 
 } // namespace marovane_fast
