@@ -36,11 +36,10 @@ inline __m256 Next(__m256 pw, __m256d incLo, __m256d incHi)
     return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(lo)), _mm256_cvtpd_ps(hi), 1);
 }
 
+// The phases and increments of NB blocks from `first` on, and the phases back.
 template <int NB>
-void Group(const NoteKernelArgs& a, int first)
+inline void LoadBlocks(const NoteKernelArgs& a, int first, __m256* ph, __m256d* incLo, __m256d* incHi)
 {
-    __m256 ph[NB];
-    __m256d incLo[NB], incHi[NB];
 #pragma GCC unroll 8
     for (int b = 0; b < NB; ++b) {
         const int off = first + kLanes * b;
@@ -48,6 +47,22 @@ void Group(const NoteKernelArgs& a, int first)
         incLo[b] = _mm256_load_pd(a.inc + off);
         incHi[b] = _mm256_load_pd(a.inc + off + 4);
     }
+}
+
+template <int NB>
+inline void StorePhases(const NoteKernelArgs& a, int first, const __m256* ph)
+{
+#pragma GCC unroll 8
+    for (int b = 0; b < NB; ++b)
+        _mm256_store_ps(a.phase + first + kLanes * b, ph[b]);
+}
+
+template <int NB>
+void Group(const NoteKernelArgs& a, int first)
+{
+    __m256 ph[NB];
+    __m256d incLo[NB], incHi[NB];
+    LoadBlocks<NB>(a, first, ph, incLo, incHi);
     // tile[b][k][j]: partial first + 8 b + k, frame t0 + j.
     alignas(32) float tile[NB][kLanes][kFrames] = {};
     alignas(32) uint32_t ix[NB][kLanes];
@@ -92,9 +107,7 @@ void Group(const NoteKernelArgs& a, int first)
         for (int v = 0; v < kVecs; ++v)
             _mm256_store_ps(a.mix + t0 + kLanes * v, mix[v]);
     }
-#pragma GCC unroll 8
-    for (int b = 0; b < NB; ++b)
-        _mm256_store_ps(a.phase + first + kLanes * b, ph[b]);
+    StorePhases<NB>(a, first, ph);
 }
 
 // The phase step alone, NB blocks in flight.
@@ -103,44 +116,25 @@ void Advance(const NoteKernelArgs& a, int first)
 {
     __m256 ph[NB];
     __m256d incLo[NB], incHi[NB];
-#pragma GCC unroll 8
-    for (int b = 0; b < NB; ++b) {
-        const int off = first + kLanes * b;
-        ph[b] = _mm256_load_ps(a.phase + off);
-        incLo[b] = _mm256_load_pd(a.inc + off);
-        incHi[b] = _mm256_load_pd(a.inc + off + 4);
-    }
+    LoadBlocks<NB>(a, first, ph, incLo, incHi);
     for (unsigned j = 0; j < a.frames; ++j) {
 #pragma GCC unroll 8
         for (int b = 0; b < NB; ++b)
             ph[b] = Next(Wrap(ph[b]), incLo[b], incHi[b]);
     }
-#pragma GCC unroll 8
-    for (int b = 0; b < NB; ++b)
-        _mm256_store_ps(a.phase + first + kLanes * b, ph[b]);
-}
-
-// The partials in groups of kInFlight blocks, then block by block.
-template <int kInFlight, void (*Wide)(const NoteKernelArgs&, int), void (*Narrow)(const NoteKernelArgs&, int)>
-void InGroups(const NoteKernelArgs& a)
-{
-    int first = 0;
-    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
-        Wide(a, first);
-    for (; first < a.partials; first += kLanes)
-        Narrow(a, first);
+    StorePhases<NB>(a, first, ph);
 }
 
 } // namespace
 
 void AdvancePhasesAvx2(const NoteKernelArgs& a)
 {
-    InGroups<8, Advance<8>, Advance<1>>(a);
+    InGroups<8, kLanes, Advance<8>, Advance<1>>(a);
 }
 
 void RenderNoteAvx2(const NoteKernelArgs& a)
 {
-    InGroups<4, Group<4>, Group<1>>(a);
+    InGroups<4, kLanes, Group<4>, Group<1>>(a);
 }
 
 } // namespace marovane_fast

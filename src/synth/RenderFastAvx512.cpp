@@ -46,13 +46,10 @@ inline __m512 Next(__m512 pw, __m512d incLo, __m512d incHi)
     return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(lo)), _mm512_cvtpd_ps(hi), 1);
 }
 
-// The table read one lane at a time, each value stored straight to its place
-// in a partial-major tile: no gather, no transpose.
+// The phases and increments of NB blocks from `first` on, and the phases back.
 template <int NB>
-void Group(const NoteKernelArgs& a, int first)
+inline void LoadBlocks(const NoteKernelArgs& a, int first, __m512* ph, __m512d* incLo, __m512d* incHi)
 {
-    __m512 ph[NB];
-    __m512d incLo[NB], incHi[NB];
 #pragma GCC unroll 8
     for (int b = 0; b < NB; ++b) {
         const int off = first + kLanes * b;
@@ -60,6 +57,24 @@ void Group(const NoteKernelArgs& a, int first)
         incLo[b] = _mm512_load_pd(a.inc + off);
         incHi[b] = _mm512_load_pd(a.inc + off + 8);
     }
+}
+
+template <int NB>
+inline void StorePhases(const NoteKernelArgs& a, int first, const __m512* ph)
+{
+#pragma GCC unroll 8
+    for (int b = 0; b < NB; ++b)
+        _mm512_store_ps(a.phase + first + kLanes * b, ph[b]);
+}
+
+// The table read one lane at a time, each value stored straight to its place
+// in a partial-major tile: no gather, no transpose.
+template <int NB>
+void Group(const NoteKernelArgs& a, int first)
+{
+    __m512 ph[NB];
+    __m512d incLo[NB], incHi[NB];
+    LoadBlocks<NB>(a, first, ph, incLo, incHi);
     // tile[b][k][j]: partial first + 16 b + k, frame t0 + j.
     alignas(64) float tile[NB][kLanes][kLanes] = {};
     alignas(64) uint32_t ix[NB][kLanes];
@@ -94,9 +109,7 @@ void Group(const NoteKernelArgs& a, int first)
         }
         _mm512_storeu_ps(a.mix + t0, mix);
     }
-#pragma GCC unroll 8
-    for (int b = 0; b < NB; ++b)
-        _mm512_store_ps(a.phase + first + kLanes * b, ph[b]);
+    StorePhases<NB>(a, first, ph);
 }
 
 // The phase step alone, NB blocks in flight.
@@ -105,44 +118,25 @@ void Advance(const NoteKernelArgs& a, int first)
 {
     __m512 ph[NB];
     __m512d incLo[NB], incHi[NB];
-#pragma GCC unroll 8
-    for (int b = 0; b < NB; ++b) {
-        const int off = first + kLanes * b;
-        ph[b] = _mm512_load_ps(a.phase + off);
-        incLo[b] = _mm512_load_pd(a.inc + off);
-        incHi[b] = _mm512_load_pd(a.inc + off + 8);
-    }
+    LoadBlocks<NB>(a, first, ph, incLo, incHi);
     for (unsigned j = 0; j < a.frames; ++j) {
 #pragma GCC unroll 8
         for (int b = 0; b < NB; ++b)
             ph[b] = Next(Wrap(ph[b]), incLo[b], incHi[b]);
     }
-#pragma GCC unroll 8
-    for (int b = 0; b < NB; ++b)
-        _mm512_store_ps(a.phase + first + kLanes * b, ph[b]);
-}
-
-// The partials in groups of kInFlight blocks, then block by block.
-template <int kInFlight, void (*Wide)(const NoteKernelArgs&, int), void (*Narrow)(const NoteKernelArgs&, int)>
-void InGroups(const NoteKernelArgs& a)
-{
-    int first = 0;
-    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
-        Wide(a, first);
-    for (; first < a.partials; first += kLanes)
-        Narrow(a, first);
+    StorePhases<NB>(a, first, ph);
 }
 
 } // namespace
 
 void AdvancePhasesAvx512(const NoteKernelArgs& a)
 {
-    InGroups<8, Advance<8>, Advance<1>>(a);
+    InGroups<8, kLanes, Advance<8>, Advance<1>>(a);
 }
 
 void RenderNoteAvx512(const NoteKernelArgs& a)
 {
-    InGroups<2, Group<2>, Group<1>>(a);
+    InGroups<2, kLanes, Group<2>, Group<1>>(a);
 }
 
 } // namespace marovane_fast

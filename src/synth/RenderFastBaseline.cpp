@@ -27,19 +27,36 @@ inline __m128 Next(__m128 pw, __m128d incLo, __m128d incHi)
     return _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi));
 }
 
+// The phases and increments of NB blocks from `first` on, and the phases back.
+template <int NB>
+inline void LoadBlocks(const NoteKernelArgs& a, int first, __m128* ph, __m128d* incLo, __m128d* incHi)
+{
+#pragma GCC unroll 8
+    for (int b = 0; b < NB; ++b) {
+        const int off = first + kLanes * b;
+        ph[b] = _mm_load_ps(a.phase + off);
+        incLo[b] = _mm_load_pd(a.inc + off);
+        incHi[b] = _mm_load_pd(a.inc + off + 2);
+    }
+}
+
+template <int NB>
+inline void StorePhases(const NoteKernelArgs& a, int first, const __m128* ph)
+{
+#pragma GCC unroll 8
+    for (int b = 0; b < NB; ++b)
+        _mm_store_ps(a.phase + first + kLanes * b, ph[b]);
+}
+
 template <int NB>
 void Group(const NoteKernelArgs& a, int first)
 {
     __m128 ph[NB], lev[NB];
     __m128d incLo[NB], incHi[NB];
+    LoadBlocks<NB>(a, first, ph, incLo, incHi);
 #pragma GCC unroll 8
-    for (int b = 0; b < NB; ++b) {
-        const int off = first + kLanes * b;
-        ph[b] = _mm_load_ps(a.phase + off);
-        lev[b] = _mm_load_ps(a.level + off);
-        incLo[b] = _mm_load_pd(a.inc + off);
-        incHi[b] = _mm_load_pd(a.inc + off + 2);
-    }
+    for (int b = 0; b < NB; ++b)
+        lev[b] = _mm_load_ps(a.level + first + kLanes * b);
     alignas(16) float tile[NB][kLanes][kLanes] = {};
     const __m128 scale = _mm_set1_ps(32768.0f);
     for (unsigned t0 = 0; t0 < a.frames; t0 += kLanes) {
@@ -74,9 +91,7 @@ void Group(const NoteKernelArgs& a, int first)
         }
         _mm_store_ps(a.mix + t0, mix);
     }
-#pragma GCC unroll 8
-    for (int b = 0; b < NB; ++b)
-        _mm_store_ps(a.phase + first + kLanes * b, ph[b]);
+    StorePhases<NB>(a, first, ph);
 }
 
 // The phase step alone, NB blocks in flight.
@@ -85,44 +100,25 @@ void Advance(const NoteKernelArgs& a, int first)
 {
     __m128 ph[NB];
     __m128d incLo[NB], incHi[NB];
-#pragma GCC unroll 8
-    for (int b = 0; b < NB; ++b) {
-        const int off = first + kLanes * b;
-        ph[b] = _mm_load_ps(a.phase + off);
-        incLo[b] = _mm_load_pd(a.inc + off);
-        incHi[b] = _mm_load_pd(a.inc + off + 2);
-    }
+    LoadBlocks<NB>(a, first, ph, incLo, incHi);
     for (unsigned j = 0; j < a.frames; ++j) {
 #pragma GCC unroll 8
         for (int b = 0; b < NB; ++b)
             ph[b] = Next(Wrap(ph[b]), incLo[b], incHi[b]);
     }
-#pragma GCC unroll 8
-    for (int b = 0; b < NB; ++b)
-        _mm_store_ps(a.phase + first + kLanes * b, ph[b]);
-}
-
-// The partials in groups of kInFlight blocks, then block by block.
-template <int kInFlight, void (*Wide)(const NoteKernelArgs&, int), void (*Narrow)(const NoteKernelArgs&, int)>
-void InGroups(const NoteKernelArgs& a)
-{
-    int first = 0;
-    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
-        Wide(a, first);
-    for (; first < a.partials; first += kLanes)
-        Narrow(a, first);
+    StorePhases<NB>(a, first, ph);
 }
 
 } // namespace
 
 void AdvancePhasesBaseline(const NoteKernelArgs& a)
 {
-    InGroups<8, Advance<8>, Advance<1>>(a);
+    InGroups<8, kLanes, Advance<8>, Advance<1>>(a);
 }
 
 void RenderNoteBaseline(const NoteKernelArgs& a)
 {
-    InGroups<4, Group<4>, Group<1>>(a);
+    InGroups<4, kLanes, Group<4>, Group<1>>(a);
 }
 
 } // namespace marovane_fast

@@ -2,7 +2,8 @@
 // The inner loop of the vectorised render: every partial of one note over one
 // buffer. One copy per instruction set, each in its own file compiled for that
 // set, chosen at start-up (RenderFast.cpp). This header is shared by all of
-// them, so it holds plain data only: nothing here may compile into code that
+// them, so it holds plain data, and templates instantiated only with each
+// file's own (internal) functions: nothing here may compile into code that
 // the linker could share between the copies.
 
 #include <cstdint>
@@ -40,5 +41,18 @@ struct NoteKernels {
     void (*render)(const NoteKernelArgs&);
     void (*advance)(const NoteKernelArgs&);
 };
+
+// The partials of a note in groups of kInFlight blocks of kLanes, then block
+// by block; Wide and Narrow are the calling file's own.
+template <int kInFlight, int kLanes, void (*Wide)(const NoteKernelArgs&, int),
+          void (*Narrow)(const NoteKernelArgs&, int)>
+void InGroups(const NoteKernelArgs& a)
+{
+    int first = 0;
+    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
+        Wide(a, first);
+    for (; first < a.partials; first += kLanes)
+        Narrow(a, first);
+}
 
 } // namespace marovane_fast
