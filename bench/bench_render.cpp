@@ -51,6 +51,7 @@ struct BenchCase {
     bool sparse;       // every other partial zero in both spectra
     float pitchWheel;
     int partials = NUM_PARTIALS; // the first this many partials sound (before `sparse`)
+    float level = 0.0f;          // not 0: every partial at this level in both spectra
 };
 
 const BenchCase kCases[] = {
@@ -76,6 +77,16 @@ std::vector<BenchCase> ScaleCases()
     return cases;
 }
 
+// 64 notes of 128 partials whose levels are ordinary, subnormal (1e-40, far
+// below hearing: such a sound costs what silence costs, as the engine takes
+// subnormal levels as 0 where a sound is set) and the smallest normal floats
+// (products with the sine and the envelope fall into the subnormal range).
+const BenchCase kLevelCases[] = {
+    {"Levels/Normal", 32, 95, false, PITCH_WHEEL_CENTRE, NUM_PARTIALS, 0.01f},
+    {"Levels/Subnormal", 32, 95, false, PITCH_WHEEL_CENTRE, NUM_PARTIALS, 1e-40f},
+    {"Levels/SmallestNormal", 32, 95, false, PITCH_WHEEL_CENTRE, NUM_PARTIALS, 2e-38f},
+};
+
 // An engine holding the case's notes, its attack already past.
 std::unique_ptr<SynthState> MakeEngine(const BenchCase& c)
 {
@@ -83,8 +94,8 @@ std::unique_ptr<SynthState> MakeEngine(const BenchCase& c)
     float attack[NUM_PARTIALS], sustain[NUM_PARTIALS];
     for (int h = 0; h < NUM_PARTIALS; ++h) {
         const bool zero = (c.sparse && h % 2 == 1) || h >= c.partials;
-        attack[h] = zero ? 0.0f : 0.5f / static_cast<float>(h + 1) / 128.0f;
-        sustain[h] = zero ? 0.0f : 0.25f / static_cast<float>(h + 1) / 128.0f;
+        attack[h] = zero ? 0.0f : c.level != 0.0f ? c.level : 0.5f / static_cast<float>(h + 1) / 128.0f;
+        sustain[h] = zero ? 0.0f : c.level != 0.0f ? c.level : 0.25f / static_cast<float>(h + 1) / 128.0f;
     }
     s->SetSpectra(attack, sustain);
     s->attackMs = 5;
@@ -409,6 +420,13 @@ public:
             const auto it = seconds_.find(name);
             return it == seconds_.end() ? 0.0 : it->second;
         };
+        const double normal = find("Render/Fast/Levels/Normal/real_time");
+        if (normal > 0.0) {
+            std::printf("\nLevels, 64 notes x 128 partials: subnormal %.2f x and smallest normal %.2f x the cost "
+                        "of ordinary levels\n",
+                        find("Render/Fast/Levels/Subnormal/real_time") / normal,
+                        find("Render/Fast/Levels/SmallestNormal/real_time") / normal);
+        }
         const double fast = find("Render/Fast/Worst/real_time");
         if (fast <= 0.0)
             return;
@@ -458,6 +476,9 @@ int main(int argc, char** argv)
         tune(benchmark::RegisterBenchmark(("Peer/Stk/" + name).c_str(), BenchStk, c));
         tune(benchmark::RegisterBenchmark(("Peer/Volk/" + name).c_str(), BenchVolk, c));
     }
+    for (const BenchCase& c : kLevelCases)
+        tune(benchmark::RegisterBenchmark(("Render/Fast/" + c.name).c_str(), BenchRender, c, true,
+                                          RenderVariant::Reference));
     for (const BenchCase& c : ScaleCases())
         tune(benchmark::RegisterBenchmark(("Render/Fast/" + c.name).c_str(), BenchRender, c, true,
                                           RenderVariant::Reference));
