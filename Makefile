@@ -6,7 +6,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build test run install bench fuzz clean
+.PHONY: all deps configure build test run install bench soak fuzz clean
 
 all: build
 
@@ -19,13 +19,24 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD)
 
+# A failing test runs once more; a test that passed only then is named at
+# the end of the output.
 test: build
-	@cd $(BUILD) && ctest --output-on-failure --timeout 600 --repeat until-pass:2
+	@cd $(BUILD) && sh $(CURDIR)/tools/ctest-reruns.sh --output-on-failure --timeout 600 --repeat until-pass:2
 
 # make bench: build and run the render benchmark; prints the table.
 bench: configure
 	@cmake --build $(BUILD) --target marovane-bench
 	@$(BUILD)/bin/marovane-bench --benchmark_counters_tabular=true
+
+# make soak: the worst case (128 notes x 128 partials) live on JACK for
+# SOAK_SECONDS (default 10 minutes) while two CPU-bound processes load both
+# cores; prints xruns and the callback's median, p99 and maximum against the
+# buffer. A benchmark, not a test: its figures depend on the machine.
+SOAK_SECONDS ?= 600
+soak: configure
+	@cmake --build $(BUILD) --target marovane-stream-check
+	@sh tools/soak.sh $(BUILD) $(SOAK_SECONDS)
 
 # make fuzz: build the fuzzing harnesses with clang and the sanitizers (in
 # $(BUILD)-fuzz) and run each for FUZZ_SECONDS; prints executions, coverage

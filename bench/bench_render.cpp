@@ -5,9 +5,24 @@
 // kernel (one call per partial per buffer, the real part summed). Each case
 // runs every implementation in the same process.
 //
-// Counters: ns/partial-sample (time per sounding partial per frame) and
-// budget% (share of the 5.8 ms a 256-frame buffer lasts at 44100 Hz).
+// Counters: ns/partial-sample (time per sounding partial per frame), budget%
+// (share of the 5.8 ms a 256-frame buffer lasts at 44100 Hz) and x-roofline
+// (ns/partial-sample against Render/Roofline/Worst's, measured in the same
+// run). The two-thread render adds helper-finished% and notes-taken-over.
+//
+// Render/Roofline/Worst is the bare partial loop at the worst case's size:
+// see Roofline below. Scale/NnPp is the program's render (Fast) of n notes x
+// p partials, to show that the cost follows the partial-samples rendered;
+// Scale/Idle is a buffer with no note sounding.
 #include <benchmark/benchmark.h>
+
+// GCC 12's AVX-512 header leaves the upper half of some conversions undefined
+// on purpose and then warns about it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
 
 #include <SineWave.h>
 #include <volk/volk.h>
@@ -30,11 +45,13 @@ constexpr double kBudgetSeconds = 5.8e-3;
 constexpr double kTwoPi = 6.283185307179586;
 
 struct BenchCase {
-    const char* name;
+    std::string name;
     int firstNote;
-    int lastNote;
+    int lastNote;      // below firstNote: no note sounds
     bool sparse;       // every other partial zero in both spectra
     float pitchWheel;
+    int partials = NUM_PARTIALS; // the first this many partials sound (before `sparse`)
+    float level = 0.0f;          // not 0: every partial at this level in both spectra
 };
 
 const BenchCase kCases[] = {
@@ -45,15 +62,40 @@ const BenchCase kCases[] = {
     {"High", 100, 127, false, 16383.0f},
 };
 
+// The cost against the work: notes x partials, each range of notes centred
+// on the keyboard's middle, and an instrument with nothing sounding.
+std::vector<BenchCase> ScaleCases()
+{
+    std::vector<BenchCase> cases;
+    for (int notes : {1, 16, 64, 128})
+        for (int partials : {8, 32, 128}) {
+            const int first = notes == NUM_NOTES ? 0 : 64 - notes / 2;
+            cases.push_back({"Scale/N" + std::to_string(notes) + "P" + std::to_string(partials), first,
+                             first + notes - 1, false, PITCH_WHEEL_CENTRE, partials});
+        }
+    cases.push_back({"Scale/Idle", 0, -1, false, PITCH_WHEEL_CENTRE});
+    return cases;
+}
+
+// 64 notes of 128 partials whose levels are ordinary, subnormal (1e-40, far
+// below hearing: such a sound costs what silence costs, as the engine takes
+// subnormal levels as 0 where a sound is set) and the smallest normal floats
+// (products with the sine and the envelope fall into the subnormal range).
+const BenchCase kLevelCases[] = {
+    {"Levels/Normal", 32, 95, false, PITCH_WHEEL_CENTRE, NUM_PARTIALS, 0.01f},
+    {"Levels/Subnormal", 32, 95, false, PITCH_WHEEL_CENTRE, NUM_PARTIALS, 1e-40f},
+    {"Levels/SmallestNormal", 32, 95, false, PITCH_WHEEL_CENTRE, NUM_PARTIALS, 2e-38f},
+};
+
 // An engine holding the case's notes, its attack already past.
 std::unique_ptr<SynthState> MakeEngine(const BenchCase& c)
 {
     auto s = std::make_unique<SynthState>();
     float attack[NUM_PARTIALS], sustain[NUM_PARTIALS];
     for (int h = 0; h < NUM_PARTIALS; ++h) {
-        const bool zero = c.sparse && h % 2 == 1;
-        attack[h] = zero ? 0.0f : 0.5f / static_cast<float>(h + 1) / 128.0f;
-        sustain[h] = zero ? 0.0f : 0.25f / static_cast<float>(h + 1) / 128.0f;
+        const bool zero = (c.sparse && h % 2 == 1) || h >= c.partials;
+        attack[h] = zero ? 0.0f : c.level != 0.0f ? c.level : 0.5f / static_cast<float>(h + 1) / 128.0f;
+        sustain[h] = zero ? 0.0f : c.level != 0.0f ? c.level : 0.25f / static_cast<float>(h + 1) / 128.0f;
     }
     s->SetSpectra(attack, sustain);
     s->attackMs = 5;
@@ -70,12 +112,12 @@ std::unique_ptr<SynthState> MakeEngine(const BenchCase& c)
 
 int RenderedPartials(const BenchCase& c)
 {
-    return c.sparse ? NUM_PARTIALS / 2 : NUM_PARTIALS;
+    return c.sparse ? c.partials / 2 : c.partials;
 }
 
 double PartialSamples(const BenchCase& c)
 {
-    return static_cast<double>(c.lastNote - c.firstNote + 1) * RenderedPartials(c) * MAX_FRAMES;
+    return c.lastNote < c.firstNote ? 0.0 : static_cast<double>(c.lastNote - c.firstNote + 1) * RenderedPartials(c) * MAX_FRAMES;
 }
 
 // The work of one buffer; the reporter turns it into the two counters.
@@ -119,6 +161,123 @@ void BenchRender(benchmark::State& state, const BenchCase& c, bool fast, RenderV
         state.counters["notes-taken-over"] = static_cast<double>(after.notesTakenOver - before.notesTakenOver) / buffers;
         state.counters["alone%"] = 100.0 * static_cast<double>(after.alone - before.alone) / buffers;
     }
+}
+
+// The roofline: the least work a partial-sample needs, written as fast as
+// this machine allows. Per partial, 16 frames a vector: the phase of each
+// frame straight from the buffer's start phase (start + frame x increment, in
+// float), the wrap (phase - floor(phase)), one read of the engine's sine table
+// (a gather), one multiply by the note's gain at that frame and one add into
+// the mix, partial after partial. It leaves out what makes the render exact
+// and complete: the phase recurrence in the reference's roundings (a float
+// rounding of a double sum every frame, so each frame waits for the one
+// before), the partial's level (a second product), the envelope, morph and
+// increments of every note, the tremolo, the peaks and the second channel.
+// Its inputs are the worst case's: every note's increments, levels and gains.
+struct RooflineInputs {
+    std::vector<float> inc;    // per note x partial, cycles per sample
+    std::vector<float> phase;  // per note x partial, start of the buffer
+    std::vector<float> gain;   // per note x frame
+};
+
+using RooflineLoop = void (*)(const float* sine, RooflineInputs& in, float* mix, int notes, int partials);
+
+__attribute__((target("avx512f"))) void RooflineAvx512(const float* sine, RooflineInputs& in, float* mix, int notes,
+                                                        int partials)
+{
+    const __m512 iota = _mm512_setr_ps(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m512 scale = _mm512_set1_ps(32768.0f);
+    for (int np = 0; np < notes * partials; ++np) {
+        const float inc = in.inc[static_cast<size_t>(np)];
+        const __m512 step = _mm512_set1_ps(inc * 16.0f);
+        const float* gain = &in.gain[static_cast<size_t>(np / partials) * MAX_FRAMES];
+        __m512 p = _mm512_add_ps(_mm512_set1_ps(in.phase[static_cast<size_t>(np)]), _mm512_mul_ps(iota, _mm512_set1_ps(inc)));
+        for (int t = 0; t < MAX_FRAMES; t += 16) {
+            const __m512 w = _mm512_sub_ps(p, _mm512_roundscale_ps(p, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+            const __m512 v = _mm512_i32gather_ps(_mm512_cvttps_epi32(_mm512_mul_ps(w, scale)), sine, 4);
+            _mm512_storeu_ps(mix + t, _mm512_add_ps(_mm512_loadu_ps(mix + t), _mm512_mul_ps(v, _mm512_loadu_ps(gain + t))));
+            p = _mm512_add_ps(w, step);
+        }
+        in.phase[static_cast<size_t>(np)] = _mm512_cvtss_f32(p);
+    }
+}
+
+__attribute__((target("avx2"))) void RooflineAvx2(const float* sine, RooflineInputs& in, float* mix, int notes,
+                                                   int partials)
+{
+    const __m256 iota = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256 scale = _mm256_set1_ps(32768.0f);
+    for (int np = 0; np < notes * partials; ++np) {
+        const float inc = in.inc[static_cast<size_t>(np)];
+        const __m256 step = _mm256_set1_ps(inc * 8.0f);
+        const float* gain = &in.gain[static_cast<size_t>(np / partials) * MAX_FRAMES];
+        __m256 p = _mm256_add_ps(_mm256_set1_ps(in.phase[static_cast<size_t>(np)]), _mm256_mul_ps(iota, _mm256_set1_ps(inc)));
+        for (int t = 0; t < MAX_FRAMES; t += 8) {
+            const __m256 w = _mm256_sub_ps(p, _mm256_floor_ps(p));
+            const __m256 v = _mm256_i32gather_ps(sine, _mm256_cvttps_epi32(_mm256_mul_ps(w, scale)), 4);
+            _mm256_storeu_ps(mix + t, _mm256_add_ps(_mm256_loadu_ps(mix + t), _mm256_mul_ps(v, _mm256_loadu_ps(gain + t))));
+            p = _mm256_add_ps(w, step);
+        }
+        in.phase[static_cast<size_t>(np)] = _mm256_cvtss_f32(p);
+    }
+}
+
+void RooflineScalar(const float* sine, RooflineInputs& in, float* mix, int notes, int partials)
+{
+    for (int np = 0; np < notes * partials; ++np) {
+        const float inc = in.inc[static_cast<size_t>(np)];
+        const float* gain = &in.gain[static_cast<size_t>(np / partials) * MAX_FRAMES];
+        float p = in.phase[static_cast<size_t>(np)];
+        for (int t = 0; t < MAX_FRAMES; ++t) {
+            p -= std::floor(p);
+            mix[t] += sine[static_cast<int>(p * 32768.0f)] * gain[t];
+            p += inc;
+        }
+        in.phase[static_cast<size_t>(np)] = p;
+    }
+}
+
+RooflineLoop FastestRoofline()
+{
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f"))
+        return RooflineAvx512;
+    if (__builtin_cpu_supports("avx2"))
+        return RooflineAvx2;
+    return RooflineScalar;
+}
+
+void BenchRoofline(benchmark::State& state, const BenchCase& c)
+{
+    auto s = MakeEngine(c);
+    s->BeginBuffer();
+    const int notes = c.lastNote - c.firstNote + 1;
+    const int partials = RenderedPartials(c);
+    RooflineInputs in;
+    for (int n = c.firstNote; n <= c.lastNote; ++n) {
+        const double f = s->BentFrequency(n);
+        float gain[MAX_FRAMES];
+        s->NoteGains(n, MAX_FRAMES, gain);
+        in.gain.insert(in.gain.end(), gain, gain + MAX_FRAMES);
+        for (int h = 0; h < NUM_PARTIALS; ++h) {
+            if ((c.sparse && h % 2 == 1) || h >= c.partials)
+                continue;
+            in.inc.push_back(static_cast<float>(s->PartialIncrement(h, f)));
+            in.phase.push_back(s->partialPhase[n][h]);
+        }
+    }
+    const float* sine = s->Waves().Shape(0);
+    const RooflineLoop loop = FastestRoofline();
+    std::vector<float> mix(MAX_FRAMES);
+    double checksum = 0.0;
+    for (auto _ : state) {
+        std::fill(mix.begin(), mix.end(), 0.0f);
+        loop(sine, in, mix.data(), notes, partials);
+        benchmark::DoNotOptimize(mix.data());
+        benchmark::ClobberMemory();
+        checksum += Checksum(mix.data(), MAX_FRAMES);
+    }
+    SetCounters(state, c, checksum);
 }
 
 // The per-frame gains and per-partial levels the peers use: the engine's own,
@@ -239,9 +398,18 @@ public:
             const double seconds = r.real_accumulated_time / static_cast<double>(r.iterations);
             const double work = r.counters["partial-samples"].value;
             r.counters.erase("partial-samples");
-            r.counters["ns/partial-sample"] = benchmark::Counter(seconds * 1e9 / work);
             r.counters["budget%"] = benchmark::Counter(100.0 * seconds / kBudgetSeconds);
             seconds_[r.benchmark_name()] = seconds;
+            if (work <= 0.0) {
+                r.counters["us/buffer"] = benchmark::Counter(seconds * 1e6);
+                continue;
+            }
+            const double ns = seconds * 1e9 / work;
+            r.counters["ns/partial-sample"] = benchmark::Counter(ns);
+            if (r.benchmark_name() == kRoofline)
+                rooflineNs_ = ns;
+            if (rooflineNs_ > 0.0)
+                r.counters["x-roofline"] = benchmark::Counter(ns / rooflineNs_);
         }
         ConsoleReporter::ReportRuns(shown);
     }
@@ -252,16 +420,28 @@ public:
             const auto it = seconds_.find(name);
             return it == seconds_.end() ? 0.0 : it->second;
         };
+        const double normal = find("Render/Fast/Levels/Normal/real_time");
+        if (normal > 0.0) {
+            std::printf("\nLevels, 64 notes x 128 partials: subnormal %.2f x and smallest normal %.2f x the cost "
+                        "of ordinary levels\n",
+                        find("Render/Fast/Levels/Subnormal/real_time") / normal,
+                        find("Render/Fast/Levels/SmallestNormal/real_time") / normal);
+        }
         const double fast = find("Render/Fast/Worst/real_time");
         if (fast <= 0.0)
             return;
         const double reference = find("Render/Reference/Worst/real_time");
         const double stk = find("Peer/Stk/Worst/real_time");
         const double volk = find("Peer/Volk/Worst/real_time");
+        const double single = find(std::string("Render/") + RenderVariantName(FastestRenderVariant()) + "/Worst/real_time");
+        const double roofline = find(kRoofline);
         std::printf("\nWorst case, 128 notes x 128 partials x 256 frames (Fast = %s, kernel %s):\n",
                     RenderVariantName(ChosenRenderVariant()), RenderVariantName(FastestRenderVariant()));
         std::printf("  Fast: %.3f ms = %.1f%% of the %.1f ms budget\n", fast * 1e3, 100.0 * fast / kBudgetSeconds,
                     kBudgetSeconds * 1e3);
+        if (single > 0.0 && roofline > 0.0)
+            std::printf("  one core (%s): %.3f ms = %.2f x the roofline (%.3f ms)\n",
+                        RenderVariantName(FastestRenderVariant()), single * 1e3, single / roofline, roofline * 1e3);
         if (reference > 0.0)
             std::printf("  %.1f x faster than Reference (%.3f ms)\n", reference / fast, reference * 1e3);
         if (stk > 0.0)
@@ -271,7 +451,9 @@ public:
     }
 
 private:
+    static constexpr const char* kRoofline = "Render/Roofline/Worst/real_time";
     std::map<std::string, double> seconds_;
+    double rooflineNs_ = 0.0;
 };
 
 } // namespace
@@ -279,6 +461,8 @@ private:
 int main(int argc, char** argv)
 {
     const auto tune = [](benchmark::internal::Benchmark* b) { b->UseRealTime()->Unit(benchmark::kMillisecond); };
+    // The roofline first: every later row gives its ratio to it.
+    tune(benchmark::RegisterBenchmark("Render/Roofline/Worst", BenchRoofline, kCases[0]));
     for (const BenchCase& c : kCases) {
         const std::string name = c.name;
         tune(benchmark::RegisterBenchmark(("Render/Reference/" + name).c_str(), BenchRender, c, false,
@@ -292,6 +476,12 @@ int main(int argc, char** argv)
         tune(benchmark::RegisterBenchmark(("Peer/Stk/" + name).c_str(), BenchStk, c));
         tune(benchmark::RegisterBenchmark(("Peer/Volk/" + name).c_str(), BenchVolk, c));
     }
+    for (const BenchCase& c : kLevelCases)
+        tune(benchmark::RegisterBenchmark(("Render/Fast/" + c.name).c_str(), BenchRender, c, true,
+                                          RenderVariant::Reference));
+    for (const BenchCase& c : ScaleCases())
+        tune(benchmark::RegisterBenchmark(("Render/Fast/" + c.name).c_str(), BenchRender, c, true,
+                                          RenderVariant::Reference));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -4,9 +4,6 @@
 
 #include <fcntl.h>
 #include <getopt.h>
-#include <glib.h>
-#include <smf.h>
-#include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,8 +24,11 @@
 #include <vector>
 
 #include "instrument/Instrument.h"
+#include "midi/MidiFile.h"
 #include "patch/Patch.h"
 #include "patch/ReplaceFile.h"
+#include "render/RenderReport.h"
+#include "render/SoundFileOutput.h"
 #include "synth/OutputGuard.h"
 #include "synth/SynthState.h"
 
@@ -47,19 +47,24 @@ const char* const kHelp =
     "Starts every NOTE (MIDI note numbers 0 to 127) together, holds them for SECONDS\n"
     "(default 1.0, rounded up to whole buffers of 256 frames), releases them and renders\n"
     "until the last release tail has ended, at most 60 seconds more. Writes a stereo\n"
-    "32-bit float WAV file at 44100 Hz, or at the rate --rate gives.\n"
+    "32-bit float WAV file at 44100 Hz, or at the rate --rate gives (RF64 when the\n"
+    "sound may pass the 4 GiB a WAV file holds). Prints a line of summary, on\n"
+    "standard error when the sound goes to standard output, and warns of a sound\n"
+    "over full scale.\n"
     "\n"
-    "  --patch FILE.mrvn      the sound (default: a sine of amplitude 0.5)\n"
+    "  --patch FILE.mrvn      the sound (default: a sine of amplitude 0.5); a regular\n"
+    "                         file, not a pipe or a device\n"
     "  --hold SECONDS         how long the notes are held, 0 to 3600\n"
     "  --velocity 1..127      the notes' MIDI velocity (default: full)\n"
     "  --pitch-wheel 0..16383 the pitch wheel (8192 is centre, two semitones each way)\n"
     "  --mod-wheel 0..16383   the tremolo depth (value / 16383)\n"
-    "  --midi FILE.mid        play a Standard MIDI File instead of NOTEs: its notes,\n"
-    "                         velocities, pitch bend, modulation wheel (controller 1),\n"
-    "                         sustain pedal (64) and all-notes-off (123), each at its\n"
-    "                         own frame as the file's tempo map places it; a note\n"
-    "                         still on at the end of the file is released there;\n"
-    "                         a file may last up to an hour\n"
+    "  --midi FILE.mid        play a Standard MIDI File (format 0 or 1) instead of\n"
+    "                         NOTEs: its notes, velocities, pitch bend, modulation\n"
+    "                         wheel (controller 1), sustain pedal (64) and\n"
+    "                         all-notes-off (123), each at its own frame as the\n"
+    "                         file's tempo map places it; a note still on at the\n"
+    "                         end of the file is released there; a file may last\n"
+    "                         up to an hour\n"
     "  --channel 1..16        play only that channel of the file (default: all\n"
     "                         channels, into the one instrument)\n"
     "  --rate HZ              the sample rate of the engine and the file, 8000 to 192000\n"
@@ -178,10 +183,6 @@ std::string ParseOptions(int argc, char** argv, Options& o)
     return {};
 }
 
-struct SndfileCloser {
-    void operator()(SNDFILE* f) const { sf_close(f); }
-};
-
 bool WriteAll(int fd, const char* data, size_t size)
 {
     while (size > 0) {
@@ -196,30 +197,54 @@ bool WriteAll(int fd, const char* data, size_t size)
     return true;
 }
 
+// Where the sound goes: standard output (under any name), a pipe or a device
+// directly; a regular file through a temporary file beside it, renamed over
+// it only when the whole render has been written.
+struct Destination {
+    bool standardOutput = false; // descriptor 1; the summary goes to stderr
+    bool direct = false;         // written as a stream, from a spool
+    bool exists = false;         // the name is taken, by `st`
+    struct stat st = {};
+};
+
+// Fills `to` for the output name, or says why there is nowhere to write.
+// Afterwards descriptors 0 to 2 are all open (a closed one on /dev/null), so
+// no file opened later takes the number of a standard stream.
+std::string ChooseDestination(const std::string& output, Destination& to)
+{
+    struct stat out = {};
+    const bool stdoutOpen = fcntl(STDOUT_FILENO, F_GETFD) != -1 && fstat(STDOUT_FILENO, &out) == 0;
+    to.exists = output != "-" && stat(output.c_str(), &to.st) == 0;
+    to.standardOutput = output == "-" || (to.exists && stdoutOpen && to.st.st_dev == out.st_dev &&
+                                          to.st.st_ino == out.st_ino);
+    if (output == "-" && !stdoutOpen)
+        return "cannot write to standard output: it is closed";
+    // A name for a descriptor that is not open (/dev/stdout with standard
+    // output closed) names nothing to write to; the link must not be
+    // replaced by a file.
+    if (!to.exists) {
+        char link[4096];
+        const ssize_t n = readlink(output.c_str(), link, sizeof link - 1);
+        const std::string named = n > 0 ? std::string(link, static_cast<size_t>(n)) : output;
+        if (named.rfind("/proc/", 0) == 0 || named.rfind("/dev/fd/", 0) == 0) {
+            const bool one = named.size() >= 5 && named.compare(named.size() - 5, 5, "/fd/1") == 0;
+            return "cannot write '" + output + "': " +
+                   (one ? "standard output is closed" : "it names a descriptor that is not open");
+        }
+    }
+    if (to.exists && S_ISDIR(to.st.st_mode))
+        return "cannot write '" + output + "': it is a directory";
+    to.direct = to.standardOutput || (to.exists && !S_ISREG(to.st.st_mode));
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) == -1 && open("/dev/null", O_RDWR) != fd)
+            return "cannot open /dev/null in place of a closed standard stream";
+    return {};
+}
+
 // Ctrl-C or a kill in the middle of a long render: stop, and leave no
 // temporary file behind.
 volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int) { interrupted = 1; }
-
-// What the MIDI file library says goes to standard error as part of one line.
-std::string libraryMessages;
-bool libraryComplained = false; // a warning or worse: the file is damaged
-void CollectLibraryMessage(const gchar*, GLogLevelFlags level, const gchar* message, gpointer)
-{
-    if (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING))
-        libraryComplained = true;
-    else
-        return; // its debugging chatter
-    std::string m = message ? message : "";
-    std::replace(m.begin(), m.end(), '\n', ' ');
-    if (!libraryMessages.empty())
-        libraryMessages += "; ";
-    libraryMessages += m;
-}
-
-struct SmfDeleter {
-    void operator()(smf_t* smf) const { smf_delete(smf); }
-};
 
 // One channel message of the file, at the frame its time rounds to.
 struct TimedMessage {
@@ -245,19 +270,19 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // Where the sound goes, decided before anything opens a file: with
+    // standard output closed, the first file opened would take its number.
+    Destination to;
+    if (const std::string problem = ChooseDestination(o.output, to); !problem.empty())
+        return Fail(problem);
+    const bool toStdout = to.standardOutput;
+    const bool direct = to.direct;
+    const bool targetExists = to.exists;
+    const struct stat& target = to.st;
+
     wxInitializer wx;
     if (!wx.IsOk())
         return Fail("cannot initialise the toolkit's base library");
-
-    // Where the sound goes: standard output, a pipe or a device directly; a
-    // regular file through a temporary file beside it, renamed over it only
-    // when the whole render has been written.
-    const bool toStdout = o.output == "-";
-    struct stat target = {};
-    const bool targetExists = !toStdout && stat(o.output.c_str(), &target) == 0;
-    if (targetExists && S_ISDIR(target.st_mode))
-        return Fail("cannot write '" + o.output + "': it is a directory");
-    const bool direct = toStdout || (targetExists && !S_ISREG(target.st_mode));
 
     // The instrument the window plays, without a display and without audio.
     NoDisplay noDisplay;
@@ -281,35 +306,25 @@ int main(int argc, char** argv)
         if (targetExists && stat(o.midi.c_str(), &midi) == 0 && midi.st_dev == target.st_dev &&
             midi.st_ino == target.st_ino)
             return Fail("the output '" + o.output + "' is the MIDI file '" + o.midi + "'; it would be overwritten");
-        g_log_set_default_handler(CollectLibraryMessage, nullptr);
-        std::unique_ptr<smf_t, SmfDeleter> smf(smf_load(o.midi.c_str()));
-        if (!smf || libraryComplained)
-            return Fail("cannot read MIDI file '" + o.midi + "'" +
-                        (libraryMessages.empty() ? std::string() : ": " + libraryMessages));
-        // Events come in time order over all tracks, their times in seconds
-        // through the tempo map. Every channel plays into the one instrument:
-        // the decoder listens on channel 1 and each message is moved there.
-        while (smf_event_t* e = smf_get_next_event(smf.get())) {
-            // The file lasts until its last event of any kind (not the end of
-            // a track, which libsmf keeps for itself): at most an hour, the
-            // longest --hold too, rather than days of disk.
-            if (!(e->time_seconds <= kMaxMidiSeconds))
-                return Fail("the MIDI file '" + o.midi + "' lasts more than " +
-                            std::to_string(static_cast<int>(kMaxMidiSeconds)) + " seconds (an event at " +
-                            std::to_string(std::llround(e->time_seconds)) + " s); it is not rendered");
-            lastFrame = std::max(lastFrame, std::llround(e->time_seconds * o.rate));
-            if (smf_event_is_metadata(e) || smf_event_is_sysex(e) || e->midi_buffer_length < 1 ||
-                e->midi_buffer_length > 3)
-                continue;
-            const uint8_t status = e->midi_buffer[0];
-            if (status < 0x80 || status >= 0xF0)
-                continue;
+        MidiFile song;
+        if (const std::string reason = LoadMidiFile(o.midi, song); !reason.empty())
+            return Fail("cannot read MIDI file '" + o.midi + "': " + reason);
+        // The file lasts until its last event of any kind, at most an hour
+        // (the longest --hold too) rather than days of disk.
+        if (!(song.endSeconds <= kMaxMidiSeconds))
+            return Fail("the MIDI file '" + o.midi + "' lasts more than " +
+                        std::to_string(static_cast<int>(kMaxMidiSeconds)) + " seconds (an event at " +
+                        std::to_string(std::llround(song.endSeconds)) + " s); it is not rendered");
+        lastFrame = std::llround(song.endSeconds * o.rate);
+        // Every channel plays into the one instrument: the decoder listens on
+        // channel 1 and each message is moved there.
+        events.reserve(song.messages.size());
+        for (const MidiFileMessage& e : song.messages) {
+            const uint8_t status = e.bytes[0];
             if (o.channel && (status & 0x0F) != o.channel - 1)
                 continue;
-            TimedMessage m{std::llround(e->time_seconds * o.rate), {0, 0, 0}, static_cast<size_t>(e->midi_buffer_length)};
-            for (size_t i = 0; i < m.size; ++i)
-                m.bytes[i] = e->midi_buffer[i];
-            m.bytes[0] = static_cast<uint8_t>(status & 0xF0);
+            TimedMessage m{std::llround(e.seconds * o.rate), {static_cast<uint8_t>(status & 0xF0), e.bytes[1], e.bytes[2]},
+                           e.size};
             events.push_back(m);
         }
     }
@@ -344,25 +359,29 @@ int main(int argc, char** argv)
             return Fail(replace->Error());
         fd = replace->Descriptor();
     }
-    SF_INFO info = {};
-    info.samplerate = o.rate;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE));
-    if (!file)
-        return Fail("cannot write '" + o.output + "': " + sf_strerror(nullptr));
+    SoundFileOutput file;
+    // The longest the sound can be: the notes held or the file played, then
+    // the release tails, at most a minute, in whole buffers.
+    const long holdBuffers = static_cast<long>(std::ceil(o.hold * o.rate / MAX_FRAMES));
+    const long tailLimit = static_cast<long>(std::ceil(60.0 * o.rate / MAX_FRAMES));
+    const long long maxFrames =
+        (o.midi.empty() ? static_cast<long long>(holdBuffers) * MAX_FRAMES : lastFrame) + (tailLimit + 1) * MAX_FRAMES;
+    if (!file.Open(fd, o.rate, maxFrames))
+        return Fail("cannot write '" + o.output + "': " + file.Error());
 
     float buffer[2 * MAX_FRAMES];
     sf_count_t framesWritten = 0;
     size_t nonFinite = 0;
+    float peak = 0.0f;
     bool writeFailed = false;
     std::string writeError;
     auto render = [&](unsigned frames) {
         state->Render(buffer, frames);
         nonFinite += SilenceNonFinite(buffer, 2 * frames);
-        if (sf_writef_float(file.get(), buffer, frames) != static_cast<sf_count_t>(frames)) {
+        peak = Peak(buffer, 2 * frames, peak);
+        if (!writeFailed && !file.Write(buffer, frames)) {
             writeFailed = true;
-            writeError = sf_strerror(file.get());
+            writeError = file.Error();
         }
         framesWritten += frames;
         if (interrupted) {
@@ -379,7 +398,6 @@ int main(int argc, char** argv)
                 state->SetNoteVelocity(note, SynthState::VelocityFromMidi(o.velocity));
             state->StartNote(note);
         }
-        const long holdBuffers = static_cast<long>(std::ceil(o.hold * o.rate / MAX_FRAMES));
         for (long b = 0; b < holdBuffers && !writeFailed; ++b)
             render(MAX_FRAMES);
         for (int note : o.notes)
@@ -421,16 +439,15 @@ int main(int argc, char** argv)
                 decoder.OnMidiMessage(off, 3);
             }
     }
-    const long tailLimit = static_cast<long>(std::ceil(60.0 * o.rate / MAX_FRAMES));
     for (long b = 0; b < tailLimit && state->AnyNoteActive() && !writeFailed; ++b)
         render(static_cast<unsigned>(MAX_FRAMES - framesWritten % MAX_FRAMES));
     const bool tailCut = !writeFailed && state->AnyNoteActive();
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     // Closing writes the header's final sizes, so it can fail too.
-    if (sf_close(file.release()) != 0 && !writeFailed) {
+    if (!file.Close() && !writeFailed) {
         writeFailed = true;
-        writeError = std::strerror(errno);
+        writeError = file.Error();
     }
     if (writeFailed)
         return Fail("writing '" + o.output + "' failed: " + writeError +
@@ -461,10 +478,11 @@ int main(int argc, char** argv)
     if (nonFinite)
         Warn(std::to_string(nonFinite) + " samples overflowed to values that are not finite numbers and were "
              "written as 0");
+    if (const std::string overload = FullScaleWarning(peak); !overload.empty())
+        Warn(overload);
     const double seconds = static_cast<double>(framesWritten) / o.rate;
     // With the sound on standard output, the summary goes to standard error.
-    std::fprintf(toStdout ? stderr : stdout, "wrote %lld frames (%.3f s of audio) to %s, %.1fx faster than real time\n",
-                 static_cast<long long>(framesWritten), seconds, o.output.c_str(),
-                 elapsed > 0 ? seconds / elapsed : 0.0);
+    std::fprintf(toStdout ? stderr : stdout, "wrote %lld frames (%.3f s of audio) to %s, %s\n",
+                 static_cast<long long>(framesWritten), seconds, o.output.c_str(), PaceText(seconds, elapsed).c_str());
     return 0;
 }

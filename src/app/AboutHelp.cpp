@@ -4,6 +4,7 @@
 
 #include <wx/button.h>
 #include <wx/collpane.h>
+#include <wx/display.h>
 #include <wx/filename.h>
 #include <wx/filesys.h>
 #include <wx/fs_arc.h>
@@ -56,11 +57,28 @@ public:
         SetForegroundColour(TextColour());
         Colour(this);
         // The collapsible panes change the size as they open; keep the
-        // colours of their contents when they do.
+        // colours of their contents when they do, and the box on the screen:
+        // the licence makes it grow downwards, past the bottom of a screen
+        // 1000 pixels high when it opened over the middle.
         Bind(wxEVT_COLLAPSIBLEPANE_CHANGED, [this](wxCollapsiblePaneEvent& event) {
             Colour(this);
+            CallAfter([this] { KeepOnScreen(); });
             event.Skip();
         });
+    }
+
+private:
+    // Moves the box up (and left) as far as it runs past the screen's
+    // usable area, never above or left of it.
+    void KeepOnScreen()
+    {
+        const int index = wxDisplay::GetFromWindow(this);
+        const wxRect area = wxDisplay(index == wxNOT_FOUND ? 0u : static_cast<unsigned>(index)).GetClientArea();
+        const wxRect box = GetScreenRect();
+        const int x = std::max(area.x, std::min(box.x, area.GetRight() + 1 - box.width));
+        const int y = std::max(area.y, std::min(box.y, area.GetBottom() + 1 - box.height));
+        if (x != box.x || y != box.y)
+            Move(x, y);
     }
 };
 

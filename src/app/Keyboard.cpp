@@ -12,6 +12,7 @@
 #include <wx/utils.h>
 
 #include "app/MessageBox.h"
+#include "audio/AudioDevices.h"
 #include "audio/AudioSettings.h"
 #include "app/XKeyState.h"
 #include "controls/BitmapSlider.h"
@@ -77,6 +78,8 @@ wxKeyboard::wxKeyboard(wxWindow* parent, wxWindowID id, const wxString& caption,
     instrument.CreateMidiDevices();
     midiIn = instrument.MidiInputPorts();
     midiOut = instrument.MidiOutputPorts();
+    // What the player chose last time.
+    settingsMemory = std::make_unique<SettingsMemory>(RememberedSettingsPath());
     SetExtraStyle(GetExtraStyle() | wxWS_EX_BLOCK_EVENTS);
     wxDialog::Create(parent, id, caption, pos, size, style, "dialog");
     // Escape plays nothing and must not close the instrument.
@@ -91,6 +94,12 @@ wxKeyboard::wxKeyboard(wxWindow* parent, wxWindowID id, const wxString& caption,
         if (programIcon.LoadFile(ResourcePath("marovane.ico"), wxBITMAP_TYPE_ICO))
             SetIcon(programIcon);
     }
+    // The remembered channels and switch (a channel change redraws the keys,
+    // so the window exists by now); nothing is sent, no port is open yet.
+    const RememberedSettings& remembered = settingsMemory->Remembered();
+    instrument.SetMidiInputChannel(remembered.midiInputChannel);
+    instrument.SetMidiOutputChannel(remembered.midiOutputChannel);
+    instrument.SetMidiOutputEnabled(remembered.midiOutputEnabled);
     OpenMidiDevices();
     // Sound starts last, once the controls the render is read from exist.
     InitAudio();
@@ -116,7 +125,8 @@ wxKeyboard::~wxKeyboard()
 
 void wxKeyboard::InitAudio()
 {
-    for (const std::string& failure : instrument.StartAudio())
+    const RememberedSettings& remembered = settingsMemory->Remembered();
+    for (const std::string& failure : instrument.StartAudio(remembered.audioDevice, remembered.audioHost))
         ShowMessage(wxString(failure.c_str(), wxConvISO8859_1)); // PortAudio's texts are 8-bit
     audioWatch = std::make_unique<AudioWatch>(instrument.Audio());
 }
@@ -126,8 +136,26 @@ void wxKeyboard::OnAudioDeviceSelected(const PaStreamParameters* params)
     if (!params)
         return;
     const std::string failure = instrument.SelectAudioDevice(*params);
-    if (!failure.empty())
+    if (!failure.empty()) {
         ShowMessage(wxString(failure.c_str(), wxConvISO8859_1));
+        return;
+    }
+    const AudioDeviceInfo device = PortAudioDevices().Info(params->device);
+    Remember([&](RememberedSettings& r) {
+        r.audioDevice = device.name;
+        r.audioHost = device.hostApi;
+    });
+}
+
+void wxKeyboard::Remember(const std::function<void(RememberedSettings&)>& change)
+{
+    if (!settingsMemory)
+        return;
+    RememberedSettings settings = settingsMemory->Remembered();
+    change(settings);
+    const std::string failure = settingsMemory->Keep(settings);
+    if (!failure.empty())
+        ShowMessage(wxString::FromUTF8(failure.c_str()));
 }
 
 // ---------------------------------------------------------------------------

@@ -37,6 +37,7 @@
 #include "instrument/ComputerKeyboard.h"
 #include "instrument/Instrument.h"
 #include "instrument/KeyHighlights.h"
+#include "instrument/RememberedSettings.h"
 #include "midi/MidiSettingsInterface.h"
 
 class wxOctaveCtrl;
@@ -81,15 +82,17 @@ public:
     // A port that cannot be opened is told in a message box.
     void SelectMidiInputDevice(int index) override;
     void SelectMidiOutputDevice(int index) override;
-    void SetMidiInputChannel(int channel) override { instrument.SetMidiInputChannel(channel); }
-    void SetMidiOutputChannel(int channel) override { instrument.SetMidiOutputChannel(channel); }
-    void SetMidiOutputEnabled(bool enabled) override { instrument.SetMidiOutputEnabled(enabled); }
+    // Each change is also remembered for the next start.
+    void SetMidiInputChannel(int channel) override;
+    void SetMidiOutputChannel(int channel) override;
+    void SetMidiOutputEnabled(bool enabled) override;
 
     // ---- HarmonicsCallback ----
     void OnHarmonicsChanged(const float* attack, const float* sustain) override;
 
     // ---- AudioSettingsInterface ----
     void OnAudioDeviceChanged(int) override {}
+    // A device that opens is remembered for the next start.
     void OnAudioDeviceSelected(const PaStreamParameters* params) override;
 
     // Gives the keyboard focus to the first octave control, so the computer
@@ -160,7 +163,8 @@ private:
     void OnZoomMouseUp(wxMouseEvent& event);
 
     // ---- MIDI (KeyboardMidi.cpp) ----
-    // Opens MIDI input port 0 and output port 0, or says there are none.
+    // Opens the remembered MIDI input and output ports, else port 0, or says
+    // there are none.
     void OpenMidiDevices();
     // Shows what MIDI input changed (wheels, patch number, key highlights)
     // and passes on what waits to be sent; every few milliseconds.
@@ -175,8 +179,16 @@ private:
     // The steps of the undo history that end in a child's events.
     void ConnectUndoSteps(); // SavePatch.cpp
     wxBitmap GetBitmapResource(const wxString& name);
-    // Shows every failure of the audio start in its own message box.
+    // Starts the sound on the remembered device, else the default one; shows
+    // every failure of the audio start in its own message box.
     void InitAudio();
+
+    // ---- Settings kept between starts ----
+    // Applies `change` to what is remembered and writes it; the first write
+    // that fails in a run is told in a message box, later ones are not.
+    void Remember(const std::function<void(RememberedSettings&)>& change);
+    // Read when the window is made (the default constructor reads nothing).
+    std::unique_ptr<SettingsMemory> settingsMemory;
     // Notes started by the computer keyboard or the mouse that no key and no
     // button holds any more go up: the window will not see their release.
     void ReleaseNotesNoLongerHeld();

@@ -23,14 +23,47 @@ void wxKeyboard::ShowMidiMessage(const std::string& text)
 
 void wxKeyboard::OpenMidiDevices()
 {
-    for (const std::string& text : instrument.OpenMidiDevicesAtStart())
+    // A remembered port that is not there now is not forgotten: the start
+    // falls back to port 0 without changing what is remembered.
+    const RememberedSettings& remembered = settingsMemory->Remembered();
+    for (const std::string& text : instrument.OpenMidiDevicesAtStart(remembered.midiInput, remembered.midiOutput))
         ShowMidiMessage(text);
     midiTimer.Start(kMidiPollMs);
 }
 
-void wxKeyboard::SelectMidiInputDevice(int index) { ShowMidiMessage(instrument.SelectMidiInputDevice(index)); }
+void wxKeyboard::SelectMidiInputDevice(int index)
+{
+    ShowMidiMessage(instrument.SelectMidiInputDevice(index));
+    const std::string port = instrument.MidiInputPortName();
+    if (!port.empty())
+        Remember([&](RememberedSettings& r) { r.midiInput = port; });
+}
 
-void wxKeyboard::SelectMidiOutputDevice(int index) { ShowMidiMessage(instrument.SelectMidiOutputDevice(index)); }
+void wxKeyboard::SelectMidiOutputDevice(int index)
+{
+    ShowMidiMessage(instrument.SelectMidiOutputDevice(index));
+    const std::string port = instrument.MidiOutputPortName();
+    if (!port.empty())
+        Remember([&](RememberedSettings& r) { r.midiOutput = port; });
+}
+
+void wxKeyboard::SetMidiInputChannel(int channel)
+{
+    instrument.SetMidiInputChannel(channel);
+    Remember([&](RememberedSettings& r) { r.midiInputChannel = instrument.MidiInputChannel(); });
+}
+
+void wxKeyboard::SetMidiOutputChannel(int channel)
+{
+    instrument.SetMidiOutputChannel(channel);
+    Remember([&](RememberedSettings& r) { r.midiOutputChannel = instrument.MidiOutputChannel(); });
+}
+
+void wxKeyboard::SetMidiOutputEnabled(bool enabled)
+{
+    instrument.SetMidiOutputEnabled(enabled);
+    Remember([&](RememberedSettings& r) { r.midiOutputEnabled = enabled; });
+}
 
 void wxKeyboard::OnMidiTimer(wxTimerEvent&)
 {
@@ -61,8 +94,10 @@ void wxKeyboard::OnMidiSettings(wxCommandEvent& event)
     dialog->SetForegroundColour(textColour);
     dialog->SetBackgroundColour(backgroundColour);
     dialog->SetOutputEnabled(instrument.MidiOutputEnabled());
-    dialog->SetInputDevice(instrument.MidiInputDevice());
-    dialog->SetOutputDevice(instrument.MidiOutputDevice());
+    // The ports open now, by name: the lists may have changed since they
+    // opened. None open, none shown.
+    dialog->SetInputDevice(instrument.OpenMidiInputEntry());
+    dialog->SetOutputDevice(instrument.OpenMidiOutputEntry());
     dialog->SetInputChannel(instrument.MidiInputChannel());
     dialog->SetOutputChannel(instrument.MidiOutputChannel());
     dialog->ShowModal();

@@ -1,7 +1,14 @@
 #include "MessageBox.h"
 
+#include <algorithm>
+
+#include <wx/dcscreen.h>
+#include <wx/display.h>
 #include <wx/msgdlg.h>
 #include <wx/generic/msgdlgg.h>
+#include <wx/settings.h>
+
+#include "controls/TextWrap.h"
 
 namespace {
 std::function<void(const wxString&)>& Sink()
@@ -15,6 +22,18 @@ std::function<bool(const wxString&)>& QuestionSink()
     return sink;
 }
 bool quitting = false;
+
+// The toolkit's box makes one line of each paragraph, however long: a long
+// file name pushed the rest of a message, the reason for a failure, out of
+// the box. Lines of at most 560 pixels (less on a small screen) in the box's
+// own font.
+wxString Wrapped(const wxString& text)
+{
+    wxScreenDC dc;
+    dc.SetFont(wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT));
+    const int maxWidth = std::min(560, wxDisplay(0u).GetClientArea().width * 2 / 3);
+    return WrapText(text, maxWidth, [&dc](const wxString& piece) { return dc.GetTextExtent(piece).x; });
+}
 } // namespace
 
 void StopShowingMessages() { quitting = true; }
@@ -30,7 +49,7 @@ void ShowMessage(const wxString& text)
     // The toolkit's own dialog: GTK's native box leaves the window title empty
     // when the caption is the toolkit's default text, which "Message" is, so
     // the window manager (and anyone looking for the box) would not see it.
-    wxGenericMessageDialog box(nullptr, text, "Message", wxOK | wxCENTRE);
+    wxGenericMessageDialog box(nullptr, Wrapped(text), "Message", wxOK | wxCENTRE);
     box.ShowModal();
 }
 
@@ -40,7 +59,7 @@ bool AskYesNo(const wxString& text)
         return QuestionSink()(text);
     if (quitting)
         return false;
-    wxGenericMessageDialog box(nullptr, text, "Message", wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION | wxCENTRE);
+    wxGenericMessageDialog box(nullptr, Wrapped(text), "Message", wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION | wxCENTRE);
     return box.ShowModal() == wxID_YES;
 }
 

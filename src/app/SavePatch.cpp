@@ -3,6 +3,8 @@
 #include "SavePatch.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include <wx/filedlg.h>
 #include <wx/filename.h>
@@ -13,22 +15,54 @@
 #include "controls/SynthParametersDlg.h"
 #include "patch/Patch.h"
 
+wxString HomePatchFolder() { return wxGetHomeDir() + "/.local/share/marovane/patches"; }
+
 wxString UserPatchFolder()
 {
     const char* dataHome = std::getenv("XDG_DATA_HOME");
-    wxString base;
     if (dataHome && dataHome[0] == '/')
-        base = wxString::FromUTF8(dataHome);
-    else
-        base = wxGetHomeDir() + "/.local/share";
-    return base + "/marovane/patches";
+        return wxString::FromUTF8(dataHome) + "/marovane/patches";
+    return HomePatchFolder();
 }
 
-bool MakeUserPatchFolder(const wxString& folder)
+bool MakeUserPatchFolder(const wxString& folder, wxString* reason)
 {
-    if (wxFileName::DirExists(folder))
+    // The standard library rather than the toolkit: the toolkit reports a
+    // failure in boxes of its own, and the program says it once, in its own.
+    namespace fs = std::filesystem;
+    const fs::path path(std::string(folder.utf8_str()));
+    std::error_code error;
+    if (fs::is_directory(path, error))
         return true;
-    return wxFileName::Mkdir(folder, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL);
+    fs::create_directories(path, error);
+    std::error_code ignored;
+    if (fs::is_directory(path, ignored))
+        return true;
+    if (reason) {
+        // The nearest part of the path that exists, if it is no folder.
+        fs::path existing = path;
+        while (existing.has_parent_path() && existing != existing.parent_path() && !fs::exists(existing, ignored))
+            existing = existing.parent_path();
+        if (fs::exists(existing, ignored) && !fs::is_directory(existing, ignored))
+            *reason = wxString::Format("\"%s\" is not a folder", wxString::FromUTF8(existing.string()));
+        else
+            *reason = wxString::FromUTF8(error ? error.message() : std::string("it is not a folder"));
+    }
+    return false;
+}
+
+SaveFolder PrepareSaveFolder()
+{
+    const wxString wanted = UserPatchFolder();
+    wxString reason;
+    if (MakeUserPatchFolder(wanted, &reason))
+        return {wanted, {}};
+    const wxString fallback = HomePatchFolder();
+    if (fallback != wanted && MakeUserPatchFolder(fallback))
+        return {fallback, wxString::Format("Cannot make the patch folder \"%s\": %s. Patches are saved in \"%s\" "
+                                           "instead.",
+                                           wanted, reason, fallback)};
+    return {wxString(), wxString::Format("Cannot make the patch folder \"%s\": %s.", wanted, reason)};
 }
 
 wxString PatchPathWithExtension(const wxString& path)
@@ -54,10 +88,11 @@ wxString PatchPathToWrite(const wxString& chosen)
 
 void wxKeyboard::SaveSound()
 {
-    const wxString folder = UserPatchFolder();
-    // Without the folder the dialog starts in its own default place.
-    MakeUserPatchFolder(folder);
-    wxFileDialog dialog(this, "Save A Config", folder, "", "Marovane Patches (*.mrvn)|*.mrvn",
+    const SaveFolder start = PrepareSaveFolder();
+    if (!start.problem.empty())
+        ShowMessage(start.problem);
+    // Without a folder the dialog starts in its own default place.
+    wxFileDialog dialog(this, "Save A Config", start.folder, "", "Marovane Patches (*.mrvn)|*.mrvn",
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT, wxDefaultPosition, wxDefaultSize, "filedlg");
     if (dialog.ShowModal() == wxID_OK) {
         const wxString path = PatchPathToWrite(dialog.GetPath());

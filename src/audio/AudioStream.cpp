@@ -159,6 +159,17 @@ PaError AudioStream::OpenDefault()
     return paNoError;
 }
 
+PaError AudioStream::OpenDevice(PaDeviceIndex device)
+{
+    PaError err = Open(OutputParameters(device));
+    if (err == paNoError) {
+        err = Start();
+        if (err != paNoError)
+            CloseStream();
+    }
+    return err;
+}
+
 void AudioStream::CloseStream()
 {
     if (!stream_)

@@ -51,6 +51,9 @@ public:
     // JACK host API's output is used instead. Returns the first error, or
     // paNoError once a stream runs.
     PaError OpenDefault();
+    // Opens the stream on `device` and starts it (the remembered device at
+    // start-up). Returns the first error; no stream runs after one.
+    PaError OpenDevice(PaDeviceIndex device);
     // Replaces the stream by one on the device of `params` (the audio
     // settings' choice). The render stays suspended if the open fails, so no
     // stream runs until a later choice succeeds; held notes are not touched

@@ -93,18 +93,18 @@ void wxHarmonicsPanel::ChangeSteps()
     Refresh(true);
 }
 
-void wxHarmonicsPanel::EditBar(const wxMouseEvent& event, bool set)
+void wxHarmonicsPanel::EditStroke(const wxMouseEvent& event, bool set, bool join)
 {
     const wxPoint p = event.GetPosition();
-    const int h = GetClientSize().GetHeight();
-    const int bar = HarmonicsBarAt(p.x);
+    const HarmonicsPoint to{p.x, p.y};
+    const HarmonicsPoint from = join && strokeOpen ? strokeAt : to;
+    strokeAt = to;
+    strokeOpen = true;
     // While a button is held the toolkit keeps sending this panel the pointer's
     // moves and release even outside it; only points on the bars edit.
-    if (bar < 0 || p.y < 0 || p.y >= h)
-        return;
-    const float level = set ? HarmonicsClickLevel(p.y, h, displayScale) : 0.0f;
-    (editAttack ? attackLevels : sustainLevels).level[bar] = level;
-    ChangeSteps();
+    float* edited = editAttack ? attackLevels.level : sustainLevels.level;
+    if (StrokeHarmonics(edited, from, to, GetClientSize().GetHeight(), displayScale, set))
+        ChangeSteps();
 }
 
 void wxHarmonicsPanel::OnPaint(wxPaintEvent&)
@@ -121,47 +121,61 @@ void wxHarmonicsPanel::OnPaint(wxPaintEvent&)
     }
 }
 
+// A press starts a stroke at its own point; moves and the release of the
+// button that drags continue it; a release of the other button edits its own
+// point alone.
 void wxHarmonicsPanel::OnLeftDown(wxMouseEvent& event)
 {
     leftDragging = true;
     rightDragging = false;
-    EditBar(event, true);
+    EditStroke(event, true, false);
 }
 
 void wxHarmonicsPanel::OnLeftUp(wxMouseEvent& event)
 {
+    const bool join = leftDragging;
     leftDragging = false;
     rightDragging = false;
-    EditBar(event, true);
+    EditStroke(event, true, join);
+    strokeOpen = false;
 }
 
 void wxHarmonicsPanel::OnRightDown(wxMouseEvent& event)
 {
     rightDragging = true;
     leftDragging = false;
-    EditBar(event, false);
+    EditStroke(event, false, false);
 }
 
 void wxHarmonicsPanel::OnRightUp(wxMouseEvent& event)
 {
+    const bool join = rightDragging;
     rightDragging = false;
     leftDragging = false;
-    EditBar(event, false);
+    EditStroke(event, false, join);
+    strokeOpen = false;
 }
 
 void wxHarmonicsPanel::OnMotion(wxMouseEvent& event)
 {
     if (leftDragging)
-        EditBar(event, true);
+        EditStroke(event, true, true);
     else if (rightDragging)
-        EditBar(event, false);
+        EditStroke(event, false, true);
     event.Skip();
 }
 
 void wxHarmonicsPanel::OnLeaveWindow(wxMouseEvent& event)
 {
+    // A quick move out is reported here, at the pointer's place outside:
+    // the stroke still sets the bars on its way to the edge.
+    if (leftDragging)
+        EditStroke(event, true, true);
+    else if (rightDragging)
+        EditStroke(event, false, true);
     leftDragging = false;
     rightDragging = false;
+    strokeOpen = false;
     event.Skip();
 }
 
@@ -171,6 +185,12 @@ void wxHarmonicsPanel::OnEnterWindow(wxMouseEvent& event)
         leftDragging = true;
     if (event.RightIsDown())
         rightDragging = true;
+    // Back in with a button held: the stroke goes on from where the pointer
+    // came in, not from where it left.
+    if (leftDragging || rightDragging) {
+        strokeAt = HarmonicsPoint{event.GetX(), event.GetY()};
+        strokeOpen = true;
+    }
     event.Skip();
 }
 

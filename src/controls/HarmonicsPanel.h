@@ -1,7 +1,9 @@
 #pragma once
 // The editor of the two harmonic spectra: 128 bars, 5 pixels wide, showing
 // the attack or the sustain spectrum. The left button draws a bar up to the
-// pointer, the right button clears it, holding a button paints across bars.
+// pointer, the right button clears it, holding a button paints across bars:
+// every bar on the straight line between two successive pointer positions,
+// so that a quick stroke leaves no gaps.
 // The panel owns its copy of both spectra and reports both after every change
 // through HarmonicsCallback. Keys pressed while it has the focus go to its
 // parent, so the note keys keep playing after a click on it. It keeps the
@@ -54,7 +56,9 @@ public:
 
 private:
     void ChangeSteps();
-    void EditBar(const wxMouseEvent& event, bool set);
+    // Draws (set) or clears the bars from the stroke's last point to the
+    // event's; `join` false starts the line afresh at the event.
+    void EditStroke(const wxMouseEvent& event, bool set, bool join);
 
     void OnPaint(wxPaintEvent& event);
     void OnLeftDown(wxMouseEvent& event);
@@ -75,6 +79,9 @@ private:
     bool leftDragging = false;
     bool rightDragging = false;
     bool editAttack = true;
+    // The pointer's last position in the current stroke, when there is one.
+    HarmonicsPoint strokeAt{};
+    bool strokeOpen = false;
 
     wxDECLARE_EVENT_TABLE();
 };

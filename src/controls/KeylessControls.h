@@ -38,10 +38,20 @@ private:
 
 // A choice that leaves the focus where it was when clicked and swallows typed
 // characters, so its selection never changes by typing.
+// Given colours, the whole box takes them, face, text and arrow alike (GTK
+// on its own colours only the text's area, a dark block inside a white box).
 class wxKeylessChoice : public wxKeyless<wxChoice> {
 public:
     wxKeylessChoice(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
                     const wxArrayString& choices, long style = 0);
+    ~wxKeylessChoice() override;
+
+    bool SetForegroundColour(const wxColour& colour) override;
+    bool SetBackgroundColour(const wxColour& colour) override;
+
+private:
+    void ColourWholeBox();
+    void* boxStyle = nullptr; // the style sheet of the box's insides, once coloured
 };
 
 // A text button. A click leaves the focus where it was; should it hold the

@@ -1,7 +1,10 @@
 #include "SpectrumMath.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cfloat>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 
 #include <wx/intl.h>
@@ -31,6 +34,48 @@ int HarmonicsBarHeight(float level, int height, float displayScale)
     return static_cast<int>(v);
 }
 
+namespace {
+
+// The bar under x, counting on to the left and right of the 128 (floor
+// division), so that a line from outside the bars still finds the bars it
+// crosses.
+int BarColumn(int x)
+{
+    return x >= 0 ? x / HARMONICS_BAR_WIDTH : -((-x + HARMONICS_BAR_WIDTH - 1) / HARMONICS_BAR_WIDTH);
+}
+
+bool SetBar(float* levels, int bar, int row, int height, float displayScale, bool set)
+{
+    if (bar < 0 || bar >= NUM_PARTIALS || row < 0 || row >= height)
+        return false;
+    levels[bar] = set ? HarmonicsClickLevel(row, height, displayScale) : 0.0f;
+    return true;
+}
+
+} // namespace
+
+bool StrokeHarmonics(float* levels, HarmonicsPoint from, HarmonicsPoint to, int height, float displayScale,
+                     bool set)
+{
+    const int fromBar = BarColumn(from.x);
+    const int toBar = BarColumn(to.x);
+    bool touched = SetBar(levels, fromBar, from.y, height, displayScale, set);
+    // The bars strictly between the two ends: their centres lie strictly
+    // between the two x, so the line has a row there.
+    const int first = std::max(std::min(fromBar, toBar) + 1, 0);
+    const int last = std::min(std::max(fromBar, toBar) - 1, NUM_PARTIALS - 1);
+    const double x0 = from.x, y0 = from.y;
+    const double slope = (static_cast<double>(to.y) - y0) / (static_cast<double>(to.x) - x0);
+    for (int bar = first; bar <= last; ++bar) {
+        const double centre = HARMONICS_BAR_WIDTH * bar + HARMONICS_BAR_WIDTH / 2;
+        const long row = std::lround(y0 + (centre - x0) * slope);
+        touched |= SetBar(levels, bar, static_cast<int>(std::clamp(row, -1L, static_cast<long>(height))), height,
+                          displayScale, set);
+    }
+    touched |= SetBar(levels, toBar, to.y, height, displayScale, set);
+    return touched;
+}
+
 float SpectrumSum(const float* levels)
 {
     // One float accumulator in partial order: the figure must read the same
@@ -46,10 +91,23 @@ wxString PeakLevelText(float sum)
     return wxString::Format(_("Peak Level: %6.3f"), static_cast<double>(sum));
 }
 
+namespace {
+// The relative rounding of a float sum of 128 levels, each divided once:
+// 128 roundings of half a float step, with room to spare.
+constexpr double kSumRounding = NUM_PARTIALS * static_cast<double>(FLT_EPSILON);
+} // namespace
+
 wxString SafePolyphonyText(float sum)
 {
     if (sum > 0.0f) {
-        const double notes = 1.0 / static_cast<double>(sum);
+        double notes = 1.0 / static_cast<double>(sum);
+        // A spectrum normalised for n notes sums to 1 / n only up to the
+        // rounding of 128 float divisions and additions, often just above
+        // it, where truncation would show n - 1. A count that falls short of
+        // the next whole number by no more than that rounding is that number.
+        const double whole = std::ceil(notes);
+        if (whole - notes <= notes * kSumRounding)
+            notes = whole;
         if (notes < static_cast<double>(INT_MAX))
             return wxString::Format(_("Safe Polyphony: %d"), static_cast<int>(notes));
     }

@@ -24,6 +24,22 @@ float HarmonicsClickLevel(int y, int height, float displayScale);
 // patch still draws as a clipped bar).
 int HarmonicsBarHeight(float level, int height, float displayScale);
 
+// A pointer position in editor pixels.
+struct HarmonicsPoint {
+    int x = 0;
+    int y = 0;
+};
+// One stretch of a stroke: the pointer moved from `from` to `to` with a
+// button held, in an editor `height` pixels high. Every bar from the one under
+// `from` to the one under `to` is set (left button, `set`) or cleared (right
+// button) along the straight line between the two points: the end bars take
+// the level of their point, a bar between them the level of the row the line
+// crosses at its centre, rounded to the nearest row, so fast moves leave no
+// gaps. A bar whose point lies above or below the editor, or a point left or
+// right of the 128 bars, changes nothing. Returns whether any bar was set.
+bool StrokeHarmonics(float* levels, HarmonicsPoint from, HarmonicsPoint to, int height, float displayScale,
+                     bool set);
+
 // The sum of the 128 levels, added from partial 1 upward into a float: the
 // highest amplitude one note of this spectrum can reach.
 float SpectrumSum(const float* levels);

@@ -6,8 +6,10 @@
 
 #include <wx/log.h>
 
+#include "audio/AudioDevices.h"
 #include "audio/AudioMessages.h"
 #include "controls/SliderMath.h"
+#include "instrument/RememberedSettings.h"
 #include "midi/KeyMap.h"
 #include "patch/Patch.h"
 #include "patch/SettingsFile.h"
@@ -37,7 +39,8 @@ int StepSelector(int number, int step)
 Instrument::Instrument(InstrumentDisplay& display, KeyDisplay& keys)
     : display_(display), notes_(synth_, keys, *this)
 {
-    // Output is off at every start.
+    // Output is off until switched on (the window switches it on at start-up
+    // when the player left it on).
     SetMidiOutputEnabled(false);
 }
 
@@ -46,12 +49,17 @@ Instrument::~Instrument() { Shutdown(); }
 // ---------------------------------------------------------------------------
 // Audio
 
-std::vector<std::string> Instrument::StartAudio()
+std::vector<std::string> Instrument::StartAudio(const std::string& device, const std::string& host)
 {
     std::vector<std::string> failures;
     PaError err = audio_.Initialize();
     if (err != paNoError)
         failures.push_back("PortAudio error: " + PortAudioText(err) + "\n");
+    // The remembered device when it plays now; when it does not open after
+    // all, the default as on any start, and nothing to say about it.
+    const int chosen = err == paNoError ? ChooseAudioDevice(device, host, PortAudioDevices()) : -1;
+    if (chosen >= 0 && audio_.OpenDevice(chosen) == paNoError)
+        return failures;
     // Without a device the open already fails: that error says more than the
     // start's "invalid stream", so it is the one shown.
     err = audio_.OpenDefault();

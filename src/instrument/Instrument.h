@@ -103,10 +103,11 @@ public:
     void ReleaseKey(int note) override { notes_.NoteOff(note, false); }
 
     // ---- Audio (GUI) ----
-    // Initialises PortAudio and starts the stream on the default device.
-    // Returns the texts of the failures to show, in order (none when sound
-    // runs).
-    std::vector<std::string> StartAudio();
+    // Initialises PortAudio and starts the stream on the device named
+    // `device` of the host API named `host` when it is there and plays (see
+    // ChooseAudioDevice), else on the default device. Returns the texts of
+    // the failures to show, in order (none when sound runs).
+    std::vector<std::string> StartAudio(const std::string& device = {}, const std::string& host = {});
     // Replaces the stream by one on the chosen device; returns the failure's
     // text (after the audio server died, that a restart is needed) or an
     // empty string.
@@ -129,6 +130,12 @@ public:
     bool MidiOutputEnabled() const { return notes_.outputEnabled; }
     int MidiInputDevice() const { return midiDevices_.InputDevice(); }
     int MidiOutputDevice() const { return midiDevices_.OutputDevice(); }
+    // The open ports' names; empty while none is open.
+    const std::string& MidiInputPortName() const { return midiDevices_.InputPortName(); }
+    const std::string& MidiOutputPortName() const { return midiDevices_.OutputPortName(); }
+    // The open ports' entries in the lists as they are now; -1 for none.
+    int OpenMidiInputEntry() const { return midiDevices_.OpenInputEntry(); }
+    int OpenMidiOutputEntry() const { return midiDevices_.OpenOutputEntry(); }
 
     // ---- MIDI devices (GUI; InstrumentMidi.cpp) ----
     // Makes the MIDI input and output objects on the MIDI library, the first
@@ -144,10 +151,11 @@ public:
     // The port lists the settings dialog shows; null without a device.
     MidiPortList* MidiInputPorts() const { return midiIn_.get(); }
     MidiPortList* MidiOutputPorts() const { return midiOut_.get(); }
-    // Start-up: input port 0 opened when there is one, else the message that
+    // Start-up: the input port named `input` opened when it is there, else
+    // port 0 when there is one (see ChooseMidiPort), else the message that
     // MIDI input is disabled; then the same for output. Returns the messages
     // to show, in order.
-    std::vector<std::string> OpenMidiDevicesAtStart();
+    std::vector<std::string> OpenMidiDevicesAtStart(const std::string& input = {}, const std::string& output = {});
     // Keeps the index and opens that port, the open one closed first. Returns
     // the library's error text to show, or an empty string.
     std::string SelectMidiInputDevice(int index);
@@ -262,9 +270,9 @@ private:
     AudioStream audio_{engine_};
     NoteEvents notes_;
 
-    // MIDI settings, the same at every start. The output channel and the echo
-    // switch live in notes_, the input channel in the decoder: both are read
-    // on the MIDI input thread too.
+    // MIDI settings. The output channel and the echo switch live in notes_,
+    // the input channel in the decoder: both are read on the MIDI input thread
+    // too. Bank and patch start at 1 every time.
     Relaxed<int> currentBank_{1};
     Relaxed<int> currentPatch_{1};
 

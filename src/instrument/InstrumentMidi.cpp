@@ -29,10 +29,10 @@ void Instrument::CloseMidiDevices()
     midiOut_.reset();
 }
 
-std::vector<std::string> Instrument::OpenMidiDevicesAtStart()
+std::vector<std::string> Instrument::OpenMidiDevicesAtStart(const std::string& input, const std::string& output)
 {
     midiMessages_.clear();
-    midiDevices_.OpenAtStart();
+    midiDevices_.OpenAtStart(input, output);
     if (midiOut_ && midiOut_->IsOpen())
         midiOutput_.Rearm();
     return std::move(midiMessages_);

@@ -11,6 +11,7 @@
 #include "controls/KeylessControls.h"
 #include "controls/ResourcePath.h"
 #include "controls/Switch.h"
+#include "midi/MidiDeviceSettings.h"
 
 wxIMPLEMENT_DYNAMIC_CLASS(wxMidiSettingsDlg, wxDialog);
 
@@ -26,15 +27,12 @@ wxBEGIN_EVENT_TABLE(wxMidiSettingsDlg, wxDialog)
     EVT_CLOSE(wxMidiSettingsDlg::OnCloseWindow)
 wxEND_EVENT_TABLE()
 
-wxArrayString MidiPortNames(MidiPortList* list)
+wxArrayString MidiPortEntries(MidiPortList* list)
 {
-    wxArrayString names;
-    if (!list)
-        return names;
-    const int count = list->PortCount();
-    for (int i = 0; i < count; ++i)
-        names.Add(wxString::FromUTF8(list->PortName(i)));
-    return names;
+    wxArrayString entries;
+    for (const std::string& name : MidiPortNames(list))
+        entries.Add(wxString::FromUTF8(name));
+    return entries;
 }
 
 wxMidiSettingsDlg::wxMidiSettingsDlg(wxWindow* parent, MidiSettingsInterface* settings_, wxWindowID id,
@@ -88,21 +86,18 @@ void wxMidiSettingsDlg::CreateControls()
     };
 
     label(0, "MIDI Out Device:");
-    const wxArrayString outputs = MidiPortNames(settings ? settings->midiOut : nullptr);
+    // No entry is chosen until the main window says which port is open.
+    const wxArrayString outputs = MidiPortEntries(settings ? settings->midiOut : nullptr);
     outputChoice = new wxKeylessChoice(this, ID_MIDI_OUTPUT_DEVICE, wxDefaultPosition, wxDefaultSize, outputs, 0);
     if (outputs.IsEmpty())
         outputChoice->Disable();
-    else
-        outputChoice->SetSelection(0);
     grid->Add(outputChoice, 0, textFlags, 5);
 
     label(1, "MIDI In Device:");
-    const wxArrayString inputs = MidiPortNames(settings ? settings->midiIn : nullptr);
+    const wxArrayString inputs = MidiPortEntries(settings ? settings->midiIn : nullptr);
     inputChoice = new wxKeylessChoice(this, ID_MIDI_INPUT_DEVICE, wxDefaultPosition, wxDefaultSize, inputs, 0);
     if (inputs.IsEmpty())
         inputChoice->Disable();
-    else
-        inputChoice->SetSelection(0);
     grid->Add(inputChoice, 0, textFlags, 5);
 
     label(2, "MIDI Input Channel:");
@@ -123,17 +118,25 @@ void wxMidiSettingsDlg::CreateControls()
 
 void wxMidiSettingsDlg::SetOutputEnabled(bool enabled) { outputSwitch->SetValue(enabled); }
 
-void wxMidiSettingsDlg::SetInputDevice(int index)
+namespace {
+void ShowEntry(wxChoice* choice, int index)
 {
-    if (index >= 0 && static_cast<unsigned>(index) < inputChoice->GetCount())
-        inputChoice->SetSelection(index);
+    if (index == wxNOT_FOUND || (index >= 0 && static_cast<unsigned>(index) < choice->GetCount()))
+        choice->SetSelection(index);
 }
 
-void wxMidiSettingsDlg::SetOutputDevice(int index)
+// After a pick: an entry whose port did not open is not shown as chosen, so
+// that picking it again tries again.
+void ShowWhetherOpened(wxChoice* choice, MidiPortList* list)
 {
-    if (index >= 0 && static_cast<unsigned>(index) < outputChoice->GetCount())
-        outputChoice->SetSelection(index);
+    if (!list || !list->IsOpen())
+        choice->SetSelection(wxNOT_FOUND);
 }
+} // namespace
+
+void wxMidiSettingsDlg::SetInputDevice(int index) { ShowEntry(inputChoice, index); }
+
+void wxMidiSettingsDlg::SetOutputDevice(int index) { ShowEntry(outputChoice, index); }
 
 void wxMidiSettingsDlg::SetInputChannel(int channel)
 {
@@ -175,14 +178,18 @@ bool wxMidiSettingsDlg::SetBackgroundColour(const wxColour& colour)
 
 void wxMidiSettingsDlg::OnOutputDevice(wxCommandEvent&)
 {
-    if (settings)
-        settings->SelectMidiOutputDevice(outputChoice->GetSelection());
+    if (!settings || outputChoice->GetSelection() == wxNOT_FOUND)
+        return;
+    settings->SelectMidiOutputDevice(outputChoice->GetSelection());
+    ShowWhetherOpened(outputChoice, settings->midiOut);
 }
 
 void wxMidiSettingsDlg::OnInputDevice(wxCommandEvent&)
 {
-    if (settings)
-        settings->SelectMidiInputDevice(inputChoice->GetSelection());
+    if (!settings || inputChoice->GetSelection() == wxNOT_FOUND)
+        return;
+    settings->SelectMidiInputDevice(inputChoice->GetSelection());
+    ShowWhetherOpened(inputChoice, settings->midiIn);
 }
 
 int wxMidiSettingsDlg::StepChannel(wxStaticText* text, int step)

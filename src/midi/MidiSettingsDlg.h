@@ -42,7 +42,10 @@ public:
     ~wxMidiSettingsDlg() override = default;
 
     // The values the main window hands in before showing the dialog. A device
-    // index beyond the list, or a channel outside 1 to 16, changes nothing.
+    // list starts with no entry chosen; the main window chooses the entry of
+    // the port that is open, and wxNOT_FOUND (no port open) chooses none, so
+    // that picking any entry opens it. A device index beyond the list, or a
+    // channel outside 1 to 16, changes nothing.
     void SetOutputEnabled(bool enabled);
     void SetInputDevice(int index);
     void SetOutputDevice(int index);
@@ -87,5 +90,6 @@ private:
     wxDECLARE_EVENT_TABLE();
 };
 
-// The port names of a list, entry 0 first; empty for a null list.
-wxArrayString MidiPortNames(MidiPortList* list);
+// The port names of a list as the dialog lists them, entry 0 first; empty for
+// a null list.
+wxArrayString MidiPortEntries(MidiPortList* list);

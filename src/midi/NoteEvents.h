@@ -83,7 +83,7 @@ public:
     // every key, then echoes All Notes Off unless the request came from MIDI.
     void AllNotesOff(bool fromMidi);
 
-    // The echo switch and channel (1 to 16); off at every start.
+    // The echo switch and channel (1 to 16); the switch starts off.
     Relaxed<bool> outputEnabled{false};
     Relaxed<int> outputChannel{1};
 

@@ -87,8 +87,12 @@ std::vector<std::string> OwnJackClients()
 
 namespace {
 
-const char* const kInputClient = "RtMidi Input Client";
-const char* const kOutputClient = "RtMidi Output Client";
+// What a patchbay shows: the program's name on both clients (JACK gives a
+// second program's clients a "-01" after it), the direction on each port.
+const char* const kInputClient = "Marovane in";
+const char* const kOutputClient = "Marovane out";
+const char* const kInputPort = "MIDI in";
+const char* const kOutputPort = "MIDI out";
 
 bool IsOwnJackPort(const std::string& fullName)
 {
@@ -213,7 +217,7 @@ std::string RtMidiDeviceBase::OpenOffered(int index)
 // ---------------------------------------------------------------------------
 
 RtMidiInputDevice::RtMidiInputDevice(std::unique_ptr<RtMidiIn> midi, MidiInputHandler& handler)
-    : RtMidiDeviceBase(*midi, midi->getCurrentApi(), "RtMidi Input"), in_(std::move(midi)), handler_(handler)
+    : RtMidiDeviceBase(*midi, midi->getCurrentApi(), kInputPort), in_(std::move(midi)), handler_(handler)
 {
 }
 
@@ -259,7 +263,7 @@ constexpr size_t kJackHeader = sizeof(int);
 } // namespace
 
 RtMidiOutputDevice::RtMidiOutputDevice(std::unique_ptr<RtMidiOut> midi)
-    : RtMidiDeviceBase(*midi, midi->getCurrentApi(), "RtMidi Output"), out_(std::move(midi))
+    : RtMidiDeviceBase(*midi, midi->getCurrentApi(), kOutputPort), out_(std::move(midi))
 {
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // The MIDI library (RtMidi) behind the program's port interfaces: the input
-// object with the client name "RtMidi Input Client" and the output object
-// "RtMidi Output Client", their port lists without the program's own ports,
-// and a send that never waits.
+// object with the client name "Marovane in" and the port "MIDI in", the output
+// object "Marovane out" with the port "MIDI out", their port lists without the
+// program's own ports, and a send that never waits.
 //
 // Back ends: the library's default (ALSA's sequencer) throws where there is
 // no sequencer; the objects are then made on the next back end the library
@@ -122,5 +122,5 @@ struct RtMidiDevices {
 RtMidiDevices CreateRtMidiDevices(MidiInputHandler& handler);
 
 // The JACK clients this process has opened (as JACK named them: a second
-// program's "RtMidi Input Client" becomes "RtMidi Input Client-01").
+// program's "Marovane in" becomes "Marovane in-01").
 std::vector<std::string> OwnJackClients();

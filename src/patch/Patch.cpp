@@ -1,5 +1,6 @@
 #include "Patch.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cerrno>
 #include <climits>
@@ -74,7 +75,7 @@ Patch FromValues(const Values& v)
     Patch p;
     p.attackMs = ParsePatchInt(v.text[kAttack]);
     p.decayMs = ParsePatchInt(v.text[kDecay]);
-    p.sustainPercent = ParsePatchInt(v.text[kSustain]);
+    p.sustainPercent = std::clamp(ParsePatchInt(v.text[kSustain]), -kMaxSustainPercent, kMaxSustainPercent);
     p.releaseMs = ParsePatchInt(v.text[kRelease]);
     p.lfoFrequency = ParsePatchFloat(v.text[kLfoFrequency]);
     p.lfoWaveform = ParsePatchInt(v.text[kLfoWaveform]);

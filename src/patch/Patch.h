@@ -41,8 +41,14 @@ float ParsePatchFloat(const wxString& text);
 // for bit (the sign of zero included).
 wxString FormatPatchFloat(float value);
 
+// The sustain level a patch loads with stays within this many percent either
+// way: far beyond any control (0 to 100), and far from where arithmetic on
+// it (100 - sustain, say) could overflow.
+constexpr int32_t kMaxSustainPercent = 1000;
+
 // Reads the 263 keys; a missing key reads as 0. Takes what it finds, whatever
-// it is: the loaders below say what they refuse.
+// it is (but the sustain, held as above): the loaders below say what they
+// refuse.
 Patch ReadPatch(const wxSettingsFile& doc);
 
 // Reads a patch from a loaded document, refusing one that cannot be a sound:
@@ -52,7 +58,8 @@ Patch ReadPatch(const wxSettingsFile& doc);
 // Returns the empty string and fills `patch`, or the reason, naming the key:
 //   "it holds none of the patch settings"
 //   "the value \"nan\" of SustainHarmonic5 is not a finite number"
-// Finite values are kept as found, however far outside the controls' ranges.
+// Finite values are kept as found, however far outside the controls' ranges,
+// but for the sustain's limit above.
 wxString ReadCheckedPatch(const wxSettingsFile& doc, Patch& patch);
 
 // Loads a patch file with every check: those of the settings document (size,

@@ -38,8 +38,9 @@ bool ReplaceFile::Open()
 {
     const size_t slash = target_.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-    std::string pattern = folder + "." + name + ".XXXXXX";
+    // A short name of its own, not one made from the target's: that would be
+    // too long for a target whose name is near the longest there can be.
+    std::string pattern = folder + ".marovane-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     fd_ = mkostemp(buffer.data(), O_CLOEXEC);

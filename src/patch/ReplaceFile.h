@@ -1,6 +1,7 @@
 #pragma once
 // Replacing a file without ever leaving half of one: the new contents go to a
-// temporary file in the target's own folder, and only a complete, flushed
+// temporary file in the target's own folder (".marovane-" and six random
+// characters, a name shorter than any target's can be too long), and only a complete, flushed
 // file is renamed over the target, with the old file's permissions (a new
 // file gets the usual ones, 0666 less the umask). A failure at any point
 // leaves the old file as it was and removes the temporary one. A symbolic

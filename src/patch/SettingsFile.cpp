@@ -2,9 +2,6 @@
 
 #include <expat.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -12,6 +9,8 @@
 #include <wx/mstream.h>
 #include <wx/sstream.h>
 #include <wx/strconv.h>
+
+#include "RegularFile.h"
 
 namespace {
 
@@ -110,23 +109,15 @@ wxSettingsFile::wxSettingsFile()
 
 bool wxSettingsFile::LoadFile(const wxString& filename, wxString* error)
 {
-    // Read at most one byte beyond the limit: a longer file (or a device that
-    // never ends) is refused without reading the rest.
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(filename.utf8_str(), "rb"), std::fclose);
-    std::vector<char> data(kMaxFileBytes + 1);
-    size_t size = 0;
-    int err = errno;
-    if (file) {
-        size = std::fread(data.data(), 1, data.size(), file.get());
-        err = errno;
-        if (std::ferror(file.get()))
-            file.reset();
-    }
-    if (!file) {
-        SetError(error, wxString::Format("it cannot be read (%s)", wxString::FromUTF8(std::strerror(err))));
+    // Read at most one byte beyond the limit: a longer file is refused
+    // without reading the rest. A pipe or a device is refused unread.
+    std::vector<char> data;
+    const std::string problem = ReadRegularFile(std::string(filename.utf8_str()), kMaxFileBytes + 1, data);
+    if (!problem.empty()) {
+        SetError(error, wxString::FromUTF8(problem));
         return false;
     }
-    return LoadText(data.data(), size, error);
+    return LoadText(data.data(), data.size(), error);
 }
 
 bool wxSettingsFile::LoadText(const char* data, size_t size, wxString* error)

@@ -25,8 +25,9 @@ public:
 
     // Loads a file in place of the empty root. On failure the document keeps
     // the empty root, every key reads as the empty string, and `error` (when
-    // given) says why in a few words: "it cannot be read (...)", "it is larger
-    // than 1 MB ...", "its elements are nested deeper than 64 levels ...",
+    // given) says why in a few words: "it cannot be read (...)", "it is a
+    // named pipe, not a regular file" (a pipe or a device is refused before
+    // it is read, without waiting on it), "it is larger than 1 MB ...", "its elements are nested deeper than 64 levels ...",
     // "it declares entities ...", "it is not well-formed XML (line n: ...)".
     // Nothing goes to the toolkit's log.
     bool LoadFile(const wxString& filename, wxString* error = nullptr);

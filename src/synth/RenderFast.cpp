@@ -8,7 +8,9 @@
 
 #include "RenderFast.h"
 
+#include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "FloatEnvironment.h"
 #include "RenderFastKernel.h"
@@ -18,16 +20,9 @@
 namespace {
 
 using marovane_fast::NoteKernelArgs;
-using NoteKernel = void (*)(const NoteKernelArgs&);
+using marovane_fast::NoteKernels;
 
 using FixedFloatEnvironment = marovane_fp::FixedEnvironment;
-
-// The x86 kernels are built only for x86; elsewhere the portable one runs.
-#if defined(__x86_64__) || defined(__i386__)
-constexpr bool kX86 = true;
-#else
-constexpr bool kX86 = false;
-#endif
 
 bool DetectSupport(RenderVariant variant)
 {
@@ -59,38 +54,71 @@ bool CpuSupports(RenderVariant variant)
     return kSupported[static_cast<int>(variant)];
 }
 
-RenderVariant ChooseFastest()
+// The x86 kernels are built only for x86; elsewhere the portable one runs.
+NoteKernels KernelFor(RenderVariant variant)
 {
-    if (CpuSupports(RenderVariant::Avx512))
-        return RenderVariant::Avx512;
-    if (CpuSupports(RenderVariant::Avx2))
-        return RenderVariant::Avx2;
-    return kX86 ? RenderVariant::Baseline : RenderVariant::Portable;
-}
-
-const RenderVariant kFastest = ChooseFastest();
-const RenderVariant kChosen = CpuSupports(RenderVariant::Split) ? RenderVariant::Split : kFastest;
-
-NoteKernel KernelFor(RenderVariant variant)
-{
+    using namespace marovane_fast;
 #if defined(__x86_64__) || defined(__i386__)
     switch (variant) {
-    case RenderVariant::Avx512: return marovane_fast::RenderNoteAvx512;
-    case RenderVariant::Avx2: return marovane_fast::RenderNoteAvx2;
-    case RenderVariant::Baseline: return marovane_fast::RenderNoteBaseline;
+    case RenderVariant::Avx512: return {RenderNoteAvx512, AdvancePhasesAvx512};
+    case RenderVariant::Avx2: return {RenderNoteAvx2, AdvancePhasesAvx2};
+    case RenderVariant::Baseline: return {RenderNoteBaseline, AdvancePhasesBaseline};
     default: break;
     }
 #endif
     (void)variant;
-    return marovane_fast::RenderNotePortable;
+    return {RenderNotePortable, AdvancePhasesPortable};
 }
 
 constexpr int kPadded = RenderSplit::kPadded;
 
-// Every sounding note, one after the other, on this thread.
-void RenderMixAlone(SynthState& s, NoteKernel kernel, const int* rendered, int count, float* mix, unsigned frames)
+// The kernels timed in turn on one note of 128 partials over a whole buffer,
+// the best of nine runs each (the first run of each warms its caches). The
+// widest instruction set is not always the fastest: the kernels spend most
+// of their time reading the table one lane at a time, which no vector width
+// speeds up, and a processor may run its widest vectors at a lower clock.
+// Takes about a millisecond, once, when the program starts.
+KernelTimes MeasureKernels()
 {
+    alignas(64) static float table[WAVE_TABLE_LENGTH];
+    for (int i = 0; i < WAVE_TABLE_LENGTH; ++i)
+        table[i] = static_cast<float>(i) * 1e-6f; // written, so the pages are the table's own
+    alignas(64) float phase[kPadded] = {};
+    alignas(64) float level[kPadded] = {};
+    alignas(64) double inc[kPadded] = {};
     alignas(64) float gain[MAX_FRAMES];
+    alignas(64) float mix[MAX_FRAMES] = {};
+    for (int k = 0; k < NUM_PARTIALS; ++k) {
+        inc[k] = (k + 1) * 261.6 / SAMPLE_RATE; // middle C's partials
+        level[k] = 1.0f / static_cast<float>(k + 1);
+    }
+    for (float& g : gain)
+        g = 0.5f;
+    const NoteKernelArgs args{table, phase, inc, level, gain, mix, NUM_PARTIALS, MAX_FRAMES};
+    const RenderVariant variants[] = {RenderVariant::Baseline, RenderVariant::Avx2, RenderVariant::Avx512};
+    double best[3] = {0.0, 0.0, 0.0};
+    for (int round = 0; round < 10; ++round)
+        for (int v = 0; v < 3; ++v) {
+            if (!CpuSupports(variants[v]))
+                continue;
+            const auto start = std::chrono::steady_clock::now();
+            KernelFor(variants[v]).render(args);
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (round > 0 && (best[v] == 0.0 || seconds < best[v]))
+                best[v] = seconds > 0.0 ? seconds : 1e-12;
+        }
+    return {best[0], best[1], best[2]};
+}
+
+const KernelTimes kKernelTimes = MeasureKernels();
+const RenderVariant kFastest = FastestOf(kKernelTimes);
+const RenderVariant kChosen = CpuSupports(RenderVariant::Split) ? RenderVariant::Split : kFastest;
+
+
+// Every sounding note, one after the other, on this thread.
+void RenderMixAlone(SynthState& s, const NoteKernels& kernel, const int* rendered, int count, float* mix, unsigned frames)
+{
+    alignas(64) float gain[RenderSplit::kGainPadded];
     alignas(64) float phase[kPadded];
     alignas(64) float level[kPadded];
     alignas(64) double inc[kPadded];
@@ -100,7 +128,7 @@ void RenderMixAlone(SynthState& s, NoteKernel kernel, const int* rendered, int c
             continue;
         PrepareNote(s, n, frames, rendered, count, gain, level, inc, phase);
         if (count > 0) {
-            kernel(args);
+            kernel.render(args);
             for (int k = 0; k < count; ++k)
                 s.partialPhase[n][rendered[k]] = phase[k];
         }
@@ -124,7 +152,7 @@ int RenderVectorised(SynthState& s, RenderVariant variant, bool split, float* ou
     // Every frame's additions start from +0.0, as the reference's output does.
     alignas(64) float mix[MAX_FRAMES];
     std::memset(mix, 0, sizeof mix);
-    const NoteKernel kernel = KernelFor(variant);
+    const NoteKernels kernel = KernelFor(variant);
     RenderSplit* helper = split ? s.renderSplit.get() : nullptr;
     if (!(helper && helper->RenderMix(s, kernel, rendered, count, mix, frames)))
         RenderMixAlone(s, kernel, rendered, count, mix, frames);
@@ -158,6 +186,29 @@ bool RenderVariantSupported(RenderVariant variant)
     return CpuSupports(variant);
 }
 
+RenderVariant FastestOf(const KernelTimes& times)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    RenderVariant fastest = RenderVariant::Baseline;
+#else
+    RenderVariant fastest = RenderVariant::Portable;
+#endif
+    double least = 0.0;
+    const std::pair<RenderVariant, double> measured[] = {
+        {RenderVariant::Baseline, times.baseline}, {RenderVariant::Avx2, times.avx2}, {RenderVariant::Avx512, times.avx512}};
+    for (const auto& [variant, seconds] : measured)
+        if (seconds > 0.0 && (least == 0.0 || seconds < least)) {
+            fastest = variant;
+            least = seconds;
+        }
+    return fastest;
+}
+
+KernelTimes MeasuredKernelTimes()
+{
+    return kKernelTimes;
+}
+
 RenderVariant FastestRenderVariant()
 {
     return kFastest;
@@ -188,12 +239,36 @@ int RenderSplitWith(SynthState& state, RenderVariant kernel, float* output, unsi
     return RenderVectorised(state, kernel, true, output, frames);
 }
 
+namespace {
+
+// Whether a note's envelope stays at the sustain level for a whole buffer: a
+// held note whose elapsed time at the buffer's first frame is past both the
+// attack and the end of the decay (HeldLevel's two tests). Its elapsed time
+// only grows from frame to frame, so every frame takes the same branch, and
+// a held note's envelope changes nothing: one step stands for all frames.
+bool SustainsThroughout(const SynthState& s, int n)
+{
+    if (!s.IsNoteHeld(n) || s.IsNoteReleasing(n) || s.noteSamples[n] == 0)
+        return false;
+    const RenderSnapshot& p = s.Snapshot();
+    const float e = static_cast<float>(s.noteSamples[n]) * s.msPerSample;
+    return !(e < p.attackMs) && !(e < static_cast<int64_t>(p.attackMs) + p.decayMs);
+}
+
+} // namespace
+
 void PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, int count, float* gain, float* level,
                  double* inc, float* phase)
 {
     const double f = s.BentFrequency(n);
-    s.NoteGains(n, frames, gain);
-    for (unsigned i = frames; i < MAX_FRAMES; ++i)
+    if (SustainsThroughout(s, n)) {
+        const float g = s.EnvelopeLevel(n, s.noteSamples[n], 0) * s.Snapshot().velocity[n];
+        for (unsigned i = 0; i < frames; ++i)
+            gain[i] = g;
+    } else {
+        s.NoteGains(n, frames, gain);
+    }
+    for (unsigned i = frames; i < RenderSplit::kGainPadded; ++i)
         gain[i] = 0.0f;
     for (int k = 0; k < count; ++k) {
         const int h = rendered[k];

@@ -22,11 +22,24 @@ constexpr int kLanes = 8;
 constexpr int kFrames = 16;
 constexpr int kVecs = kFrames / kLanes;
 
-template <int NB>
-void Group(const NoteKernelArgs& a, int first)
+// The phase recurrence of one block of partials, in the reference's steps:
+// the wrap, and the next phase float(double(wrapped) + inc).
+inline __m256 Wrap(__m256 p)
 {
-    __m256 ph[NB];
-    __m256d incLo[NB], incHi[NB];
+    return _mm256_sub_ps(p, _mm256_round_ps(p, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+}
+
+inline __m256 Next(__m256 pw, __m256d incLo, __m256d incHi)
+{
+    const __m256d lo = _mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(pw)), incLo);
+    const __m256d hi = _mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(pw, 1)), incHi);
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(lo)), _mm256_cvtpd_ps(hi), 1);
+}
+
+// The phases and increments of NB blocks from `first` on, and the phases back.
+template <int NB>
+inline void LoadBlocks(const NoteKernelArgs& a, int first, __m256* ph, __m256d* incLo, __m256d* incHi)
+{
 #pragma GCC unroll 8
     for (int b = 0; b < NB; ++b) {
         const int off = first + kLanes * b;
@@ -34,6 +47,22 @@ void Group(const NoteKernelArgs& a, int first)
         incLo[b] = _mm256_load_pd(a.inc + off);
         incHi[b] = _mm256_load_pd(a.inc + off + 4);
     }
+}
+
+template <int NB>
+inline void StorePhases(const NoteKernelArgs& a, int first, const __m256* ph)
+{
+#pragma GCC unroll 8
+    for (int b = 0; b < NB; ++b)
+        _mm256_store_ps(a.phase + first + kLanes * b, ph[b]);
+}
+
+template <int NB>
+void Group(const NoteKernelArgs& a, int first)
+{
+    __m256 ph[NB];
+    __m256d incLo[NB], incHi[NB];
+    LoadBlocks<NB>(a, first, ph, incLo, incHi);
     // tile[b][k][j]: partial first + 8 b + k, frame t0 + j.
     alignas(32) float tile[NB][kLanes][kFrames] = {};
     alignas(32) uint32_t ix[NB][kLanes];
@@ -44,12 +73,9 @@ void Group(const NoteKernelArgs& a, int first)
         for (unsigned j = 0; j < count; ++j) {
 #pragma GCC unroll 8
             for (int b = 0; b < NB; ++b) {
-                const __m256 p = ph[b];
-                const __m256 pw = _mm256_sub_ps(p, _mm256_round_ps(p, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+                const __m256 pw = Wrap(ph[b]);
                 _mm256_store_si256(reinterpret_cast<__m256i*>(ix[b]), _mm256_cvttps_epi32(_mm256_mul_ps(pw, scale)));
-                const __m256d lo = _mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(pw)), incLo[b]);
-                const __m256d hi = _mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(pw, 1)), incHi[b]);
-                ph[b] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(lo)), _mm256_cvtpd_ps(hi), 1);
+                ph[b] = Next(pw, incLo[b], incHi[b]);
 #pragma GCC unroll 8
                 for (int k = 0; k < kLanes; k += 2) {
                     uint64_t pair;
@@ -81,21 +107,34 @@ void Group(const NoteKernelArgs& a, int first)
         for (int v = 0; v < kVecs; ++v)
             _mm256_store_ps(a.mix + t0 + kLanes * v, mix[v]);
     }
+    StorePhases<NB>(a, first, ph);
+}
+
+// The phase step alone, NB blocks in flight.
+template <int NB>
+void Advance(const NoteKernelArgs& a, int first)
+{
+    __m256 ph[NB];
+    __m256d incLo[NB], incHi[NB];
+    LoadBlocks<NB>(a, first, ph, incLo, incHi);
+    for (unsigned j = 0; j < a.frames; ++j) {
 #pragma GCC unroll 8
-    for (int b = 0; b < NB; ++b)
-        _mm256_store_ps(a.phase + first + kLanes * b, ph[b]);
+        for (int b = 0; b < NB; ++b)
+            ph[b] = Next(Wrap(ph[b]), incLo[b], incHi[b]);
+    }
+    StorePhases<NB>(a, first, ph);
 }
 
 } // namespace
 
+void AdvancePhasesAvx2(const NoteKernelArgs& a)
+{
+    InGroups<8, kLanes, Advance<8>, Advance<1>>(a);
+}
+
 void RenderNoteAvx2(const NoteKernelArgs& a)
 {
-    constexpr int kInFlight = 4;
-    int first = 0;
-    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
-        Group<kInFlight>(a, first);
-    for (; first < a.partials; first += kLanes)
-        Group<1>(a, first);
+    InGroups<4, kLanes, Group<4>, Group<1>>(a);
 }
 
 } // namespace marovane_fast

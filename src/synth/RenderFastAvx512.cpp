@@ -32,13 +32,24 @@ namespace {
 
 constexpr int kLanes = 16;
 
-// The table read one lane at a time, each value stored straight to its place
-// in a partial-major tile: no gather, no transpose.
-template <int NB>
-void Group(const NoteKernelArgs& a, int first)
+// The phase recurrence of one block of partials, in the reference's steps:
+// the wrap, and the next phase float(double(wrapped) + inc).
+inline __m512 Wrap(__m512 p)
 {
-    __m512 ph[NB];
-    __m512d incLo[NB], incHi[NB];
+    return _mm512_sub_ps(p, _mm512_roundscale_ps(p, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+}
+
+inline __m512 Next(__m512 pw, __m512d incLo, __m512d incHi)
+{
+    const __m512d lo = _mm512_add_pd(_mm512_cvtps_pd(_mm512_castps512_ps256(pw)), incLo);
+    const __m512d hi = _mm512_add_pd(_mm512_cvtps_pd(_mm512_extractf32x8_ps(pw, 1)), incHi);
+    return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(lo)), _mm512_cvtpd_ps(hi), 1);
+}
+
+// The phases and increments of NB blocks from `first` on, and the phases back.
+template <int NB>
+inline void LoadBlocks(const NoteKernelArgs& a, int first, __m512* ph, __m512d* incLo, __m512d* incHi)
+{
 #pragma GCC unroll 8
     for (int b = 0; b < NB; ++b) {
         const int off = first + kLanes * b;
@@ -46,6 +57,24 @@ void Group(const NoteKernelArgs& a, int first)
         incLo[b] = _mm512_load_pd(a.inc + off);
         incHi[b] = _mm512_load_pd(a.inc + off + 8);
     }
+}
+
+template <int NB>
+inline void StorePhases(const NoteKernelArgs& a, int first, const __m512* ph)
+{
+#pragma GCC unroll 8
+    for (int b = 0; b < NB; ++b)
+        _mm512_store_ps(a.phase + first + kLanes * b, ph[b]);
+}
+
+// The table read one lane at a time, each value stored straight to its place
+// in a partial-major tile: no gather, no transpose.
+template <int NB>
+void Group(const NoteKernelArgs& a, int first)
+{
+    __m512 ph[NB];
+    __m512d incLo[NB], incHi[NB];
+    LoadBlocks<NB>(a, first, ph, incLo, incHi);
     // tile[b][k][j]: partial first + 16 b + k, frame t0 + j.
     alignas(64) float tile[NB][kLanes][kLanes] = {};
     alignas(64) uint32_t ix[NB][kLanes];
@@ -56,12 +85,9 @@ void Group(const NoteKernelArgs& a, int first)
         for (unsigned j = 0; j < count; ++j) {
 #pragma GCC unroll 8
             for (int b = 0; b < NB; ++b) {
-                const __m512 p = ph[b];
-                const __m512 pw = _mm512_sub_ps(p, _mm512_roundscale_ps(p, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+                const __m512 pw = Wrap(ph[b]);
                 _mm512_store_si512(ix[b], _mm512_cvttps_epi32(_mm512_mul_ps(pw, scale)));
-                const __m512d lo = _mm512_add_pd(_mm512_cvtps_pd(_mm512_castps512_ps256(pw)), incLo[b]);
-                const __m512d hi = _mm512_add_pd(_mm512_cvtps_pd(_mm512_extractf32x8_ps(pw, 1)), incHi[b]);
-                ph[b] = _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(lo)), _mm512_cvtpd_ps(hi), 1);
+                ph[b] = Next(pw, incLo[b], incHi[b]);
 #pragma GCC unroll 16
                 for (int k = 0; k < kLanes; k += 2) {
                     uint64_t pair;
@@ -71,8 +97,8 @@ void Group(const NoteKernelArgs& a, int first)
                 }
             }
         }
-        const __m512 g = _mm512_load_ps(a.gain + t0);
-        __m512 mix = _mm512_load_ps(a.mix + t0);
+        const __m512 g = _mm512_loadu_ps(a.gain + t0);
+        __m512 mix = _mm512_loadu_ps(a.mix + t0);
         for (int b = 0; b < NB; ++b) {
             const int base = first + kLanes * b;
             const int valid = a.partials - base < kLanes ? a.partials - base : kLanes;
@@ -81,23 +107,36 @@ void Group(const NoteKernelArgs& a, int first)
                 mix = _mm512_add_ps(mix, _mm512_mul_ps(lw, g));
             }
         }
-        _mm512_store_ps(a.mix + t0, mix);
+        _mm512_storeu_ps(a.mix + t0, mix);
     }
+    StorePhases<NB>(a, first, ph);
+}
+
+// The phase step alone, NB blocks in flight.
+template <int NB>
+void Advance(const NoteKernelArgs& a, int first)
+{
+    __m512 ph[NB];
+    __m512d incLo[NB], incHi[NB];
+    LoadBlocks<NB>(a, first, ph, incLo, incHi);
+    for (unsigned j = 0; j < a.frames; ++j) {
 #pragma GCC unroll 8
-    for (int b = 0; b < NB; ++b)
-        _mm512_store_ps(a.phase + first + kLanes * b, ph[b]);
+        for (int b = 0; b < NB; ++b)
+            ph[b] = Next(Wrap(ph[b]), incLo[b], incHi[b]);
+    }
+    StorePhases<NB>(a, first, ph);
 }
 
 } // namespace
 
+void AdvancePhasesAvx512(const NoteKernelArgs& a)
+{
+    InGroups<8, kLanes, Advance<8>, Advance<1>>(a);
+}
+
 void RenderNoteAvx512(const NoteKernelArgs& a)
 {
-    constexpr int kInFlight = 2;
-    int first = 0;
-    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
-        Group<kInFlight>(a, first);
-    for (; first < a.partials; first += kLanes)
-        Group<1>(a, first);
+    InGroups<2, kLanes, Group<2>, Group<1>>(a);
 }
 
 } // namespace marovane_fast

@@ -2,7 +2,8 @@
 // The inner loop of the vectorised render: every partial of one note over one
 // buffer. One copy per instruction set, each in its own file compiled for that
 // set, chosen at start-up (RenderFast.cpp). This header is shared by all of
-// them, so it holds plain data only: nothing here may compile into code that
+// them, so it holds plain data, and templates instantiated only with each
+// file's own (internal) functions: nothing here may compile into code that
 // the linker could share between the copies.
 
 #include <cstdint>
@@ -10,22 +11,50 @@
 namespace marovane_fast {
 
 // Arrays padded past `partials` to a multiple of 16 lanes and aligned to 64
-// bytes. The padding lanes carry phase 0, increment 0 and level 0: they are
+// bytes (gain and mix: to 32 bytes, and with 16 frames past `frames`). The padding lanes carry phase 0, increment 0 and level 0: they are
 // computed like the others and never added.
 struct NoteKernelArgs {
     const float* sine;   // the sine shape of the wave table, 32768 entries
     float* phase;        // per rendered partial: read at the start, written back at the end
     const double* inc;   // per rendered partial: cycles per sample
     const float* level;  // per rendered partial: the morph level of this buffer
-    const float* gain;   // per frame: envelope x velocity, 0 from `frames` to 256
+    const float* gain;   // per frame: envelope x velocity, 0 from `frames` on
     float* mix;          // per frame: the mono sum so far; the partials are added in order
+                         // (the frames past `frames` in the last tile change too)
     int partials;        // how many partials are rendered (0 to 128)
     unsigned frames;     // 1 to 256
 };
 
-void RenderNotePortable(const NoteKernelArgs& a); // any processor
 void RenderNoteBaseline(const NoteKernelArgs& a);
 void RenderNoteAvx2(const NoteKernelArgs& a);
 void RenderNoteAvx512(const NoteKernelArgs& a);
+void RenderNotePortable(const NoteKernelArgs& a); // any processor
+
+// Only the phases: each partial's phase moved on by `frames` frames exactly as
+// the note kernel moves it, nothing read from the table or added to the mix
+// (sine, level, gain and mix are not used).
+void AdvancePhasesBaseline(const NoteKernelArgs& a);
+void AdvancePhasesAvx2(const NoteKernelArgs& a);
+void AdvancePhasesAvx512(const NoteKernelArgs& a);
+void AdvancePhasesPortable(const NoteKernelArgs& a);
+
+// The two entry points of one instruction set.
+struct NoteKernels {
+    void (*render)(const NoteKernelArgs&);
+    void (*advance)(const NoteKernelArgs&);
+};
+
+// The partials of a note in groups of kInFlight blocks of kLanes, then block
+// by block; Wide and Narrow are the calling file's own.
+template <int kInFlight, int kLanes, void (*Wide)(const NoteKernelArgs&, int),
+          void (*Narrow)(const NoteKernelArgs&, int)>
+void InGroups(const NoteKernelArgs& a)
+{
+    int first = 0;
+    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
+        Wide(a, first);
+    for (; first < a.partials; first += kLanes)
+        Narrow(a, first);
+}
 
 } // namespace marovane_fast

@@ -25,4 +25,18 @@ void RenderNotePortable(const NoteKernelArgs& a)
     }
 }
 
+void AdvancePhasesPortable(const NoteKernelArgs& a)
+{
+    for (int k = 0; k < a.partials; ++k) {
+        float phase = a.phase[k];
+        const double inc = a.inc[k];
+        for (unsigned i = 0; i < a.frames; ++i) {
+            while (phase >= 1.0f)
+                phase -= 1.0f;
+            phase = static_cast<float>(phase + inc);
+        }
+        a.phase[k] = phase;
+    }
+}
+
 } // namespace marovane_fast

@@ -8,6 +8,7 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <new>
@@ -16,6 +17,7 @@
 namespace {
 
 using marovane_fast::NoteKernelArgs;
+using marovane_fast::NoteKernels;
 
 constexpr uint64_t kTakenOver = uint64_t{1} << 31;
 constexpr uint64_t kDoneMask = kTakenOver - 1;
@@ -100,7 +102,7 @@ bool RenderSplit::HelperIdle() const
 // ---------------------------------------------------------------------------
 // The audio thread.
 
-bool RenderSplit::RenderMix(SynthState& s, NoteKernel kernel, const int* rendered, int partials, float* mix,
+bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int* rendered, int partials, float* mix,
                             unsigned frames)
 {
     if (frames < kMinFrames || partials == 0)
@@ -111,15 +113,17 @@ bool RenderSplit::RenderMix(SynthState& s, NoteKernel kernel, const int* rendere
         alone_.store(alone_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         return false;
     }
-    bool sounding = false;
-    for (int n = 0; n < NUM_NOTES && !sounding; ++n)
-        sounding = s.IsNoteSounding(n);
-    if (!sounding)
+    // Preparing a note never changes whether another note sounds: these are
+    // the notes rendered below.
+    int sounding = 0;
+    for (int n = 0; n < NUM_NOTES; ++n)
+        sounding += s.IsNoteSounding(n);
+    if (sounding == 0)
         return true; // the mix stays silent
 
     // Wake the helper first: it starts while the first note is prepared.
-    // The audio thread's share, a whole number of 16-frame tiles.
-    unsigned split = frames * static_cast<unsigned>(share_) / kShareSteps / 16 * 16;
+    // The audio thread's share, a multiple of 8 frames.
+    unsigned split = frames * static_cast<unsigned>(share_) / kShareSteps / 8 * 8;
     split = split < 16 ? 16 : split;
     kernel_ = kernel;
     sine_ = s.Waves().Shape(0);
@@ -133,18 +137,31 @@ bool RenderSplit::RenderMix(SynthState& s, NoteKernel kernel, const int* rendere
     posted_.store(generation_, std::memory_order_release);
     posted_.notify_one();
 
-    // Note by note: prepare, render frames 0 to split, publish.
+    // Note by note: prepare, render frames 0 to split, publish. The last
+    // notes are published before their frames are rendered (see the header):
+    // an eighth of them, 1 to 8.
+    const int early = std::clamp(sounding / 8, 1, 8);
+    const size_t lanes = static_cast<size_t>(Padded(partials));
     int count = 0;
     for (int n = 0; n < NUM_NOTES; ++n) {
         if (!s.IsNoteSounding(n))
             continue;
         NoteInput& in = input_[count];
         PrepareNote(s, n, frames, rendered, partials, in.gain, in.level, in.inc, in.phase);
-        kernel(NoteKernelArgs{sine_, in.phase, in.inc, in.level, in.gain, mix, partials, split});
-        notes_[count++] = n;
-        ready_.store(static_cast<uint32_t>(count), std::memory_order_release);
+        notes_[count] = n;
+        const uint32_t last = count + 1 == sounding ? kAllReady : 0;
+        if (count >= sounding - early) {
+            std::memcpy(ownPhase_, in.phase, sizeof(float) * lanes);
+            kernel.advance(NoteKernelArgs{sine_, in.phase, in.inc, in.level, in.gain, mix, partials, split});
+            ready_.store(static_cast<uint32_t>(++count) | last, std::memory_order_release);
+            if (last && beforeLastFrames)
+                beforeLastFrames(*this, beforeTakeOverContext);
+            kernel.render(NoteKernelArgs{sine_, ownPhase_, in.inc, in.level, in.gain, mix, partials, split});
+        } else {
+            kernel.render(NoteKernelArgs{sine_, in.phase, in.inc, in.level, in.gain, mix, partials, split});
+            ready_.store(static_cast<uint32_t>(++count) | last, std::memory_order_release);
+        }
     }
-    ready_.store(static_cast<uint32_t>(count) | kAllReady, std::memory_order_release);
 
     // Take what the helper has published and finish the rest.
     if (beforeTakeOver)
@@ -153,14 +170,7 @@ bool RenderSplit::RenderMix(SynthState& s, NoteKernel kernel, const int* rendere
     if ((progress & kDoneMask) < static_cast<uint64_t>(count))
         progress = progress_.fetch_or(kTakenOver, std::memory_order_acq_rel);
     const int done = static_cast<int>(progress & kDoneMask);
-    // Balance the next buffers. The helper trails the audio thread by a note,
-    // so one note left to take over means it kept up: it gets more frames.
-    // More than three means it fell behind: it gets fewer. A helper that did
-    // not even start was not scheduled, which says nothing about the balance.
-    if (done > 0 && count - done <= 1 && share_ > kShareMin)
-        --share_;
-    else if (done > 0 && count - done > 3 && share_ < kShareMax)
-        ++share_;
+    Balance(done == count, done > 0);
 
     const float* tail;
     if (done == count) {
@@ -171,13 +181,12 @@ bool RenderSplit::RenderMix(SynthState& s, NoteKernel kernel, const int* rendere
             std::memset(tail_ + split, 0, sizeof(float) * (frames - split));
         else
             std::memcpy(tail_ + split, helperMix_[(done - 1) & 1] + split, sizeof(float) * (frames - split));
-        const size_t lanes = static_cast<size_t>(Padded(partials));
         for (int j = done; j < count; ++j) {
             // The helper may be reading this note's inputs still: work on a copy.
             const NoteInput& in = input_[j];
             std::memcpy(takePhase_, in.phase, sizeof(float) * lanes);
-            kernel(NoteKernelArgs{sine_, takePhase_, in.inc, in.level, in.gain + split, tail_ + split, partials,
-                                  frames - split});
+            kernel.render(NoteKernelArgs{sine_, takePhase_, in.inc, in.level, in.gain + split, tail_ + split,
+                                         partials, frames - split});
             float* row = s.partialPhase[notes_[j]];
             for (int k = 0; k < partials; ++k)
                 row[rendered[k]] = takePhase_[k];
@@ -194,6 +203,32 @@ bool RenderSplit::RenderMix(SynthState& s, NoteKernel kernel, const int* rendere
             row[rendered[k]] = helperPhase_[j][k];
     }
     return true;
+}
+
+void RenderSplit::Balance(bool finished, bool started)
+{
+    if (finished) {
+        // Try 8 more frames for the helper after a run of finished buffers,
+        // a longer run the more often such a try has failed lately.
+        if (++finishedRun_ >= patience_ && share_ > kShareMin) {
+            --share_;
+            finishedRun_ = 0;
+            tried_ = true;
+        } else if (tried_ && finishedRun_ == 1) {
+            tried_ = false; // the try held
+            patience_ = std::max(kPatienceMin, patience_ / 2);
+        }
+    } else if (started) {
+        // Taken over: back by 8 frames, and wait longer before the next try.
+        // A helper that did not even start was not scheduled, which says
+        // nothing about the balance.
+        if (share_ < kShareMax)
+            ++share_;
+        if (tried_)
+            patience_ = std::min(kPatienceMax, patience_ * 2);
+        tried_ = false;
+        finishedRun_ = 0;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -233,8 +268,9 @@ void RenderSplit::HelperBuffer(uint32_t generation)
         // Wait for note j. The audio thread publishes a note every few
         // microseconds and ends every buffer either with all notes published
         // or with the taken-over flag set, so this wait ends within the buffer.
+        uint32_t ready;
         for (unsigned spins = 0;; ++spins) {
-            const uint32_t ready = ready_.load(std::memory_order_acquire);
+            ready = ready_.load(std::memory_order_acquire);
             if ((ready & ~kAllReady) > static_cast<uint32_t>(j))
                 break;
             if (ready & kAllReady)
@@ -256,7 +292,7 @@ void RenderSplit::HelperBuffer(uint32_t generation)
             std::memset(mix + split, 0, sizeof(float) * frames);
         else
             std::memcpy(mix + split, helperMix_[(j - 1) & 1] + split, sizeof(float) * frames);
-        kernel_(NoteKernelArgs{sine_, phase, in.inc, in.level, in.gain + split, mix + split, partials, frames});
+        kernel_.render(NoteKernelArgs{sine_, phase, in.inc, in.level, in.gain + split, mix + split, partials, frames});
         if (!progress_.compare_exchange_strong(expected, Progress(generation, j + 1), std::memory_order_release,
                                                std::memory_order_relaxed))
             return;

@@ -8,30 +8,42 @@
 //
 // One buffer:
 //  1. The audio thread wakes the helper (a futex wake, no lock), choosing the
-//     frame `split` where the helper's frames begin (a multiple of 16, moved
-//     from buffer to buffer so that both threads end at about the same time;
-//     the sound does not depend on it), and then, note by note in ascending
-//     order, does the reference's steps before the
-//     partial sum (requests were applied by BeginBuffer; envelope gains, morph
-//     levels, increments, start phases, the counters moved on), renders the
-//     note's frames 0 to `split`, and publishes the note's inputs and its
-//     phases at frame `split` (one release store of the ready count).
+//     frame `split` where the helper's frames begin (a multiple of 8, moved
+//     from buffer to buffer so that the helper ends a little before the audio
+//     thread; the sound does not depend on it), and then, note by note in
+//     ascending order, does the reference's steps before the partial sum
+//     (requests were applied by BeginBuffer; envelope gains, morph levels,
+//     increments, start phases, the counters moved on), renders the note's
+//     frames 0 to `split`, and publishes the note's inputs and its phases at
+//     frame `split` (one release store of the ready count).
 //  2. The helper trails it: for each published note it renders frames `split`
 //     to `frames` from those phases into its running mix, and publishes that
 //     mix and the note's final phases with one release compare-and-swap of the
 //     progress word (generation, notes done, taken-over flag). The helper may
 //     wait for the audio thread; the audio thread never waits for the helper.
-//  3. When the audio thread has done its frames of every note it looks at the
+//  3. The last notes of a buffer are published before the audio thread renders
+//     them: it first moves their phases to frame `split` alone (no table read,
+//     no sum), publishes, and then renders its frames from the start phases.
+//     Otherwise the helper, one note behind, would always have the last note
+//     left when the audio thread is done.
+//  4. When the audio thread has done its frames of every note it looks at the
 //     progress word. If the helper has finished, its mix and phases are taken.
 //     If not, the audio thread sets the taken-over flag (one atomic or,
 //     acquire-release) and renders the remaining notes' second frames itself,
 //     from the last mix the helper published. The helper's next
 //     compare-and-swap fails; it stops at once and writes nothing more.
-//  4. A helper still busy with an earlier buffer when the next one starts (it
+//  5. A helper still busy with an earlier buffer when the next one starts (it
 //     was not scheduled in time) is left alone: that buffer is rendered on the
 //     audio thread only, without touching anything the helper reads or writes.
 // The generation in the progress word keeps a late helper from committing into
 // a later buffer.
+//
+// The balance: a buffer that was taken over gives the helper 8 frames less
+// for the next buffers; after a run of buffers it finished, it is given 8
+// frames more. A try that is taken over doubles the run the next try waits for
+// (up to 512 buffers, about 3 s), one that holds halves it (down to 4), so
+// the helper finishes nearly every buffer and the split still follows a
+// change of load.
 //
 // The phases at frame `split` are those of the serial recurrence, computed by
 // the audio thread as it renders its frames, so both halves step exactly as
@@ -59,7 +71,7 @@ struct RenderSplitStats {
 
 class RenderSplit {
 public:
-    using NoteKernel = void (*)(const marovane_fast::NoteKernelArgs&);
+    using NoteKernels = marovane_fast::NoteKernels;
 
     RenderSplit();
     ~RenderSplit();
@@ -73,7 +85,8 @@ public:
     // done, the rendered partials listed and `mix` zeroed (RenderFast.cpp).
     // Returns false, having changed nothing, when the buffer is too short to
     // split or the helper is still busy; the caller then renders it alone.
-    bool RenderMix(SynthState& s, NoteKernel kernel, const int* rendered, int partials, float* mix, unsigned frames);
+    bool RenderMix(SynthState& s, const NoteKernels& kernel, const int* rendered, int partials, float* mix,
+                   unsigned frames);
 
     RenderSplitStats Stats() const;
 
@@ -86,6 +99,9 @@ public:
     // Called on the audio thread when its own frames are done, before it looks
     // at the helper's progress.
     void (*beforeTakeOver)(RenderSplit& split, void* context) = nullptr;
+    // Called on the audio thread before it renders its own frames of the
+    // buffer's last note.
+    void (*beforeLastFrames)(RenderSplit& split, void* context) = nullptr;
     void* beforeTakeOverContext = nullptr;
     // Notes the helper has published in the current buffer.
     int HelperNotesDone() const;
@@ -93,6 +109,9 @@ public:
     bool HelperIdle() const;
 
     static constexpr int kPadded = NUM_PARTIALS + 16;
+    // Per-frame arrays: a kernel started at a frame that is a multiple of 8
+    // runs whole tiles of 16 frames, up to 8 past the buffer's end.
+    static constexpr int kGainPadded = MAX_FRAMES + 16;
     // Buffers shorter than this are rendered on one thread.
     static constexpr unsigned kMinFrames = 64;
 
@@ -100,17 +119,20 @@ private:
     void HelperLoop();
     void HelperBuffer(uint32_t generation);
     void FollowPosterScheduling();
+    // Moves the split for the next buffers from how this one went: whether
+    // the helper finished, or at least started.
+    void Balance(bool finished, bool started);
 
     // ---- Written by the audio thread: the buffer's settings while the helper
     // is idle, a note's inputs before it is published; read by both ----
     struct alignas(64) NoteInput {
-        float gain[MAX_FRAMES];
+        float gain[kGainPadded];
         float level[kPadded];
         float phase[kPadded]; // at frame 0, then (once published) at frame split_
         double inc[kPadded];
     };
     NoteInput input_[NUM_NOTES];
-    NoteKernel kernel_ = nullptr;
+    NoteKernels kernel_ = {};
     const float* sine_ = nullptr;
     int partials_ = 0;
     unsigned frames_ = 0;
@@ -119,17 +141,24 @@ private:
 
     // ---- Written by the helper; read by the audio thread once published ----
     alignas(64) float helperPhase_[NUM_NOTES][kPadded]; // final phases
-    alignas(64) float helperMix_[2][MAX_FRAMES] = {};   // the mix after notes 0 to an even / odd j
+    alignas(64) float helperMix_[2][kGainPadded] = {};  // the mix after notes 0 to an even / odd j
 
     // ---- The audio thread's own ----
     alignas(64) float takePhase_[kPadded];    // a taken-over note's phases
-    alignas(64) float tail_[MAX_FRAMES] = {}; // the helper's frames when taken over
+    alignas(64) float ownPhase_[kPadded];     // a note published before its first frames are rendered
+    alignas(64) float tail_[kGainPadded] = {}; // the helper's frames when taken over
     int notes_[NUM_NOTES];
     uint32_t generation_ = 0;
-    // The audio thread's share of the frames in sixteenths, moved by one after
-    // each buffer towards the point where both threads end together.
-    static constexpr int kShareSteps = 16, kShareMin = 4, kShareMax = 12;
-    int share_ = 8;
+    // The audio thread's share of the frames in sixteenths, and how Balance
+    // moves it: the buffers the helper has finished in a row, how many it
+    // must finish before it is given one more tile, and whether the last
+    // buffer was such a try.
+    static constexpr int kShareSteps = 32, kShareMin = 8, kShareMax = 24;
+    static constexpr int kPatienceMin = 4, kPatienceMax = 512;
+    int share_ = 16;
+    int finishedRun_ = 0;
+    int patience_ = kPatienceMin;
+    bool tried_ = false;
     std::atomic<uint64_t> helperFinished_{0}, takenOver_{0}, notesTakenOver_{0}, alone_{0};
 
     // ---- The handshake ----
@@ -143,7 +172,7 @@ private:
 
 // The reference render's steps for one sounding note before its partial sum,
 // in its order (RenderFast.cpp): the envelope gain of each frame (which may end
-// a release; 0 from `frames` to MAX_FRAMES), then each rendered partial's
+// a release; 0 from `frames` to kGainPadded), then each rendered partial's
 // increment, morph level and phase (the lanes from `partials` to the next
 // multiple of 16 get 0), and the note's counters moved on.
 void PrepareNote(SynthState& s, int note, unsigned frames, const int* rendered, int partials, float* gain,

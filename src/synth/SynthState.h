@@ -185,7 +185,8 @@ public:
 
     // ---- The render (the rendering thread) ----
     // What Engine's block call renders its pieces with: the fastest render this
-    // processor supports, whose output equals RenderBuffer's bit for bit.
+    // processor supports (on one thread without a helper), whose output equals
+    // RenderBuffer's bit for bit.
     int Render(float* output, unsigned frames); // in RenderFast.cpp
     // The reference render: exactly the documented order of operations, one
     // note, partial and frame at a time. Returns 0 (paContinue).

@@ -6,10 +6,13 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include <wx/app.h>
 #include <wx/collpane.h>
+#include <wx/dialog.h>
+#include <wx/display.h>
 #include <wx/filename.h>
 #include <wx/filesys.h>
 #include <wx/frame.h>
@@ -21,6 +24,7 @@
 #include <wx/stopwatch.h>
 #include <wx/timer.h>
 #include <wx/treectrl.h>
+#include <wx/uiaction.h>
 
 #include "app/AboutHelp.h"
 #include "app/HelpBookTest.h"
@@ -221,6 +225,78 @@ TEST_F(AboutHelpTest, AFileThatIsNotABookIsReportedLikeAMissingOne)
     wxRemoveFile(path);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].StartsWith("Unable to load help file."));
+}
+
+// Opened as a person opens it, with a click on "License", the licence keeps
+// the about box on a screen 1000 pixels high (the test's display), over a
+// main window where the program's opens, and the whole text is still there
+// to read. The program keeps it there itself: this test also runs on a
+// display without a window manager, which would otherwise leave the box
+// running past the bottom. So it needs no active window.
+TEST(AboutBox, WithItsLicenceOpenStaysOnTheScreen)
+{
+    wxTheApp->SetExitOnFrameDelete(false);
+    // The parent about where the main window opens on this screen, a little
+    // below the middle: the box opens centred over it.
+    auto* parent = new wxFrame(nullptr, wxID_ANY, "Marovane", wxPoint(250, 290), wxSize(1092, 544));
+    parent->Show();
+    PumpEvents(300);
+    const wxRect screen = wxDisplay(0u).GetGeometry();
+    ASSERT_LE(screen.height, 1000);
+    wxCollapsiblePane* licence = nullptr;
+    wxRect closedBox, openBox;
+    std::vector<wxString> labels;
+    int polls = 0;
+    wxUIActionSimulator sim;
+    wxTimer poll;
+    poll.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        wxDialog* box = nullptr;
+        for (wxWindow* w : wxTopLevelWindows)
+            if (auto* d = wxDynamicCast(w, wxDialog); d && d->IsShown() && d->IsModal())
+                box = d;
+        if (!box)
+            return;
+        ++polls;
+        if (polls == 6) { // placed by the window manager: open the licence
+            std::function<void(wxWindow*)> find = [&](wxWindow* parent) {
+                for (wxWindow* child : parent->GetChildren()) {
+                    if (auto* pane = wxDynamicCast(child, wxCollapsiblePane)) {
+                        std::vector<wxString> inside;
+                        CollectLabels(pane, inside);
+                        for (const wxString& l : inside)
+                            if (l.Contains("Permission is hereby granted"))
+                                licence = pane;
+                    }
+                    find(child);
+                }
+            };
+            find(box);
+            closedBox = box->GetScreenRect();
+            if (licence) {
+                sim.MouseMove(licence->GetScreenPosition() + wxPoint(12, 10));
+                sim.MouseClick();
+            }
+        } else if (polls == 20) {
+            openBox = box->GetScreenRect();
+            CollectLabels(box, labels);
+            box->EndModal(wxID_OK);
+        }
+    });
+    poll.Start(100);
+    ShowAboutBox(parent, wxIcon());
+    poll.Stop();
+    parent->Destroy();
+    PumpEvents(100);
+
+    ASSERT_NE(licence, nullptr) << "no licence pane";
+    EXPECT_GT(openBox.height, closedBox.height) << "the click did not open the licence";
+    EXPECT_TRUE(screen.Contains(openBox)) << "about box at " << openBox.y << ", " << openBox.height
+                                          << " px high, on a screen " << screen.height << " px high";
+    wxString all;
+    for (const wxString& l : labels)
+        all += " " + l;
+    all.Replace("\n", " ");
+    EXPECT_TRUE(Words(all).Contains("THE SOFTWARE IS PROVIDED \"AS IS\"")) << "the licence's last paragraph";
 }
 
 } // namespace

@@ -24,6 +24,7 @@
 #include "controls/SynthParametersDlg.h"
 #include "controls/VolumeMeter.h"
 #include "midi/MidiSettingsDlg.h"
+#include "support/ScreenPixels.h"
 
 namespace {
 
@@ -318,6 +319,19 @@ TEST_F(MainWindowTest, EnvelopeAndLfoSlidersSetTheirParameterAndText)
     EXPECT_NE(Caption("0.33"), nullptr);
     EXPECT_EQ(Editor()->GetDisplayScale(), 3.0f);
     EXPECT_EQ(std::memcmp(before.level, s.Sustain().level, sizeof before.level), 0);
+}
+
+// The two choices of the main window look whole: the waveform choice, in
+// the instrument's colours, is brown from edge to edge with its text, not a
+// brown block inside a white box; the LFO choice keeps the toolkit's look.
+TEST_F(MainWindowTest, TheWaveformAndLfoChoicesLookWhole)
+{
+    PumpEvents(300);
+    for (int id : {ID_HARMONIC_WAVEFORM, ID_LFO_WAVEFORM})
+        EXPECT_GT(ShareOfBoxColour(Get<wxChoice>(id)), 0.7) << "choice " << id << " is not of one colour";
+    const ScreenArea waveform = ReadScreen(Get<wxChoice>(ID_HARMONIC_WAVEFORM)->GetScreenRect());
+    ASSERT_GT(waveform.width, 10);
+    EXPECT_EQ(waveform.At(4, waveform.height / 2), std::make_tuple(102, 51, 0)) << "the box is not brown";
 }
 
 TEST_F(MainWindowTest, TheLfoWaveformChoiceSetsTheShape)

@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include <wx/choice.h>
+#include <wx/log.h>
 #include <wx/uiaction.h>
 
 #include "app/KeyboardFixture.h"
@@ -98,35 +99,36 @@ protected:
 // A stroke across twenty bars is one step: with two strokes drawn, Ctrl+Z
 // takes back the second whole and leaves the first, and the editor, its
 // figures and both previews show what they showed before it; Ctrl+Y and
-// Ctrl+Shift+Z bring it back. None of these keys plays a note, though Z is a
-// note key.
+// Ctrl+Shift+Z bring it back. The second stroke is a quick one, the pointer
+// moving five bars at a time, and still draws every bar it crosses. None of
+// these keys plays a note, though Z is a note key.
 TEST_F(UndoSaveWindowTest, AStrokeDrawnWithTheMouseIsOneStep)
 {
     wxUIActionSimulator sim;
     const int h = Editor()->GetClientSize().y;
-    const auto stroke = [&](int from, int to) {
+    const auto stroke = [&](int from, int to, int barsPerMove) {
         const auto at = [&](int bar, int y) { return Editor()->ClientToScreen(wxPoint(5 * bar + 2, y)); };
         sim.MouseMove(at(from, h / 2));
         PumpEvents(50);
         sim.MouseDown();
         PumpEvents(30);
-        for (int bar = from + 1; bar <= to; ++bar) {
+        for (int bar = from + barsPerMove; bar <= to; bar += barsPerMove) {
             sim.MouseMove(at(bar, h / 2 - 4 * (bar - from)));
             PumpEvents(15);
         }
         sim.MouseUp();
         PumpEvents(100);
     };
-    stroke(40, 50);
+    stroke(40, 50, 1);
     const Shown before = Capture();
     ASSERT_EQ(window->GetInstrument().History().UndoSteps(), 1u);
-    stroke(10, 30);
+    stroke(10, 30, 5);
     const Shown drawn = Capture();
     EXPECT_EQ(window->GetInstrument().History().UndoSteps(), 2u);
     int drawnBars = 0;
     for (int bar = 10; bar <= 30; ++bar)
         drawnBars += drawn.sustain[bar] > 0.2f;
-    ASSERT_GE(drawnBars, 15) << "the stroke did not draw";
+    ASSERT_EQ(drawnBars, 21) << "the stroke left gaps";
     ASSERT_FALSE(drawn.sustainWave == before.sustainWave);
     ASSERT_FALSE(drawn.peakLevel == before.peakLevel);
 
@@ -306,51 +308,137 @@ TEST(PatchPathToWrite, AsksBeforeReplacingAFileTheExtensionNames)
     std::filesystem::remove_all(dir);
 }
 
+// A person at the screen: every save dialog that comes up is counted and
+// closed with Escape, until the watcher is destroyed.
+class SaveDialogCloser {
+public:
+    SaveDialogCloser()
+        : person([this] {
+              while (watching) {
+                  std::string id = testproc::Output("xdotool search --onlyvisible --name '^Save A Config$'");
+                  id = id.substr(0, id.find('\n'));
+                  if (id.empty()) {
+                      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                      continue;
+                  }
+                  ++opened;
+                  testproc::Run("xdotool windowactivate --sync " + id + " key Escape");
+                  for (int i = 0; i < 100 && watching; ++i) {
+                      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                      if (testproc::Output("xdotool search --onlyvisible --name '^Save A Config$'").empty())
+                          break;
+                  }
+              }
+          })
+    {
+    }
+    ~SaveDialogCloser()
+    {
+        watching = false;
+        person.join();
+    }
+    std::atomic<int> opened{0};
+
+private:
+    std::atomic<bool> watching{true};
+    std::thread person;
+};
+
+// Ctrl+S as the window receives it from the keyboard.
+void PressCtrlS(wxWindow* window)
+{
+    for (const wxEventType type : {wxEVT_KEY_DOWN, wxEVT_KEY_UP}) {
+        wxKeyEvent key(type);
+        key.m_keyCode = 'S';
+        key.m_rawFlags = 39; // the X key code of S
+        key.SetControlDown(true);
+        key.SetEventObject(window);
+        window->GetEventHandler()->ProcessEvent(key);
+    }
+}
+
 // Ctrl+S pressed twice before the save dialog is up (a quick double press, a
 // repeating key) opens one dialog, and the next Ctrl+S opens one again.
 TEST_F(UndoSaveWindowTest, CtrlSTwiceQuicklyOpensOneSaveDialog)
 {
-    // A person at the screen: every save dialog that comes up is counted and
-    // closed with Escape.
-    std::atomic<int> opened{0};
-    std::atomic<bool> watching{true};
-    std::thread person([&] {
-        while (watching) {
-            std::string id = testproc::Output("xdotool search --onlyvisible --name '^Save A Config$'");
-            id = id.substr(0, id.find('\n'));
-            if (id.empty()) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                continue;
-            }
-            ++opened;
-            testproc::Run("xdotool windowactivate --sync " + id + " key Escape");
-            for (int i = 0; i < 100 && watching; ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                if (testproc::Output("xdotool search --onlyvisible --name '^Save A Config$'").empty())
-                    break;
-            }
-        }
-    });
-    const auto ctrlS = [this] {
-        for (const wxEventType type : {wxEVT_KEY_DOWN, wxEVT_KEY_UP}) {
-            wxKeyEvent key(type);
-            key.m_keyCode = 'S';
-            key.m_rawFlags = 39; // the X key code of S
-            key.SetControlDown(true);
-            key.SetEventObject(window);
-            window->GetEventHandler()->ProcessEvent(key);
-        }
-    };
-    ctrlS();
-    ctrlS();
+    SaveDialogCloser person;
+    PressCtrlS(window);
+    PressCtrlS(window);
     PumpEvents(3000);
-    EXPECT_EQ(opened, 1);
-    ctrlS();
+    EXPECT_EQ(person.opened, 1);
+    PressCtrlS(window);
     PumpEvents(3000);
-    watching = false;
-    person.join();
-    EXPECT_EQ(opened, 2) << "after a dialog was closed Ctrl+S opened none";
+    EXPECT_EQ(person.opened, 2) << "after a dialog was closed Ctrl+S opened none";
     EXPECT_TRUE(NoNotePlayed());
+}
+
+// Counts what the toolkit's own log would have shown in boxes of its own.
+class LogCounter : public wxLog {
+public:
+    LogCounter() : previous(wxLog::SetActiveTarget(this)) {}
+    ~LogCounter() override { wxLog::SetActiveTarget(previous); }
+    std::vector<wxString> records;
+
+protected:
+    void DoLogRecord(wxLogLevel level, const wxString& msg, const wxLogRecordInfo&) override
+    {
+        if (level <= wxLOG_Warning)
+            records.push_back(msg);
+    }
+
+private:
+    wxLog* previous;
+};
+
+// Sets an environment variable for one test and puts it back afterwards.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name_, const std::string& value) : name(name_)
+    {
+        const char* old = std::getenv(name);
+        had = old != nullptr;
+        saved = old ? old : "";
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (had)
+            setenv(name, saved.c_str(), 1);
+        else
+            unsetenv(name);
+    }
+
+private:
+    const char* name;
+    bool had = false;
+    std::string saved;
+};
+
+// XDG_DATA_HOME naming a file: Ctrl+S says so in one message, naming the
+// file and the folder it saves in instead, the player's home folder's, and
+// the save dialog opens there; the toolkit adds no box of its own.
+TEST_F(UndoSaveWindowTest, XdgDataHomeNamingAFileGivesOneMessageAndSavesInTheHomeFolder)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("marovane-xdg-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir / "home");
+    std::ofstream(dir / "afile") << "not a folder";
+    const ScopedEnv home("HOME", (dir / "home").string());
+    const ScopedEnv data("XDG_DATA_HOME", (dir / "afile").string());
+    const std::filesystem::path fallback = dir / "home" / ".local" / "share" / "marovane" / "patches";
+    {
+        LogCounter log;
+        SaveDialogCloser person;
+        PressCtrlS(window);
+        EXPECT_TRUE(WaitFor([&] { return person.opened == 1; }, 10000)) << "no save dialog";
+        PumpEvents(300);
+        EXPECT_TRUE(log.records.empty()) << log.records.front();
+    }
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].Contains("\"" + (dir / "afile").string() + "\" is not a folder")) << messages[0];
+    EXPECT_TRUE(messages[0].Contains("\"" + fallback.string() + "\"")) << messages[0];
+    EXPECT_TRUE(std::filesystem::is_directory(fallback));
+    std::filesystem::remove_all(dir);
 }
 
 TEST(UserPatchFolder, FollowsXdgDataHome)
@@ -389,6 +477,42 @@ TEST(UserPatchFolder, FollowsXdgDataHome)
     std::filesystem::remove_all(dir);
     EXPECT_EQ(PatchPathWithExtension("/p/sound"), "/p/sound.mrvn");
     EXPECT_EQ(PatchPathWithExtension("/p/sound.mrvn"), "/p/sound.mrvn");
+}
+
+// Where a save starts, and the one message about it, for a usable patch
+// folder, one behind a file (the home folder's instead) and no usable folder
+// at all (the dialog's own place).
+TEST(UserPatchFolder, PrepareSaveFolderFallsBackToTheHomeFolder)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("marovane-prepare-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir / "home");
+    std::filesystem::create_directories(dir / "data");
+    std::ofstream(dir / "afile") << "not a folder";
+    const std::string file = (dir / "afile").string();
+    const std::string homePatches = (dir / "home" / ".local/share/marovane/patches").string();
+    const struct {
+        std::string xdg, home, folder, problem;
+    } cases[] = {
+        {(dir / "data").string(), (dir / "home").string(), (dir / "data/marovane/patches").string(), ""},
+        {file, (dir / "home").string(), homePatches,
+         "Cannot make the patch folder \"" + file + "/marovane/patches\": \"" + file +
+             "\" is not a folder. Patches are saved in \"" + homePatches + "\" instead."},
+        {file, file, "",
+         "Cannot make the patch folder \"" + file + "/marovane/patches\": \"" + file + "\" is not a folder."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.xdg + " " + c.home);
+        const ScopedEnv home("HOME", c.home);
+        const ScopedEnv data("XDG_DATA_HOME", c.xdg);
+        const SaveFolder start = PrepareSaveFolder();
+        EXPECT_EQ(start.folder.ToStdString(), c.folder);
+        EXPECT_EQ(start.problem.ToStdString(), c.problem);
+        if (!c.folder.empty()) {
+            EXPECT_TRUE(std::filesystem::is_directory(c.folder));
+        }
+    }
+    std::filesystem::remove_all(dir);
 }
 
 // The colour of one pixel of the screen, read through the X server.

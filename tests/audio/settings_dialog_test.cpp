@@ -21,6 +21,7 @@
 #include "audio/AudioSettingsInterface.h"
 #include "controls/KeylessControls.h"
 #include "support/GuiTest.h"
+#include "support/ScreenPixels.h"
 
 namespace {
 
@@ -163,6 +164,24 @@ TEST_F(AudioSettingsDialog, BuildsItsWindowAsSpecifiedAndTakesTheMainWindowsColo
     EXPECT_EQ(dialog->DeviceChoice()->GetBackgroundColour(), back);
     EXPECT_EQ(close->GetBackgroundColour(), back);
     EXPECT_EQ(dialog->GetBackgroundColour(), back);
+    dialog->Destroy();
+    PumpEvents(20);
+}
+
+// The device list looks whole in the main window's colours: brown from edge
+// to edge with its text, not a brown block inside a white box.
+TEST_F(AudioSettingsDialog, TheDeviceChoiceLooksWhole)
+{
+    FakeDevices devices({kMic, kCard, kFast}, 3);
+    wxAudioSettings* dialog = Make(devices);
+    dialog->SetForegroundColour(wxColour(255, 204, 102));
+    dialog->SetBackgroundColour(wxColour(102, 51, 0));
+    dialog->Show();
+    PumpEvents(400);
+    EXPECT_GT(ShareOfBoxColour(dialog->DeviceChoice()), 0.7) << "the device choice is not of one colour";
+    const ScreenArea box = ReadScreen(dialog->DeviceChoice()->GetScreenRect());
+    ASSERT_GT(box.width, 10);
+    EXPECT_EQ(box.At(4, box.height / 2), std::make_tuple(102, 51, 0)) << "the box is not brown";
     dialog->Destroy();
     PumpEvents(20);
 }

@@ -2,8 +2,13 @@
 // bitmap slider, without a display.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "controls/SliderMath.h"
 #include "controls/SpectrumMath.h"
@@ -59,6 +64,55 @@ TEST(HarmonicsEditorMath, BarHeights)
     EXPECT_EQ(HarmonicsBarHeight(NAN, 300, 2.0f), 0);
 }
 
+TEST(HarmonicsEditorMath, AStretchOfAStrokeSetsEveryBarItCrosses)
+{
+    // Each case starts from bars all at kUntouched; `rows` gives, bar by bar
+    // from `first`, the row whose click level the bar must hold (-1: cleared,
+    // -2: left alone). Bars outside the list are left alone.
+    constexpr float kUntouched = 0.7f;
+    const struct {
+        const char* name;
+        int x0, y0, x1, y1;
+        bool set;
+        int first;
+        std::vector<int> rows;
+    } cases[] = {
+        {"partial 3 to partial 21 at one height", 17, 150, 107, 150, true, 2,
+         {-2, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, 150, -2}},
+        // Bar b's centre is x = 5b + 2, a tenth of the way per bar: row 10b.
+        {"a slope", 2, 0, 52, 100, true, 0, {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, -2}},
+        {"the same slope drawn backwards", 52, 100, 2, 0, true, 0, {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, -2}},
+        {"rows between pixels round to the nearest", 2, 0, 17, 10, true, 0, {0, 3, 7, 10, -2}},
+        {"the right button clears", 2, 0, 52, 100, false, 0, {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -2}},
+        {"within one bar only the end counts", 12, 100, 14, 200, true, 1, {-2, 200, -2}},
+        {"bars whose point lies above the editor are left", 2, -50, 52, 250, true, 0,
+         {-2, -2, 10, 40, 70, 100, 130, 160, 190, 220, 250, -2}},
+        {"and below it", 2, 250, 52, 350, true, 0,
+         {250, 260, 270, 280, 290, -2, -2, -2, -2, -2, -2, -2}},
+        {"from left of the bars", -100, 150, 12, 150, true, 0, {150, 150, 150, -2}},
+        {"to right of the bars", 627, 150, 700, 150, true, 124, {-2, 150, 150, 150}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HarmonicSpectrum s;
+        std::fill(std::begin(s.level), std::end(s.level), kUntouched);
+        const bool touched = StrokeHarmonics(s.level, {c.x0, c.y0}, {c.x1, c.y1}, 300, 2.0f, c.set);
+        EXPECT_TRUE(touched);
+        for (int bar = 0; bar < NUM_PARTIALS; ++bar) {
+            const size_t k = static_cast<size_t>(bar - c.first);
+            const int row = bar >= c.first && k < c.rows.size() ? c.rows[k] : -2;
+            const float expected = row == -2 ? kUntouched : row == -1 ? 0.0f : HarmonicsClickLevel(row, 300, 2.0f);
+            EXPECT_EQ(s.level[bar], expected) << "bar " << bar;
+        }
+    }
+    // A stretch wholly outside the editor changes nothing and says so.
+    HarmonicSpectrum s{};
+    EXPECT_FALSE(StrokeHarmonics(s.level, {20, -10}, {300, -40}, 300, 2.0f, true));
+    EXPECT_FALSE(StrokeHarmonics(s.level, {650, 10}, {900, 40}, 300, 2.0f, true));
+    for (float v : s.level)
+        EXPECT_EQ(v, 0.0f);
+}
+
 TEST(SpectrumFigures, TextsOfThePeakLevelAndTheSafePolyphony)
 {
     EXPECT_EQ(PeakLevelText(0.5f), "Peak Level:  0.500");
@@ -67,11 +121,37 @@ TEST(SpectrumFigures, TextsOfThePeakLevelAndTheSafePolyphony)
     EXPECT_EQ(SafePolyphonyText(0.0f), "Safe Polyphony: Inf");
     EXPECT_EQ(SafePolyphonyText(-0.25f), "Safe Polyphony: Inf");
     EXPECT_EQ(PeakLevelText(-0.25f), "Peak Level: -0.250");
-    EXPECT_EQ(SafePolyphonyText(0.33333334f), "Safe Polyphony: 2"); // 2.9999999 truncates
+    EXPECT_EQ(SafePolyphonyText(0.33333334f), "Safe Polyphony: 3"); // 2.9999999: 3 within rounding
     EXPECT_EQ(SafePolyphonyText(1.5f), "Safe Polyphony: 0");
     EXPECT_EQ(PeakLevelText(128.0f), "Peak Level: 128.000");
     // A count beyond an int reads as unlimited rather than as garbage.
     EXPECT_EQ(SafePolyphonyText(1e-20f), "Safe Polyphony: Inf");
+}
+
+TEST(SpectrumFigures, AfterNormalizingTheSafePolyphonyReadsTheTarget)
+{
+    // Whatever the spectrum, the float sum of the normalised levels may land
+    // a little above 1 / target; the figure still shows the target asked for.
+    std::vector<std::pair<const char*, HarmonicSpectrum>> spectra = {{"default", DefaultSpectrum()}};
+    for (int w = 0; w < NUM_HARMONIC_WAVEFORMS; ++w)
+        spectra.emplace_back(HarmonicWaveformName(w), WaveformSpectrum(w));
+    HarmonicSpectrum drawn{};
+    for (int i = 0; i < NUM_PARTIALS; ++i)
+        drawn.level[i] = HarmonicsClickLevel((i * 37) % 300, 300, 2.0f);
+    spectra.emplace_back("drawn", drawn);
+    for (const auto& [name, spectrum] : spectra)
+        for (int target = 1; target <= 128; ++target) {
+            HarmonicSpectrum s = spectrum;
+            NormalizeLevels(s.level, target);
+            EXPECT_EQ(SafePolyphonyText(SpectrumSum(s.level)).ToStdString(),
+                      "Safe Polyphony: " + std::to_string(target))
+                << name << " for " << target;
+        }
+    // Beyond rounding a peak above 1 / n is not safe for n notes.
+    EXPECT_EQ(SafePolyphonyText(0.2501f), "Safe Polyphony: 3");
+    EXPECT_EQ(SafePolyphonyText(0.25f), "Safe Polyphony: 4");
+    EXPECT_EQ(SafePolyphonyText(0.2499f), "Safe Polyphony: 4");
+    EXPECT_EQ(SafePolyphonyText(1.0001f), "Safe Polyphony: 0");
 }
 
 TEST(SpectrumFigures, TheSumRunsInPartialOrderInAFloat)
@@ -95,7 +175,7 @@ TEST(Normalize, Cases)
         HarmonicSpectrum s = DefaultSpectrum();
         EXPECT_TRUE(NormalizeLevels(s.level, 3));
         EXPECT_EQ(s.level[0], 0.33333334f);
-        EXPECT_EQ(SafePolyphonyText(SpectrumSum(s.level)), "Safe Polyphony: 2");
+        EXPECT_EQ(SafePolyphonyText(SpectrumSum(s.level)), "Safe Polyphony: 3");
     }
     { // Saw before and after
         HarmonicSpectrum s = WaveformSpectrum(1);

@@ -158,6 +158,60 @@ TEST_F(HarmonicsTest, DraggingPaintsAcrossBarsAndRightButtonClears)
     EXPECT_EQ(callback->lastSustain.level[4], 0.0f);
 }
 
+// The pointer jumps from partial 3 to partial 21 in one move: every bar in
+// between is drawn on the straight line from the press to the move, not
+// only the two ends. The right button clears the same way, and a stroke
+// backwards fills too.
+TEST_F(HarmonicsTest, AQuickStrokeFillsEveryBarAlongTheLine)
+{
+    const auto level = [](int row) { return HarmonicsClickLevel(row, 300, 2.0f); };
+    MoveTo(editor, 12, 240);
+    Press();
+    const int calls = callback->calls;
+    MoveTo(editor, 102, 60, 60); // bar 2 to bar 20 in one jump
+    Release();
+    EXPECT_EQ(Sustain(1), 0.0f);
+    EXPECT_EQ(Sustain(2), level(240));
+    for (int bar = 3; bar <= 19; ++bar) // centre 5b + 2: 10 rows up per bar
+        EXPECT_EQ(Sustain(bar), level(240 - 10 * (bar - 2))) << "bar " << bar;
+    EXPECT_EQ(Sustain(20), level(60));
+    EXPECT_EQ(Sustain(21), 0.0f);
+    EXPECT_EQ(synth->SustainLevel(11), level(150));
+    // One report for the move and one for the release, whatever the bars.
+    EXPECT_EQ(callback->calls, calls + 2);
+
+    MoveTo(editor, 87, 100);
+    Press(wxMOUSE_BTN_RIGHT);
+    MoveTo(editor, 27, 280, 60); // bar 17 back to bar 5
+    Release(wxMOUSE_BTN_RIGHT);
+    for (int bar = 5; bar <= 17; ++bar)
+        EXPECT_EQ(Sustain(bar), 0.0f) << "bar " << bar;
+    EXPECT_EQ(Sustain(4), level(220));
+    EXPECT_EQ(Sustain(18), level(80));
+
+    MoveTo(editor, 62, 150);
+    Press();
+    MoveTo(editor, 32, 0, 60); // bar 12 back to bar 6, up to the top row
+    Release();
+    for (int bar = 6; bar <= 12; ++bar)
+        EXPECT_EQ(Sustain(bar), level(150 - 25 * (12 - bar))) << "bar " << bar;
+}
+
+// A quick stroke out of the editor across its right edge still sets every
+// bar up to the edge on its way out, and nothing after.
+TEST_F(HarmonicsTest, AQuickStrokeOutOfTheEditorFillsUpToItsEdge)
+{
+    MoveTo(editor, 562, 200);
+    Press();
+    MoveTo(editor, 700, 200, 60); // bar 112 to beyond bar 127 in one jump
+    EXPECT_FALSE(editor->IsLeftDragging());
+    MoveTo(editor, 700, 100, 30);
+    Release();
+    for (int bar = 112; bar < NUM_PARTIALS; ++bar)
+        EXPECT_EQ(Sustain(bar), HarmonicsClickLevel(200, 300, 2.0f)) << "bar " << bar;
+    EXPECT_EQ(Sustain(111), 0.0f);
+}
+
 TEST_F(HarmonicsTest, LeavingStopsEditingAndReenteringWithTheButtonHeldResumes)
 {
     const float level = (300.0f - 200.0f) / 300.0f / 2.0f;
@@ -251,8 +305,8 @@ TEST_F(HarmonicsTest, TargetSpinStepsTheLabelAndStopsAtZero)
     panel->NormalizeToTarget();
     EXPECT_EQ(callback->calls, calls + 1);
     EXPECT_FLOAT_EQ(Sustain(0), 0.2f);
-    // 1 / 0.2f is 4.9999999: the figure may read one below the target.
-    EXPECT_EQ(panel->GetSafePolyphonyLabel()->GetLabel(), "Safe Polyphony: 4");
+    // 1 / 0.2f is 4.9999999, within rounding of the target asked for.
+    EXPECT_EQ(panel->GetSafePolyphonyLabel()->GetLabel(), "Safe Polyphony: 5");
 }
 
 TEST_F(HarmonicsTest, TargetOf102AfterAHundredPresses)

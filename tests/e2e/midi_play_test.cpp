@@ -93,7 +93,7 @@ TEST(MidiPlay, AJackClientPlaysTheProgram)
     const std::string window = WaitForProgramWindow();
     ASSERT_FALSE(window.empty()) << "no window: a MIDI message box in the way?";
     ASSERT_TRUE(keys.ConnectAudio("marovane:out_0", "marovane:out_1"));
-    ASSERT_NE(Output("jack_lsp -c mrv-keys:keys").find("RtMidi Input Client:RtMidi Input"), std::string::npos)
+    ASSERT_NE(Output("jack_lsp -c mrv-keys:keys").find("Marovane in:MIDI in"), std::string::npos)
         << "the program did not open the client's port as its input port 0";
     keys.Record();
     Wait(keys, 0.2);
@@ -310,7 +310,7 @@ TEST(MidiPlay, OutputSwitchedOnInTheDialogEchoesTheKeyboardAndAFloodIsTaken)
     const std::string window = WaitForProgramWindow();
     ASSERT_FALSE(window.empty());
     ASSERT_TRUE(keys.ConnectAudio("marovane:out_0", "marovane:out_1"));
-    ASSERT_NE(Output("jack_lsp -c mrv-keys:echo").find("RtMidi Output Client:RtMidi Output"), std::string::npos)
+    ASSERT_NE(Output("jack_lsp -c mrv-keys:echo").find("Marovane out:MIDI out"), std::string::npos)
         << "the program did not open the client's port as its output port 0";
 
     // The MIDI button, the switch, Close: as a person does it.

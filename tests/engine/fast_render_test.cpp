@@ -36,6 +36,9 @@ marovane_fp::Control Flushing(marovane_fp::Control c)
 #endif
 }
 
+// The phases up to which the wrap is checked (see the wrap tests at the end).
+constexpr float kWrapCheckedBelow = 2048.0f;
+
 // What a case does to an engine before buffer `b` is rendered; the same calls
 // go to both engines. It returns the frame count of that buffer.
 using Step = std::function<unsigned(SynthState&, int b)>;
@@ -113,6 +116,40 @@ std::vector<ExactCase> Cases()
                              for (int n = 100; n < NUM_NOTES; ++n)
                                  s.StartNote(n);
                          }
+                         return MAX_FRAMES;
+                     }});
+    cases.push_back({"TopNoteTopPartialBothWheelEnds", 12, [](SynthState& s, int b) {
+                         // The fastest partial there is (and the slowest beside it):
+                         // partial 128 of note 127, the wheel at one end, then the other.
+                         if (b == 0) {
+                             SetSpectraByRule(
+                                 s, [](int h) { return h == 127 ? 0.6f : h == 0 ? 0.2f : 0.0f; },
+                                 [](int h) { return h == 127 ? 0.3f : h == 0 ? 0.1f : 0.0f; });
+                             s.attackMs = 2;
+                             s.decayMs = 3;
+                             s.StartNote(127);
+                             s.StartNote(0);
+                         }
+                         s.pitchWheel = b < 6 ? 16383.0f : 0.0f;
+                         return MAX_FRAMES;
+                     }});
+    cases.push_back({"EnvelopeTimesFromAnyPatch", 36, [](SynthState& s, int b) {
+                         // Attack and decay as a patch file may hold them: a negative decay
+                         // ending before the attack does, a negative attack, sums past the
+                         // int32 range. Notes held through each, and re-started.
+                         static const int32_t times[][2] = {{40, -30}, {-5, 30}, {0, 0}, {3, 0},
+                                                            {2147483647, 2147483647}, {25, -2147483647}};
+                         if (b == 0)
+                             FirstPartials(s, 18);
+                         if (b % 6 == 0) {
+                             s.attackMs = times[b / 6][0];
+                             s.decayMs = times[b / 6][1];
+                             for (int n : {36, 50, 64})
+                                 s.StartNote(n);
+                         }
+                         if (b % 6 == 4)
+                             for (int n : {36, 50, 64})
+                                 s.ReleaseNote(n);
                          return MAX_FRAMES;
                      }});
     cases.push_back({"PhaseJustBelowOne", 10, [](SynthState& s, int b) {
@@ -341,7 +378,8 @@ void WaitUntilIdle(const RenderSplit& split)
         std::this_thread::sleep_for(std::chrono::microseconds(50));
 }
 
-class FastRenderExactness : public ::testing::TestWithParam<std::tuple<int, RenderVariant>> {};
+// Case, variant and the engine's sample rate.
+class FastRenderExactness : public ::testing::TestWithParam<std::tuple<int, RenderVariant, int32_t>> {};
 
 TEST_P(FastRenderExactness, MatchesReferenceBufferByBuffer)
 {
@@ -352,6 +390,8 @@ TEST_P(FastRenderExactness, MatchesReferenceBufferByBuffer)
 
     auto ref = std::make_unique<SynthState>();
     auto fast = std::make_unique<SynthState>();
+    ref->SetSampleRate(std::get<2>(GetParam()));
+    fast->SetSampleRate(std::get<2>(GetParam()));
     std::vector<float> refOut(2 * MAX_FRAMES), fastOut(2 * MAX_FRAMES);
     bool sound = false;
     for (int b = 0; b < c.buffers; ++b) {
@@ -369,38 +409,77 @@ TEST_P(FastRenderExactness, MatchesReferenceBufferByBuffer)
     EXPECT_EQ(sound, c.expectSound) << "the case does not exercise what it names";
 }
 
-std::string CaseName(const ::testing::TestParamInfo<std::tuple<int, RenderVariant>>& info)
+std::string CaseName(const ::testing::TestParamInfo<std::tuple<int, RenderVariant, int32_t>>& info)
 {
+    const int32_t rate = std::get<2>(info.param);
     return std::string(Cases()[static_cast<size_t>(std::get<0>(info.param))].name) + "_" +
-           RenderVariantName(std::get<1>(info.param));
+           RenderVariantName(std::get<1>(info.param)) + (rate == SAMPLE_RATE ? "" : "_" + std::to_string(rate));
 }
 
+// The index of a case by name.
+int CaseIndex(const char* name)
+{
+    const std::vector<ExactCase> cases = Cases();
+    for (size_t i = 0; i < cases.size(); ++i)
+        if (std::strcmp(cases[i].name, name) == 0)
+            return static_cast<int>(i);
+    return -1;
+}
+
+const auto kAllVariants = ::testing::Values(RenderVariant::Baseline, RenderVariant::Avx2, RenderVariant::Avx512,
+                                            RenderVariant::Split, RenderVariant::Portable);
+
 INSTANTIATE_TEST_SUITE_P(AllCases, FastRenderExactness,
-                         ::testing::Combine(::testing::Range(0, static_cast<int>(Cases().size())),
-                                            ::testing::Values(RenderVariant::Baseline, RenderVariant::Avx2,
-                                                              RenderVariant::Avx512, RenderVariant::Split,
-                                                              RenderVariant::Portable)),
+                         ::testing::Combine(::testing::Range(0, static_cast<int>(Cases().size())), kAllVariants,
+                                            ::testing::Values(SAMPLE_RATE)),
                          CaseName);
 
-TEST(FastRender, DispatchPicksTheWidestSupportedVariant)
+// Other rates move every increment, the fastest partials' furthest at the
+// lowest rates: the cases that reach the extremes, and a random mixture.
+INSTANTIATE_TEST_SUITE_P(OtherRates, FastRenderExactness,
+                         ::testing::Combine(::testing::Values(CaseIndex("TopNoteTopPartialBothWheelEnds"),
+                                                              CaseIndex("HighNotesBentUp"), CaseIndex("PitchWheel0"),
+                                                              CaseIndex("ReleasesEndMidBuffer"),
+                                                              CaseIndex("NotesBetweenBuffers")),
+                                            kAllVariants, ::testing::Values(8000, 22050, 48000, 96000, 192000)),
+                         CaseName);
+
+TEST(FastRender, DispatchPicksTheFastestMeasuredVariant)
 {
+    // Every variant the processor runs was measured, and only those.
+    const KernelTimes times = MeasuredKernelTimes();
+    EXPECT_EQ(times.baseline > 0.0, RenderVariantSupported(RenderVariant::Baseline));
+    EXPECT_EQ(times.avx2 > 0.0, RenderVariantSupported(RenderVariant::Avx2));
+    EXPECT_EQ(times.avx512 > 0.0, RenderVariantSupported(RenderVariant::Avx512));
     const RenderVariant chosen = FastestRenderVariant();
+    EXPECT_EQ(chosen, FastestOf(times));
     EXPECT_TRUE(RenderVariantSupported(chosen));
     EXPECT_NE(chosen, RenderVariant::Reference);
     EXPECT_TRUE(RenderVariantSupported(RenderVariant::Portable));
-#if defined(__x86_64__) || defined(__i386__)
-    EXPECT_TRUE(RenderVariantSupported(RenderVariant::Baseline));
-    if (RenderVariantSupported(RenderVariant::Avx512))
-        EXPECT_EQ(chosen, RenderVariant::Avx512);
-    else if (RenderVariantSupported(RenderVariant::Avx2))
-        EXPECT_EQ(chosen, RenderVariant::Avx2);
-    else
-        EXPECT_EQ(chosen, RenderVariant::Baseline);
-#else
+#if !defined(__x86_64__) && !defined(__i386__)
     // No vector kernel is built: the portable one runs.
     for (RenderVariant v : {RenderVariant::Baseline, RenderVariant::Avx2, RenderVariant::Avx512})
         EXPECT_FALSE(RenderVariantSupported(v));
     EXPECT_EQ(chosen, RenderVariant::Portable);
+#else
+
+    // The choice from a measurement: the least time among those measured.
+    struct Choice {
+        KernelTimes times;
+        RenderVariant expected;
+    };
+    const Choice choices[] = {
+        {{3e-5, 1e-5, 2e-5}, RenderVariant::Avx2},    // the widest set loses
+        {{3e-5, 2e-5, 1e-5}, RenderVariant::Avx512},
+        {{1e-5, 2e-5, 3e-5}, RenderVariant::Baseline},
+        {{3e-5, 0.0, 1e-5}, RenderVariant::Avx512},   // no AVX2 measured
+        {{3e-5, 2e-5, 0.0}, RenderVariant::Avx2},     // no AVX-512
+        {{3e-5, 0.0, 0.0}, RenderVariant::Baseline},
+        {{0.0, 0.0, 0.0}, RenderVariant::Baseline},
+    };
+    for (const Choice& c : choices)
+        EXPECT_EQ(FastestOf(c.times), c.expected)
+            << c.times.baseline << " " << c.times.avx2 << " " << c.times.avx512;
 #endif
 
     // The program renders on two threads wherever there are two cores.
@@ -532,6 +611,38 @@ INSTANTIATE_TEST_SUITE_P(AllKernels, SplitHandOver,
                                                               RenderVariant::Avx512, RenderVariant::Portable)),
                          HandOverName);
 
+// The helper can finish a whole buffer: every note, the last one included, is
+// published before the audio thread renders its own frames of the last note.
+// The hook holds the audio thread there until the helper is done (bounded).
+TEST(SplitHandOver, HelperCanFinishBeforeTheAudioThreadEnds)
+{
+    auto ref = std::make_unique<SynthState>();
+    auto fast = std::make_unique<SynthState>();
+    if (!fast->renderSplit)
+        GTEST_SKIP() << "one core: no helper thread";
+    RenderSplit& split = *fast->renderSplit;
+    split.beforeLastFrames = [](RenderSplit& r, void*) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!r.HelperIdle() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+    };
+    for (SynthState* s : {ref.get(), fast.get()}) {
+        FirstPartials(*s, 64);
+        for (int n : {30, 42, 54, 66, 78})
+            s->StartNote(n);
+    }
+    std::vector<float> refOut(2 * MAX_FRAMES), fastOut(2 * MAX_FRAMES);
+    for (int b = 0; b < 4; ++b) {
+        WaitUntilIdle(split);
+        const RenderSplitStats before = split.Stats();
+        ref->RenderBuffer(refOut.data(), MAX_FRAMES);
+        RenderWith(*fast, RenderVariant::Split, fastOut.data(), MAX_FRAMES);
+        ASSERT_TRUE(SameRender(*ref, refOut.data(), *fast, fastOut.data(), MAX_FRAMES)) << "buffer " << b;
+        EXPECT_EQ(split.Stats().helperFinished - before.helperFinished, 1u) << "buffer " << b;
+    }
+    split.beforeLastFrames = nullptr;
+}
+
 // What the audio callback and marovane-render call agrees with the reference.
 TEST(FastRender, RenderCallMatchesReference)
 {
@@ -598,25 +709,29 @@ TEST(FastRender, FixedFloatingPointEnvironment)
 
 // The vectorised render wraps a phase with p - floor(p) (floor by rounding, or
 // by truncation where SSE2 has no floor) where the reference subtracts 1.0
-// until the phase is below 1. Checked for every float from 0 up to 64, which
-// holds every phase the render can reach: the fastest partial (128 x the
-// highest note bent up two semitones) moves under 64 cycles a sample.
+// until the phase is below 1. The fastest partial (128 x the highest note bent
+// up two semitones) moves fastest at the lowest rate the engine accepts, so
+// the phases checked must reach past its increment there.
+TEST(FastRender, WrapCoversTheFastestPartialAtEveryRate)
+{
+    for (int32_t rate : {1000, 8000, 22050, 44100, 192000}) {
+        auto s = std::make_unique<SynthState>();
+        s->SetSampleRate(rate);
+        s->pitchWheel = 16383.0f;
+        s->BeginBuffer();
+        const double fastest = s->PartialIncrement(NUM_PARTIALS - 1, s->BentFrequency(NUM_NOTES - 1));
+        // A wrapped phase is below 1; the next is below 1 + the increment.
+        EXPECT_LT(fastest + 1.0, kWrapCheckedBelow) << rate << " Hz";
+    }
+}
+
+// Repeated subtraction and p - floor(p) give the same float: exhaustively
+// for every float below 64, and above that (where the reference's loop takes
+// up to 2^11 steps) for 4096 floats spread over each binade with both ends.
 TEST(FastRender, WrapEqualsRepeatedSubtractionForEveryReachablePhase)
 {
-    auto s = std::make_unique<SynthState>();
-    s->pitchWheel = 16383.0f;
-    s->BeginBuffer();
-    const double fastest = NUM_PARTIALS * s->BentFrequency(NUM_NOTES - 1) / SAMPLE_RATE;
-    EXPECT_GT(fastest, 40.0);
-    ASSERT_LT(fastest + 1.0, 64.0);
-
-    const float top = 64.0f;
-    uint32_t end;
-    std::memcpy(&end, &top, sizeof end);
     uint32_t differ = 0;
-    for (uint32_t u = 0; u < end; ++u) {
-        float p;
-        std::memcpy(&p, &u, sizeof p);
+    const auto check = [&differ](float p) {
         float q = p;
         while (q >= 1.0f)
             q -= 1.0f;
@@ -624,7 +739,29 @@ TEST(FastRender, WrapEqualsRepeatedSubtractionForEveryReachablePhase)
         const float byTruncation = p - static_cast<float>(static_cast<int32_t>(p));
         differ += std::memcmp(&q, &byFloor, sizeof q) != 0;
         differ += std::memcmp(&q, &byTruncation, sizeof q) != 0;
+    };
+    const auto bits = [](float v) {
+        uint32_t u;
+        std::memcpy(&u, &v, sizeof u);
+        return u;
+    };
+    const auto value = [](uint32_t u) {
+        float v;
+        std::memcpy(&v, &u, sizeof v);
+        return v;
+    };
+    for (uint32_t u = 0; u < bits(64.0f); ++u)
+        check(value(u));
+    uint32_t checked = 0;
+    for (float low = 64.0f; low < kWrapCheckedBelow; low *= 2.0f) {
+        const uint32_t first = bits(low), last = bits(2.0f * low) - 1;
+        for (uint32_t u = first; u <= last; u += (last - first) / 4095) {
+            check(value(u));
+            ++checked;
+        }
+        check(value(last));
     }
+    EXPECT_GE(checked, 4096u);
     EXPECT_EQ(differ, 0u);
 }
 

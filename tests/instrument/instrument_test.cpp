@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "instrument/Instrument.h"
 
@@ -259,6 +263,28 @@ TEST_F(InstrumentTest, AFileThatCannotBeLoadedKeepsTheSound)
         EXPECT_EQ(instrument->Synth().attackMs, 77);
         EXPECT_TRUE(display.shown.empty());
     }
+}
+
+// Load in the window names a named pipe: it is refused at once with the
+// window's message, not waited on. Were it waited on, an alarm after 3 seconds
+// breaks the wait (no restart), and the message says something else.
+TEST_F(InstrumentTest, APipeIsRefusedWithoutWaiting)
+{
+    const std::string fifo = testing::TempDir() + "instrument-fifo.mrvn";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct sigaction wake = {}, old = {};
+    wake.sa_handler = [](int) {};
+    sigaction(SIGALRM, &wake, &old);
+    alarm(3);
+    const PatchLoadResult r = instrument->LoadPatch(fifo);
+    alarm(0);
+    sigaction(SIGALRM, &old, nullptr);
+    std::remove(fifo.c_str());
+    EXPECT_EQ(r.status, PatchLoadResult::Status::NotAPatch);
+    EXPECT_EQ(r.message, "Cannot load the patch file \"" + fifo +
+                             "\": it is a named pipe, not a regular file. The sound is unchanged.");
+    EXPECT_TRUE(display.shown.empty());
 }
 
 TEST(StepSelector, WrapsAtBothEnds)

@@ -15,8 +15,8 @@
 
 #include "lv2/LilvHost.h"
 #include "synth/SynthState.h"
+#include "midi/MidiFileBytes.h"
 #include "synth/WaveTable.h"
-#include "tools/MidiFile.h"
 
 namespace {
 
@@ -52,14 +52,14 @@ std::vector<Midi> Song(bool modWheel = true)
 // other options. The stereo it wrote, or nothing.
 Stereo RenderTool(const std::vector<Midi>& song, const std::string& options = "")
 {
-    std::vector<midifile::Ev> events = {{0, midifile::Tempo(10000)}};
+    std::vector<midibytes::Ev> events = {{0, midibytes::Tempo(10000)}};
     uint64_t at = 0;
     for (const Midi& m : song) {
         events.push_back({static_cast<uint32_t>(m.frame - at), m.bytes});
         at = m.frame;
     }
     const std::string mid = Temp("lv2_song.mid"), wav = Temp("lv2_song.wav");
-    midifile::Write(mid, midifile::File({midifile::Track(events)}, 441));
+    midibytes::Write(mid, midibytes::File({midibytes::Track(events)}, 1, 441 >> 8, 441 & 0xFF));
     const std::string command = BinDir() + "/marovane-render --midi " + mid + " " + options + " -o " + wav;
     const bool rendered = std::system((command + " >/dev/null").c_str()) == 0;
     SF_INFO info{};

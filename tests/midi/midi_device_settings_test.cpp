@@ -64,6 +64,68 @@ TEST(MidiDeviceSettings, AnotherPortClosesTheOldOneFirstAndAFailureIsTold)
     EXPECT_FALSE(d.out.IsOpen());
 }
 
+TEST(MidiDeviceSettings, TheOpenPortIsFoundByNameInTheListAsItIsNow)
+{
+    Devices d({"keys", "seq"}, {"synth"});
+    EXPECT_EQ(d.devices.OpenInputEntry(), -1) << "nothing open yet";
+    d.devices.OpenAtStart();
+    EXPECT_EQ(d.devices.InputPortName(), "keys");
+    EXPECT_EQ(d.devices.OpenInputEntry(), 0);
+    EXPECT_EQ(d.devices.OpenOutputEntry(), 0);
+    d.devices.SelectInputDevice(1);
+    EXPECT_EQ(d.devices.OpenInputEntry(), 1);
+    EXPECT_EQ(d.devices.InputPortName(), "seq");
+
+    // A choice that fails leaves no port open, and none is shown.
+    d.in.openError = "no such port";
+    d.devices.SelectInputDevice(0);
+    EXPECT_EQ(d.devices.OpenInputEntry(), -1);
+    EXPECT_EQ(d.devices.InputPortName(), "");
+    d.out.openError = "no such port";
+    d.devices.SelectOutputDevice(0);
+    EXPECT_EQ(d.devices.OpenOutputEntry(), -1);
+    EXPECT_EQ(d.devices.OutputPortName(), "");
+}
+
+TEST(MidiDeviceSettings, StartUpOpensTheRememberedPortsByName)
+{
+    Devices d({"keys", "seq", "pads"}, {"synth", "drums"});
+    d.devices.OpenAtStart("pads", "drums");
+    EXPECT_EQ(d.log, (fake::Log{"in open 2", "out open 1", "output opened"}));
+    d.log.clear();
+    Devices absent({"keys"}, {});
+    absent.devices.OpenAtStart("pads", "drums");
+    EXPECT_EQ(absent.log, (fake::Log{"in open 0", std::string("tell: ") + MidiDeviceSettings::kNoOutputText}));
+}
+
+TEST(ChooseMidiPort, ByNameElsePortZero)
+{
+    const std::vector<std::string> jack{"other:out", "Keys:capture", "seq:out"};
+    const std::vector<std::string> alsa{"Midi Through:Midi Through Port-0 14:0", "Keys:Keys MIDI 1 24:0",
+                                        "Keys:Keys MIDI 2 24:1"};
+    struct Case {
+        const char* what;
+        std::string name;
+        std::vector<std::string> present;
+        int expected;
+    } cases[] = {
+        {"nothing remembered", "", jack, 0},
+        {"no ports", "Keys:capture", {}, -1},
+        {"nothing remembered, no ports", "", {}, -1},
+        {"present", "Keys:capture", jack, 1},
+        {"last of the list", "seq:out", jack, 2},
+        {"absent", "Pads:capture", jack, 0},
+        {"case counts", "keys:capture", jack, 0},
+        {"ALSA, same numbers", "Keys:Keys MIDI 2 24:1", alsa, 2},
+        {"ALSA, plugged in again as another client", "Keys:Keys MIDI 2 28:1", alsa, 2},
+        {"ALSA, another port of the device", "Keys:Keys MIDI 3 24:2", alsa, 0},
+        {"numbers only at the end", "Keys:Keys MIDI 1 x:0", alsa, 0},
+        {"a name that ends in a colon", "Keys:", jack, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ChooseMidiPort(c.name, c.present), c.expected) << c.what;
+}
+
 TEST(MidiChannelSetting, SeventeenIsOne)
 {
     const int cases[][2] = {{1, 1}, {5, 5}, {16, 16}, {17, 1}, {0, 1}};

@@ -16,13 +16,25 @@
 #include "controls/KeylessControls.h"
 #include "controls/Switch.h"
 #include "midi/MidiSettingsDlg.h"
+#include "support/ScreenPixels.h"
 
 namespace {
 
+// Records every call, and opens the ports chosen as the main window does.
 struct Settings : MidiSettingsInterface {
     std::vector<std::string> calls;
-    void SelectMidiInputDevice(int i) override { calls.push_back("input device " + std::to_string(i)); }
-    void SelectMidiOutputDevice(int i) override { calls.push_back("output device " + std::to_string(i)); }
+    void SelectMidiInputDevice(int i) override
+    {
+        calls.push_back("input device " + std::to_string(i));
+        if (midiIn)
+            midiIn->Open(i);
+    }
+    void SelectMidiOutputDevice(int i) override
+    {
+        calls.push_back("output device " + std::to_string(i));
+        if (midiOut)
+            midiOut->Open(i);
+    }
     void SetMidiInputChannel(int c) override { calls.push_back("input channel " + std::to_string(c)); }
     void SetMidiOutputChannel(int c) override { calls.push_back("output channel " + std::to_string(c)); }
     void SetMidiOutputEnabled(bool on) override { calls.push_back(on ? "output on" : "output off"); }
@@ -100,8 +112,8 @@ TEST_F(MidiSettingsDialogTest, ControlsTextsAndColours)
     };
     EXPECT_EQ(entries(output), (std::vector<wxString>{"Synth:in", "dump:input", "Drums:in"}));
     EXPECT_EQ(entries(input), (std::vector<wxString>{"Keystation:out", "seq:out"}));
-    EXPECT_EQ(output->GetSelection(), 0);
-    EXPECT_EQ(input->GetSelection(), 0);
+    EXPECT_EQ(output->GetSelection(), wxNOT_FOUND) << "no port is open until the main window says so";
+    EXPECT_EQ(input->GetSelection(), wxNOT_FOUND);
     EXPECT_TRUE(output->IsEnabled());
     EXPECT_TRUE(input->IsEnabled());
 
@@ -144,6 +156,21 @@ TEST_F(MidiSettingsDialogTest, ControlsTextsAndColours)
     EXPECT_TRUE(settings.calls.empty()) << "building the dialog changes nothing";
 }
 
+// Both port lists look whole in the dialog's colours: brown from edge to
+// edge with their text, not a brown block inside a white box.
+TEST_F(MidiSettingsDialogTest, PortChoicesLookWhole)
+{
+    Open();
+    Show();
+    for (int id : {ID_MIDI_OUTPUT_DEVICE, ID_MIDI_INPUT_DEVICE}) {
+        auto* choice = Child<wxChoice>(id);
+        EXPECT_GT(ShareOfBoxColour(choice), 0.7) << "choice " << id << " is not of one colour";
+        const ScreenArea box = ReadScreen(choice->GetScreenRect());
+        ASSERT_GT(box.width, 10);
+        EXPECT_EQ(box.At(4, box.height / 2), std::make_tuple(102, 51, 0)) << "the box of " << id << " is not brown";
+    }
+}
+
 TEST_F(MidiSettingsDialogTest, ValuesHandedInAndOutOfRangeOnesIgnored)
 {
     Open();
@@ -167,11 +194,15 @@ TEST_F(MidiSettingsDialogTest, ValuesHandedInAndOutOfRangeOnesIgnored)
     EXPECT_EQ(Text(14008), "16");
     EXPECT_EQ(Text(14009), "5");
 
-    // A stored port beyond a shorter list leaves entry 0 selected.
+    // No port open: no entry chosen.
+    dialog->SetInputDevice(wxNOT_FOUND);
+    EXPECT_EQ(Child<wxChoice>(14003)->GetSelection(), wxNOT_FOUND);
+
+    // A stored port beyond a shorter list leaves no entry chosen.
     dialog->Destroy();
     Open();
     dialog->SetOutputDevice(3);
-    EXPECT_EQ(Child<wxChoice>(14004)->GetSelection(), 0);
+    EXPECT_EQ(Child<wxChoice>(14004)->GetSelection(), wxNOT_FOUND);
     EXPECT_TRUE(settings.calls.empty());
 }
 
@@ -208,7 +239,22 @@ TEST_F(MidiSettingsDialogTest, PortPicksAndTheSwitchGoToTheMainWindow)
     EXPECT_TRUE(sw->GetValue());
     ClickAt(sw, 11, 11);
     EXPECT_EQ(settings.calls, (Calls{"output device 2", "input device 1", "output on", "output off"}));
+    EXPECT_EQ(Child<wxChoice>(14004)->GetSelection(), 2);
+    EXPECT_EQ(Child<wxChoice>(14003)->GetSelection(), 1);
     EXPECT_TRUE(frame->events.empty()) << "the dialog's events stop at the dialog";
+}
+
+TEST_F(MidiSettingsDialogTest, APortThatFailsToOpenIsNotShownAsChosenAndCanBePickedAgain)
+{
+    Open();
+    Show();
+    ins.openError = "MidiInJack::openPort: JACK error connecting port";
+    Choose(14003, 1);
+    EXPECT_EQ(Child<wxChoice>(14003)->GetSelection(), wxNOT_FOUND);
+    ins.openError.clear();
+    Choose(14003, 1);
+    EXPECT_EQ(Child<wxChoice>(14003)->GetSelection(), 1);
+    EXPECT_EQ(settings.calls, (Calls{"input device 1", "input device 1"}));
 }
 
 TEST_F(MidiSettingsDialogTest, WithoutPortsTheListsAreEmptyAndDisabledButTheSwitchWorks)

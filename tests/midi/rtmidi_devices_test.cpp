@@ -110,15 +110,15 @@ TEST(RtMidiDevices, ListsOfferOtherProgramsPortsOnlyAndInputArrives)
     Child second({std::filesystem::read_symlink("/proc/self/exe").string(), "--gtest_filter=RtMidiHelper.SecondProgram"});
     unsetenv("MAROVANE_MIDI_SECOND_PROGRAM");
     ASSERT_TRUE(Eventually([&] { return std::ifstream(ready).good(); }, 20s)) << "the second program did not start";
-    ASSERT_TRUE(HasPort("RtMidi Input Client:RtMidi Input"));
-    ASSERT_TRUE(HasPort("RtMidi Output Client:RtMidi Output"));
+    ASSERT_TRUE(HasPort("Marovane in:MIDI in"));
+    ASSERT_TRUE(HasPort("Marovane out:MIDI out"));
 
     Counter counter;
     RtMidiDevices ports = CreateRtMidiDevices(counter);
     ASSERT_TRUE(ports.in && ports.out);
     EXPECT_EQ(ports.in->ApiName(), "jack");
-    const std::vector<std::string> ins{"RtMidi Output Client:RtMidi Output", "seq:out"};
-    const std::vector<std::string> outs{"RtMidi Input Client:RtMidi Input", "dump:input"};
+    const std::vector<std::string> ins{"Marovane out:MIDI out", "seq:out"};
+    const std::vector<std::string> outs{"Marovane in:MIDI in", "dump:input"};
     auto sorted = [](std::vector<std::string> v) {
         std::sort(v.begin(), v.end());
         return v;
@@ -136,21 +136,21 @@ TEST(RtMidiDevices, ListsOfferOtherProgramsPortsOnlyAndInputArrives)
             dumpIndex = i;
     EXPECT_EQ(ports.in->Open(seqIndex), "");
     EXPECT_EQ(ports.out->Open(dumpIndex), "");
-    ASSERT_TRUE(HasPort("RtMidi Input Client-01:RtMidi Input")) << Output("jack_lsp");
-    ASSERT_TRUE(HasPort("RtMidi Output Client-01:RtMidi Output"));
+    ASSERT_TRUE(HasPort("Marovane in-01:MIDI in")) << Output("jack_lsp");
+    ASSERT_TRUE(HasPort("Marovane out-01:MIDI out"));
     EXPECT_EQ(sorted(Names(*ports.in)), ins);
     EXPECT_EQ(sorted(Names(*ports.out)), outs);
     const std::vector<std::string> own = OwnJackClients();
-    EXPECT_NE(std::find(own.begin(), own.end(), "RtMidi Input Client-01"), own.end());
+    EXPECT_NE(std::find(own.begin(), own.end(), "Marovane in-01"), own.end());
 
     // The sequencer's notes arrive through the handler.
     EXPECT_TRUE(Eventually([&] { return counter.noteOns > 5; })) << counter.messages;
 
     // Another port: the old connection goes before the new one is made.
-    EXPECT_NE(Connections("seq:out").find("RtMidi Input Client-01:RtMidi Input"), std::string::npos);
+    EXPECT_NE(Connections("seq:out").find("Marovane in-01:MIDI in"), std::string::npos);
     EXPECT_EQ(ports.in->Open(1 - seqIndex), "");
-    EXPECT_EQ(Connections("seq:out").find("RtMidi Input Client-01"), std::string::npos);
-    EXPECT_NE(Connections("RtMidi Output Client:RtMidi Output").find("RtMidi Input Client-01:RtMidi Input"),
+    EXPECT_EQ(Connections("seq:out").find("Marovane in-01"), std::string::npos);
+    EXPECT_NE(Connections("Marovane out:MIDI out").find("Marovane in-01:MIDI in"),
               std::string::npos);
     EXPECT_EQ(ports.in->Open(7), "There is no MIDI port number 8.");
 }

@@ -293,6 +293,27 @@ TEST_F(PatchFiles, RefusesWhatCannotBeAPatchAndSaysWhy)
     }
 }
 
+// The sustain level is held within -1000 to 1000 percent on load, so that
+// no arithmetic on it can overflow (100 - sustain, for one); every value a
+// control can give, and far beyond, loads as it is.
+TEST_F(PatchFiles, SustainIsHeldWithinAThousandPercent)
+{
+    const std::pair<const char*, int32_t> cases[] = {
+        {"-2147483648", -1000}, {"2147483647", 1000}, {"-99999999999", -1000}, {"1001", 1000}, {"-1001", -1000},
+        {"1000", 1000},         {"-1000", -1000},     {"0", 0},                {"100", 100},   {"55", 55},
+        {"-1", -1},             {"150", 150},
+    };
+    for (const auto& [text, sustain] : cases) {
+        std::ofstream(path) << "<Settings>" << Entry("Sustain", text) << "</Settings>";
+        Patch p;
+        ASSERT_EQ(ReadPatchFile(path, p), "") << text;
+        EXPECT_EQ(p.sustainPercent, sustain) << text;
+        wxSettingsFile doc;
+        ASSERT_TRUE(doc.LoadFile(path));
+        EXPECT_EQ(ReadPatch(doc).sustainPercent, sustain) << text;
+    }
+}
+
 TEST_F(PatchFiles, KeepsFiniteValuesAsFoundAndMissingKeysAsZero)
 {
     std::ofstream(path) << kDeclaration << "<Settings>" << Entry("Sustain", "80") << Entry("AttackHarmonic3", "3.4e38")
@@ -425,6 +446,31 @@ std::string InChild(const std::function<std::string()>& work)
     int status = 0;
     waitpid(pid, &status, 0);
     return text;
+}
+
+// A named pipe or a device is refused at once, before anything is read: a
+// pipe that nobody writes would otherwise hold the loader (and the window
+// that called it) in open() for good. The child gives up after 3 seconds.
+TEST_F(PatchFiles, RefusesAPipeOrADeviceWithoutWaiting)
+{
+    const std::string fifo = ::testing::TempDir() + "marovane_patch_fifo.mrvn";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {fifo, "it is a named pipe, not a regular file"},
+        {"/dev/zero", "it is a device, not a regular file"},
+    };
+    for (const auto& [file, reason] : cases) {
+        const std::string said = InChild([&file] {
+            alarm(3);
+            Patch p;
+            return std::string(ReadPatchFile(file, p).utf8_str());
+        });
+        EXPECT_EQ(said, reason) << file;
+        EXPECT_EQ(std::string(PatchLoadMessage(file, said).utf8_str()),
+                  "Cannot load the patch file \"" + file + "\": " + reason + ". The sound is unchanged.");
+    }
+    std::remove(fifo.c_str());
 }
 
 class PatchSaving : public PatchFiles {};
@@ -582,6 +628,16 @@ TEST_F(PatchSaving, AFailedSaveKeepsTheOldFile)
     struct stat st;
     ASSERT_EQ(stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // A name as long as a name can be (255 bytes): the temporary file beside
+    // it must have a shorter one.
+    const std::string longest = folder + "/" + std::string(250, 'n') + ".mrvn";
+    EXPECT_EQ(WritePatchFile(longest, p).utf8_string(), "");
+    Patch fromLongest;
+    EXPECT_EQ(ReadPatchFile(longest, fromLongest), "");
+    EXPECT_EQ(fromLongest.sustainPercent, 55);
+    std::remove(longest.c_str());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << "no temporary file is left";
     std::filesystem::remove_all(folder);
 }
 

@@ -15,16 +15,26 @@
 #include <unistd.h>
 #include <vector>
 
+#include "midi/MidiFileBytes.h"
 #include "synth/Engine.h"
 #include "synth/SynthState.h"
-#include "tools/MidiFile.h"
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
 std::string Tool() { return std::string(std::getenv("MAROVANE_BIN_DIR")) + "/marovane-render"; }
-std::string Temp(const std::string& name) { return ::testing::TempDir() + name; }
+// A folder of this run's own: other runs of these tests on the machine use
+// the same names.
+std::string Temp(const std::string& name)
+{
+    static const struct Folder {
+        std::string path = ::testing::TempDir() + "render_tool_test." + std::to_string(getpid()) + "/";
+        Folder() { std::filesystem::create_directories(path); }
+        ~Folder() { std::filesystem::remove_all(path); }
+    } folder;
+    return folder.path + name;
+}
 bool Exists(const std::string& path)
 {
     struct stat st;
@@ -168,6 +178,25 @@ TEST(RenderTool, BadInputLeavesNoFile)
         std::remove(f.c_str());
 }
 
+// A named pipe or a device as the patch is refused before it is read, at
+// once (a pipe nobody writes would hold the tool in open() for good; timeout
+// ends a tool that waits), and no file is written.
+TEST(RenderTool, RefusesAPatchThatIsNotARegularFile)
+{
+    const std::string fifo = Temp("render_fifo.mrvn"), wav = Temp("render_fifo.wav");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& patch : {fifo, std::string("/dev/zero")}) {
+        const ToolRun r = Exec("--patch " + patch + " -o " + wav + " 60", "exec timeout -s KILL 5 ");
+        EXPECT_EQ(r.status, 2) << patch << ": " << r.err;
+        EXPECT_NE(r.err.find("cannot load patch file '" + patch + "': it is a "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(", not a regular file"), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(Exists(wav)) << patch;
+    }
+    std::remove(fifo.c_str());
+}
+
 TEST(RenderTool, HelpGoesToStandardOutput)
 {
     for (const char* flag : {"-h", "--help", "--hold 2 --help"}) {
@@ -240,6 +269,15 @@ TEST(RenderTool, NeverDestroysAFile)
     EXPECT_EQ(Mode(fresh), 0640u);
     EXPECT_EQ(countFiles(), 2);
 
+    // A name as long as a name can be (255 bytes): the temporary file beside
+    // it has a shorter one.
+    const std::string longest = folder + std::string(251, 'w') + ".wav";
+    r = Exec("-o " + longest + " 60");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadAll(longest).substr(0, 4), "RIFF");
+    std::remove(longest.c_str());
+    EXPECT_EQ(countFiles(), 2);
+
     // The output may not be the patch, under whatever name: the file is the
     // same device and inode.
     const std::string patch = folder + "sound.mrvn";
@@ -273,6 +311,49 @@ TEST(RenderTool, NeverDestroysAFile)
     std::filesystem::remove_all(folder);
 }
 
+// Standard output under any of its names gets the sound file and nothing
+// else, whether it is a pipe or a file; the summary goes to standard error.
+// With standard output closed there is nowhere to write: an error, not
+// success.
+TEST(RenderTool, StandardOutputByAnyNameGetsTheSoundOnly)
+{
+    const std::string reference = Temp("render_reference.wav"), got = Temp("render_stdout.wav");
+    ToolRun r = Exec("-o " + reference + " 60");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const size_t size = ReadAll(reference).size();
+    SF_INFO info;
+    const std::vector<float> sound = ReadWav(reference, info);
+    for (const char* name : {"-", "/dev/stdout", "/proc/self/fd/1", "/dev/fd/1"}) {
+        for (const char* into : {" | cat >", " >"}) {
+            SCOPED_TRACE(std::string(name) + into);
+            std::filesystem::remove(got);
+            r = Exec(std::string("-o ") + name + " 60" + into + got + "; }", "{ "); // the summary from the tool
+            ASSERT_EQ(r.status, 0) << r.err;
+            EXPECT_TRUE(r.out.empty());
+            EXPECT_EQ(r.err.rfind("wrote 44800 frames (1.016 s of audio) to " + std::string(name) + ", ", 0), 0u)
+                << r.err;
+            EXPECT_EQ(ReadAll(got).size(), size) << "the sound file and nothing after it";
+            EXPECT_TRUE(ReadWav(got, info) == sound);
+        }
+    }
+    // A link of the user's to standard output stands for /dev/stdout, which
+    // a mistake here would replace by a file.
+    const std::string link = Temp("render_stdout_link.wav");
+    std::remove(link.c_str());
+    ASSERT_EQ(symlink("/proc/self/fd/1", link.c_str()), 0);
+    for (const std::string& name : {std::string("-"), std::string("/proc/self/fd/1"), link}) {
+        r = Exec("-o " + name + " 60 >&-");
+        EXPECT_NE(r.status, 0) << name;
+        EXPECT_NE(r.err.find("standard output"), std::string::npos) << name << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << name << ": " << r.err;
+    }
+    struct stat st;
+    EXPECT_TRUE(lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << "the link is still a link";
+    std::remove(link.c_str());
+    std::remove(reference.c_str());
+    std::remove(got.c_str());
+}
+
 TEST(RenderTool, ReportsACutTailAndSilencesOverflow)
 {
     // A 70-second release is cut at 60 seconds, and says so.
@@ -288,6 +369,17 @@ TEST(RenderTool, ReportsACutTailAndSilencesOverflow)
     std::vector<float> data = ReadWav(wav, info);
     EXPECT_EQ(info.frames, 10336 * 256); // ceil(60 s / 256 frames)
     EXPECT_GT(std::fabs(data[2 * (info.frames - 1)]) + std::fabs(data[2 * (info.frames - 2)]), 0.0f);
+
+    // A sound over full scale is written as it is, and the user told its
+    // peak: one partial at 2 plays at 2.
+    std::ofstream(patch) << "<Settings><Sustain Sustain=\"100\"/><AttackHarmonic0 AttackHarmonic0=\"2\"/>"
+                            "<SustainHarmonic0 SustainHarmonic0=\"2\"/></Settings>";
+    r = Exec("--patch " + patch + " --hold 0.1 -o " + wav + " 69");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "marovane-render: warning: the sound went over full scale: its peak is 2.000 (+6.0 dB); "
+                     "a player will clip it\n");
+    data = ReadWav(wav, info);
+    EXPECT_NEAR(*std::max_element(data.begin(), data.end()), 2.0f, 1e-3f);
 
     // Levels near the largest float in four partials sum beyond it: the file
     // gets silence where the sum was not a number, and the user a warning.
@@ -316,18 +408,21 @@ TEST(RenderTool, ReportsACutTailAndSilencesOverflow)
 
 namespace midifile {
 
+using namespace midibytes;
+
 // A tempo map track (120 bpm, then 240 bpm from beat 1) and a note track on
 // two channels: note 60 from 0 to 0.25 s with the mod wheel at 0.125 s, note
 // 67 from 0.5 s to 0.75 s with a bend at 0.625 s.
-Bytes TwoNotes()
+Bytes TwoNotes(bool endOfTrack = true)
 {
-    return File({Track({{0, Tempo(500000)}, {480, Tempo(250000)}}),
+    return File({Track({{0, Tempo(500000)}, {480, Tempo(250000)}}, endOfTrack),
                  Track({{0, {0x90, 60, 100}},
                         {120, {0xB0, 1, 64}},
                         {120, {0x80, 60, 0}},
                         {240, {0x93, 67, 80}},
                         {240, {0xE3, 0, 80}},
-                        {240, {0x83, 67, 0}}})});
+                        {240, {0x83, 67, 0}}},
+                       endOfTrack)});
 }
 
 // What the tool must do with TwoNotes: the same messages at the frames the
@@ -384,6 +479,68 @@ TEST(RenderTool, MidiFilePlaysEachEventAtItsFrameThroughTheTempoMap)
     EXPECT_EQ(std::count(ch1.begin() + 2 * (11025 + 442), ch1.end(), 0.0f),
               static_cast<std::ptrdiff_t>(ch1.size()) - 2 * (11025 + 442))
         << "nothing after note 60";
+}
+
+// The same music written in the other ways a file may hold it: each must
+// give the very bytes of the by-hand render.
+TEST(RenderTool, MidiFileInEveryLayoutPlaysTheSame)
+{
+    using midifile::Bytes;
+    using midifile::Ev;
+    using midifile::File;
+    using midifile::Tempo;
+    using midifile::Track;
+    const Bytes text{0xFF, 0x01, 0x04, 'p', 'i', 'a', 'n'};
+    const Bytes sysex{0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+    const Bytes escape{0xF7, 0x02, 0xF3, 0x01};
+    const std::pair<const char*, Bytes> cases[] = {
+        {"no End-of-Track in any track", midifile::TwoNotes(false)},
+        {"the tempo map in the note track, the first track holding only a name",
+         File({Track({{0, text}}), Track({{0, Tempo(500000)},
+                                          {0, {0x90, 60, 100}},
+                                          {120, {0xB0, 1, 64}},
+                                          {120, {0x80, 60, 0}},
+                                          {240, Tempo(250000)},
+                                          {0, {0x93, 67, 80}},
+                                          {240, {0xE3, 0, 80}},
+                                          {240, {0x83, 67, 0}}})})},
+        {"format 0: one track, running status across a SysEx and an escape, Note On 0 as Note Off",
+         File({Track({{0, Tempo(500000)},
+                      {0, {0x90, 60, 100}},
+                      {120, {0xB0, 1, 64}},
+                      {0, sysex},
+                      {60, escape},
+                      {0, {1, 64}}, // the same wheel position again
+                      {60, text},
+                      {0, {0x90, 60, 0}},
+                      {240, Tempo(250000)},
+                      {0, {0x93, 67, 80}},
+                      {240, {0xE3, 0, 80}},
+                      {240, {0x93, 67, 0}}})},
+              0, 0x01, 0xE0)},
+        {"SMPTE time, 25 frames of 40 ticks a second (a tick a millisecond): tempo events do not count",
+         File({Track({{0, Tempo(100000)}, {10, Tempo(900000)}}),
+               Track({{0, {0x90, 60, 100}},
+                      {125, {0xB0, 1, 64}},
+                      {125, {0x80, 60, 0}},
+                      {250, {0x93, 67, 80}},
+                      {125, {0xE3, 0, 80}},
+                      {125, {0x83, 67, 0}}})},
+              1, static_cast<uint8_t>(-25), 40)},
+    };
+    const std::vector<float> byHand = midifile::RenderByHand();
+    for (const auto& [what, bytes] : cases) {
+        const std::string mid = Temp("layout.mid"), wav = Temp("layout.wav");
+        std::filesystem::remove(wav);
+        midifile::Write(mid, bytes);
+        const ToolRun r = Exec("--midi " + mid + " -o " + wav);
+        ASSERT_EQ(r.status, 0) << what << ": " << r.err;
+        EXPECT_EQ(r.err, "") << what;
+        SF_INFO info;
+        const std::vector<float> data = ReadWav(wav, info);
+        EXPECT_EQ(data.size(), byHand.size()) << what;
+        EXPECT_TRUE(data == byHand) << what << ": not the bytes of the by-hand render";
+    }
 }
 
 TEST(RenderTool, MidiFileSustainPedalAndNotesLeftOn)
@@ -446,6 +603,19 @@ TEST(RenderTool, BadMidiInputLeavesNoFile)
         {"truncated in a track", midifile::Bytes(good.begin(), good.begin() + 40), "", "cannot read MIDI file"},
         {"truncated after the header", midifile::Bytes(good.begin(), good.begin() + 14), "", "cannot read MIDI file"},
         {"output is the MIDI file", good, mid, "is the MIDI file"},
+        {"a tempo event of no bytes", midifile::File({midifile::Track({{0, {0xFF, 0x51, 0x00}}, {0, {0x90, 60, 100}}})}),
+         "", "tempo"},
+        {"a tempo event of two bytes",
+         midifile::File({midifile::Track({{0, {0xFF, 0x51, 0x02, 0x07, 0xA1}}, {0, {0x90, 60, 100}}})}), "", "tempo"},
+        {"a data byte with no status before it", midifile::File({midifile::Track({{0, {60, 100}}})}), "",
+         "running status"},
+        {"an event running past its track",
+         midifile::File({midifile::Track({{0, {0x90, 60, 100}}, {0, {0xFF, 0x01, 0x7F, 'a'}}}, false)}), "",
+         "cannot read MIDI file"},
+        {"a SysEx longer than the file", midifile::File({midifile::Track({{0, {0xF0, 0x8F, 0xFF, 0xFF, 0x7F}}})}), "",
+         "cannot read MIDI file"},
+        {"no ticks per quarter note", midifile::File({midifile::Track({{0, {0x90, 60, 100}}})}, 1, 0, 0), "",
+         "cannot read MIDI file"},
         {"lasts days (a Note Off 2^28 ticks on)",
          midifile::File({midifile::Track({{0, {0x90, 60, 100}}, {0x0FFFFFFF, {0x80, 60, 0}}})}), "",
          "lasts more than 3600 seconds"},
@@ -498,9 +668,12 @@ TEST(RenderTool, MidiFileFromASequencerLastsUntilItsEndAndPlaysEachTrackAtItsTem
 
     // All channels: the file ends with the piano's last note, released at the
     // last event, and its 10 ms tail, to the end of the buffer it ends in.
+    // The chord of three sines at half scale goes over full scale, and no
+    // other warning is due.
     ToolRun r = Exec("--midi " + mid + " -o " + song);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err.rfind("marovane-render: warning: the sound went over full scale: its peak is 1.", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     SF_INFO info;
     std::vector<float> data = ReadWav(song, info);
     EXPECT_GE(info.frames, last + 441);

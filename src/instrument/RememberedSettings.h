@@ -1,0 +1,61 @@
+#pragma once
+// What the program keeps between starts: the MIDI input and output ports (by
+// name), the two MIDI channels, the MIDI output switch and the audio output
+// device (by name and sound system). They live in the user's configuration
+// folder, $XDG_CONFIG_HOME/marovane/settings.ini (~/.config/marovane where
+// XDG_CONFIG_HOME is unset, empty or not an absolute path), written through
+// the toolkit's file configuration class.
+//
+// A missing, unreadable or damaged file, or a damaged entry, gives the start
+// values for what it lacks, silently. Writing happens when the user changes
+// a setting; the file is replaced whole. No window here: the main window
+// tells the user once when the file cannot be written.
+//
+// Threads: GUI thread.
+
+#include <string>
+
+class AudioDevices;
+
+struct RememberedSettings {
+    // Port names as the port lists gave them; empty when none was chosen.
+    std::string midiInput;
+    std::string midiOutput;
+    int midiInputChannel = 1; // 1 to 16
+    int midiOutputChannel = 1;
+    bool midiOutputEnabled = false;
+    // The audio device's name and its host API's name ("ALSA", "JACK Audio
+    // Connection Kit"); empty for the system's default device.
+    std::string audioDevice;
+    std::string audioHost;
+
+    bool operator==(const RememberedSettings&) const = default;
+};
+
+// The settings file, from the environment as it is now.
+std::string RememberedSettingsPath();
+
+class SettingsMemory {
+public:
+    // Reads the file at `path` (nothing is read for an empty path).
+    explicit SettingsMemory(std::string path);
+
+    const RememberedSettings& Remembered() const { return remembered_; }
+    const std::string& Path() const { return path_; }
+
+    // Keeps `settings` and writes the file, making its folder where it is
+    // missing. Returns why the file could not be written the first time that
+    // happens in this run, and an empty string otherwise (written, or a later
+    // failure: the user has been told).
+    std::string Keep(const RememberedSettings& settings);
+
+private:
+    std::string path_;
+    RememberedSettings remembered_;
+    bool failureTold_ = false;
+};
+
+// The device to open at start-up for the remembered one: the listed device
+// with that name and host that plays the program's stream; -1 (the default
+// device) when nothing is remembered or no such device plays now.
+int ChooseAudioDevice(const std::string& name, const std::string& host, const AudioDevices& devices);
