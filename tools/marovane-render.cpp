@@ -23,12 +23,12 @@
 #include <string>
 #include <vector>
 
-#include "instrument/Instrument.h"
 #include "midi/MidiFile.h"
 #include "patch/Patch.h"
 #include "patch/ReplaceFile.h"
 #include "render/RenderReport.h"
 #include "render/SoundFileOutput.h"
+#include "synth/Engine.h"
 #include "synth/OutputGuard.h"
 #include "synth/SynthState.h"
 
@@ -246,11 +246,226 @@ std::string ChooseDestination(const std::string& output, Destination& to)
 volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int) { interrupted = 1; }
 
-// One channel message of the file, at the frame its time rounds to.
-struct TimedMessage {
-    long long frame;
-    uint8_t bytes[3];
-    size_t size;
+// Refuses an input that is the output file: writing would destroy it.
+std::string NotTheOutput(const std::string& input, const char* kind, const Options& o, const Destination& to)
+{
+    struct stat st;
+    if (to.exists && stat(input.c_str(), &st) == 0 && st.st_dev == to.st.st_dev && st.st_ino == to.st.st_ino)
+        return "the output '" + o.output + "' is the " + kind + " file '" + input + "'; it would be overwritten";
+    return {};
+}
+
+// Loads --patch into `synth`; empty, or the problem.
+std::string LoadPatch(const Options& o, const Destination& to, SynthState& synth)
+{
+    if (o.patch.empty())
+        return {};
+    if (std::string problem = NotTheOutput(o.patch, "patch", o, to); !problem.empty())
+        return problem;
+    Patch p;
+    const wxString reason = ReadPatchFile(wxString::FromUTF8(o.patch.c_str()), p);
+    if (!reason.empty())
+        return "cannot load patch file '" + o.patch + "': " + std::string(reason.utf8_str());
+    ApplyPatch(p, synth);
+    return {};
+}
+
+// What a MIDI file plays: its messages (of the chosen channel) at the frames
+// their times round to, and the frame where the file ends.
+struct Song {
+    std::vector<EngineEvent> events;
+    long long lastFrame = 0;
+};
+
+// Reads --midi; empty, or the problem.
+std::string LoadSong(const Options& o, const Destination& to, Song& song)
+{
+    if (std::string problem = NotTheOutput(o.midi, "MIDI", o, to); !problem.empty())
+        return problem;
+    MidiFile file;
+    if (const std::string reason = LoadMidiFile(o.midi, file); !reason.empty())
+        return "cannot read MIDI file '" + o.midi + "': " + reason;
+    // The file lasts until its last event of any kind, at most an hour (the
+    // longest --hold too) rather than days of disk; its frames fit the
+    // engine's 32 bits at any rate.
+    if (!(file.endSeconds <= kMaxMidiSeconds))
+        return "the MIDI file '" + o.midi + "' lasts more than " + std::to_string(static_cast<int>(kMaxMidiSeconds)) +
+               " seconds (an event at " + std::to_string(std::llround(file.endSeconds)) + " s); it is not rendered";
+    song.lastFrame = std::llround(file.endSeconds * o.rate);
+    // Every channel plays into the one instrument, unless one is chosen.
+    song.events.reserve(file.messages.size());
+    for (const MidiFileMessage& m : file.messages)
+        if (!o.channel || (m.bytes[0] & 0x0F) == o.channel - 1)
+            song.events.push_back({static_cast<uint32_t>(std::llround(m.seconds * o.rate)), m.size,
+                                   {m.bytes[0], m.bytes[1], m.bytes[2]}});
+    return {};
+}
+
+// The same message for every note: `status` and `value` as the second byte.
+std::vector<EngineEvent> ForEachNote(const std::vector<int>& notes, uint8_t status, uint8_t value)
+{
+    std::vector<EngineEvent> events;
+    for (int note : notes)
+        events.push_back({0, 3, {status, static_cast<uint8_t>(note), value}});
+    return events;
+}
+
+// What follows the end of a song: the pedal comes up and the keys still down
+// are let go.
+std::vector<EngineEvent> SongEnd(const std::vector<EngineEvent>& song)
+{
+    std::bitset<128> keysDown;
+    for (const EngineEvent& e : song) {
+        const uint8_t kind = e.bytes[0] & 0xF0;
+        if (kind == 0x90 && e.size == 3 && e.bytes[2] > 0 && e.bytes[1] < 128)
+            keysDown.set(e.bytes[1]);
+        else if ((kind == 0x80 || kind == 0x90) && e.size >= 2 && e.bytes[1] < 128)
+            keysDown.reset(e.bytes[1]);
+        else if (kind == 0xB0 && e.size == 3 && e.bytes[1] == 123 && e.bytes[2] == 0)
+            keysDown.reset();
+    }
+    std::vector<EngineEvent> end{{0, 3, {0xB0, 64, 0}}};
+    for (int note = 0; note < 128; ++note)
+        if (keysDown.test(static_cast<size_t>(note)))
+            end.push_back({0, 3, {0x80, static_cast<uint8_t>(note), 0}});
+    return end;
+}
+
+// The sound file on its way to the destination: a regular file through a
+// temporary file beside it, anything else (a pipe, a device, standard
+// output) from a spool in the temporary folder once complete, because a WAV
+// header carries the length, known only at the end.
+class Output {
+public:
+    // Starts the file for at most `maxFrames` frames; empty, or the problem.
+    std::string Open(const std::string& name, const Destination& to, int rate, long long maxFrames)
+    {
+        name_ = name;
+        int fd;
+        if (to.direct) {
+            directFd_ = to.standardOutput ? STDOUT_FILENO : open(name.c_str(), O_WRONLY | O_CLOEXEC);
+            if (directFd_ < 0)
+                return "cannot write '" + name + "': " + std::strerror(errno);
+            spool_.reset(std::tmpfile());
+            if (!spool_)
+                return std::string("cannot create a temporary file: ") + std::strerror(errno);
+            fd = fileno(spool_.get());
+        } else {
+            replace_.emplace(name);
+            if (!replace_->Open())
+                return replace_->Error();
+            fd = replace_->Descriptor();
+        }
+        if (!file_.Open(fd, rate, maxFrames))
+            return "cannot write '" + name + "': " + file_.Error();
+        return {};
+    }
+
+    SoundFileOutput& File() { return file_; }
+
+    // Completes the file after a render that failed with `error` (empty: it
+    // did not) and puts it in place; empty, or what went wrong.
+    std::string Finish(std::string error)
+    {
+        // Closing writes the header's final sizes, so it can fail too.
+        if (!file_.Close() && error.empty())
+            error = file_.Error();
+        if (!error.empty())
+            return "writing '" + name_ + "' failed: " + error + (replace_ ? "; the file is left as it was" : "");
+        if (replace_)
+            return replace_->Commit() ? std::string() : replace_->Error();
+        std::signal(SIGPIPE, SIG_IGN); // a reader that went away is a failed write
+        const int fd = fileno(spool_.get());
+        if (lseek(fd, 0, SEEK_SET) != 0)
+            return "writing '" + name_ + "' failed: " + std::strerror(errno);
+        char chunk[1 << 16];
+        for (;;) {
+            const ssize_t n = read(fd, chunk, sizeof chunk);
+            if (n == 0)
+                break;
+            if (n < 0 || !WriteAll(directFd_, chunk, static_cast<size_t>(n)) || interrupted)
+                return "writing '" + name_ + "' failed: " +
+                       (interrupted ? std::string("interrupted") : std::strerror(errno));
+        }
+        if (directFd_ != STDOUT_FILENO)
+            close(directFd_);
+        return {};
+    }
+
+private:
+    std::string name_;
+    std::optional<ReplaceFile> replace_;
+    int directFd_ = -1;
+    std::unique_ptr<FILE, int (*)(FILE*)> spool_{nullptr, std::fclose};
+    SoundFileOutput file_; // last: closed before the file under it
+};
+
+// The engine's block call run for the file: chunks of whole buffers, each
+// with the messages that fall in it, written out as they come.
+class Renderer {
+public:
+    Renderer(Engine& engine, SoundFileOutput& file) : engine_(engine), file_(file), buffer_(2 * kChunk) {}
+
+    // Renders `frames` frames, playing `events` (in order, their frames
+    // counted from here) each at its frame; those at or past the end take
+    // effect after the last frame. Stops after a failure.
+    void Play(long long frames, const std::vector<EngineEvent>& events)
+    {
+        size_t next = 0;
+        for (long long done = 0; done < frames && error_.empty();) {
+            const uint32_t n = static_cast<uint32_t>(std::min<long long>(kChunk, frames - done));
+            const bool last = done + n == frames;
+            chunk_.clear();
+            for (; next < events.size() && (last || events[next].frame < done + n); ++next) {
+                chunk_.push_back(events[next]);
+                chunk_.back().frame -= static_cast<uint32_t>(done);
+            }
+            engine_.RenderInterleaved(buffer_.data(), n, chunk_.data(), chunk_.size());
+            Written(n);
+            done += n;
+        }
+        if (error_.empty() && next < events.size())
+            engine_.RenderInterleaved(buffer_.data(), 0, events.data() + next, events.size() - next);
+    }
+
+    // The release tails, buffer by buffer up to the 256-frame grid, while a
+    // note sounds and for at most `buffers` buffers; true when they were cut
+    // there.
+    bool Tail(long buffers)
+    {
+        for (long b = 0; b < buffers && engine_.Synth().AnyNoteActive() && error_.empty(); ++b)
+            Play(MAX_FRAMES - frames_ % MAX_FRAMES, {});
+        return error_.empty() && engine_.Synth().AnyNoteActive();
+    }
+
+    long long Frames() const { return frames_; }
+    size_t NonFinite() const { return nonFinite_; }
+    float PeakSample() const { return peak_; }
+    // Why the render stopped early; empty when it did not.
+    const std::string& Error() const { return error_; }
+
+private:
+    static constexpr uint32_t kChunk = 32 * MAX_FRAMES;
+
+    void Written(uint32_t frames)
+    {
+        nonFinite_ += SilenceNonFinite(buffer_.data(), 2 * frames);
+        peak_ = Peak(buffer_.data(), 2 * frames, peak_);
+        if (error_.empty() && !file_.Write(buffer_.data(), frames))
+            error_ = file_.Error();
+        frames_ += frames;
+        if (interrupted)
+            error_ = "interrupted";
+    }
+
+    Engine& engine_;
+    SoundFileOutput& file_;
+    std::vector<float> buffer_;
+    std::vector<EngineEvent> chunk_;
+    long long frames_ = 0;
+    size_t nonFinite_ = 0;
+    float peak_ = 0.0f;
+    std::string error_;
 };
 
 } // namespace
@@ -269,69 +484,23 @@ int main(int argc, char** argv)
         std::fputs(kHelp, stdout);
         return 0;
     }
-
     // Where the sound goes, decided before anything opens a file: with
     // standard output closed, the first file opened would take its number.
     Destination to;
     if (const std::string problem = ChooseDestination(o.output, to); !problem.empty())
         return Fail(problem);
-    const bool toStdout = to.standardOutput;
-    const bool direct = to.direct;
-    const bool targetExists = to.exists;
-    const struct stat& target = to.st;
-
     wxInitializer wx;
     if (!wx.IsOk())
         return Fail("cannot initialise the toolkit's base library");
 
-    // The instrument the window plays, without a display and without audio.
-    NoDisplay noDisplay;
-    auto instrument = std::make_unique<Instrument>(noDisplay, noDisplay);
-    SynthState* state = &instrument->Synth();
-    if (!o.patch.empty()) {
-        struct stat patch;
-        if (targetExists && stat(o.patch.c_str(), &patch) == 0 && patch.st_dev == target.st_dev &&
-            patch.st_ino == target.st_ino)
-            return Fail("the output '" + o.output + "' is the patch file '" + o.patch + "'; it would be overwritten");
-        Patch p;
-        const wxString reason = ReadPatchFile(wxString::FromUTF8(o.patch.c_str()), p);
-        if (!reason.empty())
-            return Fail("cannot load patch file '" + o.patch + "': " + std::string(reason.utf8_str()));
-        ApplyPatch(p, *state);
-    }
-    std::vector<TimedMessage> events;
-    long long lastFrame = 0;
-    if (!o.midi.empty()) {
-        struct stat midi;
-        if (targetExists && stat(o.midi.c_str(), &midi) == 0 && midi.st_dev == target.st_dev &&
-            midi.st_ino == target.st_ino)
-            return Fail("the output '" + o.output + "' is the MIDI file '" + o.midi + "'; it would be overwritten");
-        MidiFile song;
-        if (const std::string reason = LoadMidiFile(o.midi, song); !reason.empty())
-            return Fail("cannot read MIDI file '" + o.midi + "': " + reason);
-        // The file lasts until its last event of any kind, at most an hour
-        // (the longest --hold too) rather than days of disk.
-        if (!(song.endSeconds <= kMaxMidiSeconds))
-            return Fail("the MIDI file '" + o.midi + "' lasts more than " +
-                        std::to_string(static_cast<int>(kMaxMidiSeconds)) + " seconds (an event at " +
-                        std::to_string(std::llround(song.endSeconds)) + " s); it is not rendered");
-        lastFrame = std::llround(song.endSeconds * o.rate);
-        // Every channel plays into the one instrument: the decoder listens on
-        // channel 1 and each message is moved there.
-        events.reserve(song.messages.size());
-        for (const MidiFileMessage& e : song.messages) {
-            const uint8_t status = e.bytes[0];
-            if (o.channel && (status & 0x0F) != o.channel - 1)
-                continue;
-            TimedMessage m{std::llround(e.seconds * o.rate), {static_cast<uint8_t>(status & 0xF0), e.bytes[1], e.bytes[2]},
-                           e.size};
-            events.push_back(m);
-        }
-    }
-
-    state->SetSampleRate(o.rate);
-    state->pitchWheel = static_cast<float>(o.pitchWheel);
-    state->modWheelDepth = SynthState::ModWheelDepthFromValue(o.modWheel);
+    auto engine = std::make_unique<Engine>(EngineOptions{o.rate, true});
+    Song song;
+    if (std::string problem = LoadPatch(o, to, engine->Synth()); !problem.empty())
+        return Fail(problem);
+    if (std::string problem = o.midi.empty() ? std::string() : LoadSong(o, to, song); !problem.empty())
+        return Fail(problem);
+    engine->Synth().pitchWheel = static_cast<float>(o.pitchWheel);
+    engine->Synth().modWheelDepth = SynthState::ModWheelDepthFromValue(o.modWheel);
 
     // A file size limit must show up as a failed write, not kill the program
     // before it can clean up.
@@ -339,150 +508,46 @@ int main(int argc, char** argv)
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
 
-    // A WAV header carries the length, which is known only at the end, so a
-    // pipe gets the file from a spool in the temporary folder once complete.
-    std::optional<ReplaceFile> replace;
-    int directFd = -1;
-    std::unique_ptr<FILE, int (*)(FILE*)> spool(nullptr, std::fclose);
-    int fd;
-    if (direct) {
-        directFd = toStdout ? STDOUT_FILENO : open(o.output.c_str(), O_WRONLY | O_CLOEXEC);
-        if (directFd < 0)
-            return Fail("cannot write '" + o.output + "': " + std::strerror(errno));
-        spool.reset(std::tmpfile());
-        if (!spool)
-            return Fail(std::string("cannot create a temporary file: ") + std::strerror(errno));
-        fd = fileno(spool.get());
-    } else {
-        replace.emplace(o.output);
-        if (!replace->Open())
-            return Fail(replace->Error());
-        fd = replace->Descriptor();
-    }
-    SoundFileOutput file;
     // The longest the sound can be: the notes held or the file played, then
     // the release tails, at most a minute, in whole buffers.
-    const long holdBuffers = static_cast<long>(std::ceil(o.hold * o.rate / MAX_FRAMES));
+    const long long holdFrames = static_cast<long long>(std::ceil(o.hold * o.rate / MAX_FRAMES)) * MAX_FRAMES;
     const long tailLimit = static_cast<long>(std::ceil(60.0 * o.rate / MAX_FRAMES));
-    const long long maxFrames =
-        (o.midi.empty() ? static_cast<long long>(holdBuffers) * MAX_FRAMES : lastFrame) + (tailLimit + 1) * MAX_FRAMES;
-    if (!file.Open(fd, o.rate, maxFrames))
-        return Fail("cannot write '" + o.output + "': " + file.Error());
-
-    float buffer[2 * MAX_FRAMES];
-    sf_count_t framesWritten = 0;
-    size_t nonFinite = 0;
-    float peak = 0.0f;
-    bool writeFailed = false;
-    std::string writeError;
-    auto render = [&](unsigned frames) {
-        state->Render(buffer, frames);
-        nonFinite += SilenceNonFinite(buffer, 2 * frames);
-        peak = Peak(buffer, 2 * frames, peak);
-        if (!writeFailed && !file.Write(buffer, frames)) {
-            writeFailed = true;
-            writeError = file.Error();
-        }
-        framesWritten += frames;
-        if (interrupted) {
-            writeFailed = true;
-            writeError = "interrupted";
-        }
-    };
+    Output output;
+    if (std::string problem = output.Open(o.output, to, o.rate,
+                                          (o.midi.empty() ? holdFrames : song.lastFrame) + (tailLimit + 1) * MAX_FRAMES);
+        !problem.empty())
+        return Fail(problem);
 
     const auto start = std::chrono::steady_clock::now();
+    Renderer render(*engine, output.File());
     size_t notesLeftOn = 0;
     if (o.midi.empty()) {
-        for (int note : o.notes) {
-            if (o.velocity)
-                state->SetNoteVelocity(note, SynthState::VelocityFromMidi(o.velocity));
-            state->StartNote(note);
-        }
-        for (long b = 0; b < holdBuffers && !writeFailed; ++b)
-            render(MAX_FRAMES);
-        for (int note : o.notes)
-            state->ReleaseNote(note);
+        // Without --velocity each note keeps its stored velocity, full at start.
+        render.Play(holdFrames, ForEachNote(o.notes, 0x90, static_cast<uint8_t>(o.velocity ? o.velocity : 127)));
+        render.Play(0, ForEachNote(o.notes, 0x80, 0));
     } else {
-        // The buffers keep their 256-frame grid; an event inside one splits
-        // it, so that it takes effect at its own frame.
-        MidiInputHandler& decoder = instrument->MidiInput();
-        instrument->SetMidiInputChannel(1);
-        std::bitset<128> keysDown;
-        for (const TimedMessage& m : events) {
-            while (framesWritten < m.frame && !writeFailed) {
-                const long long toGridEnd = MAX_FRAMES - framesWritten % MAX_FRAMES;
-                render(static_cast<unsigned>(std::min(m.frame - framesWritten, toGridEnd)));
-            }
-            if (writeFailed)
-                break;
-            decoder.OnMidiMessage(m.bytes, m.size);
-            const uint8_t kind = m.bytes[0] & 0xF0;
-            if (kind == 0x90 && m.size == 3 && m.bytes[2] > 0 && m.bytes[1] < 128)
-                keysDown.set(m.bytes[1]);
-            else if ((kind == 0x80 || kind == 0x90) && m.size >= 2 && m.bytes[1] < 128)
-                keysDown.reset(m.bytes[1]);
-            else if (kind == 0xB0 && m.size == 3 && m.bytes[1] == 123 && m.bytes[2] == 0)
-                keysDown.reset();
-        }
-        while (framesWritten < lastFrame && !writeFailed) {
-            const long long toGridEnd = MAX_FRAMES - framesWritten % MAX_FRAMES;
-            render(static_cast<unsigned>(std::min(lastFrame - framesWritten, toGridEnd)));
-        }
-        // The file has ended: the pedal comes up and the keys still down are
-        // let go.
-        const uint8_t pedalUp[] = {0xB0, 64, 0};
-        decoder.OnMidiMessage(pedalUp, 3);
-        notesLeftOn = keysDown.count();
-        for (int note = 0; note < 128; ++note)
-            if (keysDown.test(static_cast<size_t>(note))) {
-                const uint8_t off[] = {0x80, static_cast<uint8_t>(note), 0};
-                decoder.OnMidiMessage(off, 3);
-            }
+        render.Play(song.lastFrame, song.events);
+        const std::vector<EngineEvent> end = SongEnd(song.events);
+        notesLeftOn = end.size() - 1;
+        render.Play(0, end);
     }
-    for (long b = 0; b < tailLimit && state->AnyNoteActive() && !writeFailed; ++b)
-        render(static_cast<unsigned>(MAX_FRAMES - framesWritten % MAX_FRAMES));
-    const bool tailCut = !writeFailed && state->AnyNoteActive();
+    const bool tailCut = render.Tail(tailLimit);
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-
-    // Closing writes the header's final sizes, so it can fail too.
-    if (!file.Close() && !writeFailed) {
-        writeFailed = true;
-        writeError = file.Error();
-    }
-    if (writeFailed)
-        return Fail("writing '" + o.output + "' failed: " + writeError +
-                    (replace ? "; the file is left as it was" : ""));
-    if (replace && !replace->Commit())
-        return Fail(replace->Error());
-    if (direct) {
-        std::signal(SIGPIPE, SIG_IGN); // a reader that went away is a failed write
-        char chunk[1 << 16];
-        if (lseek(fd, 0, SEEK_SET) != 0)
-            return Fail("writing '" + o.output + "' failed: " + std::strerror(errno));
-        for (;;) {
-            const ssize_t n = read(fd, chunk, sizeof chunk);
-            if (n == 0)
-                break;
-            if (n < 0 || !WriteAll(directFd, chunk, static_cast<size_t>(n)) || interrupted)
-                return Fail("writing '" + o.output + "' failed: " +
-                            (interrupted ? std::string("interrupted") : std::strerror(errno)));
-        }
-        if (directFd != STDOUT_FILENO)
-            close(directFd);
-    }
+    if (std::string problem = output.Finish(render.Error()); !problem.empty())
+        return Fail(problem);
 
     if (notesLeftOn)
         Warn(std::to_string(notesLeftOn) + " note(s) still on at the end of the MIDI file were released there");
     if (tailCut)
         Warn("the release tail was cut at the 60-second limit");
-    if (nonFinite)
-        Warn(std::to_string(nonFinite) + " samples overflowed to values that are not finite numbers and were "
-             "written as 0");
-    if (const std::string overload = FullScaleWarning(peak); !overload.empty())
+    if (render.NonFinite())
+        Warn(std::to_string(render.NonFinite()) + " samples overflowed to values that are not finite numbers and "
+             "were written as 0");
+    if (const std::string overload = FullScaleWarning(render.PeakSample()); !overload.empty())
         Warn(overload);
-    const double seconds = static_cast<double>(framesWritten) / o.rate;
+    const double seconds = static_cast<double>(render.Frames()) / o.rate;
     // With the sound on standard output, the summary goes to standard error.
-    std::fprintf(toStdout ? stderr : stdout, "wrote %lld frames (%.3f s of audio) to %s, %s\n",
-                 static_cast<long long>(framesWritten), seconds, o.output.c_str(), PaceText(seconds, elapsed).c_str());
+    std::fprintf(to.standardOutput ? stderr : stdout, "wrote %lld frames (%.3f s of audio) to %s, %s\n",
+                 render.Frames(), seconds, o.output.c_str(), PaceText(seconds, elapsed).c_str());
     return 0;
 }

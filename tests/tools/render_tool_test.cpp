@@ -553,6 +553,13 @@ TEST(RenderTool, MidiFileSustainPedalAndNotesLeftOn)
         bool warns;
     };
     // 120 bpm: 480 ticks = 0.5 s = 22050 frames.
+    // A sequencer stopping after the music: a Note Off for every note, then
+    // one more for a note let go long before. No note is held, so none of
+    // them makes a sound.
+    std::vector<Ev> stop{{0, {0x90, 60, 100}}, {480, {0x80, 60, 0}}};
+    for (int note = 0; note < 128; ++note)
+        stop.push_back({note ? 0u : 480u, {0x80, static_cast<uint8_t>(note), 64}});
+    stop.push_back({0, {0x90, 60, 0}});
     const Case cases[] = {
         {"no pedal: ends 10 ms after its release", {{0, {0x90, 60, 100}}, {480, {0x80, 60, 0}}},
          22050 + 400, 22050 + 442, false},
@@ -568,6 +575,7 @@ TEST(RenderTool, MidiFileSustainPedalAndNotesLeftOn)
         {"a note left on is released at the end of the file, with a warning",
          {{0, {0x90, 60, 100}}, {960, {0xB0, 7, 100}}},
          44100 + 400, 44100 + 442, true},
+        {"Note Offs for notes not held, after the music has ended, are silent", stop, 22050 + 400, 22050 + 442, false},
     };
     for (const Case& c : cases) {
         const std::string mid = Temp("pedal.mid"), wav = Temp("pedal.wav");
