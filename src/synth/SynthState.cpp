@@ -178,11 +178,12 @@ void SynthState::ApplyRequests(int note, uint8_t requests)
         releaseSamples[note] = 0;
     }
     // The key state decides where the note ends up: a key let go after the
-    // restart (or without one) leaves the held note releasing. Its release
+    // restart (or without one) leaves the held note releasing. (ReleaseNote
+    // asks only while the key is down, so the note is held here.) Its release
     // falls from the gain it has now: in the attack or decay that is the
     // envelope at this buffer's start (0 at a note's very start under an
     // attack), in the sustain the sustain level, followed as it is set.
-    if ((requests & kRelease) && !(requests & kKeyDown) && noteHeld[note]) {
+    if ((requests & kRelease) && !(requests & kKeyDown)) {
         const float e = static_cast<float>(noteSamples[note]) * msPerSample;
         const RenderSnapshot& p = snap_;
         releaseFromSustain[note] = !(e < static_cast<int64_t>(p.attackMs) + p.decayMs);
