@@ -1,12 +1,9 @@
 #include "RememberedSettings.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
+#include <vector>
 
 #include <wx/fileconf.h>
 #include <wx/file.h>
@@ -15,6 +12,8 @@
 #include <wx/utils.h>
 
 #include "audio/AudioDevices.h"
+#include "patch/RegularFile.h"
+#include "patch/ReplaceFile.h"
 
 namespace {
 
@@ -36,11 +35,10 @@ constexpr std::uintmax_t kLargestFile = 64 * 1024;
 // block the start), too large or unreadable.
 std::string ReadFileBytes(const std::string& path)
 {
-    std::error_code error;
-    if (path.empty() || !fs::is_regular_file(path, error) || fs::file_size(path, error) > kLargestFile || error)
+    std::vector<char> data;
+    if (path.empty() || !ReadRegularFile(path, kLargestFile + 1, data).empty() || data.size() > kLargestFile)
         return {};
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::string(data.begin(), data.end());
 }
 
 std::string ReadText(const wxFileConfig& config, const char* key)
@@ -151,27 +149,8 @@ std::string WriteSettings(const std::string& path, const RememberedSettings& s)
 
     // Beside the file first, then in its place: a write cut short leaves the
     // old file whole.
-    const std::string bytes = text.GetString().utf8_string();
-    const std::string temporary = path + ".new";
-    // Whatever has that name goes first (a FIFO there would block the write).
-    fs::remove(temporary, error);
-    errno = 0;
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            const std::string reason = errno ? std::strerror(errno) : "cannot write";
-            fs::remove(temporary, error);
-            return "The settings cannot be kept in " + path + " (" + reason + ").";
-        }
-    }
-    fs::rename(temporary, path, error);
-    if (error) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        return "The settings cannot be kept in " + path + " (" + error.message() + ").";
-    }
+    if (const std::string problem = ReplaceFileContents(path, text.GetString().utf8_string()); !problem.empty())
+        return "The settings cannot be kept (" + problem + ").";
     return {};
 }
 
