@@ -257,8 +257,8 @@ bool SustainsThroughout(const SynthState& s, int n)
 
 } // namespace
 
-void PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, int count, float* gain, float* level,
-                 double* inc, float* phase)
+double PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, int count, float* gain, float* level,
+                   double* inc, float* phase)
 {
     const double f = s.BentFrequency(n);
     if (SustainsThroughout(s, n)) {
@@ -272,17 +272,20 @@ void PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, int
         gain[i] = 0.0f;
     for (int k = 0; k < count; ++k) {
         const int h = rendered[k];
-        inc[k] = s.PartialIncrement(h, f);
+        if (inc)
+            inc[k] = s.PartialIncrement(h, f);
         level[k] = s.MorphLevel(n, h);
         phase[k] = s.partialPhase[n][h];
     }
     // The kernels run whole blocks of 16 lanes: the rest compute nothing that is added.
     for (int k = count; k < (count + 15) / 16 * 16; ++k) {
-        inc[k] = 0.0;
+        if (inc)
+            inc[k] = 0.0;
         level[k] = 0.0f;
         phase[k] = 0.0f;
     }
     s.AdvanceNote(n, frames);
+    return f;
 }
 
 int SynthState::Render(float* output, unsigned frames)

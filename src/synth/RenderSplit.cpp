@@ -28,6 +28,17 @@ constexpr uint64_t Progress(uint32_t generation, int done)
     return uint64_t{generation} << 32 | static_cast<uint64_t>(done);
 }
 
+void StoreChanged(void* to, const void* from, size_t bytes)
+{
+    auto* d = static_cast<char*>(to);
+    auto* f = static_cast<const char*>(from);
+    for (size_t off = 0; off < bytes; off += 64) {
+        const size_t n = bytes - off < 64 ? bytes - off : 64;
+        if (std::memcmp(d + off, f + off, n) != 0)
+            std::memcpy(d + off, f + off, n);
+    }
+}
+
 int Padded(int partials)
 {
     return (partials + 15) / 16 * 16;
@@ -42,12 +53,12 @@ int ThreadId()
 
 } // namespace
 
-RenderSplit* NewRenderSplit()
+RenderSplit* NewRenderSplit(const float* sine)
 {
     if (!RenderSplit::Worthwhile())
         return nullptr;
     try {
-        return new RenderSplit;
+        return new RenderSplit(sine);
     } catch (const std::system_error&) {
         return nullptr; // no thread to be had: the engine renders on one
     } catch (const std::bad_alloc&) {
@@ -68,7 +79,11 @@ bool RenderSplit::Worthwhile()
     return std::thread::hardware_concurrency() > 1;
 }
 
-RenderSplit::RenderSplit() : thread_([this] { HelperLoop(); }) {}
+RenderSplit::RenderSplit(const float* sine) : helperSine_(new float[WAVE_TABLE_LENGTH])
+{
+    std::memcpy(helperSine_.get(), sine, sizeof(float) * WAVE_TABLE_LENGTH);
+    thread_ = std::thread([this] { HelperLoop(); });
+}
 
 RenderSplit::~RenderSplit()
 {
@@ -126,7 +141,17 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
     unsigned split = frames * static_cast<unsigned>(share_) / kShareSteps / 8 * 8;
     split = split < 16 ? 16 : split;
     kernel_ = kernel;
-    sine_ = s.Waves().Shape(0);
+    const float* sine = s.Waves().Shape(0);
+    // Any change to the rendered partials or the rate makes every note's
+    // increments stale.
+    if (partials != incPartials_ || s.sampleRate != incRate_ ||
+        std::memcmp(rendered, incRendered_, sizeof(int) * static_cast<size_t>(partials)) != 0) {
+        std::memcpy(incRendered_, rendered, sizeof(int) * static_cast<size_t>(partials));
+        incPartials_ = partials;
+        incRate_ = s.sampleRate;
+        if (++incVersion_ == 0)
+            incVersion_ = 1;
+    }
     partials_ = partials;
     frames_ = frames;
     split_ = split;
@@ -139,28 +164,49 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
 
     // Note by note: prepare, render frames 0 to split, publish. The last
     // notes are published before their frames are rendered (see the header):
-    // an eighth of them, 1 to 8.
-    const int early = std::clamp(sounding / 8, 1, 8);
+    // an eighth of them, 1 to 8, all published before the first is rendered.
+    const int early = std::clamp(sounding / 8, 1, kEarlyMax);
+    const int firstEarly = sounding - early;
     const size_t lanes = static_cast<size_t>(Padded(partials));
     int count = 0;
     for (int n = 0; n < NUM_NOTES; ++n) {
         if (!s.IsNoteSounding(n))
             continue;
         NoteInput& in = input_[count];
-        PrepareNote(s, n, frames, rendered, partials, in.gain, in.level, in.inc, in.phase);
+        // The inputs are prepared here and stored where they changed only: a
+        // held note's gains and levels are the same from buffer to buffer,
+        // and a line left alone stays in the helper's cache.
+        alignas(64) float gain[kGainPadded];
+        alignas(64) float level[kPadded];
+        const double f = PrepareNote(s, n, frames, rendered, partials, gain, level, nullptr, in.phase);
+        StoreChanged(in.gain, gain, sizeof gain);
+        StoreChanged(in.level, level, sizeof(float) * lanes);
+        // The same frequency, rate and partials give the same increments:
+        // a held note's are computed once, not every buffer.
+        if (std::memcmp(&in.frequency, &f, sizeof f) != 0 || in.incVersion != incVersion_) {
+            for (int k = 0; k < partials; ++k)
+                in.inc[k] = s.PartialIncrement(rendered[k], f);
+            for (size_t k = static_cast<size_t>(partials); k < lanes; ++k)
+                in.inc[k] = 0.0;
+            in.frequency = f;
+            in.incVersion = incVersion_;
+        }
         notes_[count] = n;
         const uint32_t last = count + 1 == sounding ? kAllReady : 0;
-        if (count >= sounding - early) {
-            std::memcpy(ownPhase_, in.phase, sizeof(float) * lanes);
-            kernel.advance(NoteKernelArgs{sine_, in.phase, in.inc, in.level, in.gain, mix, partials, split});
-            ready_.store(static_cast<uint32_t>(++count) | last, std::memory_order_release);
-            if (last && beforeLastFrames)
-                beforeLastFrames(*this, beforeTakeOverContext);
-            kernel.render(NoteKernelArgs{sine_, ownPhase_, in.inc, in.level, in.gain, mix, partials, split});
+        if (count >= firstEarly) {
+            std::memcpy(ownPhase_[count - firstEarly], in.phase, sizeof(float) * lanes);
+            kernel.advance(NoteKernelArgs{nullptr, in.phase, in.inc, in.level, in.gain, mix, partials, split});
         } else {
-            kernel.render(NoteKernelArgs{sine_, in.phase, in.inc, in.level, in.gain, mix, partials, split});
-            ready_.store(static_cast<uint32_t>(++count) | last, std::memory_order_release);
+            kernel.render(NoteKernelArgs{sine, in.phase, in.inc, in.level, in.gain, mix, partials, split});
         }
+        ready_.store(static_cast<uint32_t>(++count) | last, std::memory_order_release);
+    }
+    // The last notes' own frames, from their start phases.
+    if (beforeLastFrames)
+        beforeLastFrames(*this, beforeTakeOverContext);
+    for (int j = firstEarly; j < count; ++j) {
+        const NoteInput& in = input_[j];
+        kernel.render(NoteKernelArgs{sine, ownPhase_[j - firstEarly], in.inc, in.level, in.gain, mix, partials, split});
     }
 
     // Take what the helper has published and finish the rest.
@@ -185,7 +231,7 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
             // The helper may be reading this note's inputs still: work on a copy.
             const NoteInput& in = input_[j];
             std::memcpy(takePhase_, in.phase, sizeof(float) * lanes);
-            kernel.render(NoteKernelArgs{sine_, takePhase_, in.inc, in.level, in.gain + split, tail_ + split,
+            kernel.render(NoteKernelArgs{sine, takePhase_, in.inc, in.level, in.gain + split, tail_ + split,
                                          partials, frames - split});
             float* row = s.partialPhase[notes_[j]];
             for (int k = 0; k < partials; ++k)
@@ -292,7 +338,7 @@ void RenderSplit::HelperBuffer(uint32_t generation)
             std::memset(mix + split, 0, sizeof(float) * frames);
         else
             std::memcpy(mix + split, helperMix_[(j - 1) & 1] + split, sizeof(float) * frames);
-        kernel_.render(NoteKernelArgs{sine_, phase, in.inc, in.level, in.gain + split, mix + split, partials, frames});
+        kernel_.render(NoteKernelArgs{helperSine_.get(), phase, in.inc, in.level, in.gain + split, mix + split, partials, frames});
         if (!progress_.compare_exchange_strong(expected, Progress(generation, j + 1), std::memory_order_release,
                                                std::memory_order_relaxed))
             return;

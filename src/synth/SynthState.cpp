@@ -7,7 +7,7 @@
 #include <limits>
 
 SynthState::SynthState(bool helperThread)
-    : renderSplit(helperThread ? NewRenderSplit() : nullptr, DeleteRenderSplit)
+    : renderSplit(helperThread ? NewRenderSplit(waveTable_.Shape(0)) : nullptr, DeleteRenderSplit)
 {
     std::memset(partialPhase, 0, sizeof partialPhase);
     std::memset(noteSamples, 0, sizeof noteSamples);

@@ -83,7 +83,8 @@ struct RenderSnapshot {
 
 // The second render thread (RenderSplit.h); null on a machine with one core.
 class RenderSplit;
-RenderSplit* NewRenderSplit();
+// `sine`: the engine's sine shape, copied for the helper.
+RenderSplit* NewRenderSplit(const float* sine);
 void DeleteRenderSplit(RenderSplit* split);
 
 class SynthState {

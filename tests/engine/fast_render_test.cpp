@@ -305,6 +305,22 @@ std::vector<ExactCase> Cases()
                          }
                          return MAX_FRAMES;
                      }});
+    // Held notes whose partials change under them: the same number of
+    // partials but another set of them, then another rate (the increments
+    // of a held note must follow both).
+    cases.push_back({"SamePartialCountOtherSetThenRate", 10, [](SynthState& s, int b) {
+                         const int set = b < 4 ? 0 : 1;
+                         if (b == 0 || b == 4)
+                             SetSpectraByRule(
+                                 s, [&](int h) { return h % 2 == set ? 0.3f / static_cast<float>(h + 1) : 0.0f; },
+                                 [&](int h) { return h % 2 == set ? 0.2f / static_cast<float>(h + 1) : 0.0f; });
+                         if (b == 0)
+                             for (int n : {33, 45, 57, 69, 81, 93})
+                                 s.StartNote(n);
+                         if (b == 7)
+                             s.SetSampleRate(s.sampleRate == 48000 ? 44100 : 48000);
+                         return MAX_FRAMES;
+                     }});
     cases.push_back({"AllNotesAllPartials", 6, [](SynthState& s, int b) {
                          if (b == 0) {
                              FirstPartials(s, 128);
