@@ -93,6 +93,31 @@ float SynthState::MorphLevel(int note, int partial) const
     return a * (1 - t) + s * t;
 }
 
+// MorphLevel's tests on the note taken once, then its choice per partial.
+void SynthState::MorphLevels(int note, const int* partials, int count, float* level) const
+{
+    const RenderSnapshot& p = snap_;
+    bool settled = noteReleasing[note];
+    float t = 0.0f;
+    if (!settled) {
+        const float t0 = static_cast<float>(noteSamples[note]) * msPerSample;
+        const int64_t span = static_cast<int64_t>(p.attackMs) + p.decayMs;
+        settled = t0 >= span;
+        if (!settled)
+            t = t0 / static_cast<float>(span);
+    }
+    for (int k = 0; k < count; ++k) {
+        const float a = p.attack[partials[k]];
+        const float s = p.sustain[partials[k]];
+        if (a == s)
+            level[k] = a;
+        else if (settled)
+            level[k] = s;
+        else
+            level[k] = a * (1 - t) + s * t;
+    }
+}
+
 double SynthState::BentFrequency(int note) const
 {
     double f = NoteFrequency(static_cast<unsigned>(note));

@@ -270,11 +270,11 @@ double PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, i
     }
     for (unsigned i = frames; i < RenderSplit::kGainPadded; ++i)
         gain[i] = 0.0f;
+    s.MorphLevels(n, rendered, count, level);
     for (int k = 0; k < count; ++k) {
         const int h = rendered[k];
         if (inc)
             inc[k] = s.PartialIncrement(h, f);
-        level[k] = s.MorphLevel(n, h);
         phase[k] = s.partialPhase[n][h];
     }
     // The kernels run whole blocks of 16 lanes: the rest compute nothing that is added.
