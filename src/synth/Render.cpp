@@ -78,22 +78,15 @@ float SynthState::HeldLevel(float e) const
 
 float SynthState::MorphLevel(int note, int partial) const
 {
-    const RenderSnapshot& p = snap_;
-    const float a = p.attack[partial];
-    const float s = p.sustain[partial];
-    if (a == s)
-        return a;
-    if (noteReleasing[note])
-        return s;
-    const float t0 = static_cast<float>(noteSamples[note]) * msPerSample;
-    const int64_t span = static_cast<int64_t>(p.attackMs) + p.decayMs;
-    if (t0 >= span)
-        return s;
-    const float t = t0 / static_cast<float>(span);
-    return a * (1 - t) + s * t;
+    float level;
+    MorphLevels(note, &partial, 1, &level);
+    return level;
 }
 
-// MorphLevel's tests on the note taken once, then its choice per partial.
+// A partial the same in both spectra keeps that level; otherwise a released
+// note, or one past its attack and decay, has the sustain level, and any other
+// the straight line from attack to sustain at the note's elapsed share of
+// attack + decay. The note's tests are taken once for all partials.
 void SynthState::MorphLevels(int note, const int* partials, int count, float* level) const
 {
     const RenderSnapshot& p = snap_;

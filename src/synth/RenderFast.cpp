@@ -126,7 +126,8 @@ void RenderMixAlone(SynthState& s, const NoteKernels& kernel, const int* rendere
     for (int n = 0; n < NUM_NOTES; ++n) {
         if (!s.IsNoteSounding(n))
             continue;
-        PrepareNote(s, n, frames, rendered, count, gain, level, inc, phase);
+        const double f = PrepareNote(s, n, frames, rendered, count, gain, level, phase);
+        PartialIncrements(s, f, rendered, count, inc);
         if (count > 0) {
             kernel.render(args);
             for (int k = 0; k < count; ++k)
@@ -257,8 +258,16 @@ bool SustainsThroughout(const SynthState& s, int n)
 
 } // namespace
 
+void PartialIncrements(const SynthState& s, double f, const int* rendered, int count, double* inc)
+{
+    for (int k = 0; k < count; ++k)
+        inc[k] = s.PartialIncrement(rendered[k], f);
+    for (int k = count; k < (count + 15) / 16 * 16; ++k)
+        inc[k] = 0.0;
+}
+
 double PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, int count, float* gain, float* level,
-                   double* inc, float* phase)
+                   float* phase)
 {
     const double f = s.BentFrequency(n);
     if (SustainsThroughout(s, n)) {
@@ -271,16 +280,10 @@ double PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, i
     for (unsigned i = frames; i < RenderSplit::kGainPadded; ++i)
         gain[i] = 0.0f;
     s.MorphLevels(n, rendered, count, level);
-    for (int k = 0; k < count; ++k) {
-        const int h = rendered[k];
-        if (inc)
-            inc[k] = s.PartialIncrement(h, f);
-        phase[k] = s.partialPhase[n][h];
-    }
+    for (int k = 0; k < count; ++k)
+        phase[k] = s.partialPhase[n][rendered[k]];
     // The kernels run whole blocks of 16 lanes: the rest compute nothing that is added.
     for (int k = count; k < (count + 15) / 16 * 16; ++k) {
-        if (inc)
-            inc[k] = 0.0;
         level[k] = 0.0f;
         phase[k] = 0.0f;
     }

@@ -178,16 +178,13 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
         // and a line left alone stays in the helper's cache.
         alignas(64) float gain[kGainPadded];
         alignas(64) float level[kPadded];
-        const double f = PrepareNote(s, n, frames, rendered, partials, gain, level, nullptr, in.phase);
+        const double f = PrepareNote(s, n, frames, rendered, partials, gain, level, in.phase);
         StoreChanged(in.gain, gain, sizeof gain);
         StoreChanged(in.level, level, sizeof(float) * lanes);
         // The same frequency, rate and partials give the same increments:
         // a held note's are computed once, not every buffer.
         if (std::memcmp(&in.frequency, &f, sizeof f) != 0 || in.incVersion != incVersion_) {
-            for (int k = 0; k < partials; ++k)
-                in.inc[k] = s.PartialIncrement(rendered[k], f);
-            for (size_t k = static_cast<size_t>(partials); k < lanes; ++k)
-                in.inc[k] = 0.0;
+            PartialIncrements(s, f, rendered, partials, in.inc);
             in.frequency = f;
             in.incVersion = incVersion_;
         }

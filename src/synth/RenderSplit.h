@@ -189,12 +189,14 @@ private:
 // The reference render's steps for one sounding note before its partial sum,
 // in its order (RenderFast.cpp): the envelope gain of each frame (which may end
 // a release; 0 from `frames` to kGainPadded), then each rendered partial's
-// increment, morph level and phase (the lanes from `partials` to the next
-// multiple of 16 get 0), and the note's counters moved on. With `inc` null
-// the increments are left to the caller. Returns the note's frequency this
-// buffer, bent by the pitch wheel (the increments' input).
+// morph level and phase (the lanes from `partials` to the next multiple of 16
+// get 0), and the note's counters moved on. Returns the note's frequency this
+// buffer, bent by the pitch wheel: the input of its increments.
 double PrepareNote(SynthState& s, int note, unsigned frames, const int* rendered, int partials, float* gain,
-                   float* level, double* inc, float* phase);
+                   float* level, float* phase);
+// The increments (cycles per sample) of the rendered partials of a note of
+// frequency `f`, 0 in the lanes from `partials` to the next multiple of 16.
+void PartialIncrements(const SynthState& s, double f, const int* rendered, int partials, double* inc);
 
 // Renders one buffer on two threads (where possible) with the given kernel:
 // the two-thread render with any instruction set, for tests. Same contract as

@@ -204,8 +204,7 @@ public:
     float HeldLevel(float e) const;
     // Level of a partial of a note for the current buffer; changes nothing.
     float MorphLevel(int note, int partial) const;
-    // MorphLevel of each of `count` partials (their numbers in `partials`),
-    // bit for bit, with the note's own tests and its morph position taken once.
+    // MorphLevel of each of `count` partials (their numbers in `partials`).
     void MorphLevels(int note, const int* partials, int count, float* level) const;
     // The gain of a note for each of the buffer's frames: its envelope times
     // its velocity. Runs EnvelopeLevel frame by frame, so it may end a release.
