@@ -94,7 +94,7 @@ KernelTimes MeasureKernels()
     }
     for (float& g : gain)
         g = 0.5f;
-    const NoteKernelArgs args{table, phase, inc, level, gain, mix, NUM_PARTIALS, MAX_FRAMES};
+    const NoteKernelArgs args{table, true, phase, inc, level, gain, mix, NUM_PARTIALS, MAX_FRAMES};
     const RenderVariant variants[] = {RenderVariant::Baseline, RenderVariant::Avx2, RenderVariant::Avx512};
     double best[3] = {0.0, 0.0, 0.0};
     for (int round = 0; round < 10; ++round)
@@ -122,7 +122,7 @@ void RenderMixAlone(SynthState& s, const NoteKernels& kernel, const int* rendere
     alignas(64) float phase[kPadded];
     alignas(64) float level[kPadded];
     alignas(64) double inc[kPadded];
-    const NoteKernelArgs args{s.Waves().Shape(0), phase, inc, level, gain, mix, count, frames};
+    const NoteKernelArgs args{s.Waves().Shape(0), s.Waves().SineHalfMirrored(), phase, inc, level, gain, mix, count, frames};
     for (int n = 0; n < NUM_NOTES; ++n) {
         if (!s.IsNoteSounding(n))
             continue;

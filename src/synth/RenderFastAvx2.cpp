@@ -1,8 +1,9 @@
 // The note kernel for processors with AVX2: the same scheme as the AVX-512
-// kernel (see RenderFastAvx512.cpp) with 8 partials a block. The table is read
-// one lane at a time (cheaper than _mm256_i32gather_ps on the processors
-// measured) and each value stored straight to a partial-major tile, so no
-// transpose is needed. Called only when the processor has AVX2.
+// kernel (see RenderFastAvx512.cpp) with 8 partials a block, up to four
+// blocks in flight. The table is read one value at a time (cheaper than
+// _mm256_i32gather_ps on the processors measured), a partial's frames after
+// one another into a partial-major tile, so no transpose is needed. Called
+// only when the processor has AVX2.
 
 #include "RenderFastKernel.h"
 
@@ -16,11 +17,9 @@ namespace marovane_fast {
 namespace {
 
 constexpr int kLanes = 8;
-// Frames a tile holds: a multiple of 8 that divides 256. In the last tile of a
-// buffer the frames past `frames` hold stale (finite) values; their gain is 0,
-// so they add nothing.
-constexpr int kFrames = 16;
-constexpr int kVecs = kFrames / kLanes;
+// Frames a tile holds: 16, two vectors.
+constexpr int kTile = 16;
+constexpr int kVecs = kTile / kLanes;
 
 // The phase recurrence of one block of partials, in the reference's steps:
 // the wrap, and the next phase float(double(wrapped) + inc).
@@ -34,6 +33,21 @@ inline __m256 Next(__m256 pw, __m256d incLo, __m256d incHi)
     const __m256d lo = _mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(pw)), incLo);
     const __m256d hi = _mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(pw, 1)), incHi);
     return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(lo)), _mm256_cvtpd_ps(hi), 1);
+}
+
+// The table position of a wrapped phase, int(pw x 32768); folded, with a
+// half-mirrored table, to the position of the same value in the first
+// quarter of its half: (i & 16384) | min(r, 16384 - r) with r = i & 16383.
+template <bool kMirrored>
+inline __m256i Position(__m256 pw)
+{
+    const __m256i i = _mm256_cvttps_epi32(_mm256_mul_ps(pw, _mm256_set1_ps(32768.0f)));
+    if constexpr (!kMirrored)
+        return i;
+    const __m256i half = _mm256_set1_epi32(16384);
+    const __m256i r = _mm256_and_si256(i, _mm256_set1_epi32(16383));
+    const __m256i m = _mm256_min_epu32(r, _mm256_sub_epi32(half, r));
+    return _mm256_or_si256(_mm256_and_si256(i, half), m);
 }
 
 // The phases and increments of NB blocks from `first` on, and the phases back.
@@ -57,57 +71,117 @@ inline void StorePhases(const NoteKernelArgs& a, int first, const __m256* ph)
         _mm256_store_ps(a.phase + first + kLanes * b, ph[b]);
 }
 
+// The positions of one frame of every block, stored to frame j of an index
+// tile, and the phases stepped on.
+template <int NB, bool kMirrored>
+inline void Step(__m256* ph, const __m256d* incLo, const __m256d* incHi, uint32_t (*ix)[kTile][kLanes], int j)
+{
+#pragma GCC unroll 8
+    for (int b = 0; b < NB; ++b) {
+        const __m256 pw = Wrap(ph[b]);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(ix[b][j]), Position<kMirrored>(pw));
+        ph[b] = Next(pw, incLo[b], incHi[b]);
+    }
+}
+
+// Partial k's 16 frames read from the table, two frames to a 64-bit store
+// (this processor is little-endian: the earlier frame is the low half).
+inline void ReadRow(const float* sine, const uint32_t (*ix)[kLanes], int k, float* row)
+{
+#pragma GCC unroll 8
+    for (int j = 0; j < kTile; j += 2) {
+        uint32_t first, second;
+        __builtin_memcpy(&first, sine + ix[j][k], sizeof first);
+        __builtin_memcpy(&second, sine + ix[j + 1][k], sizeof second);
+        const uint64_t pair = first | static_cast<uint64_t>(second) << 32;
+        __builtin_memcpy(row + j, &pair, sizeof pair);
+    }
+}
+
+// Adds the tile's partials to 16 frames of the mix, in ascending order.
 template <int NB>
+inline void AddTile(const NoteKernelArgs& a, int first, const float (*tile)[kLanes][kTile], unsigned t0)
+{
+    __m256 g[kVecs], mix[kVecs];
+#pragma GCC unroll 4
+    for (int v = 0; v < kVecs; ++v) {
+        g[v] = _mm256_load_ps(a.gain + t0 + kLanes * v);
+        mix[v] = _mm256_load_ps(a.mix + t0 + kLanes * v);
+    }
+    for (int b = 0; b < NB; ++b) {
+        const int base = first + kLanes * b;
+        const int valid = a.partials - base < kLanes ? a.partials - base : kLanes;
+        for (int k = 0; k < valid; ++k) {
+            const __m256 l = _mm256_set1_ps(a.level[base + k]);
+#pragma GCC unroll 4
+            for (int v = 0; v < kVecs; ++v) {
+                const __m256 lw = _mm256_mul_ps(l, _mm256_load_ps(tile[b][k] + kLanes * v));
+                mix[v] = _mm256_add_ps(mix[v], _mm256_mul_ps(lw, g[v]));
+            }
+        }
+    }
+#pragma GCC unroll 4
+    for (int v = 0; v < kVecs; ++v)
+        _mm256_store_ps(a.mix + t0 + kLanes * v, mix[v]);
+}
+
+// NB blocks of partials from `first` on, over the whole buffer: the index
+// tile of the next 16 frames is filled while the table is read for the
+// current one (see RenderFastAvx512.cpp).
+template <int NB, bool kMirrored>
 void Group(const NoteKernelArgs& a, int first)
 {
     __m256 ph[NB];
     __m256d incLo[NB], incHi[NB];
     LoadBlocks<NB>(a, first, ph, incLo, incHi);
-    // tile[b][k][j]: partial first + 8 b + k, frame t0 + j.
-    alignas(32) float tile[NB][kLanes][kFrames] = {};
-    alignas(32) uint32_t ix[NB][kLanes];
-    const __m256 scale = _mm256_set1_ps(32768.0f);
+    // ix[t][b][j][k]: the table position of partial first + 8 b + k at frame
+    // j of a tile; t alternates between the current tile and the next.
+    alignas(32) uint32_t ix[2][NB][kTile][kLanes];
+    // tile[b][k][j]: the table's value there.
+    alignas(32) float tile[NB][kLanes][kTile];
     const float* sine = a.sine;
-    for (unsigned t0 = 0; t0 < a.frames; t0 += kFrames) {
-        const unsigned count = a.frames - t0 < kFrames ? a.frames - t0 : kFrames;
-        for (unsigned j = 0; j < count; ++j) {
+    const unsigned frames = a.frames;
+    for (unsigned j = 0; j < frames && j < kTile; ++j)
+        Step<NB, kMirrored>(ph, incLo, incHi, ix[0], static_cast<int>(j));
+    int cur = 0;
+    for (unsigned t0 = 0; t0 < frames; t0 += kTile, cur ^= 1) {
+        const unsigned count = frames - t0 < kTile ? frames - t0 : kTile;
+        const unsigned rest = frames - t0 - count;
+        const unsigned nextCount = rest < kTile ? rest : kTile;
+        if (count < kTile) {
+            // The last, shorter tile: its frames past `frames` read entry 0
+            // (their gain is 0, so they add nothing).
+            for (int b = 0; b < NB; ++b)
+                for (unsigned j = count; j < kTile; ++j)
+                    _mm256_store_si256(reinterpret_cast<__m256i*>(ix[cur][b][j]), _mm256_setzero_si256());
+        }
+        // Two frames of the next tile for each row of every block.
+        for (int k = 0; k < kLanes; ++k) {
+            for (int h = 0; h < 2; ++h)
+                if (static_cast<unsigned>(2 * k + h) < nextCount)
+                    Step<NB, kMirrored>(ph, incLo, incHi, ix[cur ^ 1], 2 * k + h);
 #pragma GCC unroll 8
-            for (int b = 0; b < NB; ++b) {
-                const __m256 pw = Wrap(ph[b]);
-                _mm256_store_si256(reinterpret_cast<__m256i*>(ix[b]), _mm256_cvttps_epi32(_mm256_mul_ps(pw, scale)));
-                ph[b] = Next(pw, incLo[b], incHi[b]);
-#pragma GCC unroll 8
-                for (int k = 0; k < kLanes; k += 2) {
-                    uint64_t pair;
-                    __builtin_memcpy(&pair, &ix[b][k], sizeof pair);
-                    tile[b][k][j] = sine[static_cast<uint32_t>(pair)];
-                    tile[b][k + 1][j] = sine[pair >> 32];
-                }
-            }
+            for (int b = 0; b < NB; ++b)
+                ReadRow(sine, ix[cur][b], k, tile[b][k]);
         }
-        __m256 g[kVecs], mix[kVecs];
-#pragma GCC unroll 4
-        for (int v = 0; v < kVecs; ++v) {
-            g[v] = _mm256_load_ps(a.gain + t0 + kLanes * v);
-            mix[v] = _mm256_load_ps(a.mix + t0 + kLanes * v);
-        }
-        for (int b = 0; b < NB; ++b) {
-            const int base = first + kLanes * b;
-            const int valid = a.partials - base < kLanes ? a.partials - base : kLanes;
-            for (int k = 0; k < valid; ++k) {
-                const __m256 l = _mm256_set1_ps(a.level[base + k]);
-#pragma GCC unroll 4
-                for (int v = 0; v < kVecs; ++v) {
-                    const __m256 lw = _mm256_mul_ps(l, _mm256_load_ps(tile[b][k] + kLanes * v));
-                    mix[v] = _mm256_add_ps(mix[v], _mm256_mul_ps(lw, g[v]));
-                }
-            }
-        }
-#pragma GCC unroll 4
-        for (int v = 0; v < kVecs; ++v)
-            _mm256_store_ps(a.mix + t0 + kLanes * v, mix[v]);
+        AddTile<NB>(a, first, tile, t0);
     }
     StorePhases<NB>(a, first, ph);
+}
+
+// Four blocks at a time, then two, then one (eight in flight measured slower
+// here); a group's last block may be partly padding (the arrays are padded to
+// whole 16-lane blocks).
+template <bool kMirrored>
+void Render(const NoteKernelArgs& a)
+{
+    int first = 0;
+    for (; a.partials - first > 3 * kLanes; first += 4 * kLanes)
+        Group<4, kMirrored>(a, first);
+    for (; a.partials - first > kLanes; first += 2 * kLanes)
+        Group<2, kMirrored>(a, first);
+    for (; first < a.partials; first += kLanes)
+        Group<1, kMirrored>(a, first);
 }
 
 // The phase step alone, NB blocks in flight.
@@ -134,7 +208,10 @@ void AdvancePhasesAvx2(const NoteKernelArgs& a)
 
 void RenderNoteAvx2(const NoteKernelArgs& a)
 {
-    InGroups<4, kLanes, Group<4>, Group<1>>(a);
+    if (a.mirrored)
+        Render<true>(a);
+    else
+        Render<false>(a);
 }
 
 } // namespace marovane_fast

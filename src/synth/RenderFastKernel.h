@@ -15,6 +15,8 @@ namespace marovane_fast {
 // computed like the others and never added.
 struct NoteKernelArgs {
     const float* sine;   // the sine shape of the wave table, 32768 entries
+    bool mirrored;       // the sine is half-mirrored (IsHalfMirrored): a kernel may read
+                         // each half's values from the first quarter of that half
     float* phase;        // per rendered partial: read at the start, written back at the end
     const double* inc;   // per rendered partial: cycles per sample
     const float* level;  // per rendered partial: the morph level of this buffer

@@ -82,6 +82,7 @@ bool RenderSplit::Worthwhile()
 RenderSplit::RenderSplit(const float* sine) : helperSine_(new float[WAVE_TABLE_LENGTH])
 {
     std::memcpy(helperSine_.get(), sine, sizeof(float) * WAVE_TABLE_LENGTH);
+    helperSineMirrored_ = IsHalfMirrored(helperSine_.get());
     thread_ = std::thread([this] { HelperLoop(); });
 }
 
@@ -142,6 +143,7 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
     split = split < 16 ? 16 : split;
     kernel_ = kernel;
     const float* sine = s.Waves().Shape(0);
+    const bool mirrored = s.Waves().SineHalfMirrored();
     // Any change to the rendered partials or the rate makes every note's
     // increments stale.
     if (partials != incPartials_ || s.sampleRate != incRate_ ||
@@ -192,9 +194,9 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
         const uint32_t last = count + 1 == sounding ? kAllReady : 0;
         if (count >= firstEarly) {
             std::memcpy(ownPhase_[count - firstEarly], in.phase, sizeof(float) * lanes);
-            kernel.advance(NoteKernelArgs{nullptr, in.phase, in.inc, in.level, in.gain, mix, partials, split});
+            kernel.advance(NoteKernelArgs{nullptr, false, in.phase, in.inc, in.level, in.gain, mix, partials, split});
         } else {
-            kernel.render(NoteKernelArgs{sine, in.phase, in.inc, in.level, in.gain, mix, partials, split});
+            kernel.render(NoteKernelArgs{sine, mirrored, in.phase, in.inc, in.level, in.gain, mix, partials, split});
         }
         ready_.store(static_cast<uint32_t>(++count) | last, std::memory_order_release);
     }
@@ -203,7 +205,7 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
         beforeLastFrames(*this, beforeTakeOverContext);
     for (int j = firstEarly; j < count; ++j) {
         const NoteInput& in = input_[j];
-        kernel.render(NoteKernelArgs{sine, ownPhase_[j - firstEarly], in.inc, in.level, in.gain, mix, partials, split});
+        kernel.render(NoteKernelArgs{sine, mirrored, ownPhase_[j - firstEarly], in.inc, in.level, in.gain, mix, partials, split});
     }
 
     // Take what the helper has published and finish the rest.
@@ -228,7 +230,7 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
             // The helper may be reading this note's inputs still: work on a copy.
             const NoteInput& in = input_[j];
             std::memcpy(takePhase_, in.phase, sizeof(float) * lanes);
-            kernel.render(NoteKernelArgs{sine, takePhase_, in.inc, in.level, in.gain + split, tail_ + split,
+            kernel.render(NoteKernelArgs{sine, mirrored, takePhase_, in.inc, in.level, in.gain + split, tail_ + split,
                                          partials, frames - split});
             float* row = s.partialPhase[notes_[j]];
             for (int k = 0; k < partials; ++k)
@@ -335,7 +337,7 @@ void RenderSplit::HelperBuffer(uint32_t generation)
             std::memset(mix + split, 0, sizeof(float) * frames);
         else
             std::memcpy(mix + split, helperMix_[(j - 1) & 1] + split, sizeof(float) * frames);
-        kernel_.render(NoteKernelArgs{helperSine_.get(), phase, in.inc, in.level, in.gain + split, mix + split, partials, frames});
+        kernel_.render(NoteKernelArgs{helperSine_.get(), helperSineMirrored_, phase, in.inc, in.level, in.gain + split, mix + split, partials, frames});
         if (!progress_.compare_exchange_strong(expected, Progress(generation, j + 1), std::memory_order_release,
                                                std::memory_order_relaxed))
             return;

@@ -183,6 +183,7 @@ private:
     // read the same table lines (each reading lines the other has just
     // read): measured, the two-thread render is a few percent faster so.
     std::unique_ptr<float[]> helperSine_;
+    bool helperSineMirrored_ = false; // IsHalfMirrored(helperSine_), found once
     std::thread thread_;
 };
 

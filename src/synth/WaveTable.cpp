@@ -1,6 +1,7 @@
 #include "WaveTable.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -70,6 +71,17 @@ void WaveTable::Build()
         else
             trapezoid[i] = static_cast<float>((i - twoThirds) / third);
     }
+    sineHalfMirrored_ = IsHalfMirrored(sine);
+}
+
+bool IsHalfMirrored(const float* shape)
+{
+    constexpr int kHalf = WAVE_TABLE_LENGTH / 2;
+    for (int h = 0; h < WAVE_TABLE_LENGTH; h += kHalf)
+        for (int r = 1; r < kHalf / 2; ++r)
+            if (std::memcmp(&shape[h + r], &shape[h + kHalf - r], sizeof(float)) != 0)
+                return false;
+    return true;
 }
 
 const char* WaveTable::GetWaveformName(int index)

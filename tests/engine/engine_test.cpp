@@ -43,6 +43,20 @@ TEST(WaveTable, ShapesAtTellingPositions)
         EXPECT_EQ(table.At(4, i), std::fabs(table.At(0, i)));
 }
 
+// The sine reads the same at mirror positions about the middle of each half,
+// bit for bit, and one changed entry anywhere the mirror is checked breaks it.
+TEST(WaveTable, SineHalfMirrored)
+{
+    const WaveTable table;
+    EXPECT_TRUE(table.SineHalfMirrored());
+    EXPECT_TRUE(IsHalfMirrored(table.Shape(0)));
+    for (int position : {1, 4000, 8191, 8193, 16383, 16385, 24575, 24577, 32767}) {
+        std::vector<float> sine(table.Shape(0), table.Shape(0) + WAVE_TABLE_LENGTH);
+        sine[static_cast<size_t>(position)] = std::nextafter(sine[static_cast<size_t>(position)], 2.0f);
+        EXPECT_FALSE(IsHalfMirrored(sine.data())) << "position " << position;
+    }
+}
+
 TEST(WaveTable, Names)
 {
     const char* const names[] = {"Sine", "Square", "Saw", "Triangle", "Sinc", "Pulse 25%", "Trapezoid"};

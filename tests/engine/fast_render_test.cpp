@@ -18,6 +18,7 @@
 
 #include "synth/FloatEnvironment.h"
 #include "synth/RenderFast.h"
+#include "synth/RenderFastKernel.h"
 #include "synth/RenderSplit.h"
 #include "synth/SynthState.h"
 
@@ -657,6 +658,84 @@ TEST(SplitHandOver, HelperCanFinishBeforeTheAudioThreadEnds)
         EXPECT_EQ(split.Stats().helperFinished - before.helperFinished, 1u) << "buffer " << b;
     }
     split.beforeLastFrames = nullptr;
+}
+
+// Each note kernel alone against the reference's partial loop, for partial
+// counts that fill and part-fill every group of blocks and buffer lengths that
+// fill and part-fill the tiles: a table of arbitrary values, read where the
+// phases point (the kernel must not take the mirrored reads there), and the
+// engine's sine, read through its mirror.
+TEST(FastRender, KernelsReadTheTableTheyAreGiven)
+{
+    struct Kernel {
+        RenderVariant variant;
+        void (*render)(const marovane_fast::NoteKernelArgs&);
+    };
+    const Kernel kernels[] = {
+#if defined(__x86_64__) || defined(__i386__)
+        {RenderVariant::Baseline, marovane_fast::RenderNoteBaseline},
+        {RenderVariant::Avx2, marovane_fast::RenderNoteAvx2},
+        {RenderVariant::Avx512, marovane_fast::RenderNoteAvx512},
+#endif
+        {RenderVariant::Portable, marovane_fast::RenderNotePortable},
+    };
+    std::mt19937 random(19);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::vector<float> arbitrary(WAVE_TABLE_LENGTH);
+    for (float& v : arbitrary)
+        v = 2.0f * unit(random) - 1.0f;
+    ASSERT_FALSE(IsHalfMirrored(arbitrary.data()));
+    const WaveTable waves;
+    ASSERT_TRUE(waves.SineHalfMirrored());
+    struct Table {
+        const char* name;
+        const float* values;
+        bool mirrored;
+    };
+    const Table tables[] = {{"arbitrary", arbitrary.data(), false}, {"sine", waves.Shape(0), true}};
+
+    constexpr int kPadded = RenderSplit::kPadded;
+    alignas(64) float phase[kPadded], level[kPadded], gain[RenderSplit::kGainPadded], mix[RenderSplit::kGainPadded];
+    alignas(64) double inc[kPadded];
+    float startPhase[kPadded], expected[MAX_FRAMES], expectedPhase[kPadded];
+    for (const Kernel& kernel : kernels) {
+        if (!RenderVariantSupported(kernel.variant))
+            continue;
+        for (const Table& table : tables)
+            for (int partials : {1, 16, 17, 40, 64, 100, 128})
+                for (unsigned frames : {1u, 15u, 16u, 17u, 100u, 256u}) {
+                    SCOPED_TRACE(std::string(RenderVariantName(kernel.variant)) + ", " + table.name + " table, " +
+                                 std::to_string(partials) + " partials, " + std::to_string(frames) + " frames");
+                    std::fill(std::begin(phase), std::end(phase), 0.0f);
+                    std::fill(std::begin(level), std::end(level), 0.0f);
+                    std::fill(std::begin(inc), std::end(inc), 0.0);
+                    std::fill(std::begin(gain), std::end(gain), 0.0f);
+                    for (int k = 0; k < partials; ++k) {
+                        phase[k] = startPhase[k] = 3.0f * unit(random);
+                        inc[k] = 0.6 * unit(random);
+                        level[k] = unit(random);
+                    }
+                    for (unsigned i = 0; i < RenderSplit::kGainPadded; ++i) {
+                        gain[i] = i < frames ? unit(random) : 0.0f;
+                        mix[i] = unit(random) - 0.5f;
+                    }
+                    std::copy(mix, mix + frames, expected);
+                    for (int k = 0; k < partials; ++k) {
+                        float p = startPhase[k];
+                        for (unsigned i = 0; i < frames; ++i) {
+                            while (p >= 1.0f)
+                                p -= 1.0f;
+                            expected[i] += level[k] * table.values[static_cast<int>(p * 32768)] * gain[i];
+                            p = static_cast<float>(p + inc[k]);
+                        }
+                        expectedPhase[k] = p;
+                    }
+                    kernel.render(marovane_fast::NoteKernelArgs{table.values, table.mirrored, phase, inc, level, gain,
+                                                                mix, partials, frames});
+                    ASSERT_EQ(std::memcmp(mix, expected, sizeof(float) * frames), 0);
+                    ASSERT_EQ(std::memcmp(phase, expectedPhase, sizeof(float) * static_cast<size_t>(partials)), 0);
+                }
+    }
 }
 
 // What the audio callback and marovane-render call agrees with the reference.
