@@ -7,6 +7,8 @@
 
 #include "RenderFastKernel.h"
 
+#include <cstring>
+
 // The instruction set is chosen here, for this file alone (whoever builds it):
 // the rest of the program runs on any x86-64 processor.
 #pragma GCC target("avx2")
@@ -84,12 +86,14 @@ inline void Step(__m256* ph, const __m256d* incLo, const __m256d* incHi, uint32_
     }
 }
 
-// Partial k's 16 frames read from the table, two frames to a 64-bit store
-// (this processor is little-endian: the earlier frame is the low half).
-inline void ReadRow(const float* sine, const uint32_t (*ix)[kLanes], int k, float* row)
+// Partial k's frames 0 to 2 x pairs - 1 of a tile read from the table, two
+// frames to a 64-bit store (this processor is little-endian: the earlier
+// frame is the low half).
+template <int kPairs>
+inline void ReadRow(const float* sine, const uint32_t (*ix)[kLanes], int k, float* row, int pairs = kPairs)
 {
 #pragma GCC unroll 8
-    for (int j = 0; j < kTile; j += 2) {
+    for (int j = 0; j < 2 * (kPairs > 0 ? kPairs : pairs); j += 2) {
         uint32_t first, second;
         __builtin_memcpy(&first, sine + ix[j][k], sizeof first);
         __builtin_memcpy(&second, sine + ix[j + 1][k], sizeof second);
@@ -141,6 +145,8 @@ void Group(const NoteKernelArgs& a, int first)
     alignas(32) float tile[NB][kLanes][kTile];
     const float* sine = a.sine;
     const unsigned frames = a.frames;
+    if (frames < kTile)
+        std::memset(tile, 0, sizeof tile);
     for (unsigned j = 0; j < frames && j < kTile; ++j)
         Step<NB, kMirrored>(ph, incLo, incHi, ix[0], static_cast<int>(j));
     int cur = 0;
@@ -148,21 +154,29 @@ void Group(const NoteKernelArgs& a, int first)
         const unsigned count = frames - t0 < kTile ? frames - t0 : kTile;
         const unsigned rest = frames - t0 - count;
         const unsigned nextCount = rest < kTile ? rest : kTile;
-        if (count < kTile) {
-            // The last, shorter tile: its frames past `frames` read entry 0
-            // (their gain is 0, so they add nothing).
-            for (int b = 0; b < NB; ++b)
-                for (unsigned j = count; j < kTile; ++j)
-                    _mm256_store_si256(reinterpret_cast<__m256i*>(ix[cur][b][j]), _mm256_setzero_si256());
-        }
-        // Two frames of the next tile for each row of every block.
-        for (int k = 0; k < kLanes; ++k) {
-            for (int h = 0; h < 2; ++h)
-                if (static_cast<unsigned>(2 * k + h) < nextCount)
-                    Step<NB, kMirrored>(ph, incLo, incHi, ix[cur ^ 1], 2 * k + h);
+        if (count == kTile) {
+            // Two frames of the next tile for each row of every block.
+            for (int k = 0; k < kLanes; ++k) {
+                for (int h = 0; h < 2; ++h)
+                    if (static_cast<unsigned>(2 * k + h) < nextCount)
+                        Step<NB, kMirrored>(ph, incLo, incHi, ix[cur ^ 1], 2 * k + h);
 #pragma GCC unroll 8
-            for (int b = 0; b < NB; ++b)
-                ReadRow(sine, ix[cur][b], k, tile[b][k]);
+                for (int b = 0; b < NB; ++b)
+                    ReadRow<kTile / 2>(sine, ix[cur][b], k, tile[b][k]);
+            }
+        } else {
+            // The last, shorter tile (there is no next one): the frames up
+            // to an even count are read, an odd count's last pair reading
+            // entry 0 for its second frame; the frames past those keep the
+            // values of the tile before, or 0. Their gain is 0, so they add
+            // nothing.
+            const int pairs = static_cast<int>(count + 1) / 2;
+            for (int b = 0; b < NB; ++b) {
+                if (count % 2 != 0)
+                    _mm256_store_si256(reinterpret_cast<__m256i*>(ix[cur][b][count]), _mm256_setzero_si256());
+                for (int k = 0; k < kLanes; ++k)
+                    ReadRow<0>(sine, ix[cur][b], k, tile[b][k], pairs);
+            }
         }
         AddTile<NB>(a, first, tile, t0);
     }
