@@ -129,17 +129,18 @@ inline void AddTile(const NoteKernelArgs& a, int first, const float (*tile)[kLan
         _mm256_store_ps(a.mix + t0 + kLanes * v, mix[v]);
 }
 
-// NB blocks of partials from `first` on, over the whole buffer: the index
-// tile of the next 16 frames is filled while the table is read for the
-// current one (see RenderFastAvx512.cpp).
+// `sets` runs of NB blocks of partials from `first` on, one after the other,
+// over the whole buffer. The positions of a run's first tile are computed
+// while the run before reads its last one: only the first run starts with
+// positions alone.
 template <int NB, bool kMirrored>
-void Group(const NoteKernelArgs& a, int first)
+void Group(const NoteKernelArgs& a, int first, int sets)
 {
     __m256 ph[NB];
     __m256d incLo[NB], incHi[NB];
     LoadBlocks<NB>(a, first, ph, incLo, incHi);
-    // ix[t][b][j][k]: the table position of partial first + 8 b + k at frame
-    // j of a tile; t alternates between the current tile and the next.
+    // ix[t][b][j][k]: the table position of partial 8 b + k of the run
+    // at frame j of a tile; t alternates between the current tile and the next.
     alignas(32) uint32_t ix[2][NB][kTile][kLanes];
     // tile[b][k][j]: the table's value there.
     alignas(32) float tile[NB][kLanes][kTile];
@@ -150,37 +151,50 @@ void Group(const NoteKernelArgs& a, int first)
     for (unsigned j = 0; j < frames && j < kTile; ++j)
         Step<NB, kMirrored>(ph, incLo, incHi, ix[0], static_cast<int>(j));
     int cur = 0;
-    for (unsigned t0 = 0; t0 < frames; t0 += kTile, cur ^= 1) {
-        const unsigned count = frames - t0 < kTile ? frames - t0 : kTile;
-        const unsigned rest = frames - t0 - count;
-        const unsigned nextCount = rest < kTile ? rest : kTile;
-        if (count == kTile) {
-            // Two frames of the next tile for each row of every block.
-            for (int k = 0; k < kLanes; ++k) {
-                for (int h = 0; h < 2; ++h)
-                    if (static_cast<unsigned>(2 * k + h) < nextCount)
-                        Step<NB, kMirrored>(ph, incLo, incHi, ix[cur ^ 1], 2 * k + h);
+    for (int run = 0; run < sets; ++run) {
+        const int base = first + run * NB * kLanes;
+        for (unsigned t0 = 0; t0 < frames; t0 += kTile, cur ^= 1) {
+            const unsigned count = frames - t0 < kTile ? frames - t0 : kTile;
+            unsigned nextCount = frames - t0 - count < kTile ? frames - t0 - count : kTile;
+            if (t0 + count == frames) {
+                // The run's phases are final; the next run's first tile is
+                // the next one.
+                StorePhases<NB>(a, base, ph);
+                nextCount = 0;
+                if (run + 1 < sets) {
+                    LoadBlocks<NB>(a, base + NB * kLanes, ph, incLo, incHi);
+                    nextCount = frames < kTile ? frames : kTile;
+                }
+            }
+            if (count == kTile) {
+                for (int k = 0; k < kLanes; ++k) {
+                    for (int h = 0; h < 2; ++h)
+                        if (static_cast<unsigned>(2 * k + h) < nextCount)
+                            Step<NB, kMirrored>(ph, incLo, incHi, ix[cur ^ 1], 2 * k + h);
 #pragma GCC unroll 8
-                for (int b = 0; b < NB; ++b)
-                    ReadRow<kTile / 2>(sine, ix[cur][b], k, tile[b][k]);
-            }
-        } else {
-            // The last, shorter tile (there is no next one): the frames up
-            // to an even count are read, an odd count's last pair reading
-            // entry 0 for its second frame; the frames past those keep the
-            // values of the tile before, or 0. Their gain is 0, so they add
-            // nothing.
-            const int pairs = static_cast<int>(count + 1) / 2;
-            for (int b = 0; b < NB; ++b) {
+                    for (int b = 0; b < NB; ++b)
+                        ReadRow<kTile / 2>(sine, ix[cur][b], k, tile[b][k]);
+                }
+            } else {
+                // The last, shorter tile: the frames up to an even count are
+                // read, an odd count's last pair reading entry 0 for its
+                // second frame; the frames past those keep the values of the
+                // tile before, or 0. Their gain is 0, so they add nothing.
+                const int pairs = static_cast<int>(count + 1) / 2;
                 if (count % 2 != 0)
-                    _mm256_store_si256(reinterpret_cast<__m256i*>(ix[cur][b][count]), _mm256_setzero_si256());
-                for (int k = 0; k < kLanes; ++k)
-                    ReadRow<0>(sine, ix[cur][b], k, tile[b][k], pairs);
+                    for (int b = 0; b < NB; ++b)
+                        _mm256_store_si256(reinterpret_cast<__m256i*>(ix[cur][b][count]), _mm256_setzero_si256());
+                for (int k = 0; k < kLanes; ++k) {
+                    for (int h = 0; h < 2; ++h)
+                        if (static_cast<unsigned>(2 * k + h) < nextCount)
+                            Step<NB, kMirrored>(ph, incLo, incHi, ix[cur ^ 1], 2 * k + h);
+                    for (int b = 0; b < NB; ++b)
+                        ReadRow<0>(sine, ix[cur][b], k, tile[b][k], pairs);
+                }
             }
+            AddTile<NB>(a, base, tile, t0);
         }
-        AddTile<NB>(a, first, tile, t0);
     }
-    StorePhases<NB>(a, first, ph);
 }
 
 // Four blocks at a time, then two, then one (eight in flight measured slower
@@ -190,12 +204,14 @@ template <bool kMirrored>
 void Render(const NoteKernelArgs& a)
 {
     int first = 0;
-    for (; a.partials - first > 3 * kLanes; first += 4 * kLanes)
-        Group<4, kMirrored>(a, first);
+    const int runs = (a.partials + kLanes - 1) / (4 * kLanes); // while more than three blocks remain
+    if (runs > 0)
+        Group<4, kMirrored>(a, first, runs);
+    first += runs * 4 * kLanes;
     for (; a.partials - first > kLanes; first += 2 * kLanes)
-        Group<2, kMirrored>(a, first);
+        Group<2, kMirrored>(a, first, 1);
     for (; first < a.partials; first += kLanes)
-        Group<1, kMirrored>(a, first);
+        Group<1, kMirrored>(a, first, 1);
 }
 
 // The phase step alone, NB blocks in flight.
