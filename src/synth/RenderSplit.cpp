@@ -28,14 +28,21 @@ constexpr uint64_t Progress(uint32_t generation, int done)
     return uint64_t{generation} << 32 | static_cast<uint64_t>(done);
 }
 
-void StoreChanged(void* to, const void* from, size_t bytes)
+// Stores `fresh` to `shared` where it differs, 64-byte line by line, judged
+// against `mine`, the audio thread's own copy of what `shared` holds (and
+// kept so): reading the shared lines back, which the helper has read since,
+// cost several times as much.
+void StoreChanged(void* shared, void* mine, const void* fresh, size_t bytes)
 {
-    auto* d = static_cast<char*>(to);
-    auto* f = static_cast<const char*>(from);
+    auto* d = static_cast<char*>(shared);
+    auto* m = static_cast<char*>(mine);
+    auto* f = static_cast<const char*>(fresh);
     for (size_t off = 0; off < bytes; off += 64) {
         const size_t n = bytes - off < 64 ? bytes - off : 64;
-        if (std::memcmp(d + off, f + off, n) != 0)
+        if (std::memcmp(m + off, f + off, n) != 0) {
+            std::memcpy(m + off, f + off, n);
             std::memcpy(d + off, f + off, n);
+        }
     }
 }
 
@@ -83,6 +90,13 @@ RenderSplit::RenderSplit(const float* sine) : helperSine_(new float[WAVE_TABLE_L
 {
     std::memcpy(helperSine_.get(), sine, sizeof(float) * WAVE_TABLE_LENGTH);
     helperSineMirrored_ = IsHalfMirrored(helperSine_.get());
+    // The shared inputs and the audio thread's copies of them start alike.
+    for (int j = 0; j < NUM_NOTES; ++j) {
+        std::memset(input_[j].gain, 0, sizeof input_[j].gain);
+        std::memset(input_[j].level, 0, sizeof input_[j].level);
+    }
+    std::memset(ownGain_, 0, sizeof ownGain_);
+    std::memset(ownLevel_, 0, sizeof ownLevel_);
     thread_ = std::thread([this] { HelperLoop(); });
 }
 
@@ -181,8 +195,8 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
         alignas(64) float gain[kGainPadded];
         alignas(64) float level[kPadded];
         const double f = PrepareNote(s, n, frames, rendered, partials, gain, level, in.phase);
-        StoreChanged(in.gain, gain, sizeof gain);
-        StoreChanged(in.level, level, sizeof(float) * lanes);
+        StoreChanged(in.gain, ownGain_[count], gain, sizeof gain);
+        StoreChanged(in.level, ownLevel_[count], level, sizeof(float) * lanes);
         // The same frequency, rate and partials give the same increments:
         // a held note's are computed once, not every buffer.
         if (std::memcmp(&in.frequency, &f, sizeof f) != 0 || in.incVersion != incVersion_) {

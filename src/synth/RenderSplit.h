@@ -155,6 +155,9 @@ private:
     alignas(64) float helperMix_[2][kGainPadded] = {};  // the mix after notes 0 to an even / odd j
 
     // ---- The audio thread's own ----
+    // What input_[j].gain and .level hold, to find the lines that change.
+    alignas(64) float ownGain_[NUM_NOTES][kGainPadded];
+    alignas(64) float ownLevel_[NUM_NOTES][kPadded];
     alignas(64) float takePhase_[kPadded];    // a taken-over note's phases
     static constexpr int kEarlyMax = 8;
     alignas(64) float ownPhase_[kEarlyMax][kPadded]; // start phases of the notes published before their own frames
