@@ -77,7 +77,9 @@ constexpr int kPadded = RenderSplit::kPadded;
 // widest instruction set is not always the fastest: the kernels spend most
 // of their time reading the table one lane at a time, which no vector width
 // speeds up, and a processor may run its widest vectors at a lower clock.
-// Takes about a millisecond, once, when the program starts.
+// They are timed reading a half-mirrored table, as they read the engine's
+// sine (a stand-in table: only the time counts). Takes about a millisecond,
+// once, when the program starts.
 KernelTimes MeasureKernels()
 {
     alignas(64) static float table[WAVE_TABLE_LENGTH];
