@@ -20,9 +20,9 @@
 //
 // The index tile of the next 16 frames is filled while the table is read for
 // the current one, a frame for every partial row, so the recurrence's vector
-// work runs alongside the reads. With a half-mirrored sine the positions are
-// folded into the first quarter of each half: the same values, from half the
-// table, which then mostly stays in the first-level cache.
+// work runs alongside the reads, and carried from one run of 64 partials to
+// the next. With a half-mirrored sine the positions are folded into the first
+// quarter of each half: the same values, read from half the table's memory.
 
 #include "RenderFastKernel.h"
 
