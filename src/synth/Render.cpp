@@ -87,27 +87,47 @@ float SynthState::MorphLevel(int note, int partial) const
 // note, or one past its attack and decay, has the sustain level, and any other
 // the straight line from attack to sustain at the note's elapsed share of
 // attack + decay. The note's tests are taken once for all partials.
-void SynthState::MorphLevels(int note, const int* partials, int count, float* level) const
+bool SynthState::MorphSettled(int note) const
+{
+    float t;
+    return MorphShare(note, t);
+}
+
+bool SynthState::MorphShare(int note, float& t) const
+{
+    t = 0.0f;
+    if (noteReleasing[note])
+        return true;
+    const float t0 = static_cast<float>(noteSamples[note]) * msPerSample;
+    const int64_t span = static_cast<int64_t>(snap_.attackMs) + snap_.decayMs;
+    if (t0 >= span)
+        return true;
+    t = t0 / static_cast<float>(span);
+    return false;
+}
+
+void SynthState::SettledLevels(const int* partials, int count, float* level) const
 {
     const RenderSnapshot& p = snap_;
-    bool settled = noteReleasing[note];
-    float t = 0.0f;
-    if (!settled) {
-        const float t0 = static_cast<float>(noteSamples[note]) * msPerSample;
-        const int64_t span = static_cast<int64_t>(p.attackMs) + p.decayMs;
-        settled = t0 >= span;
-        if (!settled)
-            t = t0 / static_cast<float>(span);
-    }
     for (int k = 0; k < count; ++k) {
         const float a = p.attack[partials[k]];
         const float s = p.sustain[partials[k]];
-        if (a == s)
-            level[k] = a;
-        else if (settled)
-            level[k] = s;
-        else
-            level[k] = a * (1 - t) + s * t;
+        level[k] = a == s ? a : s;
+    }
+}
+
+void SynthState::MorphLevels(int note, const int* partials, int count, float* level) const
+{
+    float t;
+    if (MorphShare(note, t)) {
+        SettledLevels(partials, count, level);
+        return;
+    }
+    const RenderSnapshot& p = snap_;
+    for (int k = 0; k < count; ++k) {
+        const float a = p.attack[partials[k]];
+        const float s = p.sustain[partials[k]];
+        level[k] = a == s ? a : a * (1 - t) + s * t;
     }
 }
 

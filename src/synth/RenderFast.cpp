@@ -118,7 +118,8 @@ const RenderVariant kChosen = CpuSupports(RenderVariant::Split) ? RenderVariant:
 
 
 // Every sounding note, one after the other, on this thread.
-void RenderMixAlone(SynthState& s, const NoteKernels& kernel, const int* rendered, int count, float* mix, unsigned frames)
+void RenderMixAlone(SynthState& s, const NoteKernels& kernel, const int* rendered, const float* settled, int count,
+                    float* mix, unsigned frames)
 {
     alignas(64) float gain[RenderSplit::kGainPadded];
     alignas(64) float phase[kPadded];
@@ -128,12 +129,11 @@ void RenderMixAlone(SynthState& s, const NoteKernels& kernel, const int* rendere
     for (int n = 0; n < NUM_NOTES; ++n) {
         if (!s.IsNoteSounding(n))
             continue;
-        const double f = PrepareNote(s, n, frames, rendered, count, gain, level, phase);
+        const double f = PrepareNote(s, n, frames, rendered, count, settled, gain, level, phase);
         PartialIncrements(s, f, rendered, count, inc);
         if (count > 0) {
             kernel.render(args);
-            for (int k = 0; k < count; ++k)
-                s.partialPhase[n][rendered[k]] = phase[k];
+            StoreNotePhases(s.partialPhase[n], phase, rendered, count);
         }
     }
 }
@@ -151,14 +151,17 @@ int RenderVectorised(SynthState& s, RenderVariant variant, bool split, float* ou
     for (int h = 0; h < NUM_PARTIALS; ++h)
         if (!(snap.attack[h] == 0.0f && snap.sustain[h] == 0.0f))
             rendered[count++] = h;
+    // The levels of every note whose morph has settled.
+    alignas(64) float settled[NUM_PARTIALS];
+    s.SettledLevels(rendered, count, settled);
 
     // Every frame's additions start from +0.0, as the reference's output does.
     alignas(64) float mix[MAX_FRAMES];
     std::memset(mix, 0, sizeof mix);
     const NoteKernels kernel = KernelFor(variant);
     RenderSplit* helper = split ? s.renderSplit.get() : nullptr;
-    if (!(helper && helper->RenderMix(s, kernel, rendered, count, mix, frames)))
-        RenderMixAlone(s, kernel, rendered, count, mix, frames);
+    if (!(helper && helper->RenderMix(s, kernel, rendered, settled, count, mix, frames)))
+        RenderMixAlone(s, kernel, rendered, settled, count, mix, frames);
 
     // Both channels received the same additions from the same +0.0.
     for (unsigned i = 0; i < frames; ++i) {
@@ -258,7 +261,23 @@ bool SustainsThroughout(const SynthState& s, int n)
     return !(e < p.attackMs) && !(e < static_cast<int64_t>(p.attackMs) + p.decayMs);
 }
 
+// The rendered partials are listed in ascending order: the last is count - 1
+// only when they are partials 0 to count - 1.
+bool AllFromFirst(const int* rendered, int count)
+{
+    return count > 0 && rendered[count - 1] == count - 1;
+}
+
 } // namespace
+
+void StoreNotePhases(float* row, const float* phase, const int* rendered, int partials)
+{
+    if (AllFromFirst(rendered, partials))
+        std::memcpy(row, phase, sizeof(float) * static_cast<size_t>(partials));
+    else
+        for (int k = 0; k < partials; ++k)
+            row[rendered[k]] = phase[k];
+}
 
 void PartialIncrements(const SynthState& s, double f, const int* rendered, int count, double* inc)
 {
@@ -268,22 +287,35 @@ void PartialIncrements(const SynthState& s, double f, const int* rendered, int c
         inc[k] = 0.0;
 }
 
-double PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, int count, float* gain, float* level,
-                   float* phase)
+double PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, int count, const float* settled,
+                   float* gain, float* level, float* phase)
 {
     const double f = s.BentFrequency(n);
     if (SustainsThroughout(s, n)) {
+        // Eight frames to a copy: a plain loop stays scalar at the
+        // optimisation level the engine is built with.
         const float g = s.EnvelopeLevel(n, s.noteSamples[n], 0) * s.Snapshot().velocity[n];
-        for (unsigned i = 0; i < frames; ++i)
+        float eight[8];
+        for (float& e : eight)
+            e = g;
+        unsigned i = 0;
+        for (; i + 8 <= frames; i += 8)
+            std::memcpy(gain + i, eight, sizeof eight);
+        for (; i < frames; ++i)
             gain[i] = g;
     } else {
         s.NoteGains(n, frames, gain);
     }
-    for (unsigned i = frames; i < RenderSplit::kGainPadded; ++i)
-        gain[i] = 0.0f;
-    s.MorphLevels(n, rendered, count, level);
-    for (int k = 0; k < count; ++k)
-        phase[k] = s.partialPhase[n][rendered[k]];
+    std::memset(gain + frames, 0, sizeof(float) * (RenderSplit::kGainPadded - frames));
+    if (s.MorphSettled(n))
+        std::memcpy(level, settled, sizeof(float) * static_cast<size_t>(count));
+    else
+        s.MorphLevels(n, rendered, count, level);
+    if (AllFromFirst(rendered, count))
+        std::memcpy(phase, s.partialPhase[n], sizeof(float) * static_cast<size_t>(count));
+    else
+        for (int k = 0; k < count; ++k)
+            phase[k] = s.partialPhase[n][rendered[k]];
     // The kernels run whole blocks of 16 lanes: the rest compute nothing that is added.
     for (int k = count; k < (count + 15) / 16 * 16; ++k) {
         level[k] = 0.0f;

@@ -37,6 +37,8 @@ void StoreChanged(void* shared, void* mine, const void* fresh, size_t bytes)
     auto* d = static_cast<char*>(shared);
     auto* m = static_cast<char*>(mine);
     auto* f = static_cast<const char*>(fresh);
+    if (std::memcmp(m, f, bytes) == 0)
+        return;
     for (size_t off = 0; off < bytes; off += 64) {
         const size_t n = bytes - off < 64 ? bytes - off : 64;
         if (std::memcmp(m + off, f + off, n) != 0) {
@@ -132,8 +134,8 @@ bool RenderSplit::HelperIdle() const
 // ---------------------------------------------------------------------------
 // The audio thread.
 
-bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int* rendered, int partials, float* mix,
-                            unsigned frames)
+bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int* rendered, const float* settled,
+                            int partials, float* mix, unsigned frames)
 {
     if (frames < kMinFrames || partials == 0)
         return false;
@@ -194,7 +196,7 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
         // and a line left alone stays in the helper's cache.
         alignas(64) float gain[kGainPadded];
         alignas(64) float level[kPadded];
-        const double f = PrepareNote(s, n, frames, rendered, partials, gain, level, in.phase);
+        const double f = PrepareNote(s, n, frames, rendered, partials, settled, gain, level, in.phase);
         StoreChanged(in.gain, ownGain_[count], gain, sizeof gain);
         StoreChanged(in.level, ownLevel_[count], level, sizeof(float) * lanes);
         // The same frequency, rate and partials give the same increments:
@@ -246,9 +248,7 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
             std::memcpy(takePhase_, in.phase, sizeof(float) * lanes);
             kernel.render(NoteKernelArgs{sine, mirrored, takePhase_, in.inc, in.level, in.gain + split, tail_ + split,
                                          partials, frames - split});
-            float* row = s.partialPhase[notes_[j]];
-            for (int k = 0; k < partials; ++k)
-                row[rendered[k]] = takePhase_[k];
+            StoreNotePhases(s.partialPhase[notes_[j]], takePhase_, rendered, partials);
         }
         tail = tail_;
         takenOver_.store(takenOver_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
@@ -256,11 +256,8 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
                               std::memory_order_relaxed);
     }
     std::memcpy(mix + split, tail + split, sizeof(float) * (frames - split));
-    for (int j = 0; j < done; ++j) {
-        float* row = s.partialPhase[notes_[j]];
-        for (int k = 0; k < partials; ++k)
-            row[rendered[k]] = helperPhase_[j][k];
-    }
+    for (int j = 0; j < done; ++j)
+        StoreNotePhases(s.partialPhase[notes_[j]], helperPhase_[j], rendered, partials);
     return true;
 }
 

@@ -86,11 +86,12 @@ public:
     static bool Worthwhile();
 
     // Audio thread: the mono mix of one buffer on two threads, with BeginBuffer
-    // done, the rendered partials listed and `mix` zeroed (RenderFast.cpp).
+    // done, the rendered partials listed (and their SettledLevels in
+    // `settled`) and `mix` zeroed (RenderFast.cpp).
     // Returns false, having changed nothing, when the buffer is too short to
     // split or the helper is still busy; the caller then renders it alone.
-    bool RenderMix(SynthState& s, const NoteKernels& kernel, const int* rendered, int partials, float* mix,
-                   unsigned frames);
+    bool RenderMix(SynthState& s, const NoteKernels& kernel, const int* rendered, const float* settled, int partials,
+                   float* mix, unsigned frames);
 
     RenderSplitStats Stats() const;
 
@@ -195,9 +196,14 @@ private:
 // a release; 0 from `frames` to kGainPadded), then each rendered partial's
 // morph level and phase (the lanes from `partials` to the next multiple of 16
 // get 0), and the note's counters moved on. Returns the note's frequency this
-// buffer, bent by the pitch wheel: the input of its increments.
-double PrepareNote(SynthState& s, int note, unsigned frames, const int* rendered, int partials, float* gain,
-                   float* level, float* phase);
+// buffer, bent by the pitch wheel: the input of its increments. `settled`
+// holds the buffer's SettledLevels of the rendered partials, which a note
+// whose morph has settled takes as they are.
+double PrepareNote(SynthState& s, int note, unsigned frames, const int* rendered, int partials, const float* settled,
+                   float* gain, float* level, float* phase);
+// A note's phases back to its row of SynthState::partialPhase: phase[k] is
+// partial rendered[k]'s.
+void StoreNotePhases(float* row, const float* phase, const int* rendered, int partials);
 // The increments (cycles per sample) of the rendered partials of a note of
 // frequency `f`, 0 in the lanes from `partials` to the next multiple of 16.
 void PartialIncrements(const SynthState& s, double f, const int* rendered, int partials, double* inc);

@@ -206,6 +206,10 @@ public:
     float MorphLevel(int note, int partial) const;
     // MorphLevel of each of `count` partials (their numbers in `partials`).
     void MorphLevels(int note, const int* partials, int count, float* level) const;
+    // Whether a note's morph has settled this buffer: its MorphLevels are
+    // SettledLevels, the same for every such note.
+    bool MorphSettled(int note) const;
+    void SettledLevels(const int* partials, int count, float* level) const;
     // The gain of a note for each of the buffer's frames: its envelope times
     // its velocity. Runs EnvelopeLevel frame by frame, so it may end a release.
     void NoteGains(int note, unsigned frames, float* gain);
@@ -255,6 +259,8 @@ private:
     static constexpr uint8_t kRelease = 4; // start a release
 
     void ApplyRequests(int note, uint8_t requests);
+    // MorphSettled; when not, t is the note's share of attack + decay.
+    bool MorphShare(int note, float& t) const;
     // Opens and closes a change of many values (the change count is odd
     // while one is being written).
     void BeginSoundChange();
