@@ -109,8 +109,8 @@ inline void AddTile(const NoteKernelArgs& a, int first, const float (*tile)[kLan
     __m256 g[kVecs], mix[kVecs];
 #pragma GCC unroll 4
     for (int v = 0; v < kVecs; ++v) {
-        g[v] = _mm256_load_ps(a.gain + t0 + kLanes * v);
-        mix[v] = _mm256_load_ps(a.mix + t0 + kLanes * v);
+        g[v] = _mm256_loadu_ps(a.gain + t0 + kLanes * v);
+        mix[v] = _mm256_loadu_ps(a.mix + t0 + kLanes * v);
     }
     for (int b = 0; b < NB; ++b) {
         const int base = first + kLanes * b;
@@ -126,7 +126,7 @@ inline void AddTile(const NoteKernelArgs& a, int first, const float (*tile)[kLan
     }
 #pragma GCC unroll 4
     for (int v = 0; v < kVecs; ++v)
-        _mm256_store_ps(a.mix + t0 + kLanes * v, mix[v]);
+        _mm256_storeu_ps(a.mix + t0 + kLanes * v, mix[v]);
 }
 
 // `sets` runs of NB blocks of partials from `first` on, one after the other,

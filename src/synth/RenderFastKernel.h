@@ -11,8 +11,9 @@
 namespace marovane_fast {
 
 // Arrays padded past `partials` to a multiple of 16 lanes and aligned to 64
-// bytes (gain and mix: to 32 bytes, and with 16 frames past `frames`). The padding lanes carry phase 0, increment 0 and level 0: they are
-// computed like the others and never added.
+// bytes (gain and mix: to 16 bytes, and with 16 frames past `frames`). The
+// padding lanes carry phase 0, increment 0 and level 0: they are computed
+// like the others and never added.
 struct NoteKernelArgs {
     const float* sine;   // the sine shape of the wave table, 32768 entries
     bool mirrored;       // the sine is half-mirrored (IsHalfMirrored): a kernel may read

@@ -21,7 +21,7 @@ using marovane_fast::NoteKernels;
 
 constexpr uint64_t kTakenOver = uint64_t{1} << 31;
 constexpr uint64_t kDoneMask = kTakenOver - 1;
-constexpr uint32_t kAllReady = uint32_t{1} << 31;
+constexpr uint32_t kLastReady = uint32_t{1} << 31; // the last notes' inputs are ready
 
 constexpr uint64_t Progress(uint32_t generation, int done)
 {
@@ -146,16 +146,17 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
         return false;
     }
     // Preparing a note never changes whether another note sounds: these are
-    // the notes rendered below.
-    int sounding = 0;
+    // the notes rendered below, slot j holding the j-th in ascending order.
+    int count = 0;
     for (int n = 0; n < NUM_NOTES; ++n)
-        sounding += s.IsNoteSounding(n);
-    if (sounding == 0)
+        if (s.IsNoteSounding(n))
+            notes_[count++] = n;
+    if (count == 0)
         return true; // the mix stays silent
 
-    // Wake the helper first: it starts while the first note is prepared.
-    // The audio thread's share, a multiple of 8 frames.
-    unsigned split = frames * static_cast<unsigned>(share_) / kShareSteps / 8 * 8;
+    // Wake the helper first: it starts while the last notes are prepared.
+    // The audio thread's share, a multiple of 4 frames.
+    unsigned split = frames * static_cast<unsigned>(share_) / kShareSteps / 4 * 4;
     split = split < 16 ? 16 : split;
     kernel_ = kernel;
     const float* sine = s.Waves().Shape(0);
@@ -170,9 +171,15 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
         if (++incVersion_ == 0)
             incVersion_ = 1;
     }
+    // The last notes (an eighth of them, 1 to kEarlyMax) go to the helper
+    // with their start phases, before any other (see the header).
+    const int early = std::clamp(count / 8, 1, kEarlyMax);
+    const int firstEarly = count - early;
     partials_ = partials;
     frames_ = frames;
     split_ = split;
+    count_ = count;
+    firstEarly_ = firstEarly;
     posterTid_ = ThreadId();
     ++generation_;
     ready_.store(0, std::memory_order_relaxed);
@@ -180,25 +187,17 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
     posted_.store(generation_, std::memory_order_release);
     posted_.notify_one();
 
-    // Note by note: prepare, render frames 0 to split, publish. The last
-    // notes are published before their frames are rendered (see the header):
-    // an eighth of them, 1 to 8, all published before the first is rendered.
-    const int early = std::clamp(sounding / 8, 1, kEarlyMax);
-    const int firstEarly = sounding - early;
     const size_t lanes = static_cast<size_t>(Padded(partials));
-    int count = 0;
-    for (int n = 0; n < NUM_NOTES; ++n) {
-        if (!s.IsNoteSounding(n))
-            continue;
-        NoteInput& in = input_[count];
-        // The inputs are prepared here and stored where they changed only: a
-        // held note's gains and levels are the same from buffer to buffer,
-        // and a line left alone stays in the helper's cache.
+    // A note's inputs, prepared and stored where they changed only: a held
+    // note's gains and levels are the same from buffer to buffer, and a line
+    // left alone stays in the helper's cache.
+    auto prepare = [&](int j) {
+        NoteInput& in = input_[j];
         alignas(64) float gain[kGainPadded];
         alignas(64) float level[kPadded];
-        const double f = PrepareNote(s, n, frames, rendered, partials, settled, gain, level, in.phase);
-        StoreChanged(in.gain, ownGain_[count], gain, sizeof gain);
-        StoreChanged(in.level, ownLevel_[count], level, sizeof(float) * lanes);
+        const double f = PrepareNote(s, notes_[j], frames, rendered, partials, settled, gain, level, in.phase);
+        StoreChanged(in.gain, ownGain_[j], gain, sizeof gain);
+        StoreChanged(in.level, ownLevel_[j], level, sizeof(float) * lanes);
         // The same frequency, rate and partials give the same increments:
         // a held note's are computed once, not every buffer.
         if (std::memcmp(&in.frequency, &f, sizeof f) != 0 || in.incVersion != incVersion_) {
@@ -206,15 +205,18 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
             in.frequency = f;
             in.incVersion = incVersion_;
         }
-        notes_[count] = n;
-        const uint32_t last = count + 1 == sounding ? kAllReady : 0;
-        if (count >= firstEarly) {
-            std::memcpy(ownPhase_[count - firstEarly], in.phase, sizeof(float) * lanes);
-            kernel.advance(NoteKernelArgs{nullptr, false, in.phase, in.inc, in.level, in.gain, mix, partials, split});
-        } else {
-            kernel.render(NoteKernelArgs{sine, mirrored, in.phase, in.inc, in.level, in.gain, mix, partials, split});
-        }
-        ready_.store(static_cast<uint32_t>(++count) | last, std::memory_order_release);
+    };
+    for (int j = firstEarly; j < count; ++j) {
+        prepare(j);
+        std::memcpy(ownPhase_[j - firstEarly], input_[j].phase, sizeof(float) * lanes);
+    }
+    ready_.store(kLastReady, std::memory_order_release);
+    // Note by note: prepare, render frames 0 to split, publish.
+    for (int j = 0; j < firstEarly; ++j) {
+        prepare(j);
+        NoteInput& in = input_[j];
+        kernel.render(NoteKernelArgs{sine, mirrored, in.phase, in.inc, in.level, in.gain, mix, partials, split});
+        ready_.store(static_cast<uint32_t>(j + 1) | kLastReady, std::memory_order_release);
     }
     // The last notes' own frames, from their start phases.
     if (beforeLastFrames)
@@ -243,9 +245,11 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
         else
             std::memcpy(tail_ + split, helperMix_[(done - 1) & 1] + split, sizeof(float) * (frames - split));
         for (int j = done; j < count; ++j) {
-            // The helper may be reading this note's inputs still: work on a copy.
+            // The helper may be reading this note's inputs still: work on a
+            // copy of its phases at frame split (a last note's are the audio
+            // thread's own).
             const NoteInput& in = input_[j];
-            std::memcpy(takePhase_, in.phase, sizeof(float) * lanes);
+            std::memcpy(takePhase_, j < firstEarly ? in.phase : ownPhase_[j - firstEarly], sizeof(float) * lanes);
             kernel.render(NoteKernelArgs{sine, mirrored, takePhase_, in.inc, in.level, in.gain + split, tail_ + split,
                                          partials, frames - split});
             StoreNotePhases(s.partialPhase[notes_[j]], takePhase_, rendered, partials);
@@ -264,7 +268,7 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
 void RenderSplit::Balance(bool finished, bool started)
 {
     if (finished) {
-        // Try 8 more frames for the helper after a run of finished buffers,
+        // Try 4 more frames for the helper after a run of finished buffers,
         // a longer run the more often such a try has failed lately.
         if (++finishedRun_ >= patience_ && share_ > kShareMin) {
             --share_;
@@ -275,7 +279,7 @@ void RenderSplit::Balance(bool finished, bool started)
             patience_ = std::max(kPatienceMin, patience_ / 2);
         }
     } else if (started) {
-        // Taken over: back by 8 frames, and wait longer before the next try.
+        // Taken over: back by 4 frames, and wait longer before the next try.
         // A helper that did not even start was not scheduled, which says
         // nothing about the balance.
         if (share_ < kShareMax)
@@ -317,32 +321,49 @@ void RenderSplit::HelperBuffer(uint32_t generation)
     const unsigned split = split_;
     const unsigned frames = frames_ - split;
     const int partials = partials_;
+    const int count = count_;
+    const int firstEarly = firstEarly_;
     const size_t lanes = static_cast<size_t>(Padded(partials));
     const int limit = helperNoteLimit.load(std::memory_order_relaxed);
-    for (int j = 0;; ++j) {
+    // The last notes whose phases have been moved to frame split, in order.
+    int advanced = firstEarly;
+    const auto advanceNext = [&] {
+        const NoteInput& in = input_[advanced];
+        float* phase = helperPhase_[advanced];
+        std::memcpy(phase, in.phase, sizeof(float) * lanes);
+        kernel_.advance(NoteKernelArgs{nullptr, false, phase, in.inc, in.level, in.gain, nullptr, partials, split});
+        ++advanced;
+    };
+    for (int j = 0; j < count; ++j) {
         uint64_t expected = Progress(generation, j);
-        // Wait for note j. The audio thread publishes a note every few
-        // microseconds and ends every buffer either with all notes published
-        // or with the taken-over flag set, so this wait ends within the buffer.
-        uint32_t ready;
+        // Wait for note j, moving the last notes' phases on meanwhile. The
+        // audio thread publishes the last notes first and then a note every
+        // few microseconds, and ends every buffer either with all notes
+        // published or with the taken-over flag set, so this wait ends within
+        // the buffer.
         for (unsigned spins = 0;; ++spins) {
-            ready = ready_.load(std::memory_order_acquire);
-            if ((ready & ~kAllReady) > static_cast<uint32_t>(j))
+            const uint32_t ready = ready_.load(std::memory_order_acquire);
+            if (j >= firstEarly ? (ready & kLastReady) != 0 : (ready & ~kLastReady) > static_cast<uint32_t>(j))
                 break;
-            if (ready & kAllReady)
-                return; // every note done
             if (progress_.load(std::memory_order_relaxed) != expected)
                 return; // taken over
-            if (spins < 4096)
+            if ((ready & kLastReady) != 0 && advanced < count) {
+                advanceNext();
+                spins = 0;
+            } else if (spins < 4096) {
                 marovane_fp::Relax();
-            else
+            } else {
                 std::this_thread::yield();
+            }
         }
         if (progress_.load(std::memory_order_relaxed) != expected || (limit >= 0 && j >= limit))
             return;
         const NoteInput& in = input_[j];
         float* phase = helperPhase_[j];
-        std::memcpy(phase, in.phase, sizeof(float) * lanes);
+        if (j < firstEarly)
+            std::memcpy(phase, in.phase, sizeof(float) * lanes);
+        else if (j == advanced)
+            advanceNext();
         float* mix = helperMix_[j & 1];
         if (j == 0)
             std::memset(mix + split, 0, sizeof(float) * frames);

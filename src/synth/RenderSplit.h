@@ -8,25 +8,28 @@
 //
 // One buffer:
 //  1. The audio thread wakes the helper (a futex wake, no lock), choosing the
-//     frame `split` where the helper's frames begin (a multiple of 8, moved
+//     frame `split` where the helper's frames begin (a multiple of 4, moved
 //     from buffer to buffer so that the helper ends a little before the audio
-//     thread; the sound does not depend on it), and then, note by note in
-//     ascending order, does the reference's steps before the partial sum
-//     (requests were applied by BeginBuffer; envelope gains, morph levels,
-//     increments, start phases, the counters moved on), renders the note's
-//     frames 0 to `split`, and publishes the note's inputs and its phases at
-//     frame `split` (one release store of the ready count).
+//     thread; the sound does not depend on it). For each note it does the
+//     reference's steps before the partial sum (requests were applied by
+//     BeginBuffer; envelope gains, morph levels, increments, start phases,
+//     the counters moved on), and then, note by note in ascending order,
+//     renders the note's frames 0 to `split` and publishes the note's inputs
+//     and its phases at frame `split` (one release store of the ready count).
 //  2. The helper trails it: for each published note it renders frames `split`
 //     to `frames` from those phases into its running mix, and publishes that
 //     mix and the note's final phases with one release compare-and-swap of the
 //     progress word (generation, notes done, taken-over flag). The helper may
 //     wait for the audio thread; the audio thread never waits for the helper.
-//  3. The last notes of a buffer (an eighth of them, up to 8) are published
-//     before the audio thread renders them: it moves each one's phases to
-//     frame `split` alone (no table read, no sum) and publishes it, and only
-//     then renders its frames of all of them from their start phases.
-//     Otherwise the helper, one note behind, would always have the last notes
-//     left when the audio thread is done.
+//  3. The last notes of a buffer (an eighth of them, 1 to 16) are prepared
+//     first and published at once with their start phases. While the helper
+//     waits for the other notes, it moves the last notes' phases to frame
+//     `split` itself (no table read, no sum); the audio thread renders its
+//     frames of them after all the others. So when the audio thread is down
+//     to the last notes, the helper has them all, and their phases, and the
+//     audio thread has spent nothing on their phases: without them the
+//     helper, one note behind, would always have the last notes left when the
+//     audio thread is done.
 //  4. When the audio thread has done its frames of every note it looks at the
 //     progress word. If the helper has finished, its mix and phases are taken.
 //     If not, the audio thread sets the taken-over flag (one atomic or,
@@ -39,16 +42,17 @@
 // The generation in the progress word keeps a late helper from committing into
 // a later buffer.
 //
-// The balance: a buffer that was taken over gives the helper 8 frames less
-// for the next buffers; after a run of buffers it finished, it is given 8
+// The balance: a buffer that was taken over gives the helper 4 frames less
+// for the next buffers; after a run of buffers it finished, it is given 4
 // frames more. A try that is taken over doubles the run the next try waits for
 // (up to 512 buffers, about 3 s), one that holds halves it (down to 4), so
 // the helper finishes nearly every buffer and the split still follows a
 // change of load.
 //
 // The phases at frame `split` are those of the serial recurrence, computed by
-// the audio thread as it renders its frames, so both halves step exactly as
-// the reference's single loop over all frames.
+// the audio thread as it renders its frames (or, for the last notes, by the
+// helper with the same steps), so both halves step exactly as the
+// reference's single loop over all frames.
 //
 // The helper copies the scheduling policy and priority of the thread that
 // gives it work (the audio thread), so it is not starved where that thread is
@@ -114,8 +118,8 @@ public:
     bool HelperIdle() const;
 
     static constexpr int kPadded = NUM_PARTIALS + 16;
-    // Per-frame arrays: a kernel started at a frame that is a multiple of 8
-    // runs whole tiles of 16 frames, up to 8 past the buffer's end.
+    // Per-frame arrays: a kernel started at a frame that is a multiple of 4
+    // runs whole tiles of 16 frames, up to 12 past the buffer's end.
     static constexpr int kGainPadded = MAX_FRAMES + 16;
     // Buffers shorter than this are rendered on one thread.
     static constexpr unsigned kMinFrames = 64;
@@ -133,7 +137,8 @@ private:
     struct alignas(64) NoteInput {
         float gain[kGainPadded];
         float level[kPadded];
-        float phase[kPadded]; // at frame 0, then (once published) at frame split_
+        float phase[kPadded]; // at frame 0, then (once published, but for the
+                              // last notes) at frame split_
         double inc[kPadded];
         double frequency = 0.0;  // the increments' inputs: the note's frequency
         uint32_t incVersion = 0; // and incVersion_ (never 0) when they were computed
@@ -143,6 +148,8 @@ private:
     int partials_ = 0;
     unsigned frames_ = 0;
     unsigned split_ = 0; // the helper renders frames split_ to frames_
+    int count_ = 0;      // the notes of the buffer
+    int firstEarly_ = 0; // the first of the last notes, published first
     int posterTid_ = 0;
     // The rendered partials and the rate the notes' increments were computed
     // for; incVersion_ moves on when either changes.
@@ -152,7 +159,7 @@ private:
     uint32_t incVersion_ = 0;
 
     // ---- Written by the helper; read by the audio thread once published ----
-    alignas(64) float helperPhase_[NUM_NOTES][kPadded]; // final phases
+    alignas(64) float helperPhase_[NUM_NOTES][kPadded]; // final phases (a last note's: at split_ first)
     alignas(64) float helperMix_[2][kGainPadded] = {};  // the mix after notes 0 to an even / odd j
 
     // ---- The audio thread's own ----
@@ -160,18 +167,18 @@ private:
     alignas(64) float ownGain_[NUM_NOTES][kGainPadded];
     alignas(64) float ownLevel_[NUM_NOTES][kPadded];
     alignas(64) float takePhase_[kPadded];    // a taken-over note's phases
-    static constexpr int kEarlyMax = 8;
-    alignas(64) float ownPhase_[kEarlyMax][kPadded]; // start phases of the notes published before their own frames
+    static constexpr int kEarlyMax = 16;
+    alignas(64) float ownPhase_[kEarlyMax][kPadded]; // the last notes' phases: at frame 0, then at split_
     alignas(64) float tail_[kGainPadded] = {}; // the helper's frames when taken over
     int notes_[NUM_NOTES];
     uint32_t generation_ = 0;
-    // The audio thread's share of the frames in sixteenths, and how Balance
+    // The audio thread's share of the frames in 64ths, and how Balance
     // moves it: the buffers the helper has finished in a row, how many it
-    // must finish before it is given one more tile, and whether the last
+    // must finish before it is given 4 frames more, and whether the last
     // buffer was such a try.
-    static constexpr int kShareSteps = 32, kShareMin = 8, kShareMax = 24;
+    static constexpr int kShareSteps = 64, kShareMin = 16, kShareMax = 48;
     static constexpr int kPatienceMin = 4, kPatienceMax = 512;
-    int share_ = 16;
+    int share_ = 32;
     int finishedRun_ = 0;
     int patience_ = kPatienceMin;
     bool tried_ = false;

@@ -660,6 +660,45 @@ TEST(SplitHandOver, HelperCanFinishBeforeTheAudioThreadEnds)
     split.beforeLastFrames = nullptr;
 }
 
+// With 40 notes the last 5 go to the helper first and it moves their phases
+// itself; wherever it stops, before them or among them, the audio thread
+// takes over from its own phases of those notes.
+TEST(SplitHandOver, TakesOverAmongTheLastNotes)
+{
+    const RenderVariant kernels[] = {RenderVariant::Baseline, RenderVariant::Avx2, RenderVariant::Avx512,
+                                     RenderVariant::Portable};
+    for (const RenderVariant kernel : kernels) {
+        if (!RenderVariantSupported(kernel))
+            continue;
+        auto ref = std::make_unique<SynthState>();
+        auto fast = std::make_unique<SynthState>();
+        if (!fast->renderSplit)
+            GTEST_SKIP() << "one core: no helper thread";
+        RenderSplit& split = *fast->renderSplit;
+        split.beforeTakeOver = WaitForHelper;
+        for (SynthState* s : {ref.get(), fast.get()}) {
+            FirstPartials(*s, 50);
+            for (int n = 40; n < 80; ++n)
+                s->StartNote(n);
+        }
+        std::vector<float> refOut(2 * MAX_FRAMES), fastOut(2 * MAX_FRAMES);
+        for (int limit = 33; limit <= 40; ++limit) {
+            WaitUntilIdle(split);
+            split.helperNoteLimit = limit;
+            const RenderSplitStats before = split.Stats();
+            ref->RenderBuffer(refOut.data(), MAX_FRAMES);
+            RenderSplitWith(*fast, kernel, fastOut.data(), MAX_FRAMES);
+            ASSERT_TRUE(SameRender(*ref, refOut.data(), *fast, fastOut.data(), MAX_FRAMES))
+                << RenderVariantName(kernel) << ", helper stopped after " << limit;
+            const RenderSplitStats after = split.Stats();
+            EXPECT_EQ(after.notesTakenOver - before.notesTakenOver, static_cast<uint64_t>(40 - limit))
+                << RenderVariantName(kernel) << ", helper stopped after " << limit;
+        }
+        split.beforeTakeOver = nullptr;
+        split.helperNoteLimit = -1;
+    }
+}
+
 // Each note kernel alone against the reference's partial loop, for partial
 // counts that fill and part-fill every group of blocks and buffer lengths that
 // fill and part-fill the tiles: a table of arbitrary values, read where the
