@@ -211,9 +211,13 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
         std::memcpy(ownPhase_[j - firstEarly], input_[j].phase, sizeof(float) * lanes);
     }
     ready_.store(kLastReady, std::memory_order_release);
-    // Note by note: prepare, render frames 0 to split, publish.
-    for (int j = 0; j < firstEarly; ++j) {
+    // The other notes are prepared before any is rendered: the helper takes
+    // about as long to wake, and then finds notes published at the pace it
+    // renders them, not behind a note's preparation each.
+    for (int j = 0; j < firstEarly; ++j)
         prepare(j);
+    // Note by note: render frames 0 to split, publish.
+    for (int j = 0; j < firstEarly; ++j) {
         NoteInput& in = input_[j];
         kernel.render(NoteKernelArgs{sine, mirrored, in.phase, in.inc, in.level, in.gain, mix, partials, split});
         ready_.store(static_cast<uint32_t>(j + 1) | kLastReady, std::memory_order_release);
