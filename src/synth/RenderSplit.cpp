@@ -171,9 +171,9 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
         if (++incVersion_ == 0)
             incVersion_ = 1;
     }
-    // The last notes (an eighth of them, 1 to kEarlyMax) go to the helper
+    // The last notes (a quarter of them, 1 to kEarlyMax) go to the helper
     // with their start phases, before any other (see the header).
-    const int early = std::clamp(count / 8, 1, kEarlyMax);
+    const int early = std::clamp(count / 4, 1, kEarlyMax);
     const int firstEarly = count - early;
     partials_ = partials;
     frames_ = frames;

@@ -21,7 +21,7 @@
 //     mix and the note's final phases with one release compare-and-swap of the
 //     progress word (generation, notes done, taken-over flag). The helper may
 //     wait for the audio thread; the audio thread never waits for the helper.
-//  3. The last notes of a buffer (an eighth of them, 1 to 16) are prepared
+//  3. The last notes of a buffer (a quarter of them, 1 to 16) are prepared
 //     first and published at once with their start phases. While the helper
 //     waits for the other notes, it moves the last notes' phases to frame
 //     `split` itself (no table read, no sum); the audio thread renders its
