@@ -60,7 +60,7 @@ NoteKernels KernelFor(RenderVariant variant)
     using namespace marovane_fast;
 #if defined(__x86_64__) || defined(__i386__)
     switch (variant) {
-    case RenderVariant::Avx512: return {RenderNoteAvx512, AdvancePhasesAvx512};
+    case RenderVariant::Avx512: return {RenderNoteAvx512, AdvancePhasesAvx512, RenderNoteChainAvx512};
     case RenderVariant::Avx2: return {RenderNoteAvx2, AdvancePhasesAvx2};
     case RenderVariant::Baseline: return {RenderNoteBaseline, AdvancePhasesBaseline};
     default: break;
@@ -117,24 +117,49 @@ const RenderVariant kFastest = FastestOf(kKernelTimes);
 const RenderVariant kChosen = CpuSupports(RenderVariant::Split) ? RenderVariant::Split : kFastest;
 
 
-// Every sounding note, one after the other, on this thread.
+// Every sounding note, one after the other, on this thread. The next note is
+// prepared before this one is rendered (preparing a note changes nothing of
+// another), so the kernel can start on it while it finishes this one.
 void RenderMixAlone(SynthState& s, const NoteKernels& kernel, const int* rendered, const float* settled, int count,
                     float* mix, unsigned frames)
 {
-    alignas(64) float gain[RenderSplit::kGainPadded];
-    alignas(64) float phase[kPadded];
-    alignas(64) float level[kPadded];
-    alignas(64) double inc[kPadded];
-    const NoteKernelArgs args{s.Waves().Shape(0), s.Waves().SineHalfMirrored(), phase, inc, level, gain, mix, count, frames};
-    for (int n = 0; n < NUM_NOTES; ++n) {
-        if (!s.IsNoteSounding(n))
-            continue;
-        const double f = PrepareNote(s, n, frames, rendered, count, settled, gain, level, phase);
-        PartialIncrements(s, f, rendered, count, inc);
+    struct Inputs {
+        alignas(64) float gain[RenderSplit::kGainPadded];
+        alignas(64) float phase[kPadded];
+        alignas(64) float level[kPadded];
+        alignas(64) double inc[kPadded];
+    };
+    Inputs inputs[2];
+    marovane_fast::KernelCarry carry;
+    const float* sine = s.Waves().Shape(0);
+    const bool mirrored = s.Waves().SineHalfMirrored();
+    const auto prepare = [&](int n, Inputs& in) {
+        const double f = PrepareNote(s, n, frames, rendered, count, settled, in.gain, in.level, in.phase);
+        PartialIncrements(s, f, rendered, count, in.inc);
+        return NoteKernelArgs{sine, mirrored, in.phase, in.inc, in.level, in.gain, mix, count, frames};
+    };
+    const auto sounding = [&](int from) {
+        while (from < NUM_NOTES && !s.IsNoteSounding(from))
+            ++from;
+        return from;
+    };
+    int n = sounding(0);
+    if (n == NUM_NOTES)
+        return;
+    int cur = 0;
+    NoteKernelArgs args = prepare(n, inputs[cur]);
+    while (n < NUM_NOTES) {
+        const int m = sounding(n + 1);
+        NoteKernelArgs next{};
+        if (m < NUM_NOTES)
+            next = prepare(m, inputs[cur ^ 1]);
         if (count > 0) {
-            kernel.render(args);
-            StoreNotePhases(s.partialPhase[n], phase, rendered, count);
+            RenderNote(kernel, args, m < NUM_NOTES ? &next : nullptr, carry);
+            StoreNotePhases(s.partialPhase[n], args.phase, rendered, count);
         }
+        n = m;
+        args = next;
+        cur ^= 1;
     }
 }
 

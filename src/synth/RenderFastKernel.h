@@ -41,11 +41,41 @@ void AdvancePhasesAvx2(const NoteKernelArgs& a);
 void AdvancePhasesAvx512(const NoteKernelArgs& a);
 void AdvancePhasesPortable(const NoteKernelArgs& a);
 
-// The two entry points of one instruction set.
+// What a kernel carries from one note to the next on one thread: the table
+// positions of the next note's first frames, computed while the note before
+// is read (each call otherwise starts with positions alone), and that note's
+// phases after them. The layout is the kernel's own.
+struct KernelCarry {
+    alignas(64) uint32_t positions[2][4][16][16];
+    alignas(64) float phases[4][16];
+    int half = 0;
+    bool primed = false; // holds the start of the next note given to the last call
+};
+
+// The note kernel, carrying on to `next`: renders `a` as `render` does and,
+// when `next` can follow it (the same partials, frames and table), starts on
+// `next` and leaves that in `carry`, primed. A call with `carry` primed must
+// be for the `next` of the call that primed it, with its inputs unchanged
+// since; `next` null, or one that cannot follow, leaves `carry` not primed.
+void RenderNoteChainAvx512(const NoteKernelArgs& a, const NoteKernelArgs* next, KernelCarry& carry);
+
+// The entry points of one instruction set. `chain` may be null: the kernel
+// then starts every note anew.
 struct NoteKernels {
     void (*render)(const NoteKernelArgs&);
     void (*advance)(const NoteKernelArgs&);
+    void (*chain)(const NoteKernelArgs&, const NoteKernelArgs* next, KernelCarry& carry) = nullptr;
 };
+
+// One note through `kernel`, carried on to `next` where the kernel can.
+inline void RenderNote(const NoteKernels& kernel, const NoteKernelArgs& a, const NoteKernelArgs* next,
+                       KernelCarry& carry)
+{
+    if (kernel.chain)
+        kernel.chain(a, next, carry);
+    else
+        kernel.render(a);
+}
 
 // The partials of a note in groups of kInFlight blocks of kLanes, then block
 // by block; Wide and Narrow are the calling file's own.

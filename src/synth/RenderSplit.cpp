@@ -216,18 +216,22 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
     // renders them, not behind a note's preparation each.
     for (int j = 0; j < firstEarly; ++j)
         prepare(j);
-    // Note by note: render frames 0 to split, publish.
-    for (int j = 0; j < firstEarly; ++j) {
+    // Note by note: render frames 0 to split, publish; the last notes' own
+    // frames from their start phases. The kernel starts on each note while it
+    // finishes the one before.
+    const auto head = [&](int j) {
         NoteInput& in = input_[j];
-        kernel.render(NoteKernelArgs{sine, mirrored, in.phase, in.inc, in.level, in.gain, mix, partials, split});
-        ready_.store(static_cast<uint32_t>(j + 1) | kLastReady, std::memory_order_release);
-    }
-    // The last notes' own frames, from their start phases.
-    if (beforeLastFrames)
-        beforeLastFrames(*this, beforeTakeOverContext);
-    for (int j = firstEarly; j < count; ++j) {
-        const NoteInput& in = input_[j];
-        kernel.render(NoteKernelArgs{sine, mirrored, ownPhase_[j - firstEarly], in.inc, in.level, in.gain, mix, partials, split});
+        float* phase = j < firstEarly ? in.phase : ownPhase_[j - firstEarly];
+        return NoteKernelArgs{sine, mirrored, phase, in.inc, in.level, in.gain, mix, partials, split};
+    };
+    carry_.primed = false;
+    for (int j = 0; j < count; ++j) {
+        if (j == firstEarly && beforeLastFrames)
+            beforeLastFrames(*this, beforeTakeOverContext);
+        const NoteKernelArgs next = j + 1 < count ? head(j + 1) : NoteKernelArgs{};
+        RenderNote(kernel, head(j), j + 1 < count ? &next : nullptr, carry_);
+        if (j < firstEarly)
+            ready_.store(static_cast<uint32_t>(j + 1) | kLastReady, std::memory_order_release);
     }
 
     // Take what the helper has published and finish the rest.
@@ -338,6 +342,14 @@ void RenderSplit::HelperBuffer(uint32_t generation)
         kernel_.advance(NoteKernelArgs{nullptr, false, phase, in.inc, in.level, in.gain, nullptr, partials, split});
         ++advanced;
     };
+    // Note j's frames from split on, added to the mix of the notes before it.
+    const auto tail = [&](int j) {
+        const NoteInput& in = input_[j];
+        return NoteKernelArgs{helperSine_.get(), helperSineMirrored_, helperPhase_[j], in.inc, in.level,
+                              in.gain + split, helperMix_[j & 1] + split, partials, frames};
+    };
+    helperCarry_.primed = false;
+    bool phaseIn = false; // note j's phases at split are in helperPhase_[j] already
     for (int j = 0; j < count; ++j) {
         uint64_t expected = Progress(generation, j);
         // Wait for note j, moving the last notes' phases on meanwhile. The
@@ -362,18 +374,34 @@ void RenderSplit::HelperBuffer(uint32_t generation)
         }
         if (progress_.load(std::memory_order_relaxed) != expected || (limit >= 0 && j >= limit))
             return;
-        const NoteInput& in = input_[j];
-        float* phase = helperPhase_[j];
-        if (j < firstEarly)
-            std::memcpy(phase, in.phase, sizeof(float) * lanes);
-        else if (j == advanced)
-            advanceNext();
+        // Note j's phases at frame split, unless they came in with note j - 1.
+        if (!phaseIn) {
+            if (j < firstEarly)
+                std::memcpy(helperPhase_[j], input_[j].phase, sizeof(float) * lanes);
+            else if (j == advanced)
+                advanceNext();
+        }
+        // The kernel starts on note j + 1 while it finishes j when that
+        // note's phases at split are to hand: published, or a last note's.
+        phaseIn = false;
+        const int k = j + 1;
+        if (k < count && (limit < 0 || k < limit)) {
+            if (k >= firstEarly) {
+                if (k == advanced)
+                    advanceNext();
+                phaseIn = true;
+            } else if ((ready_.load(std::memory_order_acquire) & ~kLastReady) > static_cast<uint32_t>(k)) {
+                std::memcpy(helperPhase_[k], input_[k].phase, sizeof(float) * lanes);
+                phaseIn = true;
+            }
+        }
         float* mix = helperMix_[j & 1];
         if (j == 0)
             std::memset(mix + split, 0, sizeof(float) * frames);
         else
             std::memcpy(mix + split, helperMix_[(j - 1) & 1] + split, sizeof(float) * frames);
-        kernel_.render(NoteKernelArgs{helperSine_.get(), helperSineMirrored_, phase, in.inc, in.level, in.gain + split, mix + split, partials, frames});
+        const NoteKernelArgs next = phaseIn ? tail(k) : NoteKernelArgs{};
+        RenderNote(kernel_, tail(j), phaseIn ? &next : nullptr, helperCarry_);
         if (!progress_.compare_exchange_strong(expected, Progress(generation, j + 1), std::memory_order_release,
                                                std::memory_order_relaxed))
             return;

@@ -162,6 +162,9 @@ private:
     alignas(64) float helperPhase_[NUM_NOTES][kPadded]; // final phases (a last note's: at split_ first)
     alignas(64) float helperMix_[2][kGainPadded] = {};  // the mix after notes 0 to an even / odd j
 
+    // ---- The helper's own ----
+    marovane_fast::KernelCarry helperCarry_; // the kernel's start on the next note
+
     // ---- The audio thread's own ----
     // What input_[j].gain and .level hold, to find the lines that change.
     alignas(64) float ownGain_[NUM_NOTES][kGainPadded];
@@ -170,6 +173,7 @@ private:
     static constexpr int kEarlyMax = 16;
     alignas(64) float ownPhase_[kEarlyMax][kPadded]; // the last notes' phases: at frame 0, then at split_
     alignas(64) float tail_[kGainPadded] = {}; // the helper's frames when taken over
+    marovane_fast::KernelCarry carry_;         // the kernel's start on the next note
     int notes_[NUM_NOTES];
     uint32_t generation_ = 0;
     // The audio thread's share of the frames in 64ths, and how Balance

@@ -777,6 +777,61 @@ TEST(FastRender, KernelsReadTheTableTheyAreGiven)
     }
 }
 
+// A kernel that starts on the next note while it finishes one renders each
+// note as it does alone: four notes in a row, with and without the carry,
+// over partial counts it carries across (runs of 64) and counts it does not.
+TEST(FastRender, ChainedNotesMatchNotesAlone)
+{
+    if (!RenderVariantSupported(RenderVariant::Avx512))
+        GTEST_SKIP() << "Avx512 is not supported by this processor";
+    const WaveTable waves;
+    std::mt19937 random(23);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    constexpr int kNotes = 4;
+    constexpr int kPadded = RenderSplit::kPadded;
+    struct Note {
+        alignas(64) float phase[kPadded];
+        alignas(64) float level[kPadded];
+        alignas(64) double inc[kPadded];
+        alignas(64) float gain[RenderSplit::kGainPadded];
+    };
+    std::vector<Note> alone(kNotes), chained(kNotes);
+    alignas(64) float mixAlone[RenderSplit::kGainPadded], mixChained[RenderSplit::kGainPadded];
+    for (const int partials : {50, 64, 100, 120, 128})
+        for (const unsigned frames : {1u, 15u, 16u, 17u, 100u, 256u}) {
+            SCOPED_TRACE(std::to_string(partials) + " partials, " + std::to_string(frames) + " frames");
+            for (Note& n : alone) {
+                std::memset(&n, 0, sizeof n);
+                for (int k = 0; k < partials; ++k) {
+                    n.phase[k] = 3.0f * unit(random);
+                    n.inc[k] = 0.6 * unit(random);
+                    n.level[k] = unit(random);
+                }
+                for (unsigned i = 0; i < frames; ++i)
+                    n.gain[i] = unit(random);
+            }
+            chained = alone;
+            for (unsigned i = 0; i < RenderSplit::kGainPadded; ++i)
+                mixAlone[i] = mixChained[i] = unit(random) - 0.5f;
+            const auto args = [&](Note& n, float* mix) {
+                return marovane_fast::NoteKernelArgs{waves.Shape(0), true, n.phase, n.inc, n.level, n.gain, mix,
+                                                     partials, frames};
+            };
+            marovane_fast::KernelCarry carry;
+            for (int j = 0; j < kNotes; ++j) {
+                marovane_fast::RenderNoteAvx512(args(alone[j], mixAlone));
+                const marovane_fast::NoteKernelArgs next =
+                    j + 1 < kNotes ? args(chained[j + 1], mixChained) : marovane_fast::NoteKernelArgs{};
+                marovane_fast::RenderNoteChainAvx512(args(chained[j], mixChained), j + 1 < kNotes ? &next : nullptr,
+                                                     carry);
+                ASSERT_EQ(std::memcmp(alone[j].phase, chained[j].phase, sizeof(float) * kPadded), 0) << "note " << j;
+                EXPECT_EQ(carry.primed, j + 1 < kNotes && ((partials > 48 && partials <= 64) || partials > 112))
+                    << "note " << j;
+            }
+            ASSERT_EQ(std::memcmp(mixAlone, mixChained, sizeof(float) * frames), 0);
+        }
+}
+
 // What the audio callback and marovane-render call agrees with the reference.
 TEST(FastRender, RenderCallMatchesReference)
 {
