@@ -61,7 +61,7 @@ NoteKernels KernelFor(RenderVariant variant)
 #if defined(__x86_64__) || defined(__i386__)
     switch (variant) {
     case RenderVariant::Avx512: return {RenderNoteAvx512, AdvancePhasesAvx512, RenderNoteChainAvx512};
-    case RenderVariant::Avx2: return {RenderNoteAvx2, AdvancePhasesAvx2};
+    case RenderVariant::Avx2: return {RenderNoteAvx2, AdvancePhasesAvx2, RenderNoteChainAvx2};
     case RenderVariant::Baseline: return {RenderNoteBaseline, AdvancePhasesBaseline};
     default: break;
     }

@@ -132,37 +132,49 @@ inline void AddTile(const NoteKernelArgs& a, int first, const float (*tile)[kLan
 // `sets` runs of NB blocks of partials from `first` on, one after the other,
 // over the whole buffer. The positions of a run's first tile are computed
 // while the run before reads its last one: only the first run starts with
-// positions alone.
+// positions alone, and not even that one when `carry` is primed with them by
+// the note before. With `next`, the positions of its first tile are computed
+// while this note's last tile is read, and left in `carry`. `ix` is the
+// index tiles' storage: `carry`'s own when there is one.
 template <int NB, bool kMirrored>
-void Group(const NoteKernelArgs& a, int first, int sets)
+void Group(const NoteKernelArgs& a, int first, int sets, uint32_t (*ix)[NB][kTile][kLanes],
+           const NoteKernelArgs* next = nullptr, KernelCarry* carry = nullptr)
 {
     __m256 ph[NB];
     __m256d incLo[NB], incHi[NB];
     LoadBlocks<NB>(a, first, ph, incLo, incHi);
     // ix[t][b][j][k]: the table position of partial 8 b + k of the run
     // at frame j of a tile; t alternates between the current tile and the next.
-    alignas(32) uint32_t ix[2][NB][kTile][kLanes];
     // tile[b][k][j]: the table's value there.
     alignas(32) float tile[NB][kLanes][kTile];
     const float* sine = a.sine;
     const unsigned frames = a.frames;
     if (frames < kTile)
         std::memset(tile, 0, sizeof tile);
-    for (unsigned j = 0; j < frames && j < kTile; ++j)
-        Step<NB, kMirrored>(ph, incLo, incHi, ix[0], static_cast<int>(j));
     int cur = 0;
+    if (carry != nullptr && carry->primed) {
+        cur = carry->half;
+        for (int b = 0; b < NB; ++b)
+            ph[b] = _mm256_load_ps(carry->phases[b]);
+    } else {
+        for (unsigned j = 0; j < frames && j < kTile; ++j)
+            Step<NB, kMirrored>(ph, incLo, incHi, ix[0], static_cast<int>(j));
+    }
     for (int run = 0; run < sets; ++run) {
         const int base = first + run * NB * kLanes;
         for (unsigned t0 = 0; t0 < frames; t0 += kTile, cur ^= 1) {
             const unsigned count = frames - t0 < kTile ? frames - t0 : kTile;
             unsigned nextCount = frames - t0 - count < kTile ? frames - t0 - count : kTile;
             if (t0 + count == frames) {
-                // The run's phases are final; the next run's first tile is
-                // the next one.
+                // The run's phases are final; the next run's first tile (or
+                // the next note's) is the next one.
                 StorePhases<NB>(a, base, ph);
                 nextCount = 0;
                 if (run + 1 < sets) {
                     LoadBlocks<NB>(a, base + NB * kLanes, ph, incLo, incHi);
+                    nextCount = frames < kTile ? frames : kTile;
+                } else if (next != nullptr) {
+                    LoadBlocks<NB>(*next, first, ph, incLo, incHi);
                     nextCount = frames < kTile ? frames : kTile;
                 }
             }
@@ -195,6 +207,13 @@ void Group(const NoteKernelArgs& a, int first, int sets)
             AddTile<NB>(a, base, tile, t0);
         }
     }
+    if (carry != nullptr) {
+        carry->primed = next != nullptr;
+        carry->half = cur;
+        if (next != nullptr)
+            for (int b = 0; b < NB; ++b)
+                _mm256_store_ps(carry->phases[b], ph[b]);
+    }
 }
 
 // Four blocks at a time, then two, then one (eight in flight measured slower
@@ -205,13 +224,17 @@ void Render(const NoteKernelArgs& a)
 {
     int first = 0;
     const int runs = (a.partials + kLanes - 1) / (4 * kLanes); // while more than three blocks remain
-    if (runs > 0)
-        Group<4, kMirrored>(a, first, runs);
+    if (runs > 0) {
+        alignas(32) uint32_t ix[2][4][kTile][kLanes];
+        Group<4, kMirrored>(a, first, runs, ix);
+    }
     first += runs * 4 * kLanes;
+    alignas(32) uint32_t ix2[2][2][kTile][kLanes];
     for (; a.partials - first > kLanes; first += 2 * kLanes)
-        Group<2, kMirrored>(a, first, 1);
+        Group<2, kMirrored>(a, first, 1, ix2);
+    alignas(32) uint32_t ix1[2][1][kTile][kLanes];
     for (; first < a.partials; first += kLanes)
-        Group<1, kMirrored>(a, first, 1);
+        Group<1, kMirrored>(a, first, 1, ix1);
 }
 
 // The phase step alone, NB blocks in flight.
@@ -242,6 +265,30 @@ void RenderNoteAvx2(const NoteKernelArgs& a)
         Render<true>(a);
     else
         Render<false>(a);
+}
+
+void RenderNoteChainAvx2(const NoteKernelArgs& a, const NoteKernelArgs* next, KernelCarry& carry)
+{
+    // Carried only where the note is runs of four blocks and nothing else,
+    // and `next` the same shape over the same frames and table.
+    const int runs = (a.partials + kLanes - 1) / (4 * kLanes);
+    const bool whole = runs > 0 && runs * 4 * kLanes >= a.partials;
+    if (!whole) {
+        carry.primed = false;
+        RenderNoteAvx2(a);
+        return;
+    }
+    if (next != nullptr && !(next->partials == a.partials && next->frames == a.frames && next->sine == a.sine &&
+                             next->mirrored == a.mirrored))
+        next = nullptr;
+    // The carried tiles hold 16 lanes a row; these use the first 8 of each
+    // row's storage as rows of 8.
+    static_assert(sizeof carry.positions >= sizeof(uint32_t[2][4][kTile][kLanes]));
+    auto* ix = reinterpret_cast<uint32_t(*)[4][kTile][kLanes]>(&carry.positions[0][0][0][0]);
+    if (a.mirrored)
+        Group<4, true>(a, 0, runs, ix, next, &carry);
+    else
+        Group<4, false>(a, 0, runs, ix, next, &carry);
 }
 
 } // namespace marovane_fast

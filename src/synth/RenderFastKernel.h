@@ -58,6 +58,7 @@ struct KernelCarry {
 // be for the `next` of the call that primed it, with its inputs unchanged
 // since; `next` null, or one that cannot follow, leaves `carry` not primed.
 void RenderNoteChainAvx512(const NoteKernelArgs& a, const NoteKernelArgs* next, KernelCarry& carry);
+void RenderNoteChainAvx2(const NoteKernelArgs& a, const NoteKernelArgs* next, KernelCarry& carry);
 
 // The entry points of one instruction set. `chain` may be null: the kernel
 // then starts every note anew.
