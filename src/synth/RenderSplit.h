@@ -16,11 +16,14 @@
 //     the counters moved on), and then, note by note in ascending order,
 //     renders the note's frames 0 to `split` and publishes the note's inputs
 //     and its phases at frame `split` (one release store of the ready count).
+//     All notes being prepared first, the kernel starts on each note while it
+//     finishes the one before (KernelCarry).
 //  2. The helper trails it: for each published note it renders frames `split`
 //     to `frames` from those phases into its running mix, and publishes that
 //     mix and the note's final phases with one release compare-and-swap of the
 //     progress word (generation, notes done, taken-over flag). The helper may
 //     wait for the audio thread; the audio thread never waits for the helper.
+//     Its kernel starts on the next note too, when that one is published.
 //  3. The last notes of a buffer (a quarter of them, 1 to 16) are prepared
 //     first and published at once with their start phases. While the helper
 //     waits for the other notes, it moves the last notes' phases to frame
@@ -159,7 +162,7 @@ private:
     uint32_t incVersion_ = 0;
 
     // ---- Written by the helper; read by the audio thread once published ----
-    alignas(64) float helperPhase_[NUM_NOTES][kPadded]; // final phases (a last note's: at split_ first)
+    alignas(64) float helperPhase_[NUM_NOTES][kPadded]; // at split_, then the final phases
     alignas(64) float helperMix_[2][kGainPadded] = {};  // the mix after notes 0 to an even / odd j
 
     // ---- The helper's own ----
