@@ -295,6 +295,15 @@ bool AllFromFirst(const int* rendered, int count)
 
 } // namespace
 
+void RenderNote(const NoteKernels& kernel, const NoteKernelArgs& a, const NoteKernelArgs* next,
+                marovane_fast::KernelCarry& carry)
+{
+    if (kernel.chain)
+        kernel.chain(a, next, carry);
+    else
+        kernel.render(a);
+}
+
 void StoreNotePhases(float* row, const float* phase, const int* rendered, int partials)
 {
     if (AllFromFirst(rendered, partials))

@@ -252,6 +252,19 @@ void Advance(const NoteKernelArgs& a, int first)
     StorePhases<NB>(a, first, ph);
 }
 
+// Whole runs of four blocks, carried from the note before and on to `next`.
+void Carried(const NoteKernelArgs& a, int runs, const NoteKernelArgs* next, KernelCarry& carry)
+{
+    // The carried tiles hold 16 lanes a row; these use the first 8 of each
+    // row's storage as rows of 8.
+    static_assert(sizeof carry.positions >= sizeof(uint32_t[2][4][kTile][kLanes]));
+    auto* ix = reinterpret_cast<uint32_t(*)[4][kTile][kLanes]>(&carry.positions[0][0][0][0]);
+    if (a.mirrored)
+        Group<4, true>(a, 0, runs, ix, next, &carry);
+    else
+        Group<4, false>(a, 0, runs, ix, next, &carry);
+}
+
 } // namespace
 
 void AdvancePhasesAvx2(const NoteKernelArgs& a)
@@ -269,26 +282,7 @@ void RenderNoteAvx2(const NoteKernelArgs& a)
 
 void RenderNoteChainAvx2(const NoteKernelArgs& a, const NoteKernelArgs* next, KernelCarry& carry)
 {
-    // Carried only where the note is runs of four blocks and nothing else,
-    // and `next` the same shape over the same frames and table.
-    const int runs = (a.partials + kLanes - 1) / (4 * kLanes);
-    const bool whole = runs > 0 && runs * 4 * kLanes >= a.partials;
-    if (!whole) {
-        carry.primed = false;
-        RenderNoteAvx2(a);
-        return;
-    }
-    if (next != nullptr && !(next->partials == a.partials && next->frames == a.frames && next->sine == a.sine &&
-                             next->mirrored == a.mirrored))
-        next = nullptr;
-    // The carried tiles hold 16 lanes a row; these use the first 8 of each
-    // row's storage as rows of 8.
-    static_assert(sizeof carry.positions >= sizeof(uint32_t[2][4][kTile][kLanes]));
-    auto* ix = reinterpret_cast<uint32_t(*)[4][kTile][kLanes]>(&carry.positions[0][0][0][0]);
-    if (a.mirrored)
-        Group<4, true>(a, 0, runs, ix, next, &carry);
-    else
-        Group<4, false>(a, 0, runs, ix, next, &carry);
+    InCarriedRuns<kLanes, RenderNoteAvx2, Carried>(a, next, carry);
 }
 
 } // namespace marovane_fast

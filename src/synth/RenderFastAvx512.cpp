@@ -288,6 +288,17 @@ void Advance(const NoteKernelArgs& a, int first)
     StorePhases<NB>(a, first, ph);
 }
 
+// Whole runs of four blocks, carried from the note before and on to `next`.
+void Carried(const NoteKernelArgs& a, int runs, const NoteKernelArgs* next, KernelCarry& carry)
+{
+    static_assert(kTile == 16 && kLanes == 16, "the carried tiles are 16 frames x 16 lanes");
+    uint32_t(*ix)[4][kTile][kLanes] = carry.positions;
+    if (a.mirrored)
+        Group<4, true>(a, 0, runs, ix, next, &carry);
+    else
+        Group<4, false>(a, 0, runs, ix, next, &carry);
+}
+
 } // namespace
 
 void AdvancePhasesAvx512(const NoteKernelArgs& a)
@@ -305,24 +316,7 @@ void RenderNoteAvx512(const NoteKernelArgs& a)
 
 void RenderNoteChainAvx512(const NoteKernelArgs& a, const NoteKernelArgs* next, KernelCarry& carry)
 {
-    // Carried only where the note is runs of four blocks and nothing else,
-    // and `next` the same shape over the same frames and table.
-    const int runs = (a.partials + kLanes - 1) / (4 * kLanes);
-    const bool whole = runs > 0 && runs * 4 * kLanes >= a.partials;
-    if (!whole) {
-        carry.primed = false;
-        RenderNoteAvx512(a);
-        return;
-    }
-    if (next != nullptr && !(next->partials == a.partials && next->frames == a.frames && next->sine == a.sine &&
-                             next->mirrored == a.mirrored))
-        next = nullptr;
-    static_assert(kTile == 16 && kLanes == 16, "the carried tiles are 16 frames x 16 lanes");
-    uint32_t(*ix)[4][kTile][kLanes] = carry.positions;
-    if (a.mirrored)
-        Group<4, true>(a, 0, runs, ix, next, &carry);
-    else
-        Group<4, false>(a, 0, runs, ix, next, &carry);
+    InCarriedRuns<kLanes, RenderNoteAvx512, Carried>(a, next, carry);
 }
 
 } // namespace marovane_fast

@@ -68,16 +68,6 @@ struct NoteKernels {
     void (*chain)(const NoteKernelArgs&, const NoteKernelArgs* next, KernelCarry& carry) = nullptr;
 };
 
-// One note through `kernel`, carried on to `next` where the kernel can.
-inline void RenderNote(const NoteKernels& kernel, const NoteKernelArgs& a, const NoteKernelArgs* next,
-                       KernelCarry& carry)
-{
-    if (kernel.chain)
-        kernel.chain(a, next, carry);
-    else
-        kernel.render(a);
-}
-
 // The partials of a note in groups of kInFlight blocks of kLanes, then block
 // by block; Wide and Narrow are the calling file's own.
 template <int kInFlight, int kLanes, void (*Wide)(const NoteKernelArgs&, int),
@@ -89,6 +79,27 @@ void InGroups(const NoteKernelArgs& a)
         Wide(a, first);
     for (; first < a.partials; first += kLanes)
         Narrow(a, first);
+}
+
+// The carrying kernel of a file whose notes run in groups of four blocks of
+// kLanes: carried only where the note is whole runs of such groups, and
+// `next` the same shape over the same frames and table. Carried(a, runs,
+// next, carry) renders those runs; Plain renders any other note. Carried is
+// the calling file's own.
+template <int kLanes, void (*Plain)(const NoteKernelArgs&),
+          void (*Carried)(const NoteKernelArgs&, int, const NoteKernelArgs*, KernelCarry&)>
+void InCarriedRuns(const NoteKernelArgs& a, const NoteKernelArgs* next, KernelCarry& carry)
+{
+    const int runs = (a.partials + kLanes - 1) / (4 * kLanes);
+    if (!(runs > 0 && runs * 4 * kLanes >= a.partials)) {
+        carry.primed = false;
+        Plain(a);
+        return;
+    }
+    if (next != nullptr && !(next->partials == a.partials && next->frames == a.frames && next->sine == a.sine &&
+                             next->mirrored == a.mirrored))
+        next = nullptr;
+    Carried(a, runs, next, carry);
 }
 
 } // namespace marovane_fast

@@ -218,6 +218,9 @@ double PrepareNote(SynthState& s, int note, unsigned frames, const int* rendered
 // A note's phases back to its row of SynthState::partialPhase: phase[k] is
 // partial rendered[k]'s.
 void StoreNotePhases(float* row, const float* phase, const int* rendered, int partials);
+// One note through `kernel`, carried on to `next` where the kernel can.
+void RenderNote(const RenderSplit::NoteKernels& kernel, const marovane_fast::NoteKernelArgs& a,
+                const marovane_fast::NoteKernelArgs* next, marovane_fast::KernelCarry& carry);
 // The increments (cycles per sample) of the rendered partials of a note of
 // frequency `f`, 0 in the lanes from `partials` to the next multiple of 16.
 void PartialIncrements(const SynthState& s, double f, const int* rendered, int partials, double* inc);
