@@ -10,7 +10,7 @@ cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAROVAN
     -DCMAKE_TOOLCHAIN_FILE="$src/cmake/aarch64-linux-gnu.cmake" >/dev/null
 cmake --build "$build"
 # The library holds no x86 code.
-if aarch64-linux-gnu-objdump -f "$build/src/libmarovane_engine.a" | grep 'file format' | grep -v aarch64; then
+if aarch64-linux-gnu-objdump -f "$build/src/engine/libmarovane_engine.a" | grep 'file format' | grep -v aarch64; then
     echo "an object of the engine library is not aarch64 code" >&2
     exit 1
 fi

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Draws the eight 18 x 18 faces of the main window's bitmap buttons and
-writes them as XPM data to src/app/ButtonFaces.h.
+writes them as XPM data to src/gui/app/ButtonFaces.h.
 
 Every face is pixel art lit from the top left: a dark outline, a light bevel
 on the upper and left inner edges, a darker one on the lower and right inner

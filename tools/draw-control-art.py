@@ -7,7 +7,7 @@ and orange palette, pixel by pixel so that it stays crisp at its size:
   resources/sliderbk.bmp     30 x 108 track of the two wheels
   resources/sliderind.bmp    24 x 10  their thumb
   resources/spin.bmp         16 x 22  the spin buttons: up arrow over down arrow
-  src/controls/SwitchImages.h         the on/off switch as XPM data: a lit green
+  src/gui/controls/SwitchImages.h       the on/off switch as XPM data: a lit green
                                       lamp (20 x 21) and an unlit grey one (20 x 20)
 
 The thumbs travel over the track less their own size with the pointer on

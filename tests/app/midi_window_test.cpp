@@ -15,7 +15,7 @@
 
 #include "app/KeyboardFixture.h"
 #include "audio/AudioDevices.h"
-#include "instrument/RememberedSettings.h"
+#include "app/RememberedSettings.h"
 #include "controls/BitmapSlider.h"
 #include "controls/Switch.h"
 #include "midi/MidiSettingsDlg.h"

@@ -7,8 +7,8 @@
 #include <set>
 #include <vector>
 
-#include "instrument/ComputerKeyboard.h"
-#include "instrument/Instrument.h"
+#include "midi/ComputerKeyboard.h"
+#include "app/Instrument.h"
 #include "midi/KeyMap.h"
 
 namespace {

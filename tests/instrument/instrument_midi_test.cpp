@@ -6,7 +6,7 @@
 #include <memory>
 #include <thread>
 
-#include "instrument/Instrument.h"
+#include "app/Instrument.h"
 #include "midi/FakeMidiDevices.h"
 
 namespace {

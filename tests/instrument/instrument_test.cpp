@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "instrument/Instrument.h"
+#include "app/Instrument.h"
 
 namespace {
 

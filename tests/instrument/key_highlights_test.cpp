@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "instrument/KeyHighlights.h"
+#include "app/KeyHighlights.h"
 #include "synth/SynthState.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "instrument/Instrument.h"
+#include "app/Instrument.h"
 #include "patch/Patch.h"
 
 namespace {

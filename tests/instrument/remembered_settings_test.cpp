@@ -15,7 +15,7 @@
 #include <wx/debug.h>
 
 #include "audio/AudioDevices.h"
-#include "instrument/RememberedSettings.h"
+#include "app/RememberedSettings.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "controls/SpectrumMath.h"
-#include "instrument/Instrument.h"
+#include "app/Instrument.h"
 #include "patch/Patch.h"
 
 namespace {

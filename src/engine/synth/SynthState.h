@@ -1,0 +1,300 @@
+#pragma once
+// Everything the additive engine reads while it renders: one row of the note
+// table per MIDI note, the two harmonic spectra, the envelope and LFO
+// parameters and the wave table. Each Engine (Engine.h) owns one; a host may
+// make several, which share nothing.
+//
+// Threads and what each may call (the rendering thread is whichever thread
+// of the host renders: an audio callback, a plugin's run, an offline loop):
+//  - Any thread (a user interface, MIDI input, the rendering thread between
+//    buffers): StartNote, ReleaseNote, SetNoteVelocity, the parameter stores,
+//    SetLfoWaveform, pitchWheel, renderSuspended. None of them blocks; a note
+//    operation takes effect at the start of the next rendered buffer.
+//  - One thread at a time (a user interface's): SetSound and SetSpectra, the
+//    changes of many values at once, and TakeLeftMaxPeak / TakeRightMaxPeak.
+//  - The rendering thread only: BeginBuffer, EnvelopeLevel, MorphLevel,
+//    Render, RenderBuffer and the render-owned rows (partialPhase,
+//    noteSamples, releaseSamples, lfoPhase).
+//  - Anyone: the read-only views (IsNoteHeld, IsNoteReleasing, IsNoteSounding,
+//    peaks, spectra, parameters).
+//
+// Sharing without locks: parameters, spectrum levels, velocities and flags are
+// relaxed atomics (Relaxed<T>). Phases and sample counters are written by the
+// render alone; a note operation never touches them but leaves a request in
+// the note's request word, which the render carries out in BeginBuffer.
+// A change of many values at once (a whole sound, both spectra) is handed over
+// whole: the writer counts the change open and closed around its stores, and
+// BeginBuffer takes the sound only from between changes. A buffer that starts
+// while a change is being written keeps the sound of the buffer before, so no
+// buffer ever plays half of one sound and half of another. The render never
+// waits for the writer.
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+
+#include "util/Relaxed.h"
+#include "WaveTable.h"
+
+constexpr int NUM_NOTES = 128;
+constexpr int NUM_PARTIALS = 128;
+constexpr int MAX_FRAMES = 256;
+constexpr int SAMPLE_RATE = 44100;
+constexpr float PITCH_WHEEL_CENTRE = 8192.0f;
+
+// The levels of the 128 partials, entry h being partial h + 1.
+struct HarmonicSpectrum {
+    float level[NUM_PARTIALS];
+};
+
+// A whole sound: the envelope, the LFO and both spectra, as a patch holds it
+// (less the mod wheel position, which is a performance control). The unit of
+// undo and of a patch load.
+struct Sound {
+    int32_t attackMs = 0;
+    int32_t decayMs = 0;
+    int32_t sustainPercent = 100;
+    int32_t releaseMs = 10;
+    float lfoFrequency = 5.0f;
+    int32_t lfoWaveform = 0;
+    HarmonicSpectrum attack = {};
+    HarmonicSpectrum sustain = {};
+};
+// The same sound bit for bit (so a NaN equals itself and -0 differs from 0).
+bool SameSound(const Sound& a, const Sound& b);
+
+// The parameters and spectra as the render sees them for one whole buffer.
+// BeginBuffer takes this copy once, so every frame and every partial of a
+// buffer (and the fast render, which must match the reference render byte for
+// byte) works from the same numbers.
+struct RenderSnapshot {
+    int32_t attackMs = 0;
+    int32_t decayMs = 0;
+    int32_t sustainPercent = 100;
+    int32_t releaseMs = 10;
+    float lfoFrequency = 5.0f;
+    int32_t lfoWaveform = 0;
+    float modWheelDepth = 0.0f;
+    float pitchWheel = PITCH_WHEEL_CENTRE;
+    float velocity[NUM_NOTES] = {};
+    float attack[NUM_PARTIALS] = {};
+    float sustain[NUM_PARTIALS] = {};
+};
+
+// The second render thread (RenderSplit.h); null on a machine with one core.
+class RenderSplit;
+// `sine`: the engine's sine shape, copied for the helper.
+RenderSplit* NewRenderSplit(const float* sine);
+void DeleteRenderSplit(RenderSplit* split);
+
+class SynthState {
+public:
+    // Start-up defaults: the wave table built, every velocity 1.0, partial 1 at
+    // 0.5 in both spectra, attack 0, decay 0, sustain 100, release 10, LFO
+    // 5 Hz sine, depth 0, pitch wheel centred. With `helperThread` the
+    // two-thread render's helper starts (RenderSplit.h, on a machine with more
+    // than one core); without it no thread is started and Render runs the
+    // fastest single-thread variant.
+    explicit SynthState(bool helperThread = true);
+    SynthState(const SynthState&) = delete;
+    SynthState& operator=(const SynthState&) = delete;
+
+    // ---- Note operations (any thread) ----
+    // Starts a note unless it is already held; a note that was releasing or
+    // silent restarts from phase 0 and time 0.
+    void StartNote(int note);
+    // Puts a held note into its release. Releasing a note whose key is not
+    // down (a silent note, or one already releasing) changes nothing: a second
+    // Note Off, or the Note Offs a sequencer sends for every note when it
+    // stops, make no sound.
+    void ReleaseNote(int note);
+    // The note's gain, kept between notes; MIDI note-on stores velocity / 127.
+    void SetNoteVelocity(int note, float velocity);
+    float NoteVelocity(int note) const { return noteVelocity[note]; }
+    static float VelocityFromMidi(int velocity) { return static_cast<float>(velocity) / 127.0f; }
+    // True from StartNote to ReleaseNote: the key as the note sources see it.
+    bool IsKeyDown(int note) const
+    {
+        return (requests_[note].load(std::memory_order_relaxed) & kKeyDown) != 0;
+    }
+
+    // ---- Parameters (any thread writes and reads) ----
+    Relaxed<int32_t> attackMs{0};
+    Relaxed<int32_t> decayMs{0};
+    Relaxed<int32_t> sustainPercent{100};
+    Relaxed<int32_t> releaseMs{10};
+    Relaxed<float> lfoFrequency{5.0f};
+    Relaxed<float> modWheelDepth{0.0f};
+    // The tremolo depth of a mod wheel position 0 to 16383: value / maximum.
+    static float ModWheelDepthFromValue(int value) { return static_cast<float>(value) / 16383.0f; }
+    // The pitch wheel's current value, 0 to 16383 with centre 8192: the copy of
+    // the wheel that the render reads.
+    Relaxed<float> pitchWheel{PITCH_WHEEL_CENTRE};
+    // Set while a host's output is being replaced or closed: the host renders
+    // nothing while it is set (the engine itself does not look).
+    Relaxed<bool> renderSuspended{false};
+
+    // The LFO shape 0 to 6. A value outside that range (from a patch file, say)
+    // is clamped to the nearest shape, so the render never reads outside the
+    // wave table.
+    void SetLfoWaveform(int32_t shape);
+    int32_t LfoWaveform() const { return lfoWaveform_; }
+
+    // Copies 128 levels into each spectrum (either pointer may be null to leave
+    // that spectrum alone). The render takes both whole, at a buffer's start.
+    // Every way a level gets into the sound (these stores, SetSound, the single
+    // level setters) turns a subnormal level into 0: such a level is far below
+    // hearing, yet each product with it would run the processor's slow path
+    // for subnormal numbers, which the render keeps enabled to stay exact.
+    void SetSpectra(const float* attack, const float* sustain);
+    // Replaces the whole sound at once: the render takes it at the start of a
+    // buffer, never part of it. The LFO shape is clamped as SetLfoWaveform does.
+    void SetSound(const Sound& sound);
+    Sound CurrentSound() const;
+    void SetAttackLevel(int partial, float level) { attackSpectrum[partial] = FlushSubnormal(level); }
+    void SetSustainLevel(int partial, float level) { sustainSpectrum[partial] = FlushSubnormal(level); }
+    // A subnormal level becomes 0; every other value is kept bit for bit.
+    static float FlushSubnormal(float level)
+    {
+        return std::fpclassify(level) == FP_SUBNORMAL ? 0.0f : level;
+    }
+    float AttackLevel(int partial) const { return attackSpectrum[partial]; }
+    float SustainLevel(int partial) const { return sustainSpectrum[partial]; }
+    HarmonicSpectrum Attack() const;
+    HarmonicSpectrum Sustain() const;
+
+    // ---- Read-only views (any thread) ----
+    bool IsNoteHeld(int note) const { return noteHeld[note]; }
+    bool IsNoteReleasing(int note) const { return noteReleasing[note]; }
+    bool IsNoteSounding(int note) const { return noteHeld[note] || noteReleasing[note]; }
+    // True while a note is sounding or a note operation waits for the render.
+    bool AnyNoteActive() const;
+    // The peak absolute sample of each channel in the last rendered buffer; a
+    // host's meters poll these.
+    float LeftPeak() const { return leftPeak_; }
+    float RightPeak() const { return rightPeak_; }
+    // The largest peak of each channel since the last call (0 when nothing
+    // was rendered since): a short overload between two polls of the meters
+    // is not missed. One reader, a host's meters.
+    float TakeLeftMaxPeak() { return TakeMaxPeak(leftMaxPeak_); }
+    float TakeRightMaxPeak() { return TakeMaxPeak(rightMaxPeak_); }
+    // How many buffers have been rendered: lets a waiting thread see that the
+    // render has moved on.
+    uint32_t BuffersRendered() const { return buffersRendered_; }
+
+    const WaveTable& Waves() const { return waveTable_; }
+
+    // ---- The render (the rendering thread) ----
+    // What Engine's block call renders its pieces with: the fastest render this
+    // processor supports (on one thread without a helper), whose output equals
+    // RenderBuffer's bit for bit.
+    int Render(float* output, unsigned frames); // in RenderFast.cpp
+    // The reference render: exactly the documented order of operations, one
+    // note, partial and frame at a time. Returns 0 (paContinue).
+    int RenderBuffer(float* output, unsigned frames);
+
+    // Carries out pending note requests and takes the snapshot of the
+    // parameters for the buffer about to be rendered.
+    void BeginBuffer();
+    // Gain of a note at frame `offset` of the buffer that starts at
+    // startSamples. May end the note's release.
+    float EnvelopeLevel(int note, uint32_t startSamples, uint32_t offset);
+    // The gain of a held note `e` milliseconds after its start (the attack,
+    // decay and sustain segments), as EnvelopeLevel computes it.
+    float HeldLevel(float e) const;
+    // Level of a partial of a note for the current buffer; changes nothing.
+    float MorphLevel(int note, int partial) const;
+    // MorphLevel of each of `count` partials (their numbers in `partials`).
+    void MorphLevels(int note, const int* partials, int count, float* level) const;
+    // Whether a note's morph has settled this buffer: its MorphLevels are
+    // SettledLevels, the same for every such note.
+    bool MorphSettled(int note) const;
+    void SettledLevels(const int* partials, int count, float* level) const;
+    // The gain of a note for each of the buffer's frames: its envelope times
+    // its velocity. Runs EnvelopeLevel frame by frame, so it may end a release.
+    void NoteGains(int note, unsigned frames, float* gain);
+    // Cycles per sample of a partial (0 is the fundamental) of a note that
+    // sounds at f Hz this buffer.
+    double PartialIncrement(int partial, double f) const
+    {
+        const double period = sampleRate / ((partial + 1) * f);
+        return 1 / period;
+    }
+    // The tremolo, the LFO phase and the peaks over a mixed buffer; the last
+    // step of every render.
+    void ApplyTremoloAndPeaks(float* output, unsigned frames);
+    // Advances a rendered note's counters after its partials are summed.
+    void AdvanceNote(int note, unsigned frames);
+    // The frequency of a note this buffer, bent by the pitch wheel.
+    double BentFrequency(int note) const;
+    const RenderSnapshot& Snapshot() const { return snap_; }
+
+    // Render-owned rows: written only by the render thread.
+    float partialPhase[NUM_NOTES][NUM_PARTIALS];
+    uint32_t noteSamples[NUM_NOTES];
+    uint32_t releaseSamples[NUM_NOTES];
+    // Where a note's release starts: the gain it had when it was let go during
+    // its attack or decay. A note let go in its sustain falls from the current
+    // sustain level instead (releaseFromSustain), exactly as a release always did.
+    float releaseLevel[NUM_NOTES];
+    bool releaseFromSustain[NUM_NOTES];
+    float lfoPhase = 0.0f;
+
+    // The rate the engine runs at and the length of one sample: 44100 Hz
+    // unless the output device plays only at another rate. Read by the render;
+    // changed only through SetSampleRate.
+    int32_t sampleRate = SAMPLE_RATE;
+    float msPerSample = 1000.0f / SAMPLE_RATE;
+    // Runs the engine at `rate` Hz from the next buffer on: the envelope and
+    // morph times, the partial increments and the LFO follow it. Call only
+    // while nothing renders (before a host's output starts, or while it is
+    // suspended); rates outside 1000 to 768000 Hz are ignored.
+    void SetSampleRate(int32_t rate);
+
+private:
+    // The request word of a note: the key state the note sources see, and
+    // what the render has still to do about it.
+    static constexpr uint8_t kKeyDown = 1; // StartNote seen, no ReleaseNote since
+    static constexpr uint8_t kRestart = 2; // reset phases and time, then hold
+    static constexpr uint8_t kRelease = 4; // start a release
+
+    void ApplyRequests(int note, uint8_t requests);
+    // MorphSettled; when not, t is the note's share of attack + decay.
+    bool MorphShare(int note, float& t) const;
+    // Opens and closes a change of many values (the change count is odd
+    // while one is being written).
+    void BeginSoundChange();
+    void EndSoundChange();
+    // Takes the sound into the snapshot when no change came in between.
+    void TakeSound();
+    // The held peaks travel as the bits of a non-negative float, which order
+    // as the floats do: the render raises them, the reader takes and zeroes.
+    static void RaiseMaxPeak(std::atomic<uint32_t>& held, float peak);
+    static float TakeMaxPeak(std::atomic<uint32_t>& held);
+
+    WaveTable waveTable_;
+    // Written by the note sources with release ordering (so a velocity stored
+    // before StartNote travels with it), taken by the render with acquire.
+    std::atomic<uint8_t> requests_[NUM_NOTES] = {};
+
+    Relaxed<bool> noteHeld[NUM_NOTES];
+    Relaxed<bool> noteReleasing[NUM_NOTES];
+    Relaxed<float> noteVelocity[NUM_NOTES];
+    Relaxed<float> attackSpectrum[NUM_PARTIALS];
+    Relaxed<float> sustainSpectrum[NUM_PARTIALS];
+    Relaxed<int32_t> lfoWaveform_{0};
+    Relaxed<float> leftPeak_{0.0f};
+    Relaxed<float> rightPeak_{0.0f};
+    Relaxed<uint32_t> buffersRendered_{0};
+    std::atomic<uint32_t> leftMaxPeak_{0};
+    std::atomic<uint32_t> rightMaxPeak_{0};
+    std::atomic<uint32_t> soundChanges_{0};
+
+    RenderSnapshot snap_;
+
+public:
+    // The helper thread of the two-thread render, started with the engine when
+    // it is asked for (null otherwise). Declared last so that it is stopped
+    // before anything it reads goes.
+    const std::unique_ptr<RenderSplit, void (*)(RenderSplit*)> renderSplit;
+};
