@@ -12,7 +12,7 @@
 #include <wx/stopwatch.h>
 
 #include "app/Keyboard.h"
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 #include "app/TestProcess.h"
 #include "controls/OctaveCtrl.h"
 #include "support/GuiTest.h"

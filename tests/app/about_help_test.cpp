@@ -28,7 +28,7 @@
 
 #include "app/AboutHelp.h"
 #include "app/HelpBookTest.h"
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 #include "support/GuiTest.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <wx/stattext.h>
 #include <wx/timer.h>
 
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 #include "patch/Patch.h"
 #include "support/GuiTest.h"
 #include "synth/SynthState.h"

@@ -16,7 +16,7 @@
 #include <wx/uiaction.h>
 
 #include "app/KeyboardFixture.h"
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 #include "app/ParameterSliders.h"
 #include "app/SavePatch.h"
 #include "controls/BitmapSlider.h"

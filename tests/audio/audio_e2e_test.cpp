@@ -25,7 +25,7 @@
 #include <wx/app.h>
 
 #include "app/Keyboard.h"
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 #include "app/TestProcess.h"
 #include "audio/AudioDevices.h"
 #include "audio/AudioSettings.h"

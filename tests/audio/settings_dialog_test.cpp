@@ -14,7 +14,7 @@
 #include <wx/stattext.h>
 #include <wx/timer.h>
 
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 #include "app/TestProcess.h"
 #include "audio/AudioDevices.h"
 #include "audio/AudioSettings.h"

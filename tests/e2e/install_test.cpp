@@ -16,7 +16,7 @@
 
 #include "app/HelpBookTest.h"
 #include "app/Keyboard.h"
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 #include "app/TestProcess.h"
 #include "e2e/Recording.h"
 #include "support/GuiTest.h"

@@ -19,7 +19,7 @@
 #include <wx/app.h>
 
 #include "app/Keyboard.h"
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 #include "app/TestProcess.h"
 #include "e2e/JackMidiClient.h"
 #include "e2e/Recording.h"

@@ -16,7 +16,7 @@
 #include <wx/app.h>
 
 #include "app/Keyboard.h"
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 #include "app/TestProcess.h"
 #include "controls/SpectrumMath.h"
 #include "controls/SynthParametersDlg.h"

@@ -7,7 +7,7 @@
 #include <set>
 #include <vector>
 
-#include "midi/ComputerKeyboard.h"
+#include "app/ComputerKeyboard.h"
 #include "app/Instrument.h"
 #include "midi/KeyMap.h"
 

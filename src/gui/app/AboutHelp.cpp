@@ -21,7 +21,7 @@
 #include <functional>
 
 #include "app/AboutText.h"
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 #include "controls/Palette.h"
 
 const char HELP_BOOK_MISSING_MESSAGE[] =

@@ -7,7 +7,7 @@
 #include <wx/image.h>
 
 #include "app/Keyboard.h"
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 
 bool wxKeyboardApp::OnInit()
 {

@@ -11,7 +11,7 @@
 #include <wx/thread.h>
 #include <wx/utils.h>
 
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 #include "audio/AudioDevices.h"
 #include "audio/AudioSettings.h"
 #include "app/XKeyState.h"

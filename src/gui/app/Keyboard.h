@@ -34,7 +34,7 @@
 #include "audio/AudioSettingsInterface.h"
 #include "audio/AudioWatch.h"
 #include "controls/HarmonicsCallback.h"
-#include "midi/ComputerKeyboard.h"
+#include "app/ComputerKeyboard.h"
 #include "app/Instrument.h"
 #include "app/KeyHighlights.h"
 #include "app/RememberedSettings.h"

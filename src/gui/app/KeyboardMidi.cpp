@@ -5,7 +5,7 @@
 
 #include <wx/stattext.h>
 
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 #include "controls/BitmapSlider.h"
 #include "midi/MidiSettingsDlg.h"
 

@@ -11,7 +11,7 @@
 #include <wx/utils.h>
 
 #include "app/Keyboard.h"
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 #include "controls/SynthParametersDlg.h"
 #include "patch/Patch.h"
 

@@ -10,7 +10,7 @@
 #include <glib-object.h>
 #endif
 
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 #include "audio/AudioDevices.h"
 #include "audio/AudioMessages.h"
 #include "audio/AudioSettingsInterface.h"

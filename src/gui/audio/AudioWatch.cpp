@@ -1,6 +1,6 @@
 #include "AudioWatch.h"
 
-#include "app/MessageBox.h"
+#include "controls/MessageBox.h"
 #include "audio/AudioMessages.h"
 #include "audio/AudioStream.h"
 
