@@ -276,7 +276,7 @@ FACES = [
 
 
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "src", "app", "ButtonFaces.h")
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "src", "gui", "app", "ButtonFaces.h")
     parts = [
         "#pragma once\n",
         "// The 18 x 18 faces of the main window's bitmap buttons as XPM data, each\n",

@@ -206,7 +206,7 @@ def main():
     write_bmp(os.path.join(res, "spin.bmp"), spin_button())
     on = lamp(20, 21, (10.0, 10.5), (200, 255, 150), (0, 110, 20), (0, 60, 10), 60)
     off = lamp(20, 20, (10.0, 10.0), (215, 215, 215), (70, 70, 70), (40, 40, 40), 40)
-    with open(os.path.join(root, "src", "controls", "SwitchImages.h"), "w") as f:
+    with open(os.path.join(root, "src", "gui", "controls", "SwitchImages.h"), "w") as f:
         f.write("#pragma once\n// The on/off switch's two pictures. Drawn by tools/draw-control-art.py;\n"
                 "// edit that script, not this file.\n\n")
         f.write(to_xpm("switch_on_xpm", on, 2, 94))

@@ -95,11 +95,16 @@ bool Silent(const std::vector<float>& x)
 std::string PresetUri(const std::string& name) { return std::string(kPluginUri) + "#preset-" + name; }
 
 // How far a morphing sound may stray in blocks that are not multiples of
-// 256 frames: the morph takes a step at every piece instead of every 256
-// frames. The largest difference measured over the shipped patches on the
-// song is printed by the test (0.0073, Flute in blocks of 1000 frames; a
-// sample of the song reaches about 1.3); this bound leaves room above it.
-constexpr float kMorphBound = 1e-2f;
+// 256 frames. The morph level is held for each piece of a block; the plugin
+// cuts pieces at its block edges as well as on the 256-frame grid, so a
+// piece's level may be taken up to 255 frames later than the grid's. A note
+// then differs by at most its velocity times the sum over partials of
+// |sustain - attack| times 255 frames over attack + decay: 0.024 for Flute
+// at full velocity, two such notes sounding together on the song. The
+// largest difference measured over every shipped patch and the block sizes
+// below is printed by the test: 0.0124 (Flute in blocks of 1 and 2 frames;
+// a sample of the song reaches about 1.3). The bound leaves room above it.
+constexpr float kMorphBound = 0.015f;
 
 class Lv2Plugin : public ::testing::Test {
 protected:
@@ -109,36 +114,40 @@ protected:
 
 TEST_F(Lv2Plugin, PlaysTheSongAsTheRenderToolDoesInAnyBlockSize)
 {
-    struct Case {
-        std::string preset; // "" for the start-up sound
-        uint32_t block;
-        bool exact;
+    // Every shipped patch and the start-up sound; a sound whose two spectra
+    // are the same does not morph and is exact in any block size.
+    struct Sound {
+        std::string patch; // "" for the start-up sound
+        bool morphs;
     };
-    const Case cases[] = {
-        {"", 256, true},     {"", 512, true},     {"", 100, true},    {"", 8192, true},
-        {"Pad", 256, true},  {"Pad", 512, true},  {"Pad", 100, false}, {"Bell", 100, false},
-        {"Brass", 100, false}, {"Flute", 1000, false},
-    };
+    const Sound sounds[] = {{"", false},     {"Bell", true}, {"Brass", true},       {"Flute", true},
+                            {"Organ", false}, {"Pad", true},  {"Square Lead", false}};
+    // Blocks of 256 frames or a multiple of it are exact for every sound.
+    const uint32_t blocks[] = {1, 2, 7, 64, 100, 129, 255, 256, 257, 511, 512, 1000, 4097, 8192};
     float largest = 0.0f;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.preset + " in blocks of " + std::to_string(c.block));
-        const Stereo expected = RenderTool(Song(), c.preset.empty() ? "" : "--patch '" + PatchFile(c.preset) + "'");
-        ASSERT_GT(expected.left.size(), 70000u);
-        Instance plugin(world, 44100);
-        ASSERT_TRUE(plugin.Ok());
-        if (!c.preset.empty()) {
-            ASSERT_TRUE(plugin.ApplyPreset(PresetUri(c.preset)));
-        }
-        const Stereo got = plugin.Play(Song(), expected.left.size(), c.block);
-        EXPECT_TRUE(got.left == got.right) << "both channels the same";
-        if (c.exact) {
-            EXPECT_TRUE(got.left == expected.left) << "max difference " << MaxDifference(got.left, expected.left);
-        } else {
-            const float d = MaxDifference(got.left, expected.left);
-            EXPECT_GT(d, 0.0f) << "a morphing sound steps at every piece";
-            EXPECT_LE(d, kMorphBound);
-            std::cout << c.preset << " in blocks of " << c.block << ": largest difference " << d << "\n";
-            largest = std::max(largest, d);
+    for (const Sound& s : sounds) {
+        const Stereo expected = RenderTool(Song(), s.patch.empty() ? "" : "--patch '" + PatchFile(s.patch) + "'");
+        ASSERT_GT(expected.left.size(), 70000u) << s.patch;
+        std::string uriName = s.patch;
+        std::replace(uriName.begin(), uriName.end(), ' ', '-');
+        for (const uint32_t block : blocks) {
+            SCOPED_TRACE((s.patch.empty() ? "the start-up sound" : s.patch) + " in blocks of " + std::to_string(block));
+            Instance plugin(world, 44100);
+            ASSERT_TRUE(plugin.Ok());
+            if (!s.patch.empty()) {
+                ASSERT_TRUE(plugin.ApplyPreset(PresetUri(uriName)));
+            }
+            const Stereo got = plugin.Play(Song(), expected.left.size(), block);
+            EXPECT_TRUE(got.left == got.right) << "both channels the same";
+            if (!s.morphs || block % 256 == 0) {
+                EXPECT_TRUE(got.left == expected.left) << "max difference " << MaxDifference(got.left, expected.left);
+            } else {
+                const float d = MaxDifference(got.left, expected.left);
+                EXPECT_GT(d, 0.0f) << "a morphing sound steps at every piece";
+                EXPECT_LE(d, kMorphBound);
+                std::cout << s.patch << " in blocks of " << block << ": largest difference " << d << "\n";
+                largest = std::max(largest, d);
+            }
         }
     }
     std::cout << "largest difference of a morphing sound in odd blocks: " << largest << "\n";

@@ -1,8 +1,8 @@
 #pragma once
 // The instrument beneath the window: the synthesis state, the audio stream,
 // the note events and everything the program sends to MIDI output. The main
-// window, marovane-render and the tests all drive it; it knows nothing of any
-// window. What the player must see change (wheel positions, bank and patch
+// window and the tests drive it (marovane-render and the plugin drive the
+// Engine beneath it directly); it knows nothing of any window. What the player must see change (wheel positions, bank and patch
 // numbers, the sound's parameters after a patch load) goes out through an
 // InstrumentDisplay, key highlights through the KeyDisplay given at
 // construction.
