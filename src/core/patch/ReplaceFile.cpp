@@ -37,11 +37,9 @@ std::string RealPath(const std::string& name)
 std::string ReplaceTarget(const std::string& name, int& err)
 {
     err = 0;
-    // Replace what a link points to, not the link.
-    if (std::string real = RealPath(name); !real.empty())
-        return real;
-    // Something on the way is missing: follow the links one by one, as the
-    // kernel would, to the name that is not there.
+    // Replace what a link points to, not the link: follow the links one by
+    // one, as the kernel would, to a file that is there or a name that is
+    // not.
     std::string path = name;
     for (int links = 0;; ++links) {
         struct stat st;
@@ -52,9 +50,11 @@ std::string ReplaceTarget(const std::string& name, int& err)
             }
             break;
         }
-        if (!S_ISLNK(st.st_mode)) { // made in the meantime
+        if (!S_ISLNK(st.st_mode)) {
             std::string real = RealPath(path);
-            return real.empty() ? path : real;
+            if (real.empty())
+                err = errno;
+            return real;
         }
         if (links == 40) {
             err = ELOOP;
