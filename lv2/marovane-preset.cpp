@@ -52,8 +52,8 @@ const char* const kHelp =
     "wheel position is not part of it: the mod wheel comes by MIDI. A value\n"
     "outside the range of its plugin control is refused.\n"
     "\n"
-    "Exit status: 0 done, 1 a patch refused or not written (the others are),\n"
-    "2 a mistake in the options.\n";
+    "Exit status: 0 done, 1 a patch refused or not written (with -d, the\n"
+    "others are written; with --shipped, none is), 2 a mistake in the options.\n";
 
 int Fail(const std::string& message)
 {

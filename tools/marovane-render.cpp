@@ -11,9 +11,9 @@
 
 #include <algorithm>
 #include <bitset>
-#include <climits>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -417,13 +417,19 @@ std::string OpenSpool(std::unique_ptr<FILE, int (*)(FILE*)>& spool)
 {
     const char* tmpdir = std::getenv("TMPDIR");
     const std::string folder = tmpdir && *tmpdir ? tmpdir : "/tmp";
-    std::string pattern = folder + "/.marovane-spool-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = mkostemp(name.data(), O_CLOEXEC);
+    // A file that never has a name where the folder's file system allows
+    // it, else one whose name goes at once.
+    int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != ENOENT && errno != ENOTDIR && errno != EACCES) {
+        std::string pattern = folder + "/.marovane-spool-XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        fd = mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0)
+            unlink(name.data());
+    }
     if (fd < 0)
         return "cannot make a spool file in '" + folder + "' (TMPDIR, else /tmp): " + std::strerror(errno);
-    unlink(name.data());
     spool.reset(fdopen(fd, "w+"));
     if (!spool) {
         close(fd);
