@@ -1,8 +1,10 @@
 #include "PresetWriter.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "Ports.h"
+#include "synth/Parameters.h"
 
 namespace marovane_lv2 {
 
@@ -26,32 +28,38 @@ std::string FloatText(float value)
     return s;
 }
 
-std::string Quoted(const std::string& text)
+// The length of the UTF-8 sequence that starts `text` at `i` (1 to 4), or 0
+// when it is not one: a stray continuation byte, a sequence cut short, an
+// overlong form, a surrogate or a code point past U+10FFFF.
+size_t Utf8Length(const std::string& text, size_t i)
 {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\')
-            out += '\\';
-        out += c;
-    }
-    return out + "\"";
+    const auto byte = [&](size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
+    const unsigned c = byte(i);
+    if (c < 0x80)
+        return 1;
+    const size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    for (size_t k = 1; k < n; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+    const unsigned second = byte(i + 1);
+    if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) || (c == 0xF0 && second < 0x90) ||
+        (c == 0xF4 && second > 0x8F))
+        return 0;
+    return n;
 }
 
-// The patch's value for each control port, in port order, and the patch
-// key it comes from.
-struct PortValue {
-    const char* key;
-    float value;
-};
-
-void PortValues(const Patch& p, PortValue (&out)[kControlCount])
+// The parameter's value in the patch.
+float PatchValue(const Patch& p, ParamId id)
 {
-    out[0] = {"Attack", static_cast<float>(p.attackMs)};
-    out[1] = {"Decay", static_cast<float>(p.decayMs)};
-    out[2] = {"Sustain", static_cast<float>(p.sustainPercent)};
-    out[3] = {"Release", static_cast<float>(p.releaseMs)};
-    out[4] = {"LFOFrequency", p.lfoFrequency};
-    out[5] = {"LFOWaveform", static_cast<float>(p.lfoWaveform)};
+    switch (id) {
+    case ParamId::Attack: return static_cast<float>(p.attackMs);
+    case ParamId::Decay: return static_cast<float>(p.decayMs);
+    case ParamId::Sustain: return static_cast<float>(p.sustainPercent);
+    case ParamId::Release: return static_cast<float>(p.releaseMs);
+    case ParamId::LfoFrequency: return p.lfoFrequency;
+    case ParamId::LfoWaveform: return static_cast<float>(p.lfoWaveform);
+    }
+    return 0.0f;
 }
 
 std::string SpectrumTurtle(const char* key, const HarmonicSpectrum& spectrum)
@@ -59,7 +67,7 @@ std::string SpectrumTurtle(const char* key, const HarmonicSpectrum& spectrum)
     std::string s = std::string("        <") + key + "> [\n            a atom:Vector ;\n" +
                     "            atom:childType atom:Float ;\n            rdf:value (";
     for (int h = 0; h < NUM_PARTIALS; ++h)
-        s += (h % 6 == 0 ? "\n                " : " ") + Quoted(FloatText(spectrum.level[h])) + "^^xsd:float";
+        s += (h % 6 == 0 ? "\n                " : " ") + TurtleString(FloatText(spectrum.level[h])) + "^^xsd:float";
     return s + "\n            )\n        ]";
 }
 
@@ -72,6 +80,39 @@ std::string PatchName(const std::string& path)
     if (name.size() > extension.size() && name.compare(name.size() - extension.size(), extension.size(), extension) == 0)
         name.resize(name.size() - extension.size());
     return name;
+}
+
+std::string TurtleString(const std::string& text)
+{
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = Utf8Length(text, i);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD"; // U+FFFD, the replacement character
+            ++i;
+            continue;
+        }
+        const char c = text[i];
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        default:
+            if (n == 1 && (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)) {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
+                out += escape;
+            } else {
+                out.append(text, i, n);
+            }
+        }
+        i += n;
+    }
+    return out + "\"";
 }
 
 std::string UriName(const std::string& name)
@@ -94,13 +135,14 @@ std::string UriName(const std::string& name)
 
 std::string PatchOutOfRange(const Patch& patch)
 {
-    PortValue values[kControlCount];
-    PortValues(patch, values);
-    for (uint32_t c = 0; c < kControlCount; ++c) {
-        const ControlPort& port = kControls[c];
-        if (!(values[c].value >= port.minimum && values[c].value <= port.maximum))
-            return std::string("the ") + values[c].key + " value " + Number(values[c].value) +
-                   " is outside the plugin's range " + Number(port.minimum) + " to " + Number(port.maximum);
+    for (const ParameterInfo& p : kParameters) {
+        const float value = PatchValue(patch, p.id);
+        if (!(value >= p.minimum && value <= p.maximum))
+            return std::string("the ") + p.patchKey + " value " + Number(value) + " is outside the plugin's range " +
+                   Number(p.minimum) + " to " + Number(p.maximum);
+        if (p.integer && value != std::nearbyint(value))
+            return std::string("the ") + p.patchKey + " value " + Number(value) +
+                   " is not a whole number, as the plugin's control takes";
     }
     return {};
 }
@@ -118,13 +160,11 @@ std::string TurtlePrefixes()
 
 std::string PresetTurtle(const std::string& uri, const std::string& label, const Patch& patch)
 {
-    PortValue values[kControlCount];
-    PortValues(patch, values);
     std::string s = "\n<" + uri + ">\n    a pset:Preset ;\n    lv2:appliesTo <" + kPluginUri + "> ;\n" +
-                    "    rdfs:label " + Quoted(label) + " ;\n    lv2:port ";
-    for (uint32_t c = 0; c < kControlCount; ++c)
-        s += std::string(c ? " , " : "") + "[\n        lv2:symbol \"" + kControls[c].symbol +
-             "\" ;\n        pset:value " + FloatText(values[c].value) + "\n    ]";
+                    "    rdfs:label " + TurtleString(label) + " ;\n    lv2:port ";
+    for (const ParameterInfo& p : kParameters)
+        s += std::string(&p == kParameters ? "" : " , ") + "[\n        lv2:symbol " + TurtleString(p.symbol) +
+             " ;\n        pset:value " + FloatText(PatchValue(patch, p.id)) + "\n    ]";
     s += " ;\n    state:state [\n        <" + std::string(kStateVersionKey) + "> \"" +
          std::to_string(kStateVersion) + "\"^^xsd:int ;\n" + SpectrumTurtle(kAttackSpectrumKey, patch.attack) +
          " ;\n" + SpectrumTurtle(kSustainSpectrumKey, patch.sustain) + "\n    ] .\n";

@@ -1,6 +1,7 @@
 #pragma once
 // Patches as presets of the plugin, in Turtle: the six control ports' values
-// and the two spectra as the plugin's state. The patch itself is read by the
+// (their symbols, ranges and keys from the engine's parameter table,
+// synth/Parameters.h) and the two spectra as the plugin's state. The patch itself is read by the
 // program's own patch reader; this only writes. Used at build time for the
 // shipped patches and by marovane-preset for a player's own. Any thread; no
 // shared state.
@@ -15,12 +16,19 @@ namespace marovane_lv2 {
 // and its ".mrvn", so "patches/Square Lead.mrvn" gives "Square Lead".
 std::string PatchName(const std::string& path);
 
+// `text` as a Turtle string literal, in double quotes: a quote, a backslash
+// and the line breaks escaped, any other control character as \uXXXX, and
+// bytes that are not UTF-8 as U+FFFD. A patch's name is its file's, which
+// may hold any byte but '/'.
+std::string TurtleString(const std::string& text);
+
 // The name as it stands in a URI: spaces become '-', other bytes beyond
 // letters, digits and "-._~" are percent-encoded ("Square-Lead").
 std::string UriName(const std::string& name);
 
-// Empty when every port value of the patch lies within its port's range;
-// otherwise the first that does not, as
+// Empty when every port value of the patch lies within its port's range (and
+// is a whole number where the port takes only those); otherwise the first
+// that does not, as
 //   the Attack value 1500 is outside the plugin's range 0 to 1000
 // The spectra are not ranged (the reader has refused what is not finite) and
 // the mod wheel position is not a port: it comes by MIDI.

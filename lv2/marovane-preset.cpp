@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -35,8 +36,11 @@ const char* const kHelp =
     "Makes each patch a preset of the Marovane plugin, named after the file\n"
     "(\"My Bell.mrvn\" gives the preset \"My Bell\"), in a bundle of its own:\n"
     "DIR/marovane-NAME.lv2, where DIR is ~/.lv2 unless -d gives another folder.\n"
-    "A bundle made before for the same name is replaced. A host shows the\n"
-    "preset once it looks for plugins again (most do at start-up).\n"
+    "A bundle made before for the same name is replaced. Names that differ only\n"
+    "where the preset's URI cannot tell them apart (\"a b\" and \"a-b\" both\n"
+    "give #preset-a-b) would share a bundle: the second is refused, and one\n"
+    "made before for another name is kept. A host shows the preset once it\n"
+    "looks for plugins again (most do at start-up).\n"
     "\n"
     "  -d, --dir DIR          where the bundles go (default: ~/.lv2)\n"
     "  --shipped BUNDLE       write the plugin bundle's presets.ttl and its\n"
@@ -46,12 +50,72 @@ const char* const kHelp =
     "\n"
     "The preset holds the envelope, the LFO and both spectra. The patch's mod\n"
     "wheel position is not part of it: the mod wheel comes by MIDI. A value\n"
-    "outside the range of its plugin control is refused.\n";
+    "outside the range of its plugin control is refused.\n"
+    "\n"
+    "Exit status: 0 done, 1 a patch refused or not written (with -d, the\n"
+    "others are written; with --shipped, none is), 2 a mistake in the options.\n";
 
 int Fail(const std::string& message)
 {
     std::fprintf(stderr, "marovane-preset: %s\n", message.c_str());
     return 1;
+}
+
+// A mistake in the options.
+int UsageError(const std::string& message)
+{
+    Fail(message);
+    return 2;
+}
+
+// Keeps two patches of one run from becoming the same preset: each preset
+// URI remembers the file it came from.
+class UriClaims {
+public:
+    // Empty when `uri` is this patch's alone, else why the patch is refused.
+    std::string Claim(const std::string& uri, const std::string& path)
+    {
+        const auto [at, added] = claims_.emplace(uri, path);
+        if (added || Same(at->second, path))
+            return {};
+        return "cannot use the patch file '" + path + "': it would be the same preset as '" + at->second + "', <" +
+               uri + ">; rename one of the files";
+    }
+
+private:
+    static bool Same(const std::string& a, const std::string& b)
+    {
+        struct stat sa, sb;
+        return a == b || (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+                          sa.st_ino == sb.st_ino);
+    }
+    std::map<std::string, std::string> claims_;
+};
+
+// Empty when the bundle's preset file is missing or holds the preset of
+// this name (to be replaced); else why the patch is refused: the bundle
+// holds another name's preset that maps to the same bundle.
+std::string BundleFree(const std::string& bundle, const std::string& name, const std::string& path)
+{
+    std::ifstream in(bundle + "/preset.ttl");
+    if (!in)
+        return {};
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string ttl = text.str();
+    const std::string label = "rdfs:label ";
+    if (ttl.find(label + TurtleString(name) + " ;") != std::string::npos)
+        return {};
+    std::string held = "another name's";
+    if (const size_t at = ttl.find(label + "\""); at != std::string::npos) {
+        const size_t from = at + label.size();
+        size_t to = from + 1;
+        while (to < ttl.size() && ttl[to] != '"' && ttl[to] != '\n')
+            to += ttl[to] == '\\' ? 2 : 1;
+        held = ttl.substr(from, to + 1 - from);
+    }
+    return "cannot use the patch file '" + path + "': the bundle '" + bundle + "' holds the preset " + held +
+           ", which this one would replace; rename the file, or remove the bundle first";
 }
 
 // Reads a patch and checks it fits the plugin's ports; the reason, naming the
@@ -81,12 +145,15 @@ int Shipped(const std::string& bundle, const std::string& head, const std::vecto
     manifest << in.rdbuf();
     std::string presets = TurtlePrefixes();
     std::string entries;
+    UriClaims claims;
     for (const std::string& path : patches) {
         Patch patch;
         if (std::string problem = LoadPatch(path, patch); !problem.empty())
             return Fail(problem);
         const std::string name = PatchName(path);
         const std::string uri = std::string(kPluginUri) + "#preset-" + UriName(name);
+        if (std::string problem = claims.Claim(uri, path); !problem.empty())
+            return Fail(problem);
         presets += PresetTurtle(uri, name, patch);
         entries += PresetManifestEntry(uri, "presets.ttl");
     }
@@ -98,7 +165,7 @@ int Shipped(const std::string& bundle, const std::string& head, const std::vecto
 
 int UserPresets(std::string dir, const std::vector<std::string>& patches)
 {
-    if (dir.empty()) {
+    if (dir.empty()) { // no -d: an empty one is refused with the options
         const char* home = std::getenv("HOME");
         if (!home || !*home)
             return Fail("HOME is not set: give the folder with -d DIR");
@@ -107,6 +174,7 @@ int UserPresets(std::string dir, const std::vector<std::string>& patches)
     if (!MakeDir(dir))
         return Fail("cannot make the folder '" + dir + "': " + std::strerror(errno));
     int status = 0;
+    UriClaims claims;
     for (const std::string& path : patches) {
         Patch patch;
         if (std::string problem = LoadPatch(path, patch); !problem.empty()) {
@@ -116,6 +184,13 @@ int UserPresets(std::string dir, const std::vector<std::string>& patches)
         const std::string name = PatchName(path);
         const std::string uri = "urn:marovane:user#preset-" + UriName(name);
         const std::string bundle = dir + "/marovane-" + UriName(name) + ".lv2";
+        std::string clash = claims.Claim(uri, path);
+        if (clash.empty())
+            clash = BundleFree(bundle, name, path);
+        if (!clash.empty()) {
+            status = Fail(clash);
+            continue;
+        }
         if (!MakeDir(bundle)) {
             status = Fail("cannot make the folder '" + bundle + "': " + std::strerror(errno));
             continue;
@@ -130,6 +205,10 @@ int UserPresets(std::string dir, const std::vector<std::string>& patches)
         }
         std::printf("%s: the preset \"%s\" in %s\n", path.c_str(), name.c_str(), bundle.c_str());
     }
+    // What was made must be told; a report that did not arrive is a failure.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        status = Fail(std::string("cannot write the report: ") + (errno ? std::strerror(errno) : "write error"));
     return status;
 }
 
@@ -147,15 +226,27 @@ int main(int argc, char** argv)
     int c;
     while ((c = getopt_long(argc, argv, ":d:h", options, nullptr)) != -1) {
         switch (c) {
-        case 'd': dir = optarg; break;
-        case 's': shipped = optarg; break;
-        case 'm': head = optarg; break;
+        case 'd':
+            if (!*optarg)
+                return UsageError("-d, --dir needs a value: an empty one names no folder");
+            dir = optarg;
+            break;
+        case 's':
+            if (!*optarg)
+                return UsageError("--shipped needs a value: an empty one names no folder");
+            shipped = optarg;
+            break;
+        case 'm':
+            if (!*optarg)
+                return UsageError("--manifest-head needs a value: an empty one names no file");
+            head = optarg;
+            break;
         case 'h':
             std::fputs(kUsage, stdout);
             std::fputs(kHelp, stdout);
             return 0;
-        case ':': return Fail(std::string("option ") + argv[optind - 1] + " needs a value");
-        default: return Fail(std::string("unknown option ") + argv[optind - 1]);
+        case ':': return UsageError(std::string("option ") + argv[optind - 1] + " needs a value");
+        default: return UsageError(std::string("unknown option ") + argv[optind - 1]);
         }
     }
     const std::vector<std::string> patches(argv + optind, argv + argc);
@@ -164,7 +255,7 @@ int main(int argc, char** argv)
         return 2;
     }
     if (shipped.empty() != head.empty())
-        return Fail("--shipped and --manifest-head go together");
+        return UsageError("--shipped and --manifest-head go together");
 
     wxInitializer wx;
     if (!wx.IsOk())

@@ -13,6 +13,7 @@
 #include <bitset>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -68,9 +69,17 @@ const char* const kHelp =
     "  --channel 1..16        play only that channel of the file (default: all\n"
     "                         channels, into the one instrument)\n"
     "  --rate HZ              the sample rate of the engine and the file, 8000 to 192000\n"
-    "  -o, --output OUT.wav   the file to write; '-' or a pipe is written directly,\n"
-    "                         a file only replaced once the render is complete\n"
-    "  -h, --help             this text\n";
+    "  -o, --output OUT.wav   the file to write, replaced only once the render is\n"
+    "                         complete (through a symbolic link: the file it\n"
+    "                         names, made if missing); '-' (standard output), a\n"
+    "                         pipe or a device gets the sound once it is complete,\n"
+    "                         from a spool file as large as the sound in the\n"
+    "                         folder TMPDIR names (else /tmp)\n"
+    "  -h, --help             this text\n"
+    "\n"
+    "Exit status: 0 done, 2 a mistake in the options, bad input or a failed\n"
+    "write (the summary's too); a signal stops the render and leaves any file\n"
+    "as it was.\n";
 
 struct Options {
     bool help = false;
@@ -132,7 +141,11 @@ std::string ParseOptions(int argc, char** argv, Options& o)
     while ((c = getopt_long(argc, argv, "+:o:h", longOptions, nullptr)) != -1) {
         switch (c) {
         case 'h': o.help = true; return {};
-        case 'p': o.patch = optarg; break;
+        case 'p':
+            if (!*optarg)
+                return "--patch needs a value: an empty one names no file";
+            o.patch = optarg;
+            break;
         case 'H': {
             char* end = nullptr;
             o.hold = std::strtod(optarg, &end);
@@ -156,8 +169,16 @@ std::string ParseOptions(int argc, char** argv, Options& o)
             if (!ParseInt(optarg, 8000, 192000, o.rate))
                 return std::string("--rate must be 8000 to 192000 Hz, not '") + optarg + "'";
             break;
-        case 'o': o.output = optarg; break;
-        case 'M': o.midi = optarg; break;
+        case 'o':
+            if (!*optarg)
+                return "-o, --output needs a value: an empty one names no file";
+            o.output = optarg;
+            break;
+        case 'M':
+            if (!*optarg)
+                return "--midi needs a value: an empty one names no file";
+            o.midi = optarg;
+            break;
         case 'c':
             if (!ParseInt(optarg, 1, 16, o.channel))
                 return std::string("--channel must be 1 to 16, not '") + optarg + "'";
@@ -235,16 +256,75 @@ std::string ChooseDestination(const std::string& output, Destination& to)
     if (to.exists && S_ISDIR(to.st.st_mode))
         return "cannot write '" + output + "': it is a directory";
     to.direct = to.standardOutput || (to.exists && !S_ISREG(to.st.st_mode));
+    // A file is replaced (or made) where the name leads, through any link:
+    // a name that cannot be written fails now, not after the render.
+    if (!to.direct) {
+        int err = 0;
+        if (ReplaceTarget(output, err).empty())
+            return "cannot write '" + output + "': " + std::strerror(err);
+    }
     for (int fd = 0; fd <= 2; ++fd)
         if (fcntl(fd, F_GETFD) == -1 && open("/dev/null", O_RDWR) != fd)
             return "cannot open /dev/null in place of a closed standard stream";
     return {};
 }
 
-// Ctrl-C or a kill in the middle of a long render: stop, and leave no
-// temporary file behind.
+// Ctrl-C, a hang-up, a kill or any other signal that would end the program
+// in the middle of a long render: stop, and leave no temporary file behind.
+// The signal's number, or 0.
 volatile std::sig_atomic_t interrupted = 0;
-void OnInterrupt(int) { interrupted = 1; }
+
+// The temporary file beside the output while it is written, for the handler
+// to remove when the program cannot go on (a fault, an abort).
+char temporaryName[PATH_MAX + 1];
+volatile std::sig_atomic_t temporaryNamed = 0;
+
+void OnSignal(int sig, siginfo_t* info, void*)
+{
+    // A fault of the program's own (si_code > 0: from the kernel, not from
+    // kill) or an abort cannot be returned from: remove the temporary file
+    // and end as the signal would have.
+    const bool fault = sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL || sig == SIGTRAP ||
+                       sig == SIGSYS;
+    if (sig != SIGABRT && !(fault && info && info->si_code > 0)) {
+        interrupted = sig;
+        return;
+    }
+    if (temporaryNamed)
+        unlink(temporaryName);
+    std::signal(sig, SIG_DFL);
+    raise(sig); // delivered as the handler returns
+}
+
+// Every signal whose default action ends the program but SIGKILL and SIGSTOP
+// (which nothing catches) and SIGXFSZ (ignored: a file size limit is a
+// failed write), handled by OnSignal. A signal ignored when the program
+// started stays ignored, as nohup and a shell's background jobs expect.
+void HandleEndingSignals()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::vector<int> signals = {SIGHUP,  SIGINT,    SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,  SIGFPE,
+                                SIGUSR1, SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGVTALRM,
+                                SIGPROF, SIGSTKFLT, SIGIO,   SIGPWR,  SIGSYS};
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
+        signals.push_back(sig);
+    struct sigaction action = {};
+    action.sa_sigaction = OnSignal;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    for (int sig : signals) {
+        struct sigaction old = {};
+        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+            sigaction(sig, &action, nullptr);
+    }
+}
+
+// What stopped a render that a signal interrupted.
+std::string Interruption()
+{
+    const int sig = interrupted;
+    return std::string("interrupted (") + strsignal(sig) + ")";
+}
 
 // Refuses an input that is the output file: writing would destroy it.
 std::string NotTheOutput(const std::string& input, const char* kind, const Options& o, const Destination& to)
@@ -331,10 +411,38 @@ std::vector<EngineEvent> SongEnd(const std::vector<EngineEvent>& song)
     return end;
 }
 
+// A file of no name in the folder TMPDIR names (else /tmp) that is gone once
+// closed, or why there is none.
+std::string OpenSpool(std::unique_ptr<FILE, int (*)(FILE*)>& spool)
+{
+    const char* tmpdir = std::getenv("TMPDIR");
+    const std::string folder = tmpdir && *tmpdir ? tmpdir : "/tmp";
+    // A file that never has a name where the folder's file system allows
+    // it, else one whose name goes at once.
+    int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != ENOENT && errno != ENOTDIR && errno != EACCES) {
+        std::string pattern = folder + "/.marovane-spool-XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        fd = mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0)
+            unlink(name.data());
+    }
+    if (fd < 0)
+        return "cannot make a spool file in '" + folder + "' (TMPDIR, else /tmp): " + std::strerror(errno);
+    spool.reset(fdopen(fd, "w+"));
+    if (!spool) {
+        close(fd);
+        return std::string("cannot make a spool file: ") + std::strerror(errno);
+    }
+    return {};
+}
+
 // The sound file on its way to the destination: a regular file through a
 // temporary file beside it, anything else (a pipe, a device, standard
-// output) from a spool in the temporary folder once complete, because a WAV
-// header carries the length, known only at the end.
+// output) from a spool in the temporary folder (TMPDIR) once complete,
+// because a WAV header carries the length, known only at the end, and
+// libsndfile writes a WAV file only where it can go back to its header.
 class Output {
 public:
     // Starts the file for at most `maxFrames` frames; empty, or the problem.
@@ -346,15 +454,19 @@ public:
             directFd_ = to.standardOutput ? STDOUT_FILENO : open(name.c_str(), O_WRONLY | O_CLOEXEC);
             if (directFd_ < 0)
                 return "cannot write '" + name + "': " + std::strerror(errno);
-            spool_.reset(std::tmpfile());
-            if (!spool_)
-                return std::string("cannot create a temporary file: ") + std::strerror(errno);
+            if (std::string problem = OpenSpool(spool_); !problem.empty())
+                return problem;
             fd = fileno(spool_.get());
         } else {
             replace_.emplace(name);
             if (!replace_->Open())
                 return replace_->Error();
             fd = replace_->Descriptor();
+            const std::string& temporary = replace_->TemporaryName();
+            if (temporary.size() < sizeof temporaryName) {
+                std::memcpy(temporaryName, temporary.c_str(), temporary.size() + 1);
+                temporaryNamed = 1;
+            }
         }
         if (!file_.Open(fd, rate, maxFrames))
             return "cannot write '" + name + "': " + file_.Error();
@@ -372,8 +484,11 @@ public:
             error = file_.Error();
         if (!error.empty())
             return "writing '" + name_ + "' failed: " + error + (replace_ ? "; the file is left as it was" : "");
-        if (replace_)
-            return replace_->Commit() ? std::string() : replace_->Error();
+        if (replace_) {
+            const bool done = replace_->Commit();
+            temporaryNamed = 0;
+            return done ? std::string() : replace_->Error();
+        }
         std::signal(SIGPIPE, SIG_IGN); // a reader that went away is a failed write
         const int fd = fileno(spool_.get());
         if (lseek(fd, 0, SEEK_SET) != 0)
@@ -384,8 +499,7 @@ public:
             if (n == 0)
                 break;
             if (n < 0 || !WriteAll(directFd_, chunk, static_cast<size_t>(n)) || interrupted)
-                return "writing '" + name_ + "' failed: " +
-                       (interrupted ? std::string("interrupted") : std::strerror(errno));
+                return "writing '" + name_ + "' failed: " + (interrupted ? Interruption() : std::strerror(errno));
         }
         if (directFd_ != STDOUT_FILENO)
             close(directFd_);
@@ -455,7 +569,7 @@ private:
             error_ = file_.Error();
         frames_ += frames;
         if (interrupted)
-            error_ = "interrupted";
+            error_ = Interruption();
     }
 
     Engine& engine_;
@@ -502,11 +616,7 @@ int main(int argc, char** argv)
     engine->Synth().pitchWheel = static_cast<float>(o.pitchWheel);
     engine->Synth().modWheelDepth = SynthState::ModWheelDepthFromValue(o.modWheel);
 
-    // A file size limit must show up as a failed write, not kill the program
-    // before it can clean up.
-    std::signal(SIGXFSZ, SIG_IGN);
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    HandleEndingSignals();
 
     // The longest the sound can be: the notes held or the file played, then
     // the release tails, at most a minute, in whole buffers.
@@ -547,7 +657,13 @@ int main(int argc, char** argv)
         Warn(overload);
     const double seconds = static_cast<double>(render.Frames()) / o.rate;
     // With the sound on standard output, the summary goes to standard error.
-    std::fprintf(to.standardOutput ? stderr : stdout, "wrote %lld frames (%.3f s of audio) to %s, %s\n",
-                 render.Frames(), seconds, o.output.c_str(), PaceText(seconds, elapsed).c_str());
+    FILE* summary = to.standardOutput ? stderr : stdout;
+    std::fprintf(summary, "wrote %lld frames (%.3f s of audio) to %s, %s\n", render.Frames(), seconds,
+                 o.output.c_str(), PaceText(seconds, elapsed).c_str());
+    // A summary that did not arrive (a full disk, a closed pipe) is a failure
+    // the caller must hear of, though the sound is written.
+    errno = 0;
+    if (std::fflush(summary) != 0 || std::ferror(summary))
+        return Fail(std::string("cannot write the summary: ") + (errno ? std::strerror(errno) : "write error"));
     return 0;
 }

@@ -133,6 +133,144 @@ TEST(Lv2Presets, ValueOutsideAControlsRangeIsRefusedNamingThePatch)
     std::filesystem::remove_all(dir);
 }
 
+// A patch's name is any file name: every byte but '/' and NUL. Whatever it
+// holds, the Turtle written is valid (sordi reads every file of the bundle
+// without an error) and a host shows the name as it is.
+TEST(Lv2Presets, AnyFileNameGivesValidTurtle)
+{
+    const std::string dir = Temp("lv2_names");
+    const std::string head = std::string(std::getenv("MAROVANE_SOURCE_DIR")) + "/lv2/manifest.ttl.in";
+    struct Case {
+        std::string name;  // of the patch file, without ".mrvn"
+        std::string label; // as a host reads it
+    };
+    const Case cases[] = {
+        {"two\nlines", "two\nlines"},
+        {"carriage\rreturn", "carriage\rreturn"},
+        {"tab\tand\fform\bfeed", "tab\tand\fform\bfeed"},
+        {"bell\x07 and escape\x1b and delete\x7f", "bell\x07 and escape\x1b and delete\x7f"},
+        {"\"quoted\" and back\\slash", "\"quoted\" and back\\slash"},
+        {"three \"\"\" quotes", "three \"\"\" quotes"},
+        {"caf\xc3\xa9 \xe2\x9c\x93", "caf\xc3\xa9 \xe2\x9c\x93"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir + "/in");
+        std::ifstream bell(std::string(std::getenv("MAROVANE_SOURCE_DIR")) + "/resources/patches/Bell.mrvn");
+        std::ofstream(dir + "/in/" + c.name + ".mrvn") << bell.rdbuf();
+        // The shell's pattern passes the name as it is.
+        for (const std::string into : {"own", "shipped"}) {
+            const std::string folder = dir + "/" + into;
+            std::filesystem::create_directories(folder);
+            const std::string mode = into == "own" ? "-d " + folder : "--shipped " + folder + " --manifest-head " + head;
+            const auto [out, status] = Shell(BinDir() + "/marovane-preset " + mode + " " + dir + "/in/*.mrvn");
+            ASSERT_EQ(status, 0) << mode << ": " << out;
+            int files = 0;
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+                if (entry.path().extension() != ".ttl")
+                    continue;
+                ++files;
+                const auto [errors, read] = Shell("sordi '" + entry.path().string() + "' >/dev/null");
+                EXPECT_EQ(read, 0) << entry.path() << ": " << errors;
+                EXPECT_EQ(errors, "") << entry.path();
+            }
+            EXPECT_EQ(files, 2) << mode;
+        }
+        // The host's view of the player's preset.
+        setenv("LV2_PATH", (LvPath() + ":" + dir + "/own").c_str(), 1);
+        World world;
+        const auto presets = world.Presets();
+        setenv("LV2_PATH", LvPath().c_str(), 1);
+        bool found = false;
+        for (const auto& [uri, label] : presets)
+            if (uri.rfind("urn:marovane:user#preset-", 0) == 0) {
+                EXPECT_EQ(label, c.label);
+                found = true;
+            }
+        EXPECT_TRUE(found);
+    }
+    std::filesystem::remove_all(dir);
+}
+
+// Names that differ only where the preset's URI cannot tell them apart
+// ("a b" and "a-b" are both #preset-a-b) would share a bundle or a URI: the
+// second is refused with a message, and the first is kept, in one run or
+// in two. The same name again replaces its own bundle.
+TEST(Lv2Presets, TwoNamesOfOneUriAreNotBothWritten)
+{
+    const std::string dir = Temp("lv2_clash");
+    const std::string head = std::string(std::getenv("MAROVANE_SOURCE_DIR")) + "/lv2/manifest.ttl.in";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir + "/out");
+    for (const char* name : {"dash name", "dash-name", "dash%2Dname"})
+        WritePatch(dir + "/" + name + ".mrvn", "<Attack Attack=\"5\"/>");
+    const std::string tool = BinDir() + "/marovane-preset ";
+    const std::string bundle = dir + "/out/marovane-dash-name.lv2/preset.ttl";
+    auto label = [&] {
+        std::ifstream in(bundle);
+        std::stringstream text;
+        text << in.rdbuf();
+        std::smatch m;
+        const std::string t = text.str();
+        return std::regex_search(t, m, std::regex("rdfs:label \"([^\"]*)\"")) ? m[1].str() : std::string("(none)");
+    };
+    struct Step {
+        std::string args;
+        int status;
+        std::string says; // in the output
+        const char* label; // of the bundle's preset afterwards
+    };
+    const Step steps[] = {
+        {"-d " + dir + "/out '" + dir + "/dash name.mrvn' '" + dir + "/dash-name.mrvn'", 1,
+         "'" + dir + "/dash-name.mrvn': it would be the same preset as '" + dir + "/dash name.mrvn'", "dash name"},
+        {"-d " + dir + "/out '" + dir + "/dash-name.mrvn'", 1, "holds the preset \"dash name\"", "dash name"},
+        {"-d " + dir + "/out '" + dir + "/dash name.mrvn'", 0, "the preset \"dash name\"", "dash name"},
+        {"--shipped " + dir + "/out --manifest-head " + head + " '" + dir + "/dash-name.mrvn' '" + dir +
+             "/dash name.mrvn'",
+         1, "'" + dir + "/dash name.mrvn': it would be the same preset as '" + dir + "/dash-name.mrvn'", "dash name"},
+    };
+    for (const Step& step : steps) {
+        const auto [out, status] = Shell(tool + step.args);
+        EXPECT_EQ(status, step.status) << step.args << ": " << out;
+        EXPECT_NE(out.find(step.says), std::string::npos) << step.args << ": " << out;
+        EXPECT_EQ(label(), step.label) << step.args;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir + "/out/presets.ttl")) << "a refused --shipped run writes nothing";
+    // A percent sign is encoded, so "dash%2Dname" has a URI of its own.
+    const auto [out, status] = Shell(tool + "-d " + dir + "/out '" + dir + "/dash%2Dname.mrvn'");
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_TRUE(std::filesystem::exists(dir + "/out/marovane-dash%252Dname.lv2/preset.ttl")) << out;
+    std::filesystem::remove_all(dir);
+}
+
+// An option given an empty value is a mistake, not the option left out: the
+// usage error, and nothing written (-d "" is not ~/.lv2).
+TEST(Lv2Presets, EmptyOptionValueIsAUsageError)
+{
+    const std::string home = Temp("lv2_empty");
+    std::filesystem::remove_all(home);
+    std::filesystem::create_directories(home);
+    WritePatch(home + "/Mine.mrvn", "<Attack Attack=\"5\"/>");
+    const std::string head = std::string(std::getenv("MAROVANE_SOURCE_DIR")) + "/lv2/manifest.ttl.in";
+    const std::pair<std::string, std::string> cases[] = {
+        {"-d ''", "-d, --dir needs a value"},
+        {"--dir=", "-d, --dir needs a value"},
+        {"--shipped '' --manifest-head " + head, "--shipped needs a value"},
+        {"--shipped " + home + " --manifest-head=", "--manifest-head needs a value"},
+    };
+    for (const auto& [args, says] : cases) {
+        const auto [out, status] =
+            Shell("cd " + home + " && HOME=" + home + " " + BinDir() + "/marovane-preset " + args + " Mine.mrvn");
+        EXPECT_EQ(status, 2) << args << ": " << out;
+        EXPECT_NE(out.find(says), std::string::npos) << args << ": " << out;
+        EXPECT_FALSE(std::filesystem::exists(home + "/.lv2")) << args;
+        EXPECT_FALSE(std::filesystem::exists(home + "/presets.ttl")) << args;
+        EXPECT_FALSE(std::filesystem::exists(home + "/marovane-Mine.lv2")) << args;
+    }
+    std::filesystem::remove_all(home);
+}
+
 TEST(Lv2Presets, PlayersOwnPatchBecomesAPresetInHomeLv2)
 {
     const std::string home = Temp("lv2_home");

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <csignal>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -216,6 +217,13 @@ std::string ReadAll(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
+std::string ReadlinkOf(const std::string& path)
+{
+    char text[4096];
+    const ssize_t n = readlink(path.c_str(), text, sizeof text);
+    return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+}
+
 mode_t Mode(const std::string& path)
 {
     struct stat st = {};
@@ -250,7 +258,9 @@ TEST(RenderTool, NeverDestroysAFile)
     EXPECT_EQ(countFiles(), 1);
 
     // So does a long render stopped by Ctrl-C.
-    r = Exec("--hold 3600 -o " + old + " 60", "exec timeout -s INT 0.3 ");
+    // (SIGINT given back: a shell's background job, as the one running this
+    // test may be, ignores it, and so does the tool then.)
+    r = Exec("--hold 3600 -o " + old + " 60", "exec env --default-signal=INT timeout -s INT 0.3 ");
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
     EXPECT_TRUE(ReadAll(old) == "the old file") << "the old file was changed";
@@ -352,6 +362,214 @@ TEST(RenderTool, StandardOutputByAnyNameGetsTheSoundOnly)
     std::remove(link.c_str());
     std::remove(reference.c_str());
     std::remove(got.c_str());
+}
+
+// Every signal whose default action ends the program, sent while a long
+// render is written beside a file, leaves the file as it was and no
+// temporary file: the program stops and cleans up (SIGKILL aside, which
+// nothing can catch). The signal is sent once the temporary file exists.
+TEST(RenderTool, EverySignalThatEndsTheProgramLeavesNoTemporaryFile)
+{
+    const std::string folder = Temp("render_signals/");
+    struct Case {
+        int sig;
+        bool ignored = false; // by the caller, as nohup ignores SIGHUP
+    };
+    const Case cases[] = {{SIGHUP},  {SIGINT},  {SIGQUIT},   {SIGTERM},  {SIGPIPE},   {SIGUSR1}, {SIGUSR2},
+                          {SIGALRM}, {SIGVTALRM}, {SIGPROF}, {SIGIO},    {SIGPWR},    {SIGXCPU}, {SIGSTKFLT},
+                          {SIGRTMIN}, {SIGRTMAX}, {SIGABRT}, {SIGSEGV},  {SIGBUS},    {SIGFPE},  {SIGILL},
+                          {SIGTRAP}, {SIGSYS},  {SIGHUP, true}, {SIGUSR1, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("signal ") + std::to_string(c.sig) + " (" + strsignal(c.sig) + ")" +
+                     (c.ignored ? ", ignored by the caller" : ""));
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder + "keep.wav") << "the old file";
+        const std::string script = folder + "../render_signal.sh";
+        // A shell's background job ignores SIGINT and SIGQUIT; the tool
+        // keeps a signal ignored, so the test gives them back.
+        std::ofstream(script) << "cd '" << folder << "' || exit 99\n"
+                              << "env --default-signal=INT,QUIT "
+                              << (c.ignored ? "--ignore-signal=" + std::to_string(c.sig) + " " : "") << Tool()
+                              << (c.ignored ? " --hold 600" : " --hold 3600") << " -o keep.wav 60 2>err.txt >/dev/null &\n"
+                              << "pid=$!\n"
+                              << "until ls -A | grep -q '^\\.marovane-'; do sleep 0.02; done\n"
+                              << "kill -" << c.sig << " $pid\n"
+                              << "wait $pid\n"
+                              << "echo $?\n";
+        FILE* p = popen(("timeout -s KILL 60 sh " + script).c_str(), "r");
+        char line[64] = "";
+        const bool answered = fgets(line, sizeof line, p) != nullptr;
+        pclose(p);
+        ASSERT_TRUE(answered) << "the render did not stop";
+        std::vector<std::string> left;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            left.push_back(entry.path().filename().string());
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, (std::vector<std::string>{"err.txt", "keep.wav"}));
+        const std::string err = ReadAll(folder + "err.txt");
+        if (c.ignored) {
+            EXPECT_EQ(std::atoi(line), 0) << err;
+            EXPECT_EQ(ReadAll(folder + "keep.wav").substr(0, 4), "RIFF") << "the render went on";
+            continue;
+        }
+        EXPECT_TRUE(ReadAll(folder + "keep.wav") == "the old file") << "the old file was changed";
+        if (c.sig == SIGABRT) { // ends as the signal would, with no words
+            EXPECT_EQ(std::atoi(line), 128 + SIGABRT) << err;
+        } else {
+            EXPECT_EQ(std::atoi(line), 2) << "a render cut short is a failure";
+            EXPECT_EQ(err, "marovane-render: writing 'keep.wav' failed: interrupted (" + std::string(strsignal(c.sig)) +
+                               "); the file is left as it was\n");
+        }
+    }
+    std::filesystem::remove_all(folder);
+}
+
+// An option given an empty value is a mistake (a variable that was not
+// set, say), not the option left out: the usage error, and no file.
+TEST(RenderTool, EmptyOptionValueIsAUsageError)
+{
+    const std::string wav = Temp("render_empty.wav");
+    const std::pair<std::string, std::string> cases[] = {
+        {"--patch '' -o " + wav + " 60", "--patch"},
+        {"--patch= -o " + wav + " 60", "--patch"},
+        {"--midi '' -o " + wav + " 60", "--midi"},
+        {"--midi= -o " + wav, "--midi"},
+        {"-o '' 60", "--output"},
+        {"--output= 60", "--output"},
+    };
+    for (const auto& [args, option] : cases) {
+        std::remove(wav.c_str());
+        const ToolRun r = Exec(args);
+        EXPECT_EQ(r.status, 2) << args << ": " << r.err;
+        EXPECT_NE(r.err.find(option + " needs a value"), std::string::npos) << args << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
+        EXPECT_TRUE(r.out.empty()) << args;
+        EXPECT_FALSE(Exists(wav)) << args;
+    }
+}
+
+// Standard output, a pipe or a device is written from a spool, which goes
+// into the folder TMPDIR names (else /tmp) and leaves nothing there.
+TEST(RenderTool, SpoolsInTheFolderTmpdirNames)
+{
+    const std::string spool = Temp("render_spool/"), got = Temp("render_spooled.wav");
+    std::filesystem::create_directories(spool);
+    ToolRun r = Exec("-o - 60 >" + got, "TMPDIR=" + spool + " ");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadAll(got).substr(0, 4), "RIFF");
+    EXPECT_TRUE(std::filesystem::is_empty(spool)) << "the spool is gone";
+
+    // A TMPDIR where nothing can be made fails before anything is rendered
+    // and names the folder.
+    for (const std::string& out : {std::string("-"), std::string("/dev/null")}) {
+        r = Exec("--hold 60 -o " + out + " 60 >" + got, "TMPDIR=/nonexistent-spool ");
+        EXPECT_EQ(r.status, 2) << out << ": " << r.err;
+        EXPECT_NE(r.err.find("/nonexistent-spool"), std::string::npos) << out << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    std::filesystem::remove_all(spool);
+    std::remove(got.c_str());
+}
+
+// -o naming a symbolic link writes the file the link names, also one that
+// is not there yet (through a chain of links, absolute or relative), and the
+// link stays a link. A link into a folder that does not exist fails and
+// changes nothing; so does another user's link in a sticky folder that
+// everyone may write, as /tmp (it may point anywhere: the kernel does not
+// follow those either).
+TEST(RenderTool, WritesThroughASymbolicLinkEvenOneWhoseFileIsMissing)
+{
+    const std::string folder = Temp("render_links/");
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> links; // name, what it names
+        std::string target; // the file written, relative to the folder; empty: none
+        bool shared = false; // the folder sticky and everyone's, the link another user's
+    };
+    const Case cases[] = {
+        {"a link to a file that is there", {{"out.wav", "existing.wav"}}, "existing.wav"},
+        {"a link to a missing file", {{"out.wav", "missing.wav"}}, "missing.wav"},
+        {"an absolute link to a missing file in a subfolder", {{"out.wav", folder + "sub/missing.wav"}},
+         "sub/missing.wav"},
+        {"a chain of links, the last one dangling", {{"out.wav", "sub/next.wav"}, {"sub/next.wav", "../end.wav"}},
+         "end.wav"},
+        {"a link into a folder that does not exist", {{"out.wav", "nowhere/missing.wav"}}, ""},
+        {"a loop of links", {{"out.wav", "loop.wav"}, {"loop.wav", "out.wav"}}, ""},
+        {"another user's link to a missing file in a shared folder", {{"out.wav", "missing.wav"}}, "", true},
+        {"another user's link to a file in a shared folder", {{"out.wav", "existing.wav"}}, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder + "sub");
+        std::ofstream(folder + "existing.wav") << "old";
+        for (const auto& [name, to] : c.links)
+            ASSERT_EQ(symlink(to.c_str(), (folder + name).c_str()), 0);
+        if (c.shared) {
+            // Only the superuser can give a link to another user.
+            if (geteuid() != 0)
+                continue;
+            ASSERT_EQ(chmod(folder.c_str(), 01777), 0);
+            ASSERT_EQ(lchown((folder + "out.wav").c_str(), 4242, 4242), 0);
+        }
+        const ToolRun r = Exec("-o " + folder + "out.wav 60");
+        struct stat st;
+        EXPECT_TRUE(lstat((folder + "out.wav").c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << "the link stays";
+        EXPECT_EQ(ReadlinkOf(folder + "out.wav"), c.links[0].second);
+        if (c.target.empty()) {
+            EXPECT_EQ(r.status, 2) << r.err;
+            EXPECT_FALSE(Exists(folder + "missing.wav"));
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_EQ(ReadAll(folder + "existing.wav"), "old");
+        } else {
+            ASSERT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(ReadAll(folder + c.target).substr(0, 4), "RIFF");
+        }
+        size_t entries = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+            entries += entry.path().filename().string().rfind(".marovane-", 0) == 0;
+        EXPECT_EQ(entries, 0u) << "no temporary file";
+    }
+    std::filesystem::remove_all(folder);
+}
+
+// A name that cannot be written is refused at once, before an hour of
+// sound is rendered; a summary that cannot be written is a failure; a write
+// that fails says why in plain words.
+TEST(RenderTool, WriteProblemsAreFoundEarlyAndReported)
+{
+    const std::string folder = Temp("render_names/");
+    std::filesystem::create_directories(folder);
+    const std::pair<std::string, std::string> refused[] = {
+        {folder + std::string(252, 'n') + ".wav", "File name too long"},
+        {folder + "missing-folder/out.wav", "No such file or directory"},
+        {folder + "a-file.wav/out.wav", "Not a directory"},
+    };
+    std::ofstream(folder + "a-file.wav") << "old";
+    for (const auto& [name, reason] : refused) {
+        const ToolRun r = Exec("--hold 3600 -o " + name + " 60", "exec timeout -s KILL 20 ");
+        EXPECT_EQ(r.status, 2) << name << ": " << r.err;
+        EXPECT_NE(r.err.find("cannot write '" + name + "'"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+
+    // The summary to a full disk: the sound is written, but the run failed.
+    const std::string wav = folder + "summary.wav";
+    ToolRun r = Exec("-o " + wav + " 60 >/dev/full");
+    EXPECT_NE(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+
+    // A file size limit, and a device that is full: the system's reason, in
+    // its own words.
+    r = Exec("-o " + wav + " 60", "ulimit -f 64; ");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "marovane-render: writing '" + wav + "' failed: File too large; the file is left as it was\n");
+    r = Exec("-o /dev/full 60");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "marovane-render: writing '/dev/full' failed: No space left on device\n");
+    std::filesystem::remove_all(folder);
 }
 
 TEST(RenderTool, ReportsACutTailAndSilencesOverflow)

@@ -14,6 +14,20 @@ SF_INFO Format(int rate, sf_count_t maxFrames)
     return info;
 }
 
+// libsndfile's words for an error, as a clause of a sentence: its text for
+// a failed system call is "System error : No space left on device.", where
+// the reason alone is wanted.
+std::string Plain(const char* text)
+{
+    std::string s = text ? text : "unknown error";
+    const std::string system = "System error : ";
+    if (s.rfind(system, 0) == 0)
+        s.erase(0, system.size());
+    while (!s.empty() && (s.back() == '.' || s.back() == ' ' || s.back() == '\n'))
+        s.pop_back();
+    return s;
+}
+
 } // namespace
 
 SoundFileOutput::~SoundFileOutput()
@@ -26,7 +40,7 @@ bool SoundFileOutput::Started(SNDFILE* file, const SF_INFO& info)
 {
     file_ = file;
     if (!file_) {
-        error_ = sf_strerror(nullptr);
+        error_ = Plain(sf_strerror(nullptr));
         return false;
     }
     if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64)
@@ -50,7 +64,7 @@ bool SoundFileOutput::Write(const float* samples, sf_count_t frames)
 {
     if (sf_writef_float(file_, samples, frames) == frames)
         return true;
-    error_ = sf_strerror(file_);
+    error_ = Plain(sf_strerror(file_));
     return false;
 }
 

@@ -11,13 +11,93 @@
 #include <utility>
 #include <vector>
 
-ReplaceFile::ReplaceFile(std::string target) : target_(std::move(target))
+namespace {
+
+// The folder part of a name ("." for none) and the last part.
+std::pair<std::string, std::string> SplitName(const std::string& name)
 {
-    // Replace what a link points to, not the link.
-    if (char* real = realpath(target_.c_str(), nullptr)) {
-        target_ = real;
+    const size_t slash = name.rfind('/');
+    if (slash == std::string::npos)
+        return {".", name};
+    return {slash == 0 ? "/" : name.substr(0, slash), name.substr(slash + 1)};
+}
+
+std::string RealPath(const std::string& name)
+{
+    std::string out;
+    if (char* real = realpath(name.c_str(), nullptr)) {
+        out = real;
         std::free(real);
     }
+    return out;
+}
+
+} // namespace
+
+std::string ReplaceTarget(const std::string& name, int& err)
+{
+    err = 0;
+    // Replace what a link points to, not the link: follow the links one by
+    // one, as the kernel would, to a file that is there or a name that is
+    // not.
+    std::string path = name;
+    for (int links = 0;; ++links) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0) {
+            if (errno != ENOENT) {
+                err = errno;
+                return {};
+            }
+            break;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            std::string real = RealPath(path);
+            if (real.empty())
+                err = errno;
+            return real;
+        }
+        if (links == 40) {
+            err = ELOOP;
+            return {};
+        }
+        const auto [folder, last] = SplitName(path);
+        struct stat in;
+        if (stat(folder.c_str(), &in) == 0 && (in.st_mode & S_ISVTX) && (in.st_mode & S_IWOTH) &&
+            st.st_uid != in.st_uid && st.st_uid != geteuid()) {
+            err = EACCES;
+            return {};
+        }
+        std::vector<char> text(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+        const ssize_t n = readlink(path.c_str(), text.data(), text.size());
+        if (n < 0 || static_cast<size_t>(n) >= text.size()) {
+            err = n < 0 ? errno : ENAMETOOLONG;
+            return {};
+        }
+        const std::string to(text.data(), static_cast<size_t>(n));
+        path = to.front() == '/' ? to : folder + "/" + to;
+    }
+    const auto [folder, last] = SplitName(path);
+    if (last.empty() || last == "." || last == "..") {
+        err = EISDIR;
+        return {};
+    }
+    const std::string real = RealPath(folder);
+    struct stat st;
+    if (real.empty() || stat(real.c_str(), &st) != 0) {
+        err = errno;
+        return {};
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        err = ENOTDIR;
+        return {};
+    }
+    return (real == "/" ? "" : real) + "/" + last;
+}
+
+ReplaceFile::ReplaceFile(std::string target) : target_(std::move(target))
+{
+    if (std::string resolved = ReplaceTarget(target_, targetError_); !resolved.empty())
+        target_ = std::move(resolved);
 }
 
 ReplaceFile::~ReplaceFile()
@@ -36,6 +116,8 @@ bool ReplaceFile::Fail(const std::string& what, int err)
 
 bool ReplaceFile::Open()
 {
+    if (targetError_ != 0)
+        return Fail("cannot write", targetError_);
     const size_t slash = target_.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
     // A short name of its own, not one made from the target's: that would be
