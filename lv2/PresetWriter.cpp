@@ -92,15 +92,23 @@ std::string UriName(const std::string& name)
     return out;
 }
 
-std::string PatchOutOfRange(const Patch& patch)
+std::string PatchOutOfRange(const Patch& patch, const SettingsFile* written)
 {
     PortValue values[kControlCount];
     PortValues(patch, values);
     for (uint32_t c = 0; c < kControlCount; ++c) {
         const ControlPort& port = kControls[c];
-        if (!(values[c].value >= port.minimum && values[c].value <= port.maximum))
-            return std::string("the ") + values[c].key + " value " + Number(values[c].value) +
-                   " is outside the plugin's range " + Number(port.minimum) + " to " + Number(port.maximum);
+        if (values[c].value >= port.minimum && values[c].value <= port.maximum)
+            continue;
+        std::string value = Number(values[c].value);
+        if (written && written->HasValue(values[c].key)) {
+            const std::string text = written->GetValue(values[c].key);
+            const size_t from = text.find_first_not_of(" \t\n\v\f\r");
+            if (from != std::string::npos)
+                value = text.substr(from, text.find_last_not_of(" \t\n\v\f\r") - from + 1);
+        }
+        return std::string("the ") + values[c].key + " value " + value + " is outside the plugin's range " +
+               Number(port.minimum) + " to " + Number(port.maximum);
     }
     return {};
 }

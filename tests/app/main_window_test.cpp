@@ -21,6 +21,7 @@
 #include "controls/MiniWavePanel.h"
 #include "controls/Palette.h"
 #include "controls/SpectrumMath.h"
+#include "controls/SpectrumTexts.h"
 #include "controls/SynthParametersDlg.h"
 #include "controls/VolumeMeter.h"
 #include "midi/MidiSettingsDlg.h"
