@@ -277,6 +277,16 @@ TEST_F(PatchFiles, RefusesWhatCannotBeAPatchAndSaysWhy)
         {"windows-1252", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><Settings>" + Entry("Sustain", "80") +
                              "<x y=\"\xe9\"/></Settings>",
          nullptr},
+        // Code page names as documents write them, loosely.
+        {"windows1252", "<?xml version=\"1.0\" encoding=\"Windows1252\"?><Settings>" + Entry("Sustain", "80") +
+                            "<x y=\"\x80\xe9\"/></Settings>",
+         nullptr},
+        {"ISO8859-2", "<?xml version=\"1.0\" encoding=\"ISO8859-2\"?><Settings>" + Entry("Sustain", "80") +
+                          "<x y=\"\xb1\"/></Settings>",
+         nullptr},
+        {"unknown encoding", "<?xml version=\"1.0\" encoding=\"no-such-code\"?><Settings>" + Entry("Sustain", "80") +
+                                 "</Settings>",
+         "not well-formed XML (line 1: unknown encoding)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
