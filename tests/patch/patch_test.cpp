@@ -28,8 +28,10 @@ namespace {
 std::set<std::string> ShippedPatchFiles()
 {
     std::set<std::string> files;
-    for (const auto& e : std::filesystem::directory_iterator(std::string(std::getenv("MAROVANE_SOURCE_DIR")) +
-                                                              "/resources/patches"))
+    const char* source = std::getenv("MAROVANE_SOURCE_DIR");
+    std::error_code error; // no folder: no files, and the caller's check fails
+    for (const auto& e : std::filesystem::directory_iterator(std::string(source ? source : "") + "/resources/patches",
+                                                             error))
         if (e.path().extension() == ".mrvn")
             files.insert(e.path().string());
     return files;
