@@ -133,13 +133,25 @@ std::string UriName(const std::string& name)
     return out;
 }
 
-std::string PatchOutOfRange(const Patch& patch)
+std::string PatchOutOfRange(const Patch& patch, const SettingsFile* written)
 {
     for (const ParameterInfo& p : kParameters) {
         const float value = PatchValue(patch, p.id);
-        if (!(value >= p.minimum && value <= p.maximum))
-            return std::string("the ") + p.patchKey + " value " + Number(value) + " is outside the plugin's range " +
+        if (!(value >= p.minimum && value <= p.maximum)) {
+            // The value as the file wrote it, where it is there to quote: a
+            // number beyond the loader's limits reads back held at them.
+            std::string shown = Number(value);
+            if (written && written->HasValue(p.patchKey)) {
+                const std::string text = written->GetValue(p.patchKey);
+                const size_t from = text.find_first_not_of(" 	
+");
+                if (from != std::string::npos)
+                    shown = text.substr(from, text.find_last_not_of(" 	
+") - from + 1);
+            }
+            return std::string("the ") + p.patchKey + " value " + shown + " is outside the plugin's range " +
                    Number(p.minimum) + " to " + Number(p.maximum);
+        }
         if (p.integer && value != std::nearbyint(value))
             return std::string("the ") + p.patchKey + " value " + Number(value) +
                    " is not a whole number, as the plugin's control takes";

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "patch/Patch.h"
+#include "patch/SettingsFile.h"
 
 namespace marovane_lv2 {
 
@@ -30,9 +31,12 @@ std::string UriName(const std::string& name);
 // is a whole number where the port takes only those); otherwise the first
 // that does not, as
 //   the Attack value 1500 is outside the plugin's range 0 to 1000
-// The spectra are not ranged (the reader has refused what is not finite) and
-// the mod wheel position is not a port: it comes by MIDI.
-std::string PatchOutOfRange(const Patch& patch);
+// with the value as `written` holds it, when given (the document the patch
+// was read from: the reader holds a sustain of 99999999999 at 1000, which is
+// not what the file says). The spectra are not ranged (the reader has refused
+// what is not finite) and the mod wheel position is not a port: it comes by
+// MIDI.
+std::string PatchOutOfRange(const Patch& patch, const SettingsFile* written = nullptr);
 
 // The Turtle prefixes the two functions below use.
 std::string TurtlePrefixes();

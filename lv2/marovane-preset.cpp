@@ -6,8 +6,6 @@
 #include <getopt.h>
 #include <sys/stat.h>
 
-#include <wx/init.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -122,10 +120,11 @@ std::string BundleFree(const std::string& bundle, const std::string& name, const
 // file, when it does not.
 std::string LoadPatch(const std::string& path, Patch& patch)
 {
-    const wxString reason = ReadPatchFile(wxString::FromUTF8(path.c_str()), patch);
-    if (!reason.empty())
-        return "cannot use the patch file '" + path + "': " + std::string(reason.utf8_str());
-    const std::string range = PatchOutOfRange(patch);
+    SettingsFile doc;
+    std::string reason;
+    if (!doc.LoadFile(path, &reason) || !(reason = ReadCheckedPatch(doc, patch)).empty())
+        return "cannot use the patch file '" + path + "': " + reason;
+    const std::string range = PatchOutOfRange(patch, &doc);
     if (!range.empty())
         return "cannot use the patch file '" + path + "': " + range;
     return {};
@@ -257,8 +256,5 @@ int main(int argc, char** argv)
     if (shipped.empty() != head.empty())
         return UsageError("--shipped and --manifest-head go together");
 
-    wxInitializer wx;
-    if (!wx.IsOk())
-        return Fail("cannot initialise the toolkit's base library");
     return shipped.empty() ? UserPresets(dir, patches) : Shipped(shipped, head, patches);
 }

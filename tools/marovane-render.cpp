@@ -7,8 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <wx/init.h>
-
 #include <algorithm>
 #include <bitset>
 #include <cerrno>
@@ -343,9 +341,9 @@ std::string LoadPatch(const Options& o, const Destination& to, SynthState& synth
     if (std::string problem = NotTheOutput(o.patch, "patch", o, to); !problem.empty())
         return problem;
     Patch p;
-    const wxString reason = ReadPatchFile(wxString::FromUTF8(o.patch.c_str()), p);
+    const std::string reason = ReadPatchFile(o.patch, p);
     if (!reason.empty())
-        return "cannot load patch file '" + o.patch + "': " + std::string(reason.utf8_str());
+        return "cannot load patch file '" + o.patch + "': " + reason;
     ApplyPatch(p, synth);
     return {};
 }
@@ -603,10 +601,6 @@ int main(int argc, char** argv)
     Destination to;
     if (const std::string problem = ChooseDestination(o.output, to); !problem.empty())
         return Fail(problem);
-    wxInitializer wx;
-    if (!wx.IsOk())
-        return Fail("cannot initialise the toolkit's base library");
-
     auto engine = std::make_unique<Engine>(EngineOptions{o.rate, true});
     Song song;
     if (std::string problem = LoadPatch(o, to, engine->Synth()); !problem.empty())

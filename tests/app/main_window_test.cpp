@@ -21,6 +21,7 @@
 #include "controls/MiniWavePanel.h"
 #include "controls/Palette.h"
 #include "controls/SpectrumMath.h"
+#include "controls/SpectrumTexts.h"
 #include "controls/SynthParametersDlg.h"
 #include "controls/VolumeMeter.h"
 #include "midi/MidiSettingsDlg.h"
@@ -567,7 +568,7 @@ TEST_F(MainWindowTest, APatchFileSetsTheSoundAndEveryControl)
     {
         std::ofstream f(path);
         f << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Settings>"
-             "<Attack Attack=\" 250\"/><Sustain Sustain=\"80\"/><Release Release=\"12abc\"/>"
+             "<Attack Attack=\" 250\"/><Sustain Sustain=\"80\"/><Release Release=\"12 \"/>"
              "<LFOFrequency LFOFrequency=\"2.5\"/><LFOWaveform LFOWaveform=\"9\"/>"
              "<ModWheel ModWheel=\"8000\"/><AttackHarmonic0 AttackHarmonic0=\"1.0\"/>"
              "<SustainHarmonic2 SustainHarmonic2=\"0.25\"/></Settings>\n";
@@ -607,6 +608,15 @@ TEST_F(MainWindowTest, APatchFileSetsTheSoundAndEveryControl)
     EXPECT_FALSE(window->LoadPatchFile(path));
     EXPECT_EQ(messages.size(), 2u);
     EXPECT_EQ(s.sustainPercent, 80);
+    // Nor does a value that is not a number; the message names it.
+    std::ofstream(path) << "<Settings><Sustain Sustain=\"40\"/><Release Release=\"12abc\"/></Settings>\n";
+    EXPECT_FALSE(window->LoadPatchFile(path));
+    std::remove(path.c_str());
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[2].utf8_string(), "Cannot load the patch file \"" + path +
+                               "\": the value \"12abc\" of Release is not a whole number. The sound is unchanged.");
+    EXPECT_EQ(s.sustainPercent, 80);
+    EXPECT_EQ(s.releaseMs, 12);
 }
 
 TEST_F(MainWindowTest, AfterARealDragOfTheZoomSliderTheNextKeyPlays)

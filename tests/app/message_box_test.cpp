@@ -61,9 +61,9 @@ ShownBox ShowAndLook(const wxString& text)
 TEST(MessageBox, ALongSaveErrorIsWrappedOnTheScreenWithItsReason)
 {
     SetMessageSink({});
-    const wxString path = "/no-such-folder-for-marovane/" + wxString('p', 230) + ".mrvn";
+    const std::string path = "/no-such-folder-for-marovane/" + std::string(230, 'p') + ".mrvn";
     SynthState synth;
-    const wxString failure = WritePatchFile(path, PatchFromState(synth, 0));
+    const wxString failure = wxString::FromUTF8(WritePatchFile(path, PatchFromState(synth, 0)));
     ASSERT_FALSE(failure.empty());
     const wxString reason = failure.AfterLast(':').Strip(wxString::both);
     ASSERT_FALSE(reason.empty()) << failure;

@@ -1,22 +1,17 @@
 #pragma once
-// What the fuzzing harnesses share: one toolkit initialisation and one
-// synthesis state for the whole run (building a state starts the render's
-// helper thread, far too slow to do per input), and a check that stops the
-// run on a broken property the way a sanitizer stops it on a fault.
+// What the fuzzing harnesses share: one synthesis state for the whole run
+// (building a state starts the render's helper thread, far too slow to do per
+// input), and a check that stops the run on a broken property the way a
+// sanitizer stops it on a fault.
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 
-#include <wx/init.h>
-#include <wx/log.h>
-
 #include "synth/SynthState.h"
 
 inline SynthState& FuzzState()
 {
-    static wxInitializer init;
-    static wxLogNull quiet;
     static const std::unique_ptr<SynthState> state = std::make_unique<SynthState>();
     return *state;
 }

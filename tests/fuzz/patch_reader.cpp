@@ -7,6 +7,7 @@
 //    the wave table has.
 #include <cmath>
 #include <cstdint>
+#include <string>
 
 #include "FuzzSupport.h"
 #include "patch/Patch.h"
@@ -15,11 +16,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     SynthState& state = FuzzState();
-    wxSettingsFile doc;
-    wxString error;
+    SettingsFile doc;
+    std::string error;
     if (!doc.LoadText(reinterpret_cast<const char*>(data), size, &error)) {
         FUZZ_CHECK(!error.empty());
-        FUZZ_CHECK(doc.GetRoot() && !doc.GetRoot()->GetChildren());
+        FUZZ_CHECK(doc.RootName() == "Settings" && doc.Entries().empty());
         return 0;
     }
     Patch patch;

@@ -15,7 +15,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     SynthState& state = FuzzState();
-    wxSettingsFile doc;
+    SettingsFile doc;
     Patch patch;
     if (!doc.LoadText(reinterpret_cast<const char*>(data), size) || !ReadCheckedPatch(doc, patch).empty())
         return 0;

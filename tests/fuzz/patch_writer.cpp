@@ -28,17 +28,15 @@ bool SamePatch(const Patch& a, const Patch& b)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzState();
-    wxSettingsFile doc;
+    SettingsFile doc;
     Patch patch;
     if (!doc.LoadText(reinterpret_cast<const char*>(data), size) || !ReadCheckedPatch(doc, patch).empty())
         return 0;
-    wxSettingsFile saved;
+    SettingsFile saved;
     WritePatch(patch, saved);
-    wxString text;
-    FUZZ_CHECK(saved.SaveText(text));
-    const wxScopedCharBuffer utf8 = text.utf8_str();
-    wxSettingsFile reloaded;
-    FUZZ_CHECK(reloaded.LoadText(utf8.data(), utf8.length()));
+    const std::string text = saved.SaveText();
+    SettingsFile reloaded;
+    FUZZ_CHECK(reloaded.LoadText(text.data(), text.size()));
     Patch back;
     FUZZ_CHECK(ReadCheckedPatch(reloaded, back).empty());
     FUZZ_CHECK(SamePatch(patch, back));

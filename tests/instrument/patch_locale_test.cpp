@@ -58,6 +58,16 @@ TEST_F(CommaDecimalLocale, PatchNumbersAreReadWithAPoint)
     std::remove(path.c_str());
     EXPECT_EQ(instrument->Synth().lfoFrequency, 2.5f);
     EXPECT_EQ(instrument->Synth().SustainLevel(0), 0.75f);
+
+    // A comma is no decimal point in a patch, whatever the locale says: the
+    // file is refused, naming the value, and the sound stays.
+    std::ofstream(path) << "<?xml version=\"1.0\"?><Settings><LFOFrequency LFOFrequency=\"7,5\"/></Settings>";
+    const PatchLoadResult comma = instrument->LoadPatch(path);
+    std::remove(path.c_str());
+    EXPECT_EQ(comma.status, PatchLoadResult::Status::NotAPatch);
+    EXPECT_EQ(comma.message, "Cannot load the patch file \"" + path +
+                                 "\": the value \"7,5\" of LFOFrequency is not a number. The sound is unchanged.");
+    EXPECT_EQ(instrument->Synth().lfoFrequency, 2.5f);
 }
 
 } // namespace

@@ -9,10 +9,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
-
-#include <wx/debug.h>
 
 #include "audio/AudioDevices.h"
 #include "app/RememberedSettings.h"
@@ -130,11 +129,6 @@ TEST(RememberedSettings, AMissingOrDamagedFileGivesTheStartValuesForWhatItLacks)
         {"lines the configuration class chokes on",
          "[]\n[MIDI]]\n = x\n=\n[MIDI]\n[ ]\n==\n[\n]\nInput=keys\n\r\n", keysOnly},
     };
-    // The toolkit's assertions stop the program with a dialog: none may fire.
-    static int assertions;
-    assertions = 0;
-    const wxAssertHandler_t previous =
-        wxSetAssertHandler([](const wxString&, int, const wxString&, const wxString&, const wxString&) { ++assertions; });
     for (const Case& c : cases) {
         Folder folder;
         const fs::path path = folder.path / "settings.ini";
@@ -142,14 +136,133 @@ TEST(RememberedSettings, AMissingOrDamagedFileGivesTheStartValuesForWhatItLacks)
             folder.Write("settings.ini", c.bytes);
         SettingsMemory memory(path.string());
         EXPECT_EQ(memory.Remembered(), c.expected) << c.what;
-        EXPECT_EQ(assertions, 0) << c.what;
-        assertions = 0;
     }
-    wxSetAssertHandler(previous);
     // A folder where the file should be.
     Folder folder;
     fs::create_directory(folder.path / "settings.ini");
     EXPECT_EQ(SettingsMemory((folder.path / "settings.ini").string()).Remembered(), RememberedSettings{});
+}
+
+std::string FileText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The file keeps the text the toolkit's configuration class gave it when it
+// first wrote it, byte for byte, so older files and newer ones are the same.
+TEST(RememberedSettings, TheFileIsWrittenAsItAlwaysWas)
+{
+    RememberedSettings awkward = Chosen();
+    awkward.midiInput = "  [Keys] = #1; \"quoted\" \\ back\tslash ";
+    awkward.midiOutput = "Synth\xc3\xa9:entr\xc3\xa9" "e \xe2\x98\xba";
+    awkward.audioDevice = "HDA Intel PCH: ALC3246 Analog (hw:0,0)";
+    awkward.audioHost = "ALSA";
+    RememberedSettings escapes;
+    escapes.midiInput = "\"q\" a\\b\nc\rd";
+    escapes.midiOutput = "zz$HOME:out";
+    escapes.audioDevice = "Card $HOME";
+    escapes.audioHost = "a\"b";
+    const struct {
+        RememberedSettings kept;
+        std::string text;
+    } cases[] = {
+        {Chosen(), "[MIDI]\nInput=Keys:Keys MIDI 1 24:0\nOutput=other:in\nInputChannel=10\nOutputChannel=16\n"
+                   "OutputEnabled=1\n[Audio]\nDevice=system\nHost=JACK Audio Connection Kit\n"},
+        {awkward, "[MIDI]\nInput=\"  [Keys] = #1; \\\"quoted\\\" \\\\ back\\tslash \"\n"
+                  "Output=Synth\xc3\xa9:entr\xc3\xa9" "e \xe2\x98\xba\nInputChannel=10\nOutputChannel=16\n"
+                  "OutputEnabled=1\n[Audio]\nDevice=HDA Intel PCH: ALC3246 Analog (hw:0,0)\nHost=ALSA\n"},
+        {escapes, "[MIDI]\nInput=\"\\\"q\\\" a\\\\b\\nc\\rd\"\nOutput=zz$HOME:out\nInputChannel=1\nOutputChannel=1\n"
+                  "OutputEnabled=0\n[Audio]\nDevice=Card $HOME\nHost=a\"b\n"},
+    };
+    for (const auto& c : cases) {
+        Folder folder;
+        const fs::path path = folder.path / "settings.ini";
+        EXPECT_EQ(SettingsMemory(path.string()).Keep(c.kept), "");
+        EXPECT_EQ(FileText(path), c.text);
+        EXPECT_EQ(SettingsMemory(path.string()).Remembered(), c.kept) << c.kept.midiInput;
+    }
+}
+
+// A "$" in a name is part of the name: a port called "zz$HOME:out" is found
+// again at the next start, and a device named "Card $HOME" stays so named
+// when another setting changes and the file is written anew.
+TEST(RememberedSettings, ADollarSignIsKeptAsWritten)
+{
+    Folder folder;
+    const fs::path path = folder.path / "settings.ini";
+    RememberedSettings port;
+    port.midiOutput = "zz$HOME:out";
+    port.midiInput = "${HOME}:in $";
+    EXPECT_EQ(SettingsMemory(path.string()).Keep(port), "");
+    EXPECT_EQ(SettingsMemory(path.string()).Remembered().midiOutput, "zz$HOME:out");
+    EXPECT_EQ(SettingsMemory(path.string()).Remembered().midiInput, "${HOME}:in $");
+
+    folder.Write("settings.ini", "[MIDI]\nInputChannel=3\n[Audio]\nDevice=Card $HOME\nHost=ALSA\n");
+    SettingsMemory memory(path.string());
+    EXPECT_EQ(memory.Remembered().audioDevice, "Card $HOME");
+    RememberedSettings changed = memory.Remembered();
+    changed.midiInputChannel = 5;
+    EXPECT_EQ(memory.Keep(changed), "");
+    const std::string text = FileText(path);
+    EXPECT_NE(text.find("\nDevice=Card $HOME\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nInputChannel=5\n"), std::string::npos) << text;
+}
+
+// Files as the toolkit's configuration class read them (and a person may
+// have edited them): names in any case, white space around keys and before
+// values, quotes, escapes, comments, a group given twice, a key given twice.
+TEST(RememberedSettings, FilesInTheConfigurationFormatReadAsBefore)
+{
+    const struct {
+        const char* text;
+        const char* input;
+    } inputs[] = {
+        {"[MIDI]\nInput=  x  \n", "x  "},
+        {"[MIDI]\n  Input  =  v\n", "v"},
+        {"[MIDI]\nInput=\"x\" y\n", "x y"},
+        {"[MIDI]\nInput=\"x\\\"\n", "x\""},
+        {"[MIDI]\nInput=a\"b\n", "a\"b"},
+        {"[MIDI]\nInput=\\\"a\n", "\"a"},
+        {"[MIDI]\nInput=a\\qb\n", "ab"},
+        {"[MIDI]\nInput=a\\\n", "a"},
+        {"[MIDI]\nInput=\"\"\n", ""},
+        {"[MIDI]\nInput=\t\"x\"\n", "x"},
+        {"[MIDI]\nInput=x\t\n", "x\t"},
+        {"[midi]\ninput=a\n", "a"},
+        {"[MIDI]\r\nInput=a\r\n", "a"},
+        {"[MIDI]\nInput=a\nInput=b\n", "b"},
+        {"Input=top\n[MIDI]\nInput = b ; c\n", "b ; c"},
+        {"[MIDI]  ; c\nInput=a\n", ""}, // no group line of ours
+        {"[MIDI]\n#Input=a\n", ""},
+        {"[Audio]\nInput=a\n", ""},
+        {"[A]\n[MIDI]\nInput=a\n[Audio]\n[MIDI]\nOutput=b\n", "a"},
+    };
+    for (const auto& c : inputs) {
+        Folder folder;
+        folder.Write("settings.ini", c.text);
+        EXPECT_EQ(SettingsMemory((folder.path / "settings.ini").string()).Remembered().midiInput, c.input) << c.text;
+    }
+    const struct {
+        const char* text;
+        int channel;
+        bool enabled;
+    } numbers[] = {
+        {"[MIDI]\nInputChannel= 5\nOutputEnabled= 1\n", 5, true},
+        {"[MIDI]\nInputChannel=+5\nOutputEnabled=\"1\"\n", 5, true},
+        {"[MIDI]\nInputChannel=05\n", 5, false},
+        {"[MIDI]\nInputChannel=\"5\"\n", 5, false},
+        {"[MIDI]\nInputChannel=5 \nOutputEnabled=1 \n", 1, false},
+        {"[MIDI]\nInputChannel=0x5\nOutputEnabled=yes\n", 1, false},
+        {"[MIDI]\nInputChannel=5.0\n", 1, false},
+    };
+    for (const auto& c : numbers) {
+        Folder folder;
+        folder.Write("settings.ini", c.text);
+        const RememberedSettings read = SettingsMemory((folder.path / "settings.ini").string()).Remembered();
+        EXPECT_EQ(read.midiInputChannel, c.channel) << c.text;
+        EXPECT_EQ(read.midiOutputEnabled, c.enabled) << c.text;
+    }
 }
 
 TEST(RememberedSettings, AFolderThatCannotBeWrittenIsToldOnceAndTheSettingsStillChange)

@@ -113,6 +113,12 @@ TEST(Lv2Presets, ValueOutsideAControlsRangeIsRefusedNamingThePatch)
         {"<LFOFrequency LFOFrequency=\"20.5\"/>", "the LFOFrequency value 20.5 is outside the plugin's range 0 to 20"},
         {"<LFOWaveform LFOWaveform=\"7\"/>", "the LFOWaveform value 7 is outside the plugin's range 0 to 6"},
         {"<Decay Decay=\"5\"/><SustainHarmonic3 SustainHarmonic3=\"nan\"/>", "is not a finite number"},
+        // The reader holds a sustain within 1000 percent; the value named is
+        // the one the file holds.
+        {"<Sustain Sustain=\"99999999999\"/>", "the Sustain value 99999999999 is outside the plugin's range 0 to 100"},
+        {"<Sustain Sustain=\" -5000 \"/>", "the Sustain value -5000 is outside the plugin's range 0 to 100"},
+        {"<Attack Attack=\"fast\"/>", "the value \"fast\" of Attack is not a whole number"},
+        {"<LFOWaveform LFOWaveform=\"2.5\"/>", "the value \"2.5\" of LFOWaveform is not a whole number"},
     };
     for (const Case& c : cases) {
         const std::string patch = dir + "/Too Far.mrvn";
@@ -268,6 +274,25 @@ TEST(Lv2Presets, EmptyOptionValueIsAUsageError)
         EXPECT_FALSE(std::filesystem::exists(home + "/presets.ttl")) << args;
         EXPECT_FALSE(std::filesystem::exists(home + "/marovane-Mine.lv2")) << args;
     }
+    std::filesystem::remove_all(home);
+}
+
+// A path is bytes: a patch in a folder whose name is not UTF-8 (Latin-1
+// "café") becomes a preset like any other.
+TEST(Lv2Presets, APatchInAFolderNamedInLatin1BecomesAPreset)
+{
+    const std::string home = Temp("lv2_latin1");
+    std::filesystem::remove_all(home);
+    const std::string folder = home + "/caf\xe9";
+    std::filesystem::create_directories(folder);
+    WritePatch(folder + "/Soft.mrvn", "<Attack Attack=\"250\"/><Sustain Sustain=\"60\"/>"
+                                      "<SustainHarmonic0 SustainHarmonic0=\"0.5\"/>");
+    const auto [out, status] = Shell(BinDir() + "/marovane-preset -d '" + home + "/lv2' '" + folder + "/Soft.mrvn'");
+    ASSERT_EQ(status, 0) << out;
+    std::ifstream preset(home + "/lv2/marovane-Soft.lv2/preset.ttl");
+    const std::string turtle((std::istreambuf_iterator<char>(preset)), {});
+    EXPECT_NE(turtle.find("lv2:symbol \"attack\" ;\n        pset:value 250"), std::string::npos) << turtle;
+    EXPECT_NE(turtle.find("lv2:symbol \"sustain\" ;\n        pset:value 60"), std::string::npos) << turtle;
     std::filesystem::remove_all(home);
 }
 

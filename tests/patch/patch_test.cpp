@@ -1,10 +1,6 @@
 // Settings documents and patch reading, from small XML fixtures.
 #include <gtest/gtest.h>
 
-#include <wx/dir.h>
-#include <wx/init.h>
-#include <wx/log.h>
-
 #include <cmath>
 #include <cstdio>
 #include <csignal>
@@ -14,6 +10,7 @@
 #include <functional>
 #include <vector>
 #include <memory>
+#include <set>
 #include <string>
 #include <tuple>
 #include <sys/resource.h>
@@ -27,16 +24,27 @@
 
 namespace {
 
+// The patch files the program ships, by path.
+std::set<std::string> ShippedPatchFiles()
+{
+    std::set<std::string> files;
+    const char* source = std::getenv("MAROVANE_SOURCE_DIR");
+    std::error_code error; // no folder: no files, and the caller's check fails
+    for (const auto& e : std::filesystem::directory_iterator(std::string(source ? source : "") + "/resources/patches",
+                                                             error))
+        if (e.path().extension() == ".mrvn")
+            files.insert(e.path().string());
+    return files;
+}
+
 class PatchFiles : public ::testing::Test {
 protected:
-    wxInitializer init;
-    wxLogNull quiet; // malformed fixtures make the toolkit complain
     std::string path = ::testing::TempDir() + "marovane_patch_test.mrvn";
 
     void TearDown() override { std::remove(path.c_str()); }
 
-    // Loads a document from text; returns whether the toolkit accepted it.
-    bool Load(wxSettingsFile& doc, const std::string& xml)
+    // Loads a document from text; returns whether the reader accepted it.
+    bool Load(SettingsFile& doc, const std::string& xml)
     {
         std::ofstream(path) << xml;
         return doc.LoadFile(path);
@@ -62,12 +70,12 @@ TEST_F(PatchFiles, GetValueFindsTheFirstElementCarryingTheAttribute)
         {"<Settings><Attack Attack=", "Attack", ""},
     };
     for (const Case& c : cases) {
-        wxSettingsFile doc;
+        SettingsFile doc;
         Load(doc, std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n") + c.xml);
         EXPECT_EQ(doc.GetValue(c.key), c.value) << c.xml << " / " << c.key;
     }
-    wxSettingsFile empty;
-    EXPECT_EQ(empty.GetRoot()->GetName(), "Settings");
+    SettingsFile empty;
+    EXPECT_EQ(empty.RootName(), "Settings");
     EXPECT_EQ(empty.GetValue("Attack"), "");
 }
 
@@ -97,7 +105,7 @@ TEST_F(PatchFiles, ReadsEveryKeyIntoTheSynthesisState)
                std::to_string(1.0 / (h + 1)) + "\"/><SustainHarmonic" + std::to_string(h) + " SustainHarmonic" +
                std::to_string(h) + "=\"" + (h % 2 ? "0" : "0.125") + "\"/>\n";
     xml += "</Settings>\n";
-    wxSettingsFile doc;
+    SettingsFile doc;
     ASSERT_TRUE(Load(doc, xml));
     const Patch p = ReadPatch(doc);
     auto s = std::make_unique<SynthState>();
@@ -138,7 +146,7 @@ TEST_F(PatchFiles, MissingKeysJunkAndBrokenFilesReadAsZero)
         {"not xml", "Attack=5", false, 0, 0, 0, 0.0f, 0.0f},
     };
     for (const Case& c : cases) {
-        wxSettingsFile doc;
+        SettingsFile doc;
         EXPECT_EQ(Load(doc, c.xml), c.loads) << c.name;
         auto s = std::make_unique<SynthState>();
         ApplyPatch(ReadPatch(doc), *s);
@@ -151,25 +159,23 @@ TEST_F(PatchFiles, MissingKeysJunkAndBrokenFilesReadAsZero)
         EXPECT_EQ(s->AttackLevel(0), c.harmonic0) << c.name;
         EXPECT_EQ(s->SustainLevel(0), 0.0f) << c.name;
     }
-    wxSettingsFile missing;
+    SettingsFile missing;
     EXPECT_FALSE(missing.LoadFile("/nonexistent/none.mrvn"));
     EXPECT_EQ(missing.GetValue("Attack"), "");
 }
 
 TEST(ShippedPatches, EveryPatchLoadsAndPlays)
 {
-    wxInitializer init;
-    const wxString folder = wxString(std::getenv("MAROVANE_SOURCE_DIR")) + "/resources/patches";
-    wxArrayString files;
-    ASSERT_GT(wxDir::GetAllFiles(folder, &files, "*.mrvn"), 0u);
-    for (const wxString& file : files) {
-        SCOPED_TRACE(file.ToStdString());
-        wxSettingsFile doc;
+    const std::set<std::string> files = ShippedPatchFiles();
+    ASSERT_GT(files.size(), 0u);
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        SettingsFile doc;
         ASSERT_TRUE(doc.LoadFile(file));
         const Patch p = ReadPatch(doc);
         // A complete patch: all 263 keys are there.
-        for (const wxString& key : PatchKeys())
-            EXPECT_TRUE(doc.HasValue(key)) << key.ToStdString();
+        for (const std::string& key : PatchKeys())
+            EXPECT_TRUE(doc.HasValue(key)) << key;
         // Every value where the window's controls can show it and set it
         // again: the envelope sliders run to 1000 ms and 100 %, the LFO to
         // 20 Hz, the wheel to 16383.
@@ -266,28 +272,37 @@ TEST_F(PatchFiles, RefusesWhatCannotBeAPatchAndSaysWhy)
          "the value \"1e39\" of AttackHarmonic0 is not a finite number"},
         {"nan with payload", "<Settings>" + Entry("SustainHarmonic0", "nan(0x1)") + "</Settings>",
          "of SustainHarmonic0"},
-        // Finite values are stored as found, however large; an integer key
-        // reads 1e39 as 1, like atoi.
-        {"largest float", "<Settings>" + Entry("AttackHarmonic0", "3.4e38") + Entry("Attack", "1e39") + "</Settings>",
+        // Finite values are stored as found, however large.
+        {"largest float", "<Settings>" + Entry("AttackHarmonic0", "3.4e38") + Entry("Attack", "1000") + "</Settings>",
          nullptr},
         {"an empty key is a key", "<Settings>" + Entry("Release", "") + "</Settings>", nullptr},
         {"windows-1252", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><Settings>" + Entry("Sustain", "80") +
                              "<x y=\"\xe9\"/></Settings>",
          nullptr},
+        // Code page names as documents write them, loosely.
+        {"windows1252", "<?xml version=\"1.0\" encoding=\"Windows1252\"?><Settings>" + Entry("Sustain", "80") +
+                            "<x y=\"\x80\xe9\"/></Settings>",
+         nullptr},
+        {"ISO8859-2", "<?xml version=\"1.0\" encoding=\"ISO8859-2\"?><Settings>" + Entry("Sustain", "80") +
+                          "<x y=\"\xb1\"/></Settings>",
+         nullptr},
+        {"unknown encoding", "<?xml version=\"1.0\" encoding=\"no-such-code\"?><Settings>" + Entry("Sustain", "80") +
+                                 "</Settings>",
+         "not well-formed XML (line 1: unknown encoding)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::ofstream(path, std::ios::binary | std::ios::trunc) << c.text;
         Patch p;
         p.attackMs = 777;
-        const wxString reason = ReadPatchFile(path, p);
+        const std::string reason = ReadPatchFile(path, p);
         if (c.reason) {
-            EXPECT_NE(reason.Find(c.reason), wxNOT_FOUND) << reason.ToStdString();
+            EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
             EXPECT_EQ(p.attackMs, 777);
-            const wxString message = PatchLoadMessage(path, reason);
+            const std::string message = PatchLoadMessage(path, reason);
             EXPECT_EQ(message, "Cannot load the patch file \"" + path + "\": " + reason + ". The sound is unchanged.");
         } else {
-            EXPECT_EQ(reason.ToStdString(), "");
+            EXPECT_EQ(reason, "");
             EXPECT_NE(p.attackMs, 777);
         }
     }
@@ -308,9 +323,75 @@ TEST_F(PatchFiles, SustainIsHeldWithinAThousandPercent)
         Patch p;
         ASSERT_EQ(ReadPatchFile(path, p), "") << text;
         EXPECT_EQ(p.sustainPercent, sustain) << text;
-        wxSettingsFile doc;
+        SettingsFile doc;
         ASSERT_TRUE(doc.LoadFile(path));
         EXPECT_EQ(ReadPatch(doc).sustainPercent, sustain) << text;
+    }
+}
+
+// A value that is not a number as a whole is refused, naming the key and the
+// text as the file has it; so is a fraction (or an exponent) where the key
+// takes whole numbers. What files rely on still loads: white space around a
+// number, a sign, an exponent in a float, an empty or missing value as 0.
+TEST_F(PatchFiles, RefusesValuesThatAreNotNumbersNamingThemAsWritten)
+{
+    struct Refused {
+        const char* key;
+        const char* text;
+        const char* reason;
+    } refused[] = {
+        {"Attack", "abc", "the value \"abc\" of Attack is not a whole number"},
+        {"Attack", "2.5", "the value \"2.5\" of Attack is not a whole number"},
+        {"Decay", "12abc", "the value \"12abc\" of Decay is not a whole number"},
+        {"Sustain", "80%", "the value \"80%\" of Sustain is not a whole number"},
+        {"Release", "1e3", "the value \"1e3\" of Release is not a whole number"},
+        {"LFOWaveform", "0x2", "the value \"0x2\" of LFOWaveform is not a whole number"},
+        {"ModWheel", "-", "the value \"-\" of ModWheel is not a whole number"},
+        {"ModWheel", "1 2", "the value \"1 2\" of ModWheel is not a whole number"},
+        {"Attack", "nan", "the value \"nan\" of Attack is not a whole number"},
+        {"AttackHarmonic0", "abc", "the value \"abc\" of AttackHarmonic0 is not a number"},
+        {"SustainHarmonic127", "7x", "the value \"7x\" of SustainHarmonic127 is not a number"},
+        {"LFOFrequency", "x7", "the value \"x7\" of LFOFrequency is not a number"},
+        {"LFOFrequency", "2,5", "the value \"2,5\" of LFOFrequency is not a number"},
+        {"AttackHarmonic3", "0.5 0.25", "the value \"0.5 0.25\" of AttackHarmonic3 is not a number"},
+        {"AttackHarmonic3", ".", "the value \".\" of AttackHarmonic3 is not a number"},
+        {"SustainHarmonic5", "nan", "the value \"nan\" of SustainHarmonic5 is not a finite number"},
+    };
+    for (const Refused& c : refused) {
+        SCOPED_TRACE(std::string(c.key) + "=" + c.text);
+        std::ofstream(path, std::ios::trunc) << kDeclaration << "<Settings>" << Entry("SustainHarmonic0", "0.5")
+                                             << Entry(c.key, c.text) << "</Settings>";
+        Patch p;
+        p.attackMs = 777;
+        EXPECT_EQ(ReadPatchFile(path, p), c.reason);
+        EXPECT_EQ(p.attackMs, 777) << "the patch is untouched";
+    }
+    struct Accepted {
+        const char* key;
+        const char* text;
+        double value;
+    } accepted[] = {
+        {"Attack", " 250", 250},        {"Attack", "250 ", 250},          {"Decay", "&#9;+8", 8},
+        {"Release", "-7", -7},          {"Release", "", 0},               {"LFOWaveform", "  ", 0},
+        {"ModWheel", "99999999999", INT32_MAX},                           {"Sustain", "-99999999999", -1000},
+        {"LFOFrequency", "2.5", 2.5},   {"LFOFrequency", " 1e-2 ", 0.01f}, {"AttackHarmonic0", "-.5", -0.5},
+        {"AttackHarmonic0", "5E-1", 0.5}, {"SustainHarmonic7", "0x1p-2", 0.25}, {"SustainHarmonic7", "3.4e38", 3.4e38f},
+    };
+    for (const Accepted& c : accepted) {
+        SCOPED_TRACE(std::string(c.key) + "=" + c.text);
+        std::ofstream(path, std::ios::trunc) << kDeclaration << "<Settings>" << Entry(c.key, c.text) << "</Settings>";
+        Patch p;
+        ASSERT_EQ(ReadPatchFile(path, p), "");
+        const std::string key = c.key;
+        const int32_t* const ints[] = {&p.attackMs, &p.decayMs, &p.sustainPercent, &p.releaseMs, &p.lfoWaveform,
+                                       &p.modWheel};
+        const char* const intKeys[] = {"Attack", "Decay", "Sustain", "Release", "LFOWaveform", "ModWheel"};
+        double read = key == "LFOFrequency" ? p.lfoFrequency : key == "AttackHarmonic0" ? p.attack.level[0]
+                                                                                         : p.sustain.level[7];
+        for (int i = 0; i < 6; ++i)
+            if (key == intKeys[i])
+                read = *ints[i];
+        EXPECT_EQ(read, c.value);
     }
 }
 
@@ -328,8 +409,8 @@ TEST_F(PatchFiles, KeepsFiniteValuesAsFoundAndMissingKeysAsZero)
     EXPECT_EQ(p.attack.level[0], 0.0f);
     // A file that is not there says so.
     Patch q;
-    EXPECT_NE(ReadPatchFile("/nonexistent/none.mrvn", q).Find("cannot be read (No such file"), wxNOT_FOUND);
-    EXPECT_NE(ReadPatchFile(::testing::TempDir(), q).Find("cannot be read (Is a directory)"), wxNOT_FOUND);
+    EXPECT_NE(ReadPatchFile("/nonexistent/none.mrvn", q).find("cannot be read (No such file"), std::string::npos);
+    EXPECT_NE(ReadPatchFile(::testing::TempDir(), q).find("cannot be read (Is a directory)"), std::string::npos);
 }
 
 // Finite levels whose notes add up beyond the largest float: the render gives
@@ -464,10 +545,10 @@ TEST_F(PatchFiles, RefusesAPipeOrADeviceWithoutWaiting)
         const std::string said = InChild([&file] {
             alarm(3);
             Patch p;
-            return std::string(ReadPatchFile(file, p).utf8_str());
+            return ReadPatchFile(file, p);
         });
         EXPECT_EQ(said, reason) << file;
-        EXPECT_EQ(std::string(PatchLoadMessage(file, said).utf8_str()),
+        EXPECT_EQ(PatchLoadMessage(file, said),
                   "Cannot load the patch file \"" + file + "\": " + reason + ". The sound is unchanged.");
     }
     std::remove(fifo.c_str());
@@ -480,18 +561,18 @@ class PatchSaving : public PatchFiles {};
 TEST_F(PatchSaving, SaveThenLoadGivesTheSameSound)
 {
     std::vector<std::pair<std::string, Patch>> patches;
-    wxArrayString shipped;
-    wxDir::GetAllFiles(wxString(std::getenv("MAROVANE_SOURCE_DIR")) + "/resources/patches", &shipped, "*.mrvn");
+    const std::set<std::string> shipped = ShippedPatchFiles();
     ASSERT_GT(shipped.size(), 0u);
-    for (const wxString& file : shipped) {
+    for (const std::string& file : shipped) {
         Patch p;
         ASSERT_EQ(ReadPatchFile(file, p), "");
-        patches.emplace_back(file.ToStdString(), p);
+        patches.emplace_back(file, p);
     }
     {
-        // Junk as a file holds it: only some keys, numbers with trailing text.
-        std::ofstream(path) << "<Other><Attack Attack=\" 250x\"/><LFOFrequency LFOFrequency=\"2.55555555555\"/>"
-                               "<SustainHarmonic7 SustainHarmonic7=\"0x1.fffffep-3\"/><Decay Decay=\"12abc\"/></Other>";
+        // Odd but valid texts as a file may hold them: only some keys, white
+        // space around a number, a sign, a hexadecimal float.
+        std::ofstream(path) << "<Other><Attack Attack=\" 250 \"/><LFOFrequency LFOFrequency=\"2.55555555555\"/>"
+                               "<SustainHarmonic7 SustainHarmonic7=\"0x1.fffffep-3\"/><Decay Decay=\"+12\"/></Other>";
         Patch p;
         ASSERT_EQ(ReadPatchFile(path, p), "");
         patches.emplace_back("junk", p);
@@ -528,15 +609,13 @@ TEST_F(PatchSaving, SaveThenLoadGivesTheSameSound)
     for (const auto& [name, patch] : patches) {
         SCOPED_TRACE(name);
         ASSERT_EQ(WritePatchFile(path, patch), "");
-        wxSettingsFile doc;
+        SettingsFile doc;
         ASSERT_TRUE(doc.LoadFile(path));
         // All 263 keys, in the loader's order, and nothing else.
         int k = 0;
-        for (const wxXmlNode* node = doc.GetRoot()->GetChildren(); node; node = node->GetNext()) {
-            if (node->GetType() != wxXML_ELEMENT_NODE)
-                continue;
+        for (const SettingsFile::Entry& entry : doc.Entries()) {
             ASSERT_LT(k, kPatchKeyCount);
-            EXPECT_EQ(node->GetName(), PatchKeys()[k]) << k;
+            EXPECT_EQ(entry.key, PatchKeys()[k]) << k;
             ++k;
         }
         EXPECT_EQ(k, kPatchKeyCount);
@@ -595,7 +674,7 @@ TEST_F(PatchSaving, AFailedSaveKeepsTheOldFile)
     std::string error = InChild([&] {
         if (getuid() == 0 && setuid(65534) != 0)
             return std::string("cannot drop root");
-        return std::string(WritePatchFile(target, p).utf8_str());
+        return WritePatchFile(target, p);
     });
     chmod(folder.c_str(), 0755);
     EXPECT_NE(error.find("Cannot save the patch file \"" + target + "\""), std::string::npos) << error;
@@ -607,7 +686,7 @@ TEST_F(PatchSaving, AFailedSaveKeepsTheOldFile)
         signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{1024, 1024};
         setrlimit(RLIMIT_FSIZE, &limit);
-        return std::string(WritePatchFile(target, p).utf8_str());
+        return WritePatchFile(target, p);
     });
     EXPECT_NE(error.find("File too large"), std::string::npos) << error;
     EXPECT_TRUE(unchanged());
@@ -632,7 +711,7 @@ TEST_F(PatchSaving, AFailedSaveKeepsTheOldFile)
     // A name as long as a name can be (255 bytes): the temporary file beside
     // it must have a shorter one.
     const std::string longest = folder + "/" + std::string(250, 'n') + ".mrvn";
-    EXPECT_EQ(WritePatchFile(longest, p).utf8_string(), "");
+    EXPECT_EQ(WritePatchFile(longest, p), "");
     Patch fromLongest;
     EXPECT_EQ(ReadPatchFile(longest, fromLongest), "");
     EXPECT_EQ(fromLongest.sustainPercent, 55);

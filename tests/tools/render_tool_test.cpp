@@ -134,6 +134,8 @@ TEST(RenderTool, BadInputLeavesNoFile)
     const std::string nanPatch = Temp("render_nan.mrvn");
     std::ofstream(nanPatch) << "<Settings><Sustain Sustain=\"80\"/><SustainHarmonic5 SustainHarmonic5=\"nan\"/>"
                                "<AttackHarmonic0 AttackHarmonic0=\"0.5\"/></Settings>";
+    const std::string wordPatch = Temp("render_word.mrvn");
+    std::ofstream(wordPatch) << "<Settings><Sustain Sustain=\"80\"/><Attack Attack=\"slow\"/></Settings>";
     const std::string deepPatch = Temp("render_deep.mrvn");
     {
         std::ofstream deep(deepPatch);
@@ -159,6 +161,7 @@ TEST(RenderTool, BadInputLeavesNoFile)
         {"--patch " + notPatch + " -o " + wav + " 60", "none of the patch settings"},
         {"--patch " + nanPatch + " -o " + wav + " 60", "the value \"nan\" of SustainHarmonic5 is not a finite number"},
         {"--patch " + deepPatch + " -o " + wav + " 60", "nested deeper than 64 levels"},
+        {"--patch " + wordPatch + " -o " + wav + " 60", "the value \"slow\" of Attack is not a whole number"},
         {"--hold 1 -o", "option -o needs a value"},
         {"-o " + wav + " --patch", "option --patch needs a value"},
         {"-o " + Temp("") + " 60", "is a directory"},
@@ -175,8 +178,43 @@ TEST(RenderTool, BadInputLeavesNoFile)
         EXPECT_FALSE(Exists(wav)) << args;
         EXPECT_FALSE(Exists("/nonexistent-dir/out.wav"));
     }
-    for (const std::string& f : {broken, notPatch, nanPatch, deepPatch})
+    for (const std::string& f : {broken, notPatch, nanPatch, wordPatch, deepPatch})
         std::remove(f.c_str());
+}
+
+// A path is bytes: a patch in a folder whose name is not UTF-8 (Latin-1
+// "café", as an older system may have named it) loads and plays exactly as
+// the same patch elsewhere.
+TEST(RenderTool, APatchInAFolderNamedInLatin1Loads)
+{
+    const std::string latin1 = Temp("caf\xe9");
+    std::filesystem::create_directories(latin1);
+    const std::string text = "<Settings><Sustain Sustain=\"100\"/><Release Release=\"50\"/>"
+                             "<SustainHarmonic2 SustainHarmonic2=\"0.25\"/></Settings>\n";
+    const std::string there = latin1 + "/Bell \xe9t\xe9.mrvn", here = Temp("render_plain.mrvn");
+    std::ofstream(there) << text;
+    std::ofstream(here) << text;
+    ASSERT_TRUE(Exists(there));
+    const std::string fromThere = Temp("render_latin1.wav"), fromHere = Temp("render_plain.wav");
+    const ToolRun a = Exec("--patch '" + there + "' --hold 0.2 -o " + fromThere + " 60");
+    ASSERT_EQ(a.status, 0) << a.err;
+    const ToolRun b = Exec("--patch '" + here + "' --hold 0.2 -o " + fromHere + " 60");
+    ASSERT_EQ(b.status, 0) << b.err;
+    SF_INFO infoThere, infoHere;
+    const std::vector<float> soundThere = ReadWav(fromThere, infoThere), soundHere = ReadWav(fromHere, infoHere);
+    ASSERT_GT(soundThere.size(), 1000u);
+    EXPECT_TRUE(soundThere == soundHere);
+    // The third partial of the patch, not the default sound.
+    double level = 0;
+    for (float v : soundThere)
+        level = std::max(level, std::abs(static_cast<double>(v)));
+    EXPECT_NEAR(level, 0.25, 0.01);
+    // A word where a number belongs is named with the path as given.
+    std::ofstream(there) << "<Settings><Sustain Sustain=\"eighty\"/></Settings>\n";
+    const ToolRun c = Exec("--patch '" + there + "' -o " + fromThere + ".2 60");
+    EXPECT_EQ(c.err, "marovane-render: cannot load patch file '" + there +
+                         "': the value \"eighty\" of Sustain is not a whole number\n");
+    std::filesystem::remove_all(latin1);
 }
 
 // A named pipe or a device as the patch is refused before it is read, at

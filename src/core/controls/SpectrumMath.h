@@ -1,11 +1,10 @@
 #pragma once
 // The arithmetic behind the harmonics editor and the whole-spectrum
 // operations: which bar a click hits and the level it sets, how tall a bar is
-// drawn, the two figures (peak level, safe polyphony), normalising for a
-// target polyphony and the spectra of the classic waveforms. No window: the
-// editor panel and the tests both call these. GUI thread.
-
-#include <wx/string.h>
+// drawn, the sum behind the two figures (peak level, safe polyphony),
+// normalising for a target polyphony and the spectra of the classic
+// waveforms. No window: the editor panel and the tests both call these. GUI
+// thread.
 
 #include "synth/SynthState.h"
 
@@ -43,12 +42,8 @@ bool StrokeHarmonics(float* levels, HarmonicsPoint from, HarmonicsPoint to, int 
 // The sum of the 128 levels, added from partial 1 upward into a float: the
 // highest amplitude one note of this spectrum can reach.
 float SpectrumSum(const float* levels);
-// "Peak Level: %6.3f" of the sum.
-wxString PeakLevelText(float sum);
-// "Safe Polyphony: %d" with 1 / sum truncated: how many such notes fit under
-// full scale; "Safe Polyphony: Inf" when the sum is zero or negative (or so
-// small that the count would not fit an int).
-wxString SafePolyphonyText(float sum);
+// The window's texts of the two figures are in the window's library
+// (controls/SpectrumTexts.h).
 
 // Scales `levels` so that they sum to 1 / targetPolyphony: every level is
 // divided by d = target * sum (rounded to float) unless d is 0 or 1. Returns
@@ -64,8 +59,3 @@ const char* HarmonicWaveformName(int waveform);
 // odd n, Saw 1/n on every n, Triangle 1/n^2 on n = 1, 5, 9, ..., Noise 1.0
 // everywhere. Any other index gives 128 zeros.
 HarmonicSpectrum WaveformSpectrum(int waveform);
-
-// Reads a target polyphony from the text of its label like a decimal integer:
-// leading blanks, an optional sign, digits up to the first other character;
-// no digits read as 0, and values beyond an int are held at its limits.
-int ReadTargetPolyphony(const wxString& text);

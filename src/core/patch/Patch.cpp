@@ -11,10 +11,9 @@
 #include <locale.h>
 #include <unordered_map>
 
-#include <wx/hashmap.h>
-
 #include "ReplaceFile.h"
 #include "SettingsFile.h"
+#include "synth/Parameters.h"
 
 namespace {
 
@@ -26,48 +25,94 @@ locale_t CLocale()
     return c;
 }
 
-// Where each key's value sits in the loader's order.
+// Where each key's value sits in the loader's order: the engine's parameters
+// first, in the order of its table.
 constexpr int kAttack = 0, kDecay = 1, kSustain = 2, kRelease = 3, kLfoFrequency = 4, kLfoWaveform = 5,
               kModWheel = 6;
+static_assert(kAttack == static_cast<int>(ParamId::Attack) && kDecay == static_cast<int>(ParamId::Decay) &&
+              kSustain == static_cast<int>(ParamId::Sustain) && kRelease == static_cast<int>(ParamId::Release) &&
+              kLfoFrequency == static_cast<int>(ParamId::LfoFrequency) &&
+              kLfoWaveform == static_cast<int>(ParamId::LfoWaveform) && kModWheel == static_cast<int>(kParameterCount));
 constexpr int AttackHarmonicKey(int h) { return 7 + 2 * h; }
 constexpr int SustainHarmonicKey(int h) { return 8 + 2 * h; }
 
 bool IsFloatKey(int key) { return key == kLfoFrequency || key >= 7; }
+static_assert(!kParameters[kLfoFrequency].integer && kParameters[kAttack].integer && kParameters[kDecay].integer &&
+              kParameters[kSustain].integer && kParameters[kRelease].integer && kParameters[kLfoWaveform].integer);
 
 // The value texts of all keys, and whether each was found.
 struct Values {
-    std::array<wxString, kPatchKeyCount> text;
+    std::array<std::string, kPatchKeyCount> text;
     std::array<bool, kPatchKeyCount> found = {};
 };
 
-// One walk over the root's children, for all keys at once: for each key the
-// first element of that name that carries the attribute of that name, as
-// wxSettingsFile::GetValue finds it, without 263 walks of the document.
-Values Collect(const wxSettingsFile& doc)
+// One walk over the document's entries, for all keys at once: for each key
+// the first entry of that name, as SettingsFile::GetValue finds it, without
+// 263 walks of the document.
+Values Collect(const SettingsFile& doc)
 {
     static const auto index = [] {
-        std::unordered_map<wxString, int, wxStringHash, wxStringEqual> m;
+        std::unordered_map<std::string_view, int> m;
         for (int k = 0; k < kPatchKeyCount; ++k)
             m.emplace(PatchKeys()[k], k);
         return m;
     }();
     Values v;
-    const wxXmlNode* root = doc.GetRoot();
-    for (const wxXmlNode* node = root ? root->GetChildren() : nullptr; node; node = node->GetNext()) {
-        if (node->GetType() != wxXML_ELEMENT_NODE)
-            continue;
-        const auto it = index.find(node->GetName());
+    for (const SettingsFile::Entry& e : doc.Entries()) {
+        const auto it = index.find(e.key);
         if (it == index.end() || v.found[it->second])
             continue;
-        for (const wxXmlAttribute* attr = node->GetAttributes(); attr; attr = attr->GetNext()) {
-            if (attr->GetName() == node->GetName()) {
-                v.text[it->second] = attr->GetValue();
-                v.found[it->second] = true;
-                break;
-            }
-        }
+        v.text[it->second] = e.value;
+        v.found[it->second] = true;
     }
     return v;
+}
+
+// White space as the C library's readers skip it in the "C" locale.
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool OnlyBlanks(const char* text)
+{
+    while (IsBlank(*text))
+        ++text;
+    return *text == '\0';
+}
+
+// Why the value text of key `k` is not one the patch can hold, or the empty
+// string: the text must be a number as a whole (white space aside), a whole
+// number for a whole-number key, and finite.
+std::string ValueProblem(int k, const std::string& text)
+{
+    const char* begin = text.c_str();
+    if (OnlyBlanks(begin))
+        return {}; // reads as 0, like a missing key
+    const std::string value = "the value \"" + text + "\" of " + PatchKeys()[k];
+    if (text.find('\0') != std::string::npos)
+        return value + " is not a number";
+    char* end = nullptr;
+    if (IsFloatKey(k)) {
+        const double v = strtod_l(begin, &end, CLocale());
+        if (end == begin || !OnlyBlanks(end))
+            return value + " is not a number";
+        if (!std::isfinite(static_cast<float>(v)))
+            return value + " is not a finite number";
+        return {};
+    }
+    // Digits only, after an optional sign: no point, no exponent, no "0x".
+    const char* p = begin;
+    while (IsBlank(*p))
+        ++p;
+    if (*p == '+' || *p == '-')
+        ++p;
+    if (*p < '0' || *p > '9')
+        return value + " is not a whole number";
+    strtoll_l(begin, &end, 10, CLocale()); // a number beyond int32 is held, as ParsePatchInt holds it
+    if (end == begin || !OnlyBlanks(end))
+        return value + " is not a whole number";
+    return {};
 }
 
 Patch FromValues(const Values& v)
@@ -89,27 +134,25 @@ Patch FromValues(const Values& v)
 
 } // namespace
 
-const std::array<wxString, kPatchKeyCount>& PatchKeys()
+const std::array<std::string, kPatchKeyCount>& PatchKeys()
 {
-    static const std::array<wxString, kPatchKeyCount> keys = [] {
-        std::array<wxString, kPatchKeyCount> k;
-        const char* scalars[] = {"Attack", "Decay", "Sustain", "Release", "LFOFrequency", "LFOWaveform", "ModWheel"};
-        for (int i = 0; i < 7; ++i)
-            k[i] = scalars[i];
+    static const std::array<std::string, kPatchKeyCount> keys = [] {
+        std::array<std::string, kPatchKeyCount> k;
+        for (size_t i = 0; i < kParameterCount; ++i)
+            k[i] = kParameters[i].patchKey;
+        k[kModWheel] = "ModWheel";
         for (int h = 0; h < NUM_PARTIALS; ++h) {
-            k[AttackHarmonicKey(h)] = wxString::Format("AttackHarmonic%d", h);
-            k[SustainHarmonicKey(h)] = wxString::Format("SustainHarmonic%d", h);
+            k[AttackHarmonicKey(h)] = "AttackHarmonic" + std::to_string(h);
+            k[SustainHarmonicKey(h)] = "SustainHarmonic" + std::to_string(h);
         }
         return k;
     }();
     return keys;
 }
 
-int32_t ParsePatchInt(const wxString& text)
+int32_t ParsePatchInt(const std::string& text)
 {
-    const wxScopedCharBuffer utf8 = text.utf8_str();
-    errno = 0;
-    const long long v = strtoll_l(utf8.data(), nullptr, 10, CLocale());
+    const long long v = strtoll_l(text.c_str(), nullptr, 10, CLocale());
     if (v > INT32_MAX)
         return INT32_MAX;
     if (v < INT32_MIN)
@@ -117,14 +160,13 @@ int32_t ParsePatchInt(const wxString& text)
     return static_cast<int32_t>(v);
 }
 
-float ParsePatchFloat(const wxString& text)
+float ParsePatchFloat(const std::string& text)
 {
-    const wxScopedCharBuffer utf8 = text.utf8_str();
     // atof converts to double; the stored value is that double as a float.
-    return static_cast<float>(strtod_l(utf8.data(), nullptr, CLocale()));
+    return static_cast<float>(strtod_l(text.c_str(), nullptr, CLocale()));
 }
 
-wxString FormatPatchFloat(float value)
+std::string FormatPatchFloat(float value)
 {
     // The shortest text that reads back as this float is nearly always right,
     // but the reader goes through a double first; where that second rounding
@@ -140,15 +182,15 @@ wxString FormatPatchFloat(float value)
         if (std::memcmp(&back, &value, sizeof value) == 0)
             break;
     }
-    return wxString::FromAscii(text);
+    return text;
 }
 
-Patch ReadPatch(const wxSettingsFile& doc)
+Patch ReadPatch(const SettingsFile& doc)
 {
     return FromValues(Collect(doc));
 }
 
-wxString ReadCheckedPatch(const wxSettingsFile& doc, Patch& patch)
+std::string ReadCheckedPatch(const SettingsFile& doc, Patch& patch)
 {
     const Values v = Collect(doc);
     bool any = false;
@@ -157,24 +199,24 @@ wxString ReadCheckedPatch(const wxSettingsFile& doc, Patch& patch)
     if (!any)
         return "it holds none of the patch settings";
     for (int k = 0; k < kPatchKeyCount; ++k)
-        if (IsFloatKey(k) && !std::isfinite(ParsePatchFloat(v.text[k])))
-            return wxString::Format("the value \"%s\" of %s is not a finite number", v.text[k], PatchKeys()[k]);
+        if (std::string problem = ValueProblem(k, v.text[k]); !problem.empty())
+            return problem;
     patch = FromValues(v);
     return {};
 }
 
-wxString ReadPatchFile(const wxString& path, Patch& patch)
+std::string ReadPatchFile(const std::string& path, Patch& patch)
 {
-    wxSettingsFile doc;
-    wxString reason;
+    SettingsFile doc;
+    std::string reason;
     if (!doc.LoadFile(path, &reason))
         return reason;
     return ReadCheckedPatch(doc, patch);
 }
 
-wxString PatchLoadMessage(const wxString& path, const wxString& reason)
+std::string PatchLoadMessage(const std::string& path, const std::string& reason)
 {
-    return wxString::Format("Cannot load the patch file \"%s\": %s. The sound is unchanged.", path, reason);
+    return "Cannot load the patch file \"" + path + "\": " + reason + ". The sound is unchanged.";
 }
 
 Sound SoundOfPatch(const Patch& patch)
@@ -213,37 +255,32 @@ Patch PatchFromState(const SynthState& state, int32_t modWheel)
     return p;
 }
 
-void WritePatch(const Patch& p, wxSettingsFile& doc)
+void WritePatch(const Patch& p, SettingsFile& doc)
 {
     const auto& keys = PatchKeys();
     const int32_t ints[] = {p.attackMs, p.decayMs, p.sustainPercent, p.releaseMs};
     for (int k = kAttack; k <= kRelease; ++k)
-        doc.SetValue(keys[k], wxString::Format("%d", ints[k]));
+        doc.SetValue(keys[k], std::to_string(ints[k]));
     doc.SetValue(keys[kLfoFrequency], FormatPatchFloat(p.lfoFrequency));
-    doc.SetValue(keys[kLfoWaveform], wxString::Format("%d", p.lfoWaveform));
-    doc.SetValue(keys[kModWheel], wxString::Format("%d", p.modWheel));
+    doc.SetValue(keys[kLfoWaveform], std::to_string(p.lfoWaveform));
+    doc.SetValue(keys[kModWheel], std::to_string(p.modWheel));
     for (int h = 0; h < NUM_PARTIALS; ++h) {
         doc.SetValue(keys[AttackHarmonicKey(h)], FormatPatchFloat(p.attack.level[h]));
         doc.SetValue(keys[SustainHarmonicKey(h)], FormatPatchFloat(p.sustain.level[h]));
     }
 }
 
-wxString WritePatchFile(const wxString& path, const Patch& patch)
+std::string WritePatchFile(const std::string& path, const Patch& patch)
 {
-    wxSettingsFile doc;
+    SettingsFile doc;
     WritePatch(patch, doc);
     // What the loader would refuse is not written.
     const auto& keys = PatchKeys();
     for (int k = 0; k < kPatchKeyCount; ++k)
         if (IsFloatKey(k) && !std::isfinite(ParsePatchFloat(doc.GetValue(keys[k]))))
-            return wxString::Format("Cannot save the patch file \"%s\": the value of %s is not a finite number.",
-                                    path, keys[k]);
-    wxString text, error;
-    if (!doc.SaveText(text, &error))
-        return wxString::Format("Cannot save the patch file \"%s\": %s.", path, error);
-    const wxScopedCharBuffer utf8 = text.utf8_str();
-    const std::string problem = ReplaceFileContents(std::string(path.utf8_str()), std::string(utf8.data(), utf8.length()));
+            return "Cannot save the patch file \"" + path + "\": the value of " + keys[k] + " is not a finite number.";
+    const std::string problem = ReplaceFileContents(path, doc.SaveText());
     if (!problem.empty())
-        return wxString::Format("Cannot save the patch file \"%s\": %s.", path, wxString::FromUTF8(problem));
+        return "Cannot save the patch file \"" + path + "\": " + problem + ".";
     return {};
 }

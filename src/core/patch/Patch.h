@@ -5,12 +5,11 @@
 // owns the document); ApplyPatch only uses the lock-free stores of SynthState.
 
 #include <array>
-
-#include <wx/string.h>
+#include <string>
 
 #include "synth/SynthState.h"
 
-class wxSettingsFile;
+class SettingsFile;
 
 struct Patch {
     int32_t attackMs = 0;
@@ -25,21 +24,25 @@ struct Patch {
 };
 
 // The 263 keys, in the loader's order: Attack, Decay, Sustain, Release,
-// LFOFrequency, LFOWaveform, ModWheel, then AttackHarmonic%d and
-// SustainHarmonic%d for 0 to 127, in pairs.
+// LFOFrequency, LFOWaveform (the engine's parameters, by their patch keys),
+// ModWheel, then AttackHarmonic%d and SustainHarmonic%d for 0 to 127, in
+// pairs.
 constexpr int kPatchKeyCount = 7 + 2 * NUM_PARTIALS;
-const std::array<wxString, kPatchKeyCount>& PatchKeys();
+const std::array<std::string, kPatchKeyCount>& PatchKeys();
 
 // Numbers as the C library's atoi and atof read them in the "C" locale:
 // leading white space, a sign, digits (and for a float a point and an
-// exponent); anything that does not start a number gives 0. An integer beyond
+// exponent); reading stops at the first character that cannot continue the
+// number, and a text that does not start with one gives 0. An integer beyond
 // the range of int32 is held at the nearest end of the range. A float text
 // beyond the range of float (1e39) gives infinity, as the conversion does.
-int32_t ParsePatchInt(const wxString& text);
-float ParsePatchFloat(const wxString& text);
+// These read what ReadPatch takes; the checked loaders below first refuse a
+// text that is not a number as a whole.
+int32_t ParsePatchInt(const std::string& text);
+float ParsePatchFloat(const std::string& text);
 // The shortest text that ParsePatchFloat turns back into the same float, bit
 // for bit (the sign of zero included).
-wxString FormatPatchFloat(float value);
+std::string FormatPatchFloat(float value);
 
 // The sustain level a patch loads with stays within this many percent either
 // way: far beyond any control (0 to 100), and far from where arithmetic on
@@ -49,27 +52,35 @@ constexpr int32_t kMaxSustainPercent = 1000;
 // Reads the 263 keys; a missing key reads as 0. Takes what it finds, whatever
 // it is (but the sustain, held as above): the loaders below say what they
 // refuse.
-Patch ReadPatch(const wxSettingsFile& doc);
+Patch ReadPatch(const SettingsFile& doc);
 
 // Reads a patch from a loaded document, refusing one that cannot be a sound:
-// a document that holds none of the keys (any other XML file), and a value
-// that is not a finite number (nan, inf, or a text such as 1e39 that is too
-// large for a float), which would make every sample of every note NaN.
-// Returns the empty string and fills `patch`, or the reason, naming the key:
+// a document that holds none of the keys (any other XML file); a value that
+// is not a number as a whole (white space may stand before and after it: " 250"
+// is 250, "abc", "12abc" and "x7" are refused), or not a whole number for a key
+// that takes only those ("2.5" or "1e3" for Attack); and a value that is
+// not a finite number (nan, inf, or a text such as 1e39 that is too large for
+// a float), which would make every sample of every note NaN. A key that is
+// missing, or whose value is empty, reads as 0. Returns the empty string and
+// fills `patch`, or the reason, naming the key and its value as written:
 //   "it holds none of the patch settings"
+//   "the value \"abc\" of Attack is not a whole number"
+//   "the value \"2.5\" of LFOWaveform is not a whole number"
+//   "the value \"0.5x\" of AttackHarmonic3 is not a number"
 //   "the value \"nan\" of SustainHarmonic5 is not a finite number"
-// Finite values are kept as found, however far outside the controls' ranges,
-// but for the sustain's limit above.
-wxString ReadCheckedPatch(const wxSettingsFile& doc, Patch& patch);
+// Numbers are kept as found, however far outside the controls' ranges, but
+// held as ParsePatchInt holds them and within the sustain's limit above.
+std::string ReadCheckedPatch(const SettingsFile& doc, Patch& patch);
 
 // Loads a patch file with every check: those of the settings document (size,
-// nesting, well-formed XML; see SettingsFile.h) and those above. The empty
-// string and `patch` filled, or the reason; `patch` is untouched on failure.
-wxString ReadPatchFile(const wxString& path, Patch& patch);
+// nesting, well-formed XML; see SettingsFile.h) and those above. The path is
+// bytes as the system takes them. The empty string and `patch` filled, or the
+// reason; `patch` is untouched on failure.
+std::string ReadPatchFile(const std::string& path, Patch& patch);
 
 // The one message the window shows for a file it did not load:
 //   Cannot load the patch file "PATH": REASON. The sound is unchanged.
-wxString PatchLoadMessage(const wxString& path, const wxString& reason);
+std::string PatchLoadMessage(const std::string& path, const std::string& reason);
 
 // The patch's sound, without the mod wheel position.
 Sound SoundOfPatch(const Patch& patch);
@@ -86,11 +97,11 @@ Patch PatchFromState(const SynthState& state, int32_t modWheel);
 
 // The patch as a settings document: all 263 keys in the loader's order,
 // integers in decimal, floats by FormatPatchFloat.
-void WritePatch(const Patch& patch, wxSettingsFile& doc);
+void WritePatch(const Patch& patch, SettingsFile& doc);
 
 // Saves a patch file: the document above, written beside the target and
 // renamed over it only when complete (ReplaceFile.h). Returns the empty
 // string, or what went wrong in one line naming the file; a value that is not
 // a finite number is refused (the loader would refuse the file). On failure
 // an existing file at `path` is left as it was.
-wxString WritePatchFile(const wxString& path, const Patch& patch);
+std::string WritePatchFile(const std::string& path, const Patch& patch);

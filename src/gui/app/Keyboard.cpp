@@ -330,9 +330,9 @@ void wxKeyboard::OnLoadPatch(wxCommandEvent&)
 
 bool wxKeyboard::LoadPatchFile(const wxString& path)
 {
-    const PatchLoadResult result = instrument.LoadPatch(path.utf8_string());
+    const PatchLoadResult result = instrument.LoadPatch(PathBytes(path));
     if (!result.Loaded())
-        ShowMessage(wxString::FromUTF8(result.message.c_str()));
+        ShowMessage(TextFromBelow(result.message));
     FocusKeyboard();
     return result.Loaded();
 }

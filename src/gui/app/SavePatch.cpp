@@ -30,7 +30,7 @@ bool MakeUserPatchFolder(const wxString& folder, wxString* reason)
     // The standard library rather than the toolkit: the toolkit reports a
     // failure in boxes of its own, and the program says it once, in its own.
     namespace fs = std::filesystem;
-    const fs::path path(std::string(folder.utf8_str()));
+    const fs::path path(PathBytes(folder));
     std::error_code error;
     if (fs::is_directory(path, error))
         return true;
@@ -44,7 +44,7 @@ bool MakeUserPatchFolder(const wxString& folder, wxString* reason)
         while (existing.has_parent_path() && existing != existing.parent_path() && !fs::exists(existing, ignored))
             existing = existing.parent_path();
         if (fs::exists(existing, ignored) && !fs::is_directory(existing, ignored))
-            *reason = wxString::Format("\"%s\" is not a folder", wxString::FromUTF8(existing.string()));
+            *reason = wxString::Format("\"%s\" is not a folder", PathText(existing.string()));
         else
             *reason = wxString::FromUTF8(error ? error.message() : std::string("it is not a folder"));
     }
@@ -105,7 +105,8 @@ void wxKeyboard::SaveSound()
 
 bool wxKeyboard::SavePatchFile(const wxString& path)
 {
-    const wxString failure = WritePatchFile(path, PatchFromState(instrument.Synth(), ModWheelValue()));
+    const wxString failure =
+        TextFromBelow(WritePatchFile(PathBytes(path), PatchFromState(instrument.Synth(), ModWheelValue())));
     if (!failure.empty())
         ShowMessage(failure);
     return failure.empty();

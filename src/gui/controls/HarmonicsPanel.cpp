@@ -1,5 +1,6 @@
 #include "HarmonicsPanel.h"
 #include "KeyForwarding.h"
+#include "SpectrumTexts.h"
 
 #include <cstring>
 

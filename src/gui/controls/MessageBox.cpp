@@ -65,3 +65,22 @@ bool AskYesNo(const wxString& text)
 
 void SetMessageSink(std::function<void(const wxString&)> sink) { Sink() = std::move(sink); }
 void SetQuestionSink(std::function<bool(const wxString&)> sink) { QuestionSink() = std::move(sink); }
+
+std::string PathBytes(const wxString& path)
+{
+    const wxCharBuffer bytes = path.fn_str();
+    return bytes.data() ? std::string(bytes.data(), bytes.length()) : std::string();
+}
+
+wxString PathText(const std::string& path)
+{
+    return wxString(path.c_str(), *wxConvFileName);
+}
+
+wxString TextFromBelow(const std::string& text)
+{
+    const wxString utf8 = wxString::FromUTF8(text.data(), text.size());
+    if (!utf8.empty() || text.empty())
+        return utf8;
+    return PathText(text);
+}

@@ -7,6 +7,7 @@
 #include "Palette.h"
 #include "ResourcePath.h"
 #include "controls/SpectrumMath.h"
+#include "controls/SpectrumTexts.h"
 #include "KeyForwarding.h"
 
 wxIMPLEMENT_DYNAMIC_CLASS(SynthParametersDlg, wxPanel);

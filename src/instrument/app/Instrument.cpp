@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include <wx/log.h>
-
 #include "audio/AudioDevices.h"
 #include "audio/AudioMessages.h"
 #include "controls/SliderMath.h"
@@ -207,14 +205,14 @@ PatchLoadResult Instrument::LoadPatch(const std::string& path)
     PatchLoadResult result;
     if (access(path.c_str(), R_OK) != 0)
         return {PatchLoadResult::Status::CannotRead,
-                std::string(PatchLoadMessage(wxString::FromUTF8(path.c_str()), "it cannot be read").utf8_str())};
+                PatchLoadMessage(path, "it cannot be read")};
     // The sound playing now is kept: a file that cannot be read or is no
     // patch is no reason to lose it.
     Patch patch;
-    const wxString reason = ReadPatchFile(wxString::FromUTF8(path.c_str()), patch);
+    const std::string reason = ReadPatchFile(path, patch);
     if (!reason.empty())
         return {PatchLoadResult::Status::NotAPatch,
-                std::string(PatchLoadMessage(wxString::FromUTF8(path.c_str()), reason).utf8_str())};
+                PatchLoadMessage(path, reason)};
     ApplyPatch(patch, synth_);
     // Only the wheel moves: the tremolo depth (and what MIDI output hears)
     // follows the next time the player moves it.

@@ -3,8 +3,17 @@
 // name), the two MIDI channels, the MIDI output switch and the audio output
 // device (by name and sound system). They live in the user's configuration
 // folder, $XDG_CONFIG_HOME/marovane/settings.ini (~/.config/marovane where
-// XDG_CONFIG_HOME is unset, empty or not an absolute path), written through
-// the toolkit's file configuration class.
+// XDG_CONFIG_HOME is unset, empty or not an absolute path), in the format of
+// the toolkit's configuration files that first wrote it:
+//   [MIDI]
+//   Input=Keys:Keys MIDI 1 24:0
+//   ...
+//   [Audio]
+//   Device=system
+// A value that starts with white space or a double quote is written in
+// double quotes; line breaks, tabs and backslashes are escaped with a
+// backslash. Every other character stands for itself: "$HOME" in a port's
+// name is kept as written.
 //
 // A missing, unreadable or damaged file, or a damaged entry, gives the start
 // values for what it lacks, silently. Writing happens when the user changes
