@@ -1,8 +1,7 @@
 // The note kernel for every x86-64 processor (SSE2 only), 4 partials a block
 // (RenderFastVector.h). SSE2 has no floor: the phase is never negative and
-// stays far below 2^31, so truncation to an integer is its floor; nor an
-// unsigned minimum: the positions are never negative, so the signed one is
-// taken, by a compare.
+// stays far below 2^31, so truncation to an integer is its floor; nor a
+// 32-bit minimum (see Min).
 
 #include "RenderFastKernel.h"
 
@@ -41,11 +40,10 @@ struct Sse2 {
     static Int SplatInt(int v) { return _mm_set1_epi32(v); }
     static Int And(Int a, Int b) { return _mm_and_si128(a, b); }
     static Int SubInt(Int a, Int b) { return _mm_sub_epi32(a, b); }
-    static Int Min(Int a, Int b)
-    {
-        const Int greater = _mm_cmpgt_epi32(a, b);
-        return _mm_or_si128(_mm_and_si128(greater, b), _mm_andnot_si128(greater, a));
-    }
+    // The positions compared lie from 0 to 16384: the upper 16 bits of each
+    // lane are 0 and the lower hold a positive 16-bit integer, so the minimum
+    // of the 16-bit halves is the minimum of the lanes.
+    static Int Min(Int a, Int b) { return _mm_min_epi16(a, b); }
     static Int AndOr(Int a, Int b, Int c) { return _mm_or_si128(_mm_and_si128(a, b), c); }
     static void StoreInt(uint32_t* p, Int v) { _mm_store_si128(reinterpret_cast<__m128i*>(p), v); }
     static Int ZeroInt() { return _mm_setzero_si128(); }
