@@ -22,6 +22,8 @@ struct Avx2 {
     static constexpr CarryLayout<kLanes> KernelCarry::*kCarry = &KernelCarry::avx2;
     // A lone block goes through the index tiles like the others.
     static constexpr bool kSingleReadsAsItSteps = false;
+    // 16 registers: too few to hold the increments beside the reads.
+    static constexpr bool kHoldsIncrements = false;
 
     static Float Load(const float* p) { return _mm256_load_ps(p); }
     static void Store(float* p, Float v) { _mm256_store_ps(p, v); }

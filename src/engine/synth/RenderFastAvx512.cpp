@@ -28,6 +28,8 @@ struct Avx512 {
     static constexpr CarryLayout<kLanes> KernelCarry::*kCarry = &KernelCarry::avx512;
     // Measured faster than a group of one block here.
     static constexpr bool kSingleReadsAsItSteps = true;
+    // 32 registers: the increments of the blocks in flight stay in them.
+    static constexpr bool kHoldsIncrements = true;
 
     static Float Load(const float* p) { return _mm512_load_ps(p); }
     static void Store(float* p, Float v) { _mm512_store_ps(p, v); }

@@ -19,6 +19,8 @@ struct Sse2 {
     using Int = __m128i;
     static constexpr CarryLayout<kLanes> KernelCarry::*kCarry = &KernelCarry::baseline;
     static constexpr bool kSingleReadsAsItSteps = true;
+    // 16 registers: too few to hold the increments beside the reads.
+    static constexpr bool kHoldsIncrements = false;
 
     static Float Load(const float* p) { return _mm_load_ps(p); }
     static void Store(float* p, Float v) { _mm_store_ps(p, v); }

@@ -61,9 +61,9 @@ struct CarryLayout {
 // What a kernel carries from one note to the next on one thread: each
 // instruction set has its own layout, and reads and writes only that one.
 struct KernelCarry {
-    CarryLayout<4> baseline;
-    CarryLayout<8> avx2;
     CarryLayout<16> avx512;
+    CarryLayout<8> avx2;
+    CarryLayout<4> baseline;
     // The layout of the kernel that made the last call holds the start of
     // the next note given to that call.
     bool primed = false;

@@ -41,6 +41,8 @@
 //   kSingleReadsAsItSteps       a lone block reads each frame's values as its
 //                               positions are computed (Single) rather than
 //                               through index tiles (Group<1>)
+//   kHoldsIncrements            the increments of the blocks in flight stay in
+//                               registers while the table is read (Increments)
 //   Load, Store                 aligned; LoadUnaligned, StoreUnaligned; Splat
 //   Add, Sub, Mul, Floor        float lanes (Floor: toward minus infinity, for
 //                               phases from 0 below 2^24)
@@ -105,6 +107,14 @@ struct VectorKernel {
     }
 
     template <int NB>
+    static void LoadPhases(const NoteKernelArgs& a, int first, F* ph)
+    {
+#pragma GCC unroll 8
+        for (int b = 0; b < NB; ++b)
+            ph[b] = T::Load(a.phase + first + kLanes * b);
+    }
+
+    template <int NB>
     static void StorePhases(const NoteKernelArgs& a, int first, const F* ph)
     {
 #pragma GCC unroll 8
@@ -112,16 +122,54 @@ struct VectorKernel {
             T::Store(a.phase + first + kLanes * b, ph[b]);
     }
 
+    // The increments of NB blocks in flight, from `at` on: held in registers
+    // where the set has registers enough for them beside the table reads'
+    // (T::kHoldsIncrements), otherwise read where they are used. Held in a
+    // set of 16 registers, they crowd out the registers the reads need, and
+    // some go to the stack and back for every row read.
+    template <int NB>
+    struct Increments {
+        const double* at;
+        D lo[NB], hi[NB];
+
+        explicit Increments(const double* from) { Load(from); }
+        void Load(const double* from)
+        {
+            at = from;
+            if constexpr (T::kHoldsIncrements) {
+#pragma GCC unroll 8
+                for (int b = 0; b < NB; ++b) {
+                    lo[b] = T::LoadDoubles(from + kLanes * b);
+                    hi[b] = T::LoadDoubles(from + kLanes * b + kLanes / 2);
+                }
+            }
+        }
+        D Lo(int b) const
+        {
+            if constexpr (T::kHoldsIncrements)
+                return lo[b];
+            else
+                return T::LoadDoubles(at + kLanes * b);
+        }
+        D Hi(int b) const
+        {
+            if constexpr (T::kHoldsIncrements)
+                return hi[b];
+            else
+                return T::LoadDoubles(at + kLanes * b + kLanes / 2);
+        }
+    };
+
     // The positions of one frame of every block, stored to frame j of an
     // index tile, and the phases stepped on.
     template <int NB, bool kMirrored>
-    static void Step(F* ph, const D* incLo, const D* incHi, uint32_t (*ix)[kTile][kLanes], int j)
+    static void Step(F* ph, const Increments<NB>& inc, uint32_t (*ix)[kTile][kLanes], int j)
     {
 #pragma GCC unroll 8
         for (int b = 0; b < NB; ++b) {
             const F pw = Wrap(ph[b]);
             T::StoreInt(ix[b][j], Position<kMirrored>(pw));
-            ph[b] = Next(pw, incLo[b], incHi[b]);
+            ph[b] = Next(pw, inc.Lo(b), inc.Hi(b));
         }
     }
 
@@ -180,8 +228,8 @@ struct VectorKernel {
                       const NoteKernelArgs* next = nullptr, KernelCarry* carry = nullptr)
     {
         F ph[NB];
-        D incLo[NB], incHi[NB];
-        LoadBlocks<NB>(a, first, ph, incLo, incHi);
+        LoadPhases<NB>(a, first, ph);
+        Increments<NB> inc(a.inc + first);
         // ix[t][b][j][k]: the table position of partial kLanes b + k of the
         // run at frame j of a tile; t alternates between the current tile and
         // the next. tile[b][k][j]: the table's value there.
@@ -198,7 +246,7 @@ struct VectorKernel {
                 ph[b] = T::Load(own.phases[b]);
         } else {
             for (unsigned j = 0; j < frames && j < kTile; ++j)
-                Step<NB, kMirrored>(ph, incLo, incHi, ix[0], static_cast<int>(j));
+                Step<NB, kMirrored>(ph, inc, ix[0], static_cast<int>(j));
         }
         for (int run = 0; run < sets; ++run) {
             const int base = first + run * NB * kLanes;
@@ -211,22 +259,22 @@ struct VectorKernel {
                     StorePhases<NB>(a, base, ph);
                     nextCount = 0;
                     if (run + 1 < sets) {
-                        LoadBlocks<NB>(a, base + NB * kLanes, ph, incLo, incHi);
+                        LoadPhases<NB>(a, base + NB * kLanes, ph);
+                        inc.Load(a.inc + base + NB * kLanes);
                         nextCount = frames < kTile ? frames : kTile;
                     } else if (next != nullptr) {
-                        LoadBlocks<NB>(*next, first, ph, incLo, incHi);
+                        LoadPhases<NB>(*next, first, ph);
+                        inc.Load(next->inc + first);
                         nextCount = frames < kTile ? frames : kTile;
                     }
                 }
                 if (count == kTile) {
                     for (int k = 0; k < kLanes; ++k) {
 #pragma GCC unroll 4
-                        for (int h = 0; h < kVecs; ++h)
-                            if (static_cast<unsigned>(kVecs * k + h) < nextCount)
-                                Step<NB, kMirrored>(ph, incLo, incHi, ix[cur ^ 1], kVecs * k + h);
-#pragma GCC unroll 4
                         for (int b = 0; b < NB; ++b)
                             ReadRow<kTile / 2>(sine, ix[cur][b], k, tile[b][k]);
+                        for (int j = kVecs * k; j < kVecs * (k + 1) && static_cast<unsigned>(j) < nextCount; ++j)
+                            Step<NB, kMirrored>(ph, inc, ix[cur ^ 1], j);
                     }
                 } else {
                     // The last, shorter tile: the frames up to an even count
@@ -239,10 +287,8 @@ struct VectorKernel {
                         for (int b = 0; b < NB; ++b)
                             T::StoreInt(ix[cur][b][count], T::ZeroInt());
                     for (int k = 0; k < kLanes; ++k) {
-#pragma GCC unroll 4
-                        for (int h = 0; h < kVecs; ++h)
-                            if (static_cast<unsigned>(kVecs * k + h) < nextCount)
-                                Step<NB, kMirrored>(ph, incLo, incHi, ix[cur ^ 1], kVecs * k + h);
+                        for (int j = kVecs * k; j < kVecs * (k + 1) && static_cast<unsigned>(j) < nextCount; ++j)
+                            Step<NB, kMirrored>(ph, inc, ix[cur ^ 1], j);
                         for (int b = 0; b < NB; ++b)
                             ReadRow<0>(sine, ix[cur][b], k, tile[b][k], pairs);
                     }
