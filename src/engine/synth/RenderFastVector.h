@@ -123,7 +123,7 @@ struct VectorKernel {
     }
 
     // The increments of NB blocks in flight, from `at` on: held in registers
-    // where the set has registers enough for them beside the table reads'
+    // where the set has registers enough for them beside the table reads
     // (T::kHoldsIncrements), otherwise read where they are used. Held in a
     // set of 16 registers, they crowd out the registers the reads need, and
     // some go to the stack and back for every row read.
@@ -269,6 +269,10 @@ struct VectorKernel {
                     }
                 }
                 if (count == kTile) {
+                    // Row k of every block read, then kVecs frames of the
+                    // next tile's positions (a plain loop: with AVX-512's one
+                    // frame, unrolled by a pragma, it had left the
+                    // register allocation worse, some to the stack).
                     for (int k = 0; k < kLanes; ++k) {
 #pragma GCC unroll 4
                         for (int b = 0; b < NB; ++b)
