@@ -143,11 +143,9 @@ std::string PatchOutOfRange(const Patch& patch, const SettingsFile* written)
             std::string shown = Number(value);
             if (written && written->HasValue(p.patchKey)) {
                 const std::string text = written->GetValue(p.patchKey);
-                const size_t from = text.find_first_not_of(" 	
-");
+                const size_t from = text.find_first_not_of(" \t\n\v\f\r");
                 if (from != std::string::npos)
-                    shown = text.substr(from, text.find_last_not_of(" 	
-") - from + 1);
+                    shown = text.substr(from, text.find_last_not_of(" \t\n\v\f\r") - from + 1);
             }
             return std::string("the ") + p.patchKey + " value " + shown + " is outside the plugin's range " +
                    Number(p.minimum) + " to " + Number(p.maximum);

@@ -8,9 +8,7 @@
 
 #include "RenderFast.h"
 
-#include <chrono>
 #include <cstring>
-#include <utility>
 
 #include "FloatEnvironment.h"
 #include "RenderFastKernel.h"
@@ -24,27 +22,47 @@ using marovane_fast::NoteKernels;
 
 using FixedFloatEnvironment = marovane_fp::FixedEnvironment;
 
+ProcessorFeatures DetectFeatures()
+{
+    ProcessorFeatures f;
+#if defined(__x86_64__) || defined(__i386__)
+    // Each also asks whether the operating system saves the vector registers.
+    __builtin_cpu_init();
+    f.x86 = true;
+    f.avx2 = __builtin_cpu_supports("avx2");
+    f.avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    // Where both wide sets run, AVX-512 renders faster (the worst case on one
+    // Zen 5 core: 1.34 ms against AVX2's 1.90), though by less than its width:
+    // the kernels spend most of their time reading the table one lane at a
+    // time, which no vector width speeds up. Intel's Skylake server cores and
+    // their successors Cascade Lake and Cooper Lake lower the whole core's
+    // clock for as long as 512-bit floating-point work runs, and a while
+    // after, which slows those reads too and the other threads on that core:
+    // they take AVX2 (not measured here; later Intel cores lower their clock
+    // little for it, AMD's not at all).
+    f.wideSlows =
+        __builtin_cpu_is("skylake-avx512") || __builtin_cpu_is("cascadelake") || __builtin_cpu_is("cooperlake");
+#endif
+    return f;
+}
+
+// What the processor has, found once when the library loads.
+const ProcessorFeatures kFeatures = DetectFeatures();
+
 bool DetectSupport(RenderVariant variant)
 {
     switch (variant) {
     case RenderVariant::Reference:
     case RenderVariant::Portable: return true;
     case RenderVariant::Split: return RenderSplit::Worthwhile();
-    default: break;
+    case RenderVariant::Baseline: return kFeatures.x86;
+    case RenderVariant::Avx2: return kFeatures.x86 && kFeatures.avx2;
+    case RenderVariant::Avx512: return kFeatures.x86 && kFeatures.avx512;
     }
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_cpu_init();
-    switch (variant) {
-    case RenderVariant::Baseline: return true;
-    case RenderVariant::Avx2: return __builtin_cpu_supports("avx2");
-    case RenderVariant::Avx512: return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
-    default: break;
-    }
-#endif
     return false;
 }
 
-// What the processor can run, found once when the program starts.
+// What the processor can run.
 const bool kSupported[] = {DetectSupport(RenderVariant::Reference), DetectSupport(RenderVariant::Baseline),
                            DetectSupport(RenderVariant::Avx2),      DetectSupport(RenderVariant::Avx512),
                            DetectSupport(RenderVariant::Split),     DetectSupport(RenderVariant::Portable)};
@@ -62,7 +80,7 @@ NoteKernels KernelFor(RenderVariant variant)
     switch (variant) {
     case RenderVariant::Avx512: return {RenderNoteAvx512, AdvancePhasesAvx512, RenderNoteChainAvx512};
     case RenderVariant::Avx2: return {RenderNoteAvx2, AdvancePhasesAvx2, RenderNoteChainAvx2};
-    case RenderVariant::Baseline: return {RenderNoteBaseline, AdvancePhasesBaseline};
+    case RenderVariant::Baseline: return {RenderNoteBaseline, AdvancePhasesBaseline, RenderNoteChainBaseline};
     default: break;
     }
 #endif
@@ -72,50 +90,8 @@ NoteKernels KernelFor(RenderVariant variant)
 
 constexpr int kPadded = RenderSplit::kPadded;
 
-// The kernels timed in turn on one note of 128 partials over a whole buffer,
-// the best of nine runs each (the first run of each warms its caches). The
-// widest instruction set is not always the fastest: the kernels spend most
-// of their time reading the table one lane at a time, which no vector width
-// speeds up, and a processor may run its widest vectors at a lower clock.
-// They are timed reading a half-mirrored table, as they read the engine's
-// sine (a stand-in table: only the time counts). Takes about a millisecond,
-// once, when the program starts.
-KernelTimes MeasureKernels()
-{
-    alignas(64) static float table[WAVE_TABLE_LENGTH];
-    for (int i = 0; i < WAVE_TABLE_LENGTH; ++i)
-        table[i] = static_cast<float>(i) * 1e-6f; // written, so the pages are the table's own
-    alignas(64) float phase[kPadded] = {};
-    alignas(64) float level[kPadded] = {};
-    alignas(64) double inc[kPadded] = {};
-    alignas(64) float gain[MAX_FRAMES];
-    alignas(64) float mix[MAX_FRAMES] = {};
-    for (int k = 0; k < NUM_PARTIALS; ++k) {
-        inc[k] = (k + 1) * 261.6 / SAMPLE_RATE; // middle C's partials
-        level[k] = 1.0f / static_cast<float>(k + 1);
-    }
-    for (float& g : gain)
-        g = 0.5f;
-    const NoteKernelArgs args{table, true, phase, inc, level, gain, mix, NUM_PARTIALS, MAX_FRAMES};
-    const RenderVariant variants[] = {RenderVariant::Baseline, RenderVariant::Avx2, RenderVariant::Avx512};
-    double best[3] = {0.0, 0.0, 0.0};
-    for (int round = 0; round < 10; ++round)
-        for (int v = 0; v < 3; ++v) {
-            if (!CpuSupports(variants[v]))
-                continue;
-            const auto start = std::chrono::steady_clock::now();
-            KernelFor(variants[v]).render(args);
-            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            if (round > 0 && (best[v] == 0.0 || seconds < best[v]))
-                best[v] = seconds > 0.0 ? seconds : 1e-12;
-        }
-    return {best[0], best[1], best[2]};
-}
-
-const KernelTimes kKernelTimes = MeasureKernels();
-const RenderVariant kFastest = FastestOf(kKernelTimes);
+const RenderVariant kFastest = KernelForFeatures(kFeatures);
 const RenderVariant kChosen = CpuSupports(RenderVariant::Split) ? RenderVariant::Split : kFastest;
-
 
 // Every sounding note, one after the other, on this thread. The next note is
 // prepared before this one is rendered (preparing a note changes nothing of
@@ -217,27 +193,20 @@ bool RenderVariantSupported(RenderVariant variant)
     return CpuSupports(variant);
 }
 
-RenderVariant FastestOf(const KernelTimes& times)
+ProcessorFeatures ThisProcessor()
 {
-#if defined(__x86_64__) || defined(__i386__)
-    RenderVariant fastest = RenderVariant::Baseline;
-#else
-    RenderVariant fastest = RenderVariant::Portable;
-#endif
-    double least = 0.0;
-    const std::pair<RenderVariant, double> measured[] = {
-        {RenderVariant::Baseline, times.baseline}, {RenderVariant::Avx2, times.avx2}, {RenderVariant::Avx512, times.avx512}};
-    for (const auto& [variant, seconds] : measured)
-        if (seconds > 0.0 && (least == 0.0 || seconds < least)) {
-            fastest = variant;
-            least = seconds;
-        }
-    return fastest;
+    return kFeatures;
 }
 
-KernelTimes MeasuredKernelTimes()
+RenderVariant KernelForFeatures(const ProcessorFeatures& features)
 {
-    return kKernelTimes;
+    if (!features.x86)
+        return RenderVariant::Portable;
+    if (features.avx512 && !features.wideSlows)
+        return RenderVariant::Avx512;
+    if (features.avx2)
+        return RenderVariant::Avx2;
+    return RenderVariant::Baseline;
 }
 
 RenderVariant FastestRenderVariant()

@@ -32,20 +32,23 @@ const char* RenderVariantName(RenderVariant variant);
 // Whether this processor (and its operating system) can run the variant; Split
 // needs more than one core.
 bool RenderVariantSupported(RenderVariant variant);
-// The instruction set that rendered fastest on this processor (Baseline, Avx2
-// or Avx512), measured once at start-up; Portable on a processor that is not
-// x86. The single-thread render and the kernel of Split.
-RenderVariant FastestRenderVariant();
-// That start-up measurement: each variant's best time in seconds for one note
-// of 128 partials over 256 frames, 0 for a variant the processor cannot run.
-struct KernelTimes {
-    double baseline = 0.0;
-    double avx2 = 0.0;
-    double avx512 = 0.0;
+// What the kernel is chosen by: the processor's features.
+struct ProcessorFeatures {
+    bool x86 = false;       // the vector kernels are built (an x86 processor): SSE2 at least
+    bool avx2 = false;
+    bool avx512 = false;    // F and DQ
+    bool wideSlows = false; // a core that lowers its clock while it runs 512-bit arithmetic
 };
-KernelTimes MeasuredKernelTimes();
-// The measured variant that took least (Baseline when none was measured).
-RenderVariant FastestOf(const KernelTimes& times);
+// This processor's, found once when the library loads (no timing: a few
+// CPUID instructions, read by the compiler's runtime).
+ProcessorFeatures ThisProcessor();
+// The kernel for a processor with those features: the widest instruction set
+// it has, except AVX-512 where the core lowers its clock for it (AVX2 there);
+// Portable where the vector kernels are not built.
+RenderVariant KernelForFeatures(const ProcessorFeatures& features);
+// KernelForFeatures(ThisProcessor()): the single-thread render and the kernel
+// of Split.
+RenderVariant FastestRenderVariant();
 // What SynthState::Render runs: Split on a machine with more than one core,
 // otherwise FastestRenderVariant(). An engine made without a helper thread
 // has no second thread to split with: its Split renders alone with the

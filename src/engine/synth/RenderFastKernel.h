@@ -1,10 +1,11 @@
 #pragma once
 // The inner loop of the vectorised render: every partial of one note over one
-// buffer. One copy per instruction set, each in its own file compiled for that
-// set, chosen at start-up (RenderFast.cpp). This header is shared by all of
-// them, so it holds plain data, and templates instantiated only with each
-// file's own (internal) functions: nothing here may compile into code that
-// the linker could share between the copies.
+// buffer. One kernel (RenderFastVector.h) instantiated once per instruction
+// set, each in its own file compiled for that set, chosen by the processor's
+// features (RenderFast.cpp); and a portable one. This header is shared by all
+// of them and by the callers, so it holds plain data and declarations alone:
+// nothing here may compile into code that the linker could share between the
+// copies.
 
 #include <cstdint>
 
@@ -41,24 +42,42 @@ void AdvancePhasesAvx2(const NoteKernelArgs& a);
 void AdvancePhasesAvx512(const NoteKernelArgs& a);
 void AdvancePhasesPortable(const NoteKernelArgs& a);
 
-// What a kernel carries from one note to the next on one thread: the table
-// positions of the next note's first frames, computed while the note before
-// is read (each call otherwise starts with positions alone), and that note's
-// phases after them. The layout is the kernel's own.
+// Frames of a tile of the vector kernels (RenderFastVector.h), and the blocks
+// of lanes a carried run holds.
+constexpr int kKernelTile = 16;
+constexpr int kCarriedBlocks = 4;
+
+// What a vector kernel of kLanes lanes carries from one note to the next: the
+// index tiles (the second holds the next note's first positions, computed
+// while the note before is read, when primed) and that note's phases after
+// them.
+template <int kLanes>
+struct CarryLayout {
+    alignas(64) uint32_t positions[2][kCarriedBlocks][kKernelTile][kLanes];
+    alignas(64) float phases[kCarriedBlocks][kLanes];
+    int half; // which of `positions` holds the next note's first tile
+};
+
+// What a kernel carries from one note to the next on one thread: each
+// instruction set has its own layout, and reads and writes only that one.
 struct KernelCarry {
-    alignas(64) uint32_t positions[2][4][16][16];
-    alignas(64) float phases[4][16];
-    int half = 0;
-    bool primed = false; // holds the start of the next note given to the last call
+    CarryLayout<16> avx512;
+    CarryLayout<8> avx2;
+    CarryLayout<4> baseline;
+    // The layout of the kernel that made the last call holds the start of
+    // the next note given to that call.
+    bool primed = false;
 };
 
 // The note kernel, carrying on to `next`: renders `a` as `render` does and,
 // when `next` can follow it (the same partials, frames and table), starts on
 // `next` and leaves that in `carry`, primed. A call with `carry` primed must
-// be for the `next` of the call that primed it, with its inputs unchanged
-// since; `next` null, or one that cannot follow, leaves `carry` not primed.
-void RenderNoteChainAvx512(const NoteKernelArgs& a, const NoteKernelArgs* next, KernelCarry& carry);
+// be to the same kernel, for the `next` of the call that primed it, with its
+// inputs unchanged since; `next` null, or one that cannot follow, leaves
+// `carry` not primed.
+void RenderNoteChainBaseline(const NoteKernelArgs& a, const NoteKernelArgs* next, KernelCarry& carry);
 void RenderNoteChainAvx2(const NoteKernelArgs& a, const NoteKernelArgs* next, KernelCarry& carry);
+void RenderNoteChainAvx512(const NoteKernelArgs& a, const NoteKernelArgs* next, KernelCarry& carry);
 
 // The entry points of one instruction set. `chain` may be null: the kernel
 // then starts every note anew.
@@ -67,39 +86,5 @@ struct NoteKernels {
     void (*advance)(const NoteKernelArgs&);
     void (*chain)(const NoteKernelArgs&, const NoteKernelArgs* next, KernelCarry& carry) = nullptr;
 };
-
-// The partials of a note in groups of kInFlight blocks of kLanes, then block
-// by block; Wide and Narrow are the calling file's own.
-template <int kInFlight, int kLanes, void (*Wide)(const NoteKernelArgs&, int),
-          void (*Narrow)(const NoteKernelArgs&, int)>
-void InGroups(const NoteKernelArgs& a)
-{
-    int first = 0;
-    for (; a.partials - first >= kInFlight * kLanes; first += kInFlight * kLanes)
-        Wide(a, first);
-    for (; first < a.partials; first += kLanes)
-        Narrow(a, first);
-}
-
-// The carrying kernel of a file whose notes run in groups of four blocks of
-// kLanes: carried only where the note is whole runs of such groups, and
-// `next` the same shape over the same frames and table. Carried(a, runs,
-// next, carry) renders those runs; Plain renders any other note. Carried is
-// the calling file's own.
-template <int kLanes, void (*Plain)(const NoteKernelArgs&),
-          void (*Carried)(const NoteKernelArgs&, int, const NoteKernelArgs*, KernelCarry&)>
-void InCarriedRuns(const NoteKernelArgs& a, const NoteKernelArgs* next, KernelCarry& carry)
-{
-    const int runs = (a.partials + kLanes - 1) / (4 * kLanes);
-    if (!(runs > 0 && runs * 4 * kLanes >= a.partials)) {
-        carry.primed = false;
-        Plain(a);
-        return;
-    }
-    if (next != nullptr && !(next->partials == a.partials && next->frames == a.frames && next->sine == a.sine &&
-                             next->mirrored == a.mirrored))
-        next = nullptr;
-    Carried(a, runs, next, carry);
-}
 
 } // namespace marovane_fast
