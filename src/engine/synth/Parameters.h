@@ -5,7 +5,8 @@
 // sliders, the plugin's ports and its Turtle, the patch file's keys and the
 // preset writer all take their facts from this table (or are checked
 // against it when they are built), and the engine clamps a host's value to
-// the range here, in one place (Engine::SetParameter).
+// the range here, in one place (SynthState::SetParameter, which
+// Engine::SetParameter forwards).
 //
 // Plain constants: any thread.
 
