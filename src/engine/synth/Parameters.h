@@ -63,7 +63,7 @@ constexpr bool ParameterTableInOrder()
         const ParameterInfo& p = kParameters[i];
         if (static_cast<size_t>(p.id) != i || !(p.minimum <= p.defaultValue && p.defaultValue <= p.maximum))
             return false;
-        if (p.choices && p.choiceCount != static_cast<size_t>(p.maximum - p.minimum) + 1)
+        if (p.choiceCount != 0 && p.choiceCount != static_cast<size_t>(p.maximum - p.minimum) + 1)
             return false;
     }
     return true;
