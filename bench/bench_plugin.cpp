@@ -26,6 +26,7 @@
 
 #include "../lv2/Ports.h"
 #include "synth/Engine.h"
+#include "synth/RenderFast.h"
 #include "synth/SynthState.h"
 
 namespace {
@@ -51,9 +52,9 @@ void SetSound(SynthState& s, const BenchCase& c)
     float attack[NUM_PARTIALS], sustain[NUM_PARTIALS];
     Spectra(attack, sustain);
     s.SetSpectra(attack, sustain);
-    s.attackMs = 5;
-    s.decayMs = 20;
-    s.sustainPercent = 80;
+    s.SetParameter(ParamId::Attack, 5);
+    s.SetParameter(ParamId::Decay, 20);
+    s.SetParameter(ParamId::Sustain, 80);
     for (int n = c.firstNote; n <= c.lastNote; ++n)
         s.StartNote(n);
 }
@@ -64,9 +65,9 @@ void Program(benchmark::State& state, BenchCase c)
     SetSound(*s, c);
     float out[2 * MAX_FRAMES];
     for (int b = 0; b < 8; ++b)
-        s->Render(out, MAX_FRAMES);
+        RenderWith(*s, ChosenRenderVariant(), out, MAX_FRAMES);
     for (auto _ : state) {
-        s->Render(out, MAX_FRAMES);
+        RenderWith(*s, ChosenRenderVariant(), out, MAX_FRAMES);
         benchmark::DoNotOptimize(out);
         benchmark::ClobberMemory();
     }

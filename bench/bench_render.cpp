@@ -40,8 +40,12 @@
 #include "synth/RenderFast.h"
 #include "synth/RenderSplit.h"
 #include "synth/SynthState.h"
+#include "support/EngineTestAccess.h"
 
 namespace {
+
+// The render's steps and rows (tests/support/EngineTestAccess.h).
+using Access = SynthStateTestAccess;
 
 constexpr double kBudgetSeconds = 5.8e-3;
 constexpr double kTwoPi = 6.283185307179586;
@@ -100,15 +104,15 @@ std::unique_ptr<SynthState> MakeEngine(const BenchCase& c)
         sustain[h] = zero ? 0.0f : c.level != 0.0f ? c.level : 0.25f / static_cast<float>(h + 1) / 128.0f;
     }
     s->SetSpectra(attack, sustain);
-    s->attackMs = 5;
-    s->decayMs = 20;
-    s->sustainPercent = 80;
-    s->pitchWheel = c.pitchWheel;
+    s->SetParameter(ParamId::Attack, 5);
+    s->SetParameter(ParamId::Decay, 20);
+    s->SetParameter(ParamId::Sustain, 80);
+    s->SetPitchWheel(c.pitchWheel);
     for (int n = c.firstNote; n <= c.lastNote; ++n)
         s->StartNote(n);
     float out[2 * MAX_FRAMES];
     for (int b = 0; b < 8; ++b)
-        s->RenderBuffer(out, MAX_FRAMES);
+        Access::RenderBuffer(*s, out, MAX_FRAMES);
     return s;
 }
 
@@ -143,10 +147,10 @@ void BenchRender(benchmark::State& state, const BenchCase& c, bool fast, RenderV
     auto s = MakeEngine(c);
     std::vector<float> out(2 * MAX_FRAMES);
     double checksum = 0.0;
-    const RenderSplitStats before = s->renderSplit ? s->renderSplit->Stats() : RenderSplitStats{};
+    const RenderSplitStats before = s->SplitStats();
     for (auto _ : state) {
         if (fast)
-            s->Render(out.data(), MAX_FRAMES);
+            Access::Render(*s, out.data(), MAX_FRAMES);
         else
             RenderWith(*s, variant, out.data(), MAX_FRAMES);
         benchmark::DoNotOptimize(out.data());
@@ -156,8 +160,8 @@ void BenchRender(benchmark::State& state, const BenchCase& c, bool fast, RenderV
     SetCounters(state, c, checksum);
     // How the two threads shared the buffers: the share of buffers the helper
     // finished on its own, and the notes per buffer the audio thread took over.
-    if (s->renderSplit && (fast ? ChosenRenderVariant() : variant) == RenderVariant::Split) {
-        const RenderSplitStats after = s->renderSplit->Stats();
+    if (s->HasHelperThread() && (fast ? ChosenRenderVariant() : variant) == RenderVariant::Split) {
+        const RenderSplitStats after = s->SplitStats();
         const double buffers = static_cast<double>(state.iterations());
         state.counters["helper-finished%"] = 100.0 * static_cast<double>(after.helperFinished - before.helperFinished) / buffers;
         state.counters["notes-taken-over"] = static_cast<double>(after.notesTakenOver - before.notesTakenOver) / buffers;
@@ -350,20 +354,20 @@ RooflineLoop FastestRoofline(const float* sine, bool mirrored, RooflineInputs& i
 void BenchRoofline(benchmark::State& state, const BenchCase& c)
 {
     auto s = MakeEngine(c);
-    s->BeginBuffer();
+    Access::BeginBuffer(*s);
     const int notes = c.lastNote - c.firstNote + 1;
     const int partials = RenderedPartials(c);
     RooflineInputs in;
     for (int n = c.firstNote; n <= c.lastNote; ++n) {
-        const double f = s->BentFrequency(n);
+        const double f = Access::BentFrequency(*s, n);
         float gain[MAX_FRAMES];
-        s->NoteGains(n, MAX_FRAMES, gain);
+        Access::NoteGains(*s, n, MAX_FRAMES, gain);
         in.gain.insert(in.gain.end(), gain, gain + MAX_FRAMES);
         for (int h = 0; h < NUM_PARTIALS; ++h) {
             if ((c.sparse && h % 2 == 1) || h >= c.partials)
                 continue;
-            in.inc.push_back(static_cast<float>(s->PartialIncrement(h, f)));
-            in.phase.push_back(s->partialPhase[n][h]);
+            in.inc.push_back(static_cast<float>(Access::PartialIncrement(*s, h, f)));
+            in.phase.push_back(Access::PartialPhase(*s)[n][h]);
         }
     }
     const float* sine = s->Waves().Shape(0);
@@ -394,18 +398,18 @@ PeerInputs MakePeerInputs(const BenchCase& c)
 {
     auto s = MakeEngine(c);
     PeerInputs in;
-    s->BeginBuffer();
+    Access::BeginBuffer(*s);
     for (int h = 0; h < NUM_PARTIALS; ++h)
-        if (!(s->Snapshot().attack[h] == 0.0f && s->Snapshot().sustain[h] == 0.0f))
+        if (!(Access::Snapshot(*s).attack[h] == 0.0f && Access::Snapshot(*s).sustain[h] == 0.0f))
             in.partials.push_back(h);
     for (int n = c.firstNote; n <= c.lastNote; ++n) {
         in.notes.push_back(n);
-        in.frequency.push_back(s->BentFrequency(n));
+        in.frequency.push_back(Access::BentFrequency(*s, n));
         float gain[MAX_FRAMES];
-        s->NoteGains(n, MAX_FRAMES, gain);
+        Access::NoteGains(*s, n, MAX_FRAMES, gain);
         in.gain.insert(in.gain.end(), gain, gain + MAX_FRAMES);
         for (int h : in.partials)
-            in.level.push_back(s->MorphLevel(n, h));
+            in.level.push_back(Access::MorphLevel(*s, n, h));
     }
     return in;
 }

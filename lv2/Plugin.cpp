@@ -63,37 +63,9 @@ struct Instance {
     const LV2_Atom_Sequence* midiIn = nullptr;
     float* out[2] = {nullptr, nullptr};
     const float* control[kControlCount] = {};
-    // The last good value of each control, as the engine has it.
-    float applied[kControlCount] = {};
     bool activatedBefore = false;
     EngineEvent events[kEventBatch] = {};
 };
-
-// A host's value for a control: a NaN keeps the last good value; anything
-// else is held in the port's range, and the whole-number ports round to the
-// nearest whole number, halves away from zero (whatever rounding mode the
-// host's thread has set).
-float ControlValue(const ControlPort& port, float value, float last)
-{
-    if (std::isnan(value))
-        return last;
-    value = std::clamp(value, port.minimum, port.maximum);
-    return port.integer ? std::round(value) : value;
-}
-
-void ApplyControl(SynthState& synth, uint32_t index, float value)
-{
-    const auto whole = static_cast<int32_t>(value);
-    switch (index) {
-    case kAttack: synth.attackMs = whole; break;
-    case kDecay: synth.decayMs = whole; break;
-    case kSustain: synth.sustainPercent = whole; break;
-    case kRelease: synth.releaseMs = whole; break;
-    case kLfoRate: synth.lfoFrequency = value; break;
-    case kLfoShape: synth.SetLfoWaveform(whole); break;
-    default: break;
-    }
-}
 
 LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features)
 {
@@ -112,8 +84,6 @@ LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char*, const LV
     self->uris = {urid(LV2_MIDI__MidiEvent), urid(LV2_ATOM__beatTime),    urid(LV2_ATOM__Vector),
                   urid(LV2_ATOM__Float),     urid(LV2_ATOM__Int),         urid(kAttackSpectrumKey),
                   urid(kSustainSpectrumKey), urid(kStateVersionKey)};
-    for (uint32_t c = 0; c < kControlCount; ++c)
-        self->applied[c] = kControls[c].defaultValue;
     return self;
 }
 
@@ -144,16 +114,12 @@ void Activate(LV2_Handle handle)
 void Run(LV2_Handle handle, uint32_t frames)
 {
     auto* self = static_cast<Instance*>(handle);
-    SynthState& synth = self->engine.Synth();
-    for (uint32_t c = 0; c < kControlCount; ++c) {
-        if (!self->control[c])
-            continue;
-        const float value = ControlValue(kControls[c], *self->control[c], self->applied[c]);
-        if (value != self->applied[c]) {
-            self->applied[c] = value;
-            ApplyControl(synth, kControls[c].index, value);
-        }
-    }
+    // The engine holds each value to its parameter's range, rounds the
+    // whole-number ones (halves away from zero, whatever rounding mode the
+    // host's thread has set) and keeps its value for a NaN.
+    for (uint32_t c = 0; c < kControlCount; ++c)
+        if (self->control[c])
+            self->engine.SetParameter(kControls[c].parameter, *self->control[c]);
     float* left = self->out[0];
     float* right = self->out[1];
     if (!left || !right)

@@ -1,13 +1,17 @@
 #pragma once
-// The plugin's ports as hosts and saved sessions know them, and the ranges of
-// its six controls: the window's sliders and choice, with the program's
-// start-up values as defaults. The plugin clamps to these ranges, the preset
-// maker refuses a patch outside them, and marovane.ttl states the same
-// numbers (a test reads them back through a host library).
+// The plugin's ports as hosts and saved sessions know them, and its six
+// controls: the sound's parameters (synth/Parameters.h), whose symbols,
+// ranges, defaults and whole-number flags they take. The engine holds a
+// port's value to that range (SynthState::SetParameter), the preset maker
+// refuses a patch outside it, and marovane.ttl states the same numbers (a
+// test reads them back through a host library and compares them with the
+// table).
 //
 // Plain constants: any thread.
 
 #include <cstdint>
+
+#include "synth/Parameters.h"
 
 namespace marovane_lv2 {
 
@@ -33,20 +37,29 @@ struct ControlPort {
     float maximum;
     float defaultValue;
     bool integer; // whole milliseconds, percent or a shape index
+    ParamId parameter;
 };
 
 constexpr uint32_t kFirstControl = kAttack;
 constexpr uint32_t kControlCount = kPortCount - kFirstControl;
+static_assert(kControlCount == kParameterCount, "a port for each parameter");
+
+// The port of a parameter: the parameters in their table's order, one port
+// each from kFirstControl on.
+constexpr ControlPort ControlPortOf(ParamId id)
+{
+    const ParameterInfo& p = Parameter(id);
+    return {kFirstControl + static_cast<uint32_t>(id), p.symbol, p.minimum, p.maximum, p.defaultValue, p.integer, id};
+}
 
 // In port order.
 constexpr ControlPort kControls[kControlCount] = {
-    {kAttack, "attack", 0.0f, 1000.0f, 0.0f, true},
-    {kDecay, "decay", 0.0f, 1000.0f, 0.0f, true},
-    {kSustain, "sustain", 0.0f, 100.0f, 100.0f, true},
-    {kRelease, "release", 0.0f, 1000.0f, 10.0f, true},
-    {kLfoRate, "lfo_rate", 0.0f, 20.0f, 5.0f, false},
-    {kLfoShape, "lfo_shape", 0.0f, 6.0f, 0.0f, true},
+    ControlPortOf(ParamId::Attack),       ControlPortOf(ParamId::Decay),        ControlPortOf(ParamId::Sustain),
+    ControlPortOf(ParamId::Release),      ControlPortOf(ParamId::LfoFrequency), ControlPortOf(ParamId::LfoWaveform),
 };
+static_assert(kControls[0].index == kAttack && kControls[1].index == kDecay && kControls[2].index == kSustain &&
+                  kControls[3].index == kRelease && kControls[4].index == kLfoRate && kControls[5].index == kLfoShape,
+              "the ports' numbers follow the parameter table");
 
 // The state keys beside the ports: both spectra as vectors of 128 floats,
 // and the version of that layout.

@@ -607,8 +607,8 @@ int main(int argc, char** argv)
         return Fail(problem);
     if (std::string problem = o.midi.empty() ? std::string() : LoadSong(o, to, song); !problem.empty())
         return Fail(problem);
-    engine->Synth().pitchWheel = static_cast<float>(o.pitchWheel);
-    engine->Synth().modWheelDepth = SynthState::ModWheelDepthFromValue(o.modWheel);
+    engine->Synth().SetPitchWheel(static_cast<float>(o.pitchWheel));
+    engine->Synth().SetModWheelDepth(SynthState::ModWheelDepthFromValue(o.modWheel));
 
     HandleEndingSignals();
 

@@ -157,8 +157,8 @@ int main(int argc, char** argv)
     const double buffer = static_cast<double>(AudioStream::kFramesPerBuffer) / SAMPLE_RATE;
     std::printf("render: %s (kernel %s); notes held at the end: %d of 128, 128 partials each\n",
                 RenderVariantName(ChosenRenderVariant()), RenderVariantName(FastestRenderVariant()), held);
-    if (synth->renderSplit) {
-        const RenderSplitStats split = synth->renderSplit->Stats();
+    if (synth->HasHelperThread()) {
+        const RenderSplitStats split = synth->SplitStats();
         std::printf("two threads: helper finished %llu buffers, %llu taken over (%.1f notes each on average), "
                     "%llu rendered alone\n",
                     static_cast<unsigned long long>(split.helperFinished),

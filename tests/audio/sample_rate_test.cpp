@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "synth/SynthState.h"
+#include "support/EngineTestAccess.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ std::vector<float> PlayA440(SynthState& s, int held)
     for (int b = 0; b < held + 40; ++b) {
         if (b == held)
             s.ReleaseNote(69);
-        s.Render(buf, MAX_FRAMES);
+        SynthStateTestAccess::Render(s, buf, MAX_FRAMES);
         for (int i = 0; i < MAX_FRAMES; ++i)
             left.push_back(buf[2 * i]);
     }
@@ -41,8 +42,8 @@ TEST(SampleRate, PitchEnvelopeAndLfoFollowTheRate)
         SCOPED_TRACE(rate);
         auto s = std::make_unique<SynthState>();
         s->SetSampleRate(rate);
-        EXPECT_EQ(s->sampleRate, rate);
-        EXPECT_EQ(s->msPerSample, 1000.0f / static_cast<float>(rate));
+        EXPECT_EQ(s->SampleRate(), rate);
+        EXPECT_EQ(SynthStateTestAccess::MsPerSample(*s), 1000.0f / static_cast<float>(rate));
 
         const int held = 8;
         const std::vector<float> x = PlayA440(*s, held);
@@ -60,22 +61,22 @@ TEST(SampleRate, PitchEnvelopeAndLfoFollowTheRate)
         // An LFO of rate / 512 Hz takes 512 frames a cycle: half a cycle a buffer.
         auto t = std::make_unique<SynthState>();
         t->SetSampleRate(rate);
-        t->lfoFrequency = static_cast<float>(rate) / 512;
+        ChangeSound(*t, [rate](Sound& sound) { sound.lfoFrequency = static_cast<float>(rate) / 512; });
         float buf[2 * MAX_FRAMES];
-        t->Render(buf, MAX_FRAMES);
-        EXPECT_NEAR(t->lfoPhase, 0.5f, 1e-5f);
+        SynthStateTestAccess::Render(*t, buf, MAX_FRAMES);
+        EXPECT_NEAR(SynthStateTestAccess::LfoPhase(*t), 0.5f, 1e-5f);
     }
 }
 
 TEST(SampleRate, RatesNoDeviceHasAreIgnored)
 {
     auto s = std::make_unique<SynthState>();
-    EXPECT_EQ(s->sampleRate, 44100);
+    EXPECT_EQ(s->SampleRate(), 44100);
     s->SetSampleRate(48000);
     for (int bad : {0, -48000, 999, 10000000}) {
         s->SetSampleRate(bad);
-        EXPECT_EQ(s->sampleRate, 48000) << bad;
-        EXPECT_EQ(s->msPerSample, 1000.0f / 48000.0f) << bad;
+        EXPECT_EQ(s->SampleRate(), 48000) << bad;
+        EXPECT_EQ(SynthStateTestAccess::MsPerSample(*s), 1000.0f / 48000.0f) << bad;
     }
 }
 

@@ -20,6 +20,7 @@
 #include "controls/SynthParametersDlg.h"
 #include "controls/VolumeMeter.h"
 #include "synth/SynthState.h"
+#include "support/EngineTestAccess.h"
 
 namespace {
 
@@ -369,13 +370,13 @@ TEST_F(SmallControlsTest, MeterFollowsTheRendersPeakOnTheGuiThread)
     synth.StartNote(60);
     float buffer[2 * MAX_FRAMES];
     for (int i = 0; i < 8; ++i)
-        synth.Render(buffer, MAX_FRAMES);
+        SynthStateTestAccess::Render(synth, buffer, MAX_FRAMES);
     ASSERT_GT(synth.LeftPeak(), 0.3f);
     PumpEvents(120);
     EXPECT_EQ(meter->GetValue(), static_cast<int>(100.0f * synth.LeftPeak()));
     synth.ReleaseNote(60);
     for (int i = 0; i < 40; ++i)
-        synth.Render(buffer, MAX_FRAMES);
+        SynthStateTestAccess::Render(synth, buffer, MAX_FRAMES);
     PumpEvents(120);
     EXPECT_EQ(meter->GetValue(), 0);
     meter->FollowLevel(nullptr);

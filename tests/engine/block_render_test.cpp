@@ -6,11 +6,13 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "support/EngineTestAccess.h"
 #include "synth/Engine.h"
 #include "synth/RenderFast.h"
 
@@ -87,7 +89,7 @@ std::vector<float> Reference(const Sound& sound, const std::vector<Timed>& event
             midi.Apply(events[next].bytes.data(), static_cast<uint32_t>(events[next].bytes.size()));
             ++next;
         }
-        synth->RenderBuffer(out.data() + 2 * *it, static_cast<unsigned>(*std::next(it) - *it));
+        SynthStateTestAccess::RenderBuffer(*synth, out.data() + 2 * *it, static_cast<unsigned>(*std::next(it) - *it));
     }
     return out;
 }
@@ -181,7 +183,7 @@ TEST(EngineBlocks, AnyBlockSizeEqualsTheReferenceOverTheSamePieces)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto engine = NewEngine(c.helper, sound, c.rate);
-        EXPECT_EQ(engine->Synth().sampleRate, c.rate);
+        EXPECT_EQ(engine->Synth().SampleRate(), c.rate);
         const std::vector<float> got = EngineRender(*engine, song, c.blocks, c.form);
         const std::vector<float> expected = Reference(sound, song, Cuts(c.blocks, 0, song), c.rate);
         EXPECT_EQ(FirstDifference(got, expected), -1);
@@ -342,15 +344,117 @@ TEST(EngineOptions, HelperThreadOnlyWhenAskedFor)
     const int before = ThreadCount();
     {
         auto alone = NewEngine(false, MorphingSound());
-        EXPECT_EQ(alone->Synth().renderSplit, nullptr);
+        EXPECT_FALSE(alone->Synth().HasHelperThread());
         std::vector<float> out(2 * 4096);
         const EngineEvent chord[] = {Event(0, {0x90, 60, 100}), Event(0, {0x90, 64, 100}), Event(9, {0x90, 67, 100})};
         alone->RenderInterleaved(out.data(), 4096, chord, std::size(chord));
         EXPECT_EQ(ThreadCount(), before);
     }
     auto shared = NewEngine(true, MorphingSound());
-    EXPECT_EQ(shared->Synth().renderSplit != nullptr, RenderVariantSupported(RenderVariant::Split));
-    EXPECT_EQ(ThreadCount(), before + (shared->Synth().renderSplit ? 1 : 0));
+    EXPECT_EQ(shared->Synth().HasHelperThread(), RenderVariantSupported(RenderVariant::Split));
+    EXPECT_EQ(ThreadCount(), before + (shared->Synth().HasHelperThread() ? 1 : 0));
+}
+
+// A sound's value for a parameter, as a patch load stores it.
+void SetSoundValue(Sound& sound, ParamId id, float value)
+{
+    switch (id) {
+    case ParamId::Attack: sound.attackMs = static_cast<int32_t>(value); break;
+    case ParamId::Decay: sound.decayMs = static_cast<int32_t>(value); break;
+    case ParamId::Sustain: sound.sustainPercent = static_cast<int32_t>(value); break;
+    case ParamId::Release: sound.releaseMs = static_cast<int32_t>(value); break;
+    case ParamId::LfoFrequency: sound.lfoFrequency = value; break;
+    case ParamId::LfoWaveform: sound.lfoWaveform = static_cast<int32_t>(value); break;
+    }
+}
+
+// What a host hears: a note struck and let go, with the wheel moving the
+// tremolo, so that every parameter reaches the output.
+std::vector<float> HostRender(Engine& engine)
+{
+    std::vector<float> out(2 * 2048);
+    const EngineEvent song[] = {Event(0, {0xB0, 1, 127}), Event(0, {0x90, 69, 127}), Event(1500, {0x80, 69, 0})};
+    engine.RenderInterleaved(out.data(), 2048, song, std::size(song));
+    return out;
+}
+
+// A host's value (a plugin port, a slider, a command line) goes through the
+// engine, which holds it to the parameter's range, rounds it to a whole
+// number where the parameter takes only those (halves away from zero) and
+// keeps the last value for a NaN. The engine then plays exactly what it
+// plays with the held value loaded as a sound.
+TEST(EngineParameters, HostValuesAreHeldTheOneDocumentedWay)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        ParamId id;
+        float before; // the value the host set last
+        float given;
+        float held;
+    };
+    const Case cases[] = {
+        {ParamId::Attack, 0.0f, 250.4f, 250.0f},
+        {ParamId::Attack, 0.0f, 250.5f, 251.0f},
+        {ParamId::Attack, 0.0f, 0.49999997f, 0.0f},
+        {ParamId::Attack, 10.0f, -0.5f, 0.0f},
+        {ParamId::Attack, 10.0f, 1000.6f, 1000.0f},
+        {ParamId::Attack, 10.0f, 1e30f, 1000.0f},
+        {ParamId::Attack, 10.0f, -inf, 0.0f},
+        {ParamId::Attack, 123.0f, nan, 123.0f},
+        {ParamId::Decay, 0.0f, 99.5f, 100.0f},
+        {ParamId::Decay, 0.0f, inf, 1000.0f},
+        {ParamId::Sustain, 50.0f, 100.49f, 100.0f},
+        {ParamId::Sustain, 50.0f, 12.5f, 13.0f},
+        {ParamId::Sustain, 50.0f, -7.0f, 0.0f},
+        {ParamId::Sustain, 37.0f, nan, 37.0f},
+        {ParamId::Release, 10.0f, 2000.0f, 1000.0f},
+        {ParamId::Release, 10.0f, 33.7f, 34.0f},
+        {ParamId::LfoFrequency, 5.0f, 7.25f, 7.25f}, // not rounded
+        {ParamId::LfoFrequency, 5.0f, 20.5f, 20.0f},
+        {ParamId::LfoFrequency, 5.0f, -1.0f, 0.0f},
+        {ParamId::LfoFrequency, 3.5f, nan, 3.5f},
+        {ParamId::LfoFrequency, 5.0f, inf, 20.0f},
+        {ParamId::LfoWaveform, 0.0f, 2.5f, 3.0f},
+        {ParamId::LfoWaveform, 0.0f, 6.4f, 6.0f},
+        {ParamId::LfoWaveform, 0.0f, 7.0f, 6.0f},
+        {ParamId::LfoWaveform, 4.0f, -3.0f, 0.0f},
+        {ParamId::LfoWaveform, 4.0f, nan, 4.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(Parameter(c.id).symbol) + " " + std::to_string(c.given));
+        auto host = std::make_unique<Engine>(EngineOptions{SAMPLE_RATE, false});
+        host->SetParameter(c.id, c.before);
+        host->SetParameter(c.id, c.given);
+        EXPECT_EQ(host->Parameter(c.id), c.held);
+
+        auto loaded = std::make_unique<Engine>(EngineOptions{SAMPLE_RATE, false});
+        ChangeSound(loaded->Synth(), [&c](Sound& sound) { SetSoundValue(sound, c.id, c.held); });
+        const std::vector<float> heard = HostRender(*host);
+        const std::vector<float> expected = HostRender(*loaded);
+        EXPECT_EQ(std::memcmp(heard.data(), expected.data(), heard.size() * sizeof(float)), 0);
+    }
+}
+
+// A whole sound (a patch) keeps its values however far outside the
+// controls' ranges, and a host's NaN afterwards leaves them so.
+TEST(EngineParameters, ASoundKeepsValuesOutsideTheRanges)
+{
+    Engine engine(EngineOptions{SAMPLE_RATE, false});
+    ChangeSound(engine.Synth(), [](Sound& sound) {
+        sound.attackMs = 5000;
+        sound.sustainPercent = -20;
+        sound.lfoFrequency = 441.0f;
+        sound.lfoWaveform = 9; // the one value a sound holds to its range
+    });
+    EXPECT_EQ(engine.Parameter(ParamId::Attack), 5000.0f);
+    EXPECT_EQ(engine.Parameter(ParamId::Sustain), -20.0f);
+    EXPECT_EQ(engine.Parameter(ParamId::LfoFrequency), 441.0f);
+    EXPECT_EQ(engine.Parameter(ParamId::LfoWaveform), 6.0f);
+    engine.SetParameter(ParamId::Attack, std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(engine.Synth().attackMs, 5000);
+    engine.SetParameter(ParamId::Attack, 5000.0f);
+    EXPECT_EQ(engine.Synth().attackMs, 1000) << "a host's value is held to the range";
 }
 
 } // namespace

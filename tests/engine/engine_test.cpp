@@ -10,8 +10,12 @@
 #include <vector>
 
 #include "synth/SynthState.h"
+#include "support/EngineTestAccess.h"
 
 namespace {
+
+// The render's steps and rows (tests/support/EngineTestAccess.h).
+using Access = SynthStateTestAccess;
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -91,7 +95,7 @@ protected:
     {
         std::vector<float> left;
         for (int b = 0; b < buffers; ++b) {
-            s->RenderBuffer(out.data(), MAX_FRAMES);
+            Access::RenderBuffer(*s, out.data(), MAX_FRAMES);
             for (int i = 0; i < MAX_FRAMES; ++i) {
                 EXPECT_EQ(out[2 * i], out[2 * i + 1]) << "channels differ";
                 left.push_back(out[2 * i]);
@@ -102,8 +106,8 @@ protected:
     // Envelope gain of a held or releasing note at a time in frames.
     float Gain(int note, uint32_t frames)
     {
-        s->BeginBuffer();
-        return s->EnvelopeLevel(note, frames, 0);
+        Access::BeginBuffer(*s);
+        return Access::EnvelopeLevel(*s, note, frames, 0);
     }
 };
 
@@ -125,12 +129,12 @@ TEST_F(Engine, DefaultNoteIsA440SineOfHalfScale)
 
 TEST_F(Engine, SilenceStillAdvancesTheLfo)
 {
-    s->lfoFrequency = 441.0f; // 100 samples a cycle
+    ChangeSound(*s, [](Sound& sound) { sound.lfoFrequency = 441.0f; }); // 100 samples a cycle
     const std::vector<float> left = Render(1);
     for (float v : left)
         EXPECT_EQ(v, 0.0f);
     EXPECT_EQ(s->LeftPeak(), 0.0f);
-    EXPECT_NEAR(s->lfoPhase, 0.56f, 1e-4f); // 256 / 100, wrapped
+    EXPECT_NEAR(Access::LfoPhase(*s), 0.56f, 1e-4f); // 256 / 100, wrapped
 }
 
 TEST_F(Engine, EnvelopePoints)
@@ -145,9 +149,9 @@ TEST_F(Engine, EnvelopePoints)
         {100, 100, 50, 900.0, 0.5f}, {0, 100, 0, 100.0, 0.0f},
     };
     for (const Case& c : cases) {
-        s->attackMs = c.attack;
-        s->decayMs = c.decay;
-        s->sustainPercent = c.sustain;
+        s->SetParameter(ParamId::Attack, c.attack);
+        s->SetParameter(ParamId::Decay, c.decay);
+        s->SetParameter(ParamId::Sustain, c.sustain);
         s->StartNote(60);
         const uint32_t frames = static_cast<uint32_t>(std::lround(c.ms * 44.1));
         EXPECT_NEAR(Gain(60, frames), c.gain, 2e-3f) << c.attack << "/" << c.decay << "/" << c.sustain << " at " << c.ms;
@@ -159,21 +163,22 @@ TEST_F(Engine, ReleaseFallsFromTheGainTheNoteHadAndEndsTheNote)
     // Released 29 ms into a 100 ms attack with sustain 50: the release starts
     // from the gain of that moment (0.29), not from the sustain level, and
     // falls in a straight line to 0 over the release time.
-    s->attackMs = 100;
-    s->sustainPercent = 50;
-    s->releaseMs = 10;
+    s->SetParameter(ParamId::Attack, 100);
+    s->SetParameter(ParamId::Sustain, 50);
+    s->SetParameter(ParamId::Release, 10);
     s->StartNote(60);
     Render(5); // 1280 frames, 29.02 ms
-    const float atRelease = s->HeldLevel(static_cast<float>(s->noteSamples[60]) * s->msPerSample);
+    const float atRelease =
+        Access::HeldLevel(*s, static_cast<float>(Access::NoteSamples(*s)[60]) * Access::MsPerSample(*s));
     EXPECT_NEAR(atRelease, 0.2902f, 1e-4f);
     s->ReleaseNote(60);
-    s->BeginBuffer();
+    Access::BeginBuffer(*s);
     EXPECT_TRUE(s->IsNoteReleasing(60));
-    EXPECT_NEAR(s->EnvelopeLevel(60, s->noteSamples[60], 1), atRelease, 2e-3f);
-    EXPECT_NEAR(s->EnvelopeLevel(60, s->noteSamples[60], 220), atRelease / 2, 2e-3f);
-    EXPECT_EQ(s->EnvelopeLevel(60, s->noteSamples[60], 441), 0.0f); // 10 ms: over
+    EXPECT_NEAR(Access::EnvelopeLevel(*s, 60, Access::NoteSamples(*s)[60], 1), atRelease, 2e-3f);
+    EXPECT_NEAR(Access::EnvelopeLevel(*s, 60, Access::NoteSamples(*s)[60], 220), atRelease / 2, 2e-3f);
+    EXPECT_EQ(Access::EnvelopeLevel(*s, 60, Access::NoteSamples(*s)[60], 441), 0.0f); // 10 ms: over
     EXPECT_FALSE(s->IsNoteSounding(60));
-    EXPECT_EQ(s->EnvelopeLevel(60, s->noteSamples[60], 442), 0.0f);
+    EXPECT_EQ(Access::EnvelopeLevel(*s, 60, Access::NoteSamples(*s)[60], 442), 0.0f);
 }
 
 TEST_F(Engine, ReleaseNeverJumpsAboveTheGainItStartsFrom)
@@ -187,20 +192,23 @@ TEST_F(Engine, ReleaseNeverJumpsAboveTheGainItStartsFrom)
                           {100, 100, 50, 30}, {0, 0, 70, 3},        {10, 10, 0, 60}};
     for (const Case& c : cases) {
         s = std::make_unique<SynthState>();
-        s->attackMs = c.attack;
-        s->decayMs = c.decay;
-        s->sustainPercent = c.sustain;
-        s->releaseMs = 50;
+        ChangeSound(*s, [&c](Sound& sound) { // an attack longer than the slider's
+            sound.attackMs = c.attack;
+            sound.decayMs = c.decay;
+            sound.sustainPercent = c.sustain;
+            sound.releaseMs = 50;
+        });
         s->StartNote(69);
-        s->BeginBuffer();
+        Access::BeginBuffer(*s);
         float before = 0.0f;
         for (int b = 0; b < c.buffers; ++b) {
-            s->RenderBuffer(out.data(), MAX_FRAMES);
-            before = s->HeldLevel(static_cast<float>(s->noteSamples[69] - 1) * s->msPerSample);
+            Access::RenderBuffer(*s, out.data(), MAX_FRAMES);
+            before =
+                Access::HeldLevel(*s, static_cast<float>(Access::NoteSamples(*s)[69] - 1) * Access::MsPerSample(*s));
         }
         s->ReleaseNote(69);
-        s->BeginBuffer();
-        const float first = s->EnvelopeLevel(69, s->noteSamples[69], 0);
+        Access::BeginBuffer(*s);
+        const float first = Access::EnvelopeLevel(*s, 69, Access::NoteSamples(*s)[69], 0);
         EXPECT_LE(first, before + 1e-3f) << c.attack << "/" << c.decay << "/" << c.sustain << " after " << c.buffers;
         EXPECT_GE(first, before - 1e-2f) << c.attack << "/" << c.decay << "/" << c.sustain << " after " << c.buffers;
     }
@@ -211,27 +219,30 @@ TEST_F(Engine, ReleaseInTheSustainIsTheSustainLevelsLine)
     // A note let go once attack and decay are over falls from the sustain level
     // exactly as the release formula has it, bit for bit, and follows the
     // sustain level if it changes during the release.
-    s->attackMs = 3;
-    s->decayMs = 2;
-    s->sustainPercent = 37;
-    s->releaseMs = 25;
+    s->SetParameter(ParamId::Attack, 3);
+    s->SetParameter(ParamId::Decay, 2);
+    s->SetParameter(ParamId::Sustain, 37);
+    s->SetParameter(ParamId::Release, 25);
     s->StartNote(60);
     Render(2);
     s->ReleaseNote(60);
-    s->BeginBuffer();
+    Access::BeginBuffer(*s);
     for (uint32_t i : {1u, 100u, 255u, 800u}) {
-        const float e = static_cast<float>(i) * s->msPerSample;
-        EXPECT_EQ(s->EnvelopeLevel(60, s->noteSamples[60], i), static_cast<float>(37 * 0.01 * (25 - e) / 25)) << i;
+        const float e = static_cast<float>(i) * Access::MsPerSample(*s);
+        EXPECT_EQ(Access::EnvelopeLevel(*s, 60, Access::NoteSamples(*s)[60], i),
+                  static_cast<float>(37 * 0.01 * (25 - e) / 25))
+            << i;
     }
-    s->sustainPercent = 90;
-    s->BeginBuffer();
-    const float e = 10.0f * s->msPerSample;
-    EXPECT_EQ(s->EnvelopeLevel(60, s->noteSamples[60], 10), static_cast<float>(90 * 0.01 * (25 - e) / 25));
+    s->SetParameter(ParamId::Sustain, 90);
+    Access::BeginBuffer(*s);
+    const float e = 10.0f * Access::MsPerSample(*s);
+    EXPECT_EQ(Access::EnvelopeLevel(*s, 60, Access::NoteSamples(*s)[60], 10),
+              static_cast<float>(90 * 0.01 * (25 - e) / 25));
 }
 
 TEST_F(Engine, ZeroReleaseEndsAtTheFirstFrame)
 {
-    s->releaseMs = 0;
+    s->SetParameter(ParamId::Release, 0);
     s->StartNote(60);
     Render(2);
     s->ReleaseNote(60);
@@ -258,20 +269,20 @@ TEST_F(Engine, MorphStepsPerBuffer)
 {
     // Attack 10 ms, decay 0: the partial's level is the attack level in the
     // first buffer, about 0.58 of the way in the second, the sustain level after.
-    s->attackMs = 10;
+    s->SetParameter(ParamId::Attack, 10);
     s->SetAttackLevel(1, 1.0f);
     s->SetSustainLevel(1, 0.0f);
     s->StartNote(60);
     const float expected[] = {1.0f, 1.0f - 256 * (1000.0f / 44100) / 10, 0.0f, 0.0f};
     for (float level : expected) {
-        s->BeginBuffer();
-        EXPECT_NEAR(s->MorphLevel(60, 1), level, 1e-6f);
-        EXPECT_EQ(s->MorphLevel(60, 0), 0.5f); // equal in both spectra: constant
-        s->RenderBuffer(out.data(), MAX_FRAMES);
+        Access::BeginBuffer(*s);
+        EXPECT_NEAR(Access::MorphLevel(*s, 60, 1), level, 1e-6f);
+        EXPECT_EQ(Access::MorphLevel(*s, 60, 0), 0.5f); // equal in both spectra: constant
+        Access::RenderBuffer(*s, out.data(), MAX_FRAMES);
     }
     s->ReleaseNote(60);
-    s->BeginBuffer();
-    EXPECT_EQ(s->MorphLevel(60, 1), 0.0f); // releasing: the sustain level
+    Access::BeginBuffer(*s);
+    EXPECT_EQ(Access::MorphLevel(*s, 60, 1), 0.0f); // releasing: the sustain level
 }
 
 TEST_F(Engine, NoAttackOrDecayNeverSoundsTheAttackSpectrum)
@@ -290,27 +301,27 @@ TEST_F(Engine, NoteOperations)
 {
     s->StartNote(60);
     Render(4);
-    const float phase = s->partialPhase[60][0];
-    const uint32_t samples = s->noteSamples[60];
+    const float phase = Access::PartialPhase(*s)[60][0];
+    const uint32_t samples = Access::NoteSamples(*s)[60];
     s->StartNote(60); // already held: nothing changes
-    s->BeginBuffer();
-    EXPECT_EQ(s->partialPhase[60][0], phase);
-    EXPECT_EQ(s->noteSamples[60], samples);
+    Access::BeginBuffer(*s);
+    EXPECT_EQ(Access::PartialPhase(*s)[60][0], phase);
+    EXPECT_EQ(Access::NoteSamples(*s)[60], samples);
 
     s->ReleaseNote(60);
     Render(1);
     EXPECT_TRUE(s->IsNoteReleasing(60));
     s->StartNote(60); // restarts a releasing note from zero
-    s->BeginBuffer();
+    Access::BeginBuffer(*s);
     EXPECT_TRUE(s->IsNoteHeld(60));
     EXPECT_FALSE(s->IsNoteReleasing(60));
-    EXPECT_EQ(s->noteSamples[60], 0u);
-    EXPECT_EQ(s->partialPhase[60][0], 0.0f);
+    EXPECT_EQ(Access::NoteSamples(*s)[60], 0u);
+    EXPECT_EQ(Access::PartialPhase(*s)[60][0], 0.0f);
 
     // A press and release between two buffers still sounds a release tail.
     s->StartNote(62);
     s->ReleaseNote(62);
-    s->BeginBuffer();
+    Access::BeginBuffer(*s);
     EXPECT_TRUE(s->IsNoteReleasing(62));
     EXPECT_FALSE(s->IsKeyDown(62));
 
@@ -325,9 +336,9 @@ TEST_F(Engine, NoteOffForANoteNotHeldMakesNoSound)
     // Silent notes, a second Note Off, and the Note Off of every note that
     // sequencers send when they stop: silence stays silence, and a release
     // in progress goes on from where it is instead of restarting.
-    s->attackMs = 0;
-    s->sustainPercent = 100;
-    s->releaseMs = 20;
+    s->SetParameter(ParamId::Attack, 0);
+    s->SetParameter(ParamId::Sustain, 100);
+    s->SetParameter(ParamId::Release, 20);
     for (int n = 0; n < NUM_NOTES; ++n)
         s->ReleaseNote(n);
     for (float v : Render(2))
@@ -338,10 +349,10 @@ TEST_F(Engine, NoteOffForANoteNotHeldMakesNoSound)
     Render(4);
     s->ReleaseNote(69);
     const std::vector<float> first = Render(1);
-    const uint32_t releaseSoFar = s->releaseSamples[69];
+    const uint32_t releaseSoFar = Access::ReleaseSamples(*s)[69];
     s->ReleaseNote(69); // again, during the release
-    s->BeginBuffer();
-    EXPECT_EQ(s->releaseSamples[69], releaseSoFar) << "the release was restarted";
+    Access::BeginBuffer(*s);
+    EXPECT_EQ(Access::ReleaseSamples(*s)[69], releaseSoFar) << "the release was restarted";
     for (int n = 0; n < NUM_NOTES; ++n)
         s->ReleaseNote(n);
     const std::vector<float> rest = Render(4);
@@ -403,12 +414,12 @@ TEST_F(Engine, PitchWheelBendsByTwoSemitones)
     } cases[] = {{8192.0f, 1.0}, {0.0f, 0.8908987181403393}, {16383.0f, std::pow(2.0, 8191.0 / 4096 / 12)}};
     for (const Case& c : cases) {
         s = std::make_unique<SynthState>();
-        s->pitchWheel = c.wheel;
+        s->SetPitchWheel(c.wheel);
         s->StartNote(69);
         Render(1);
         // After one buffer the fundamental's phase is 256 increments on, wrapped.
         const double cycles = 256 * 440.0 * c.ratio / 44100;
-        EXPECT_NEAR(s->partialPhase[69][0], cycles - std::floor(cycles), 1e-4) << c.wheel;
+        EXPECT_NEAR(Access::PartialPhase(*s)[69][0], cycles - std::floor(cycles), 1e-4) << c.wheel;
     }
 }
 
@@ -416,17 +427,17 @@ TEST_F(Engine, PhaseOfExactlyOneWrapsToEntryZero)
 {
     s->StartNote(69);
     Render(2);
-    s->partialPhase[69][0] = 1.0f;
-    s->RenderBuffer(out.data(), 1);
+    Access::PartialPhase(*s)[69][0] = 1.0f;
+    Access::RenderBuffer(*s, out.data(), 1);
     EXPECT_EQ(out[0], 0.0f); // entry 0 of the sine, not the entry past the end
-    EXPECT_EQ(s->partialPhase[69][0], static_cast<float>(0.0 + 1 / (44100 / 440.0)));
+    EXPECT_EQ(Access::PartialPhase(*s)[69][0], static_cast<float>(0.0 + 1 / (44100 / 440.0)));
 }
 
 TEST_F(Engine, TremoloSquareAtFullDepthGatesHalfOfEachCycle)
 {
     s->SetLfoWaveform(1);
-    s->modWheelDepth = 1.0f;
-    s->lfoFrequency = 44100.0f / 512; // 512 samples a cycle
+    s->SetModWheelDepth(1.0f);
+    ChangeSound(*s, [](Sound& sound) { sound.lfoFrequency = 44100.0f / 512; }); // 512 samples a cycle
     s->StartNote(69);
     const std::vector<float> left = Render(4);
     for (int i = 1; i < 1024; ++i) {
@@ -442,11 +453,11 @@ TEST_F(Engine, OutOfRangeLfoNeverLeavesTheTable)
 {
     const float frequencies[] = {-3.0f, 1e9f, NAN, INFINITY};
     for (float f : frequencies) {
-        s->lfoFrequency = f;
-        s->modWheelDepth = 0.5f;
+        ChangeSound(*s, [f](Sound& sound) { sound.lfoFrequency = f; });
+        s->SetModWheelDepth(0.5f);
         Render(2);
-        EXPECT_GE(s->lfoPhase, 0.0f) << f;
-        EXPECT_LT(s->lfoPhase, 1.0f) << f;
+        EXPECT_GE(Access::LfoPhase(*s), 0.0f) << f;
+        EXPECT_LT(Access::LfoPhase(*s), 1.0f) << f;
     }
     const std::pair<int, int> shapes[] = {{-5, 0}, {7, 6}, {3, 3}, {1 << 30, 6}};
     for (auto [given, kept] : shapes) {
@@ -459,14 +470,14 @@ TEST_F(Engine, TenNotesSumWithoutLimiting)
 {
     for (int n = 60; n < 70; ++n)
         s->StartNote(n);
-    s->pitchWheel = 8192.0f;
+    s->SetPitchWheel(8192.0f);
     Render(40);
     EXPECT_GT(s->LeftPeak(), 1.0f);
     EXPECT_LE(s->LeftPeak(), 5.0f);
     // Over a whole second the ten sines line up close to their full sum.
     float peak = 0;
     for (int b = 0; b < 172; ++b) {
-        s->RenderBuffer(out.data(), MAX_FRAMES);
+        Access::RenderBuffer(*s, out.data(), MAX_FRAMES);
         peak = std::max(peak, s->LeftPeak());
     }
     EXPECT_GT(peak, 3.0f);
@@ -483,28 +494,28 @@ TEST_F(Engine, CountersSaturateNearTheTopOfTheirRange)
         s = std::make_unique<SynthState>();
         const auto render = [&](int buffers) {
             for (int b = 0; b < buffers; ++b)
-                fast ? s->Render(out.data(), MAX_FRAMES) : s->RenderBuffer(out.data(), MAX_FRAMES);
+                fast ? Access::Render(*s, out.data(), MAX_FRAMES) : Access::RenderBuffer(*s, out.data(), MAX_FRAMES);
         };
-        s->attackMs = 100;
-        s->decayMs = 100;
-        s->sustainPercent = 50;
-        s->releaseMs = INT32_MAX; // longer than the counter reaches
+        s->SetParameter(ParamId::Attack, 100);
+        s->SetParameter(ParamId::Decay, 100);
+        s->SetParameter(ParamId::Sustain, 50);
+        ChangeSound(*s, [](Sound& sound) { sound.releaseMs = INT32_MAX; }); // longer than the counter reaches
         s->StartNote(69);
         s->StartNote(76);
         render(1);
         s->ReleaseNote(76);
         render(1);
-        s->noteSamples[69] = kTop - 100;
-        s->releaseSamples[76] = kTop - 100;
+        Access::NoteSamples(*s)[69] = kTop - 100;
+        Access::ReleaseSamples(*s)[76] = kTop - 100;
         render(1);
-        EXPECT_EQ(s->noteSamples[69], kTop);
-        EXPECT_EQ(s->releaseSamples[76], kTop);
+        EXPECT_EQ(Access::NoteSamples(*s)[69], kTop);
+        EXPECT_EQ(Access::ReleaseSamples(*s)[76], kTop);
         render(2);
-        EXPECT_EQ(s->noteSamples[69], kTop);
-        EXPECT_EQ(s->releaseSamples[76], kTop);
+        EXPECT_EQ(Access::NoteSamples(*s)[69], kTop);
+        EXPECT_EQ(Access::ReleaseSamples(*s)[76], kTop);
         EXPECT_TRUE(s->IsNoteHeld(69));
         EXPECT_TRUE(s->IsNoteReleasing(76));
-        EXPECT_FLOAT_EQ(Gain(69, s->noteSamples[69]), 0.5f) << "the held note left its sustain";
+        EXPECT_FLOAT_EQ(Gain(69, Access::NoteSamples(*s)[69]), 0.5f) << "the held note left its sustain";
     }
 }
 
@@ -558,7 +569,7 @@ TEST(WholeSound, EveryBufferTakesOneSoundWhole)
     // The first buffer takes sound 1 before the writer starts: on a busy
     // machine the writer can be inside a change at every later buffer start
     // for a while, and the snapshot would keep the start-up sound meanwhile.
-    s->BeginBuffer();
+    Access::BeginBuffer(*s);
     std::atomic<bool> stop{false};
     std::thread gui([&] {
         for (int k = 2; !stop.load(std::memory_order_relaxed); k = 3 - k) {
@@ -570,8 +581,8 @@ TEST(WholeSound, EveryBufferTakesOneSoundWhole)
     });
     int seen[3] = {};
     for (int b = 0; b < 200000 && (seen[1] < 50 || seen[2] < 50 || b < 20000); ++b) {
-        s->BeginBuffer();
-        ++seen[WhichSound(s->Snapshot())];
+        Access::BeginBuffer(*s);
+        ++seen[WhichSound(Access::Snapshot(*s))];
     }
     stop = true;
     gui.join();
@@ -592,10 +603,10 @@ TEST(WholeSound, TheLargestPeakIsHeldUntilTaken)
     s->SetSound(loud);
     s->StartNote(69);
     for (int b = 0; b < 4; ++b)
-        s->RenderBuffer(out.data(), MAX_FRAMES);
+        Access::RenderBuffer(*s, out.data(), MAX_FRAMES);
     s->ReleaseNote(69);
     for (int b = 0; b < 10; ++b)
-        s->RenderBuffer(out.data(), MAX_FRAMES);
+        Access::RenderBuffer(*s, out.data(), MAX_FRAMES);
     EXPECT_EQ(s->LeftPeak(), 0.0f) << "the last buffer is silent";
     const float left = s->TakeLeftMaxPeak();
     EXPECT_GT(left, 1.9f);
@@ -606,7 +617,7 @@ TEST(WholeSound, TheLargestPeakIsHeldUntilTaken)
     loud.attack.level[0] = loud.sustain.level[0] = std::numeric_limits<float>::infinity();
     s->SetSound(loud);
     s->StartNote(69);
-    s->RenderBuffer(out.data(), MAX_FRAMES);
-    s->RenderBuffer(out.data(), MAX_FRAMES);
+    Access::RenderBuffer(*s, out.data(), MAX_FRAMES);
+    Access::RenderBuffer(*s, out.data(), MAX_FRAMES);
     EXPECT_GT(s->TakeLeftMaxPeak(), 1.0f);
 }

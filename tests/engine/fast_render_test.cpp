@@ -21,8 +21,12 @@
 #include "synth/RenderFastKernel.h"
 #include "synth/RenderSplit.h"
 #include "synth/SynthState.h"
+#include "support/EngineTestAccess.h"
 
 namespace {
+
+// The render's steps and rows (tests/support/EngineTestAccess.h).
+using Access = SynthStateTestAccess;
 
 // The calling thread's floating-point control with subnormal numbers flushed
 // to zero (and, on x86, taken as zero).
@@ -68,9 +72,9 @@ void FirstPartials(SynthState& s, int count)
     SetSpectraByRule(
         s, [count](int h) { return h < count ? 0.9f / static_cast<float>(h + 1) : 0.0f; },
         [count](int h) { return h < count ? 0.3f / static_cast<float>(h + 2) : 0.0f; });
-    s.attackMs = 20;
-    s.decayMs = 30;
-    s.sustainPercent = 70;
+    s.SetParameter(ParamId::Attack, 20);
+    s.SetParameter(ParamId::Decay, 30);
+    s.SetParameter(ParamId::Sustain, 70);
 }
 
 void HoldChord(SynthState& s, int b, std::initializer_list<int> notes)
@@ -102,8 +106,8 @@ std::vector<ExactCase> Cases()
                              SetSpectraByRule(
                                  s, [](int h) { return h % 2 ? 0.0f : (h % 3 ? 0.2f : -0.1f); },
                                  [](int h) { return h % 2 ? 0.0f : (h % 5 ? 0.0f : 0.4f); });
-                             s.attackMs = 15;
-                             s.decayMs = 0;
+                             s.SetParameter(ParamId::Attack, 15);
+                             s.SetParameter(ParamId::Decay, 0);
                          }
                          HoldChord(s, b, {30, 55, 80});
                          return MAX_FRAMES;
@@ -113,7 +117,7 @@ std::vector<ExactCase> Cases()
                          // semitones runs about 41 cycles a sample.
                          if (b == 0) {
                              FirstPartials(s, 128);
-                             s.pitchWheel = 16383.0f;
+                             s.SetPitchWheel(16383.0f);
                              for (int n = 100; n < NUM_NOTES; ++n)
                                  s.StartNote(n);
                          }
@@ -126,12 +130,12 @@ std::vector<ExactCase> Cases()
                              SetSpectraByRule(
                                  s, [](int h) { return h == 127 ? 0.6f : h == 0 ? 0.2f : 0.0f; },
                                  [](int h) { return h == 127 ? 0.3f : h == 0 ? 0.1f : 0.0f; });
-                             s.attackMs = 2;
-                             s.decayMs = 3;
+                             s.SetParameter(ParamId::Attack, 2);
+                             s.SetParameter(ParamId::Decay, 3);
                              s.StartNote(127);
                              s.StartNote(0);
                          }
-                         s.pitchWheel = b < 6 ? 16383.0f : 0.0f;
+                         s.SetPitchWheel(b < 6 ? 16383.0f : 0.0f);
                          return MAX_FRAMES;
                      }});
     cases.push_back({"EnvelopeTimesFromAnyPatch", 36, [](SynthState& s, int b) {
@@ -143,8 +147,10 @@ std::vector<ExactCase> Cases()
                          if (b == 0)
                              FirstPartials(s, 18);
                          if (b % 6 == 0) {
-                             s.attackMs = times[b / 6][0];
-                             s.decayMs = times[b / 6][1];
+                             ChangeSound(s, [b](Sound& sound) {
+                                 sound.attackMs = times[b / 6][0];
+                                 sound.decayMs = times[b / 6][1];
+                             });
                              for (int n : {36, 50, 64})
                                  s.StartNote(n);
                          }
@@ -165,8 +171,8 @@ std::vector<ExactCase> Cases()
                              const float wide[] = {below, 1.0f, 2.0f - 2 * std::numeric_limits<float>::epsilon(),
                                                    std::nextafter(0.0f, 1.0f), 3.0f, 0.5f};
                              for (int h = 0; h < NUM_PARTIALS; ++h) {
-                                 s.partialPhase[69][h] = below;
-                                 s.partialPhase[127][h] = wide[h % 6];
+                                 Access::PartialPhase(s)[69][h] = below;
+                                 Access::PartialPhase(s)[127][h] = wide[h % 6];
                              }
                          }
                          return MAX_FRAMES;
@@ -174,7 +180,7 @@ std::vector<ExactCase> Cases()
     cases.push_back({"ReleasesEndMidBuffer", 40, [](SynthState& s, int b) {
                          if (b == 0) {
                              FirstPartials(s, 24);
-                             s.releaseMs = 7; // 308.7 frames: ends inside the second buffer
+                             s.SetParameter(ParamId::Release, 7); // 308.7 frames: ends inside the second buffer
                          }
                          HoldChord(s, b, {40, 41, 42, 43, 44});
                          if (b == 5)
@@ -184,11 +190,11 @@ std::vector<ExactCase> Cases()
                              s.ReleaseNote(90); // a silent note's release tail
                          }
                          if (b == 15) {
-                             s.releaseMs = 0; // ends at the first frame
+                             s.SetParameter(ParamId::Release, 0); // ends at the first frame
                              s.ReleaseNote(42);
                          }
                          if (b == 20) {
-                             s.releaseMs = 3;
+                             s.SetParameter(ParamId::Release, 3);
                              s.ReleaseNote(43);
                              s.StartNote(40); // restart a silent note
                          }
@@ -199,10 +205,10 @@ std::vector<ExactCase> Cases()
                              FirstPartials(s, 32);
                              for (int h = 0; h < 32; h += 3)
                                  s.SetAttackLevel(h, 0.02f * static_cast<float>(h % 7));
-                             s.attackMs = 60;
-                             s.decayMs = 120;
-                             s.sustainPercent = 30;
-                             s.releaseMs = 90;
+                             s.SetParameter(ParamId::Attack, 60);
+                             s.SetParameter(ParamId::Decay, 120);
+                             s.SetParameter(ParamId::Sustain, 30);
+                             s.SetParameter(ParamId::Release, 90);
                          }
                          HoldChord(s, b, {50, 57, 64});
                          if (b == 4)
@@ -218,7 +224,7 @@ std::vector<ExactCase> Cases()
                          [wheel](SynthState& s, int b) {
                              if (b == 0) {
                                  FirstPartials(s, 40);
-                                 s.pitchWheel = wheel;
+                                 s.SetPitchWheel(wheel);
                              }
                              HoldChord(s, b, {0, 33, 64, 100});
                              return MAX_FRAMES;
@@ -231,11 +237,11 @@ std::vector<ExactCase> Cases()
                              if (b == 0) {
                                  FirstPartials(s, 20);
                                  s.SetLfoWaveform(shape);
-                                 s.lfoFrequency = 13.7f;
-                                 s.modWheelDepth = 0.8f;
+                                 s.SetParameter(ParamId::LfoFrequency, 13.7f);
+                                 s.SetModWheelDepth(0.8f);
                              }
                              if (b == 6)
-                                 s.modWheelDepth = 1.0f;
+                                 s.SetModWheelDepth(1.0f);
                              HoldChord(s, b, {50, 57});
                              return MAX_FRAMES;
                          }});
@@ -293,16 +299,16 @@ std::vector<ExactCase> Cases()
                              SetSpectraByRule(
                                  s, [&](int h) { return h < count && h % 3 != 1 ? scale / static_cast<float>(h + 1) : 0.0f; },
                                  [&](int h) { return h < count && h % 4 != 2 ? scale * 0.5f : 0.0f; });
-                             s.attackMs = static_cast<int32_t>(rng() % 40);
-                             s.decayMs = static_cast<int32_t>(rng() % 40);
-                             s.sustainPercent = static_cast<int32_t>(rng() % 101);
-                             s.releaseMs = static_cast<int32_t>(rng() % 30);
+                             s.SetParameter(ParamId::Attack, static_cast<int32_t>(rng() % 40));
+                             s.SetParameter(ParamId::Decay, static_cast<int32_t>(rng() % 40));
+                             s.SetParameter(ParamId::Sustain, static_cast<int32_t>(rng() % 101));
+                             s.SetParameter(ParamId::Release, static_cast<int32_t>(rng() % 30));
                          }
                          if (b % 7 == 2)
-                             s.pitchWheel = static_cast<float>(rng() % 16384);
+                             s.SetPitchWheel(static_cast<float>(rng() % 16384));
                          if (b % 11 == 5) {
                              s.SetLfoWaveform(static_cast<int32_t>(rng() % NUM_WAVEFORMS));
-                             s.modWheelDepth = static_cast<float>(rng() % 100) / 99.0f;
+                             s.SetModWheelDepth(static_cast<float>(rng() % 100) / 99.0f);
                          }
                          return MAX_FRAMES;
                      }});
@@ -319,7 +325,7 @@ std::vector<ExactCase> Cases()
                              for (int n : {33, 45, 57, 69, 81, 93})
                                  s.StartNote(n);
                          if (b == 7)
-                             s.SetSampleRate(s.sampleRate == 48000 ? 44100 : 48000);
+                             s.SetSampleRate(s.SampleRate() == 48000 ? 44100 : 48000);
                          return MAX_FRAMES;
                      }});
     cases.push_back({"AllNotesAllPartials", 6, [](SynthState& s, int b) {
@@ -355,20 +361,24 @@ std::string Bits(float v)
         if (std::memcmp(&refOut[i], &fastOut[i], sizeof(float)) != 0)
             return ::testing::AssertionFailure()
                    << "sample " << i << ": reference " << Bits(refOut[i]) << ", fast " << Bits(fastOut[i]);
+    const auto& refPhase = Access::PartialPhase(ref);
+    const auto& fastPhase = Access::PartialPhase(fast);
     for (int n = 0; n < NUM_NOTES; ++n) {
-        if (std::memcmp(ref.partialPhase[n], fast.partialPhase[n], sizeof ref.partialPhase[n]) != 0)
+        if (std::memcmp(refPhase[n], fastPhase[n], sizeof refPhase[n]) != 0)
             for (int h = 0; h < NUM_PARTIALS; ++h)
-                if (std::memcmp(&ref.partialPhase[n][h], &fast.partialPhase[n][h], sizeof(float)) != 0)
+                if (std::memcmp(&refPhase[n][h], &fastPhase[n][h], sizeof(float)) != 0)
                     return ::testing::AssertionFailure()
                            << "phase of note " << n << " partial " << h << ": reference "
-                           << Bits(ref.partialPhase[n][h]) << ", fast " << Bits(fast.partialPhase[n][h]);
-        if (ref.noteSamples[n] != fast.noteSamples[n] || ref.releaseSamples[n] != fast.releaseSamples[n])
+                           << Bits(refPhase[n][h]) << ", fast " << Bits(fastPhase[n][h]);
+        if (Access::NoteSamples(ref)[n] != Access::NoteSamples(fast)[n] ||
+            Access::ReleaseSamples(ref)[n] != Access::ReleaseSamples(fast)[n])
             return ::testing::AssertionFailure() << "counters of note " << n;
         if (ref.IsNoteHeld(n) != fast.IsNoteHeld(n) || ref.IsNoteReleasing(n) != fast.IsNoteReleasing(n))
             return ::testing::AssertionFailure() << "flags of note " << n;
     }
-    if (std::memcmp(&ref.lfoPhase, &fast.lfoPhase, sizeof(float)) != 0)
-        return ::testing::AssertionFailure() << "LFO phase " << Bits(ref.lfoPhase) << " vs " << Bits(fast.lfoPhase);
+    if (std::memcmp(&Access::LfoPhase(ref), &Access::LfoPhase(fast), sizeof(float)) != 0)
+        return ::testing::AssertionFailure() << "LFO phase " << Bits(Access::LfoPhase(ref)) << " vs "
+                                             << Bits(Access::LfoPhase(fast));
     const float rp[2] = {ref.LeftPeak(), ref.RightPeak()};
     const float fp[2] = {fast.LeftPeak(), fast.RightPeak()};
     if (std::memcmp(rp, fp, sizeof rp) != 0)
@@ -383,7 +393,7 @@ std::string Bits(float v)
 void WaitForHelper(RenderSplit& split, void*)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!split.HelperIdle() && std::chrono::steady_clock::now() < deadline)
+    while (!RenderSplitTestAccess::HelperIdle(split) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::microseconds(50));
 }
 
@@ -391,7 +401,7 @@ void WaitForHelper(RenderSplit& split, void*)
 void WaitUntilIdle(const RenderSplit& split)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!split.HelperIdle() && std::chrono::steady_clock::now() < deadline)
+    while (!RenderSplitTestAccess::HelperIdle(split) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::microseconds(50));
 }
 
@@ -417,7 +427,7 @@ TEST_P(FastRenderExactness, MatchesReferenceBufferByBuffer)
         // Stale data in the buffers must not matter.
         std::fill(refOut.begin(), refOut.end(), 7.0f);
         std::fill(fastOut.begin(), fastOut.end(), -3.0f);
-        ref->RenderBuffer(refOut.data(), frames);
+        Access::RenderBuffer(*ref, refOut.data(), frames);
         RenderWith(*fast, variant, fastOut.data(), frames);
         ASSERT_TRUE(SameRender(*ref, refOut.data(), *fast, fastOut.data(), frames)) << "buffer " << b;
         for (unsigned i = 0; i < 2 * frames; ++i)
@@ -502,7 +512,7 @@ TEST(FastRender, DispatchPicksTheKernelByTheProcessorsFeatures)
     // The program renders on two threads wherever there are two cores.
     EXPECT_EQ(ChosenRenderVariant(), RenderVariantSupported(RenderVariant::Split) ? RenderVariant::Split : chosen);
     auto s = std::make_unique<SynthState>();
-    EXPECT_EQ(s->renderSplit != nullptr, RenderVariantSupported(RenderVariant::Split));
+    EXPECT_EQ(s->HasHelperThread(), RenderVariantSupported(RenderVariant::Split));
 }
 
 // ---- The two-thread render's hand-over, made to happen at known points ----
@@ -527,9 +537,9 @@ TEST_P(SplitHandOver, MatchesReferenceWhereverTheHelperStops)
         GTEST_SKIP() << RenderVariantName(kernel) << " is not supported by this processor";
     auto ref = std::make_unique<SynthState>();
     auto fast = std::make_unique<SynthState>();
-    if (!fast->renderSplit)
+    if (!Access::Split(*fast))
         GTEST_SKIP() << "one core: no helper thread";
-    RenderSplit& split = *fast->renderSplit;
+    RenderSplit& split = *Access::Split(*fast);
 
     // Ten notes in two groups, a release ending mid-buffer, frame counts that
     // end inside a tile, and a spectrum change part-way.
@@ -539,7 +549,7 @@ TEST_P(SplitHandOver, MatchesReferenceWhereverTheHelperStops)
         for (SynthState* s : {ref.get(), fast.get()}) {
             if (b == 0) {
                 FirstPartials(*s, 45);
-                s->releaseMs = 9;
+                s->SetParameter(ParamId::Release, 9);
                 for (int n : {21, 33, 45, 57, 69, 81, 93, 105, 117, 127})
                     s->StartNote(n);
             }
@@ -547,26 +557,26 @@ TEST_P(SplitHandOver, MatchesReferenceWhereverTheHelperStops)
                 s->ReleaseNote(57);
             if (b == 7) {
                 FirstPartials(*s, 128);
-                s->pitchWheel = 12000.0f;
+                s->SetPitchWheel(12000.0f);
             }
         }
         const unsigned frames = counts[b % 6];
         const RenderSplitStats before = split.Stats();
-        split.helperNoteLimit = mode == Helper::StopsAfter0 ? 0
+        RenderSplitTestAccess::HelperNoteLimit(split) = mode == Helper::StopsAfter0 ? 0
                                 : mode == Helper::StopsAfter1 ? 1
                                 : mode == Helper::StopsAfter5 ? 5
                                                               : -1;
         const bool hook = mode != Helper::Free && mode != Helper::HeldTwoBuffers;
-        split.beforeTakeOver = hook ? WaitForHelper : nullptr;
+        RenderSplitTestAccess::BeforeTakeOver(split) = hook ? WaitForHelper : nullptr;
         // A helper may still be finishing a note the audio thread took over in
         // the last buffer; the outcomes below are for a helper that is free.
         const bool stillHeld = mode == Helper::HeldTwoBuffers && b % 3 == 1;
         if (mode != Helper::Free && !stillHeld)
             WaitUntilIdle(split);
         if (mode == Helper::HeldTwoBuffers && b % 3 == 0)
-            split.holdHelper = true;
+            RenderSplitTestAccess::HoldHelper(split) = true;
 
-        ref->RenderBuffer(refOut.data(), frames);
+        Access::RenderBuffer(*ref, refOut.data(), frames);
         RenderSplitWith(*fast, kernel, fastOut.data(), frames);
         ASSERT_TRUE(SameRender(*ref, refOut.data(), *fast, fastOut.data(), frames)) << "buffer " << b;
 
@@ -601,15 +611,15 @@ TEST_P(SplitHandOver, MatchesReferenceWhereverTheHelperStops)
                 EXPECT_GE(notes, 9u) << "the held helper published nothing";
             } else if (b % 3 == 1) {
                 EXPECT_EQ(after.alone - before.alone, 1u) << "the helper is still held: one thread renders";
-                split.holdHelper = false;
+                RenderSplitTestAccess::HoldHelper(split) = false;
                 WaitUntilIdle(split);
             }
             break;
         }
     }
-    split.holdHelper = false;
-    split.beforeTakeOver = nullptr;
-    split.helperNoteLimit = -1;
+    RenderSplitTestAccess::HoldHelper(split) = false;
+    RenderSplitTestAccess::BeforeTakeOver(split) = nullptr;
+    RenderSplitTestAccess::HelperNoteLimit(split) = -1;
 }
 
 std::string HandOverName(const ::testing::TestParamInfo<std::tuple<Helper, RenderVariant>>& info)
@@ -635,12 +645,12 @@ TEST(SplitHandOver, HelperCanFinishBeforeTheAudioThreadEnds)
 {
     auto ref = std::make_unique<SynthState>();
     auto fast = std::make_unique<SynthState>();
-    if (!fast->renderSplit)
+    if (!Access::Split(*fast))
         GTEST_SKIP() << "one core: no helper thread";
-    RenderSplit& split = *fast->renderSplit;
-    split.beforeLastFrames = [](RenderSplit& r, void*) {
+    RenderSplit& split = *Access::Split(*fast);
+    RenderSplitTestAccess::BeforeLastFrames(split) = [](RenderSplit& r, void*) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (!r.HelperIdle() && std::chrono::steady_clock::now() < deadline)
+        while (!RenderSplitTestAccess::HelperIdle(r) && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::microseconds(50));
     };
     for (SynthState* s : {ref.get(), fast.get()}) {
@@ -652,12 +662,12 @@ TEST(SplitHandOver, HelperCanFinishBeforeTheAudioThreadEnds)
     for (int b = 0; b < 4; ++b) {
         WaitUntilIdle(split);
         const RenderSplitStats before = split.Stats();
-        ref->RenderBuffer(refOut.data(), MAX_FRAMES);
+        Access::RenderBuffer(*ref, refOut.data(), MAX_FRAMES);
         RenderWith(*fast, RenderVariant::Split, fastOut.data(), MAX_FRAMES);
         ASSERT_TRUE(SameRender(*ref, refOut.data(), *fast, fastOut.data(), MAX_FRAMES)) << "buffer " << b;
         EXPECT_EQ(split.Stats().helperFinished - before.helperFinished, 1u) << "buffer " << b;
     }
-    split.beforeLastFrames = nullptr;
+    RenderSplitTestAccess::BeforeLastFrames(split) = nullptr;
 }
 
 // With 40 notes the last 10 go to the helper first and it moves their phases
@@ -672,10 +682,10 @@ TEST(SplitHandOver, TakesOverAmongTheLastNotes)
             continue;
         auto ref = std::make_unique<SynthState>();
         auto fast = std::make_unique<SynthState>();
-        if (!fast->renderSplit)
+        if (!Access::Split(*fast))
             GTEST_SKIP() << "one core: no helper thread";
-        RenderSplit& split = *fast->renderSplit;
-        split.beforeTakeOver = WaitForHelper;
+        RenderSplit& split = *Access::Split(*fast);
+        RenderSplitTestAccess::BeforeTakeOver(split) = WaitForHelper;
         for (SynthState* s : {ref.get(), fast.get()}) {
             FirstPartials(*s, 50);
             for (int n = 40; n < 80; ++n)
@@ -684,9 +694,9 @@ TEST(SplitHandOver, TakesOverAmongTheLastNotes)
         std::vector<float> refOut(2 * MAX_FRAMES), fastOut(2 * MAX_FRAMES);
         for (const int limit : {28, 29, 30, 31, 32, 35, 38, 39, 40}) {
             WaitUntilIdle(split);
-            split.helperNoteLimit = limit;
+            RenderSplitTestAccess::HelperNoteLimit(split) = limit;
             const RenderSplitStats before = split.Stats();
-            ref->RenderBuffer(refOut.data(), MAX_FRAMES);
+            Access::RenderBuffer(*ref, refOut.data(), MAX_FRAMES);
             RenderSplitWith(*fast, kernel, fastOut.data(), MAX_FRAMES);
             ASSERT_TRUE(SameRender(*ref, refOut.data(), *fast, fastOut.data(), MAX_FRAMES))
                 << RenderVariantName(kernel) << ", helper stopped after " << limit;
@@ -694,8 +704,8 @@ TEST(SplitHandOver, TakesOverAmongTheLastNotes)
             EXPECT_EQ(after.notesTakenOver - before.notesTakenOver, static_cast<uint64_t>(40 - limit))
                 << RenderVariantName(kernel) << ", helper stopped after " << limit;
         }
-        split.beforeTakeOver = nullptr;
-        split.helperNoteLimit = -1;
+        RenderSplitTestAccess::BeforeTakeOver(split) = nullptr;
+        RenderSplitTestAccess::HelperNoteLimit(split) = -1;
     }
 }
 
@@ -864,8 +874,8 @@ TEST(FastRender, RenderCallMatchesReference)
     }
     std::vector<float> a(2 * MAX_FRAMES), b(2 * MAX_FRAMES);
     for (int k = 0; k < 10; ++k) {
-        ref->RenderBuffer(a.data(), MAX_FRAMES);
-        fast->Render(b.data(), MAX_FRAMES);
+        Access::RenderBuffer(*ref, a.data(), MAX_FRAMES);
+        Access::Render(*fast, b.data(), MAX_FRAMES);
         ASSERT_TRUE(SameRender(*ref, a.data(), *fast, b.data(), MAX_FRAMES)) << "buffer " << k;
     }
 }
@@ -887,18 +897,18 @@ TEST(FastRender, FixedFloatingPointEnvironment)
         marovane_fp::Set(creator);
         // The helper is given time to do its frames: one note alone would
         // always be taken over.
-        if (variant == RenderVariant::Split && fast->renderSplit)
-            fast->renderSplit->beforeTakeOver = WaitForHelper;
+        if (variant == RenderVariant::Split && Access::Split(*fast))
+            RenderSplitTestAccess::BeforeTakeOver(*Access::Split(*fast)) = WaitForHelper;
         for (SynthState* s : {ref.get(), fast.get()}) {
             SetSpectraByRule(
                 *s, [](int h) { return 3e-39f * static_cast<float>(h + 1); }, [](int h) { return 1e-38f / static_cast<float>(h + 1); });
-            s->attackMs = 10;
+            s->SetParameter(ParamId::Attack, 10);
             s->StartNote(60);
         }
         std::vector<float> a(2 * MAX_FRAMES), b(2 * MAX_FRAMES);
         bool denormal = false;
         for (int k = 0; k < 4; ++k) {
-            ref->RenderBuffer(a.data(), MAX_FRAMES);
+            Access::RenderBuffer(*ref, a.data(), MAX_FRAMES);
             const marovane_fp::Control saved = marovane_fp::Get();
             marovane_fp::Set(Flushing(saved));
             RenderWith(*fast, variant, b.data(), MAX_FRAMES);
@@ -910,8 +920,8 @@ TEST(FastRender, FixedFloatingPointEnvironment)
                 denormal = denormal || std::fpclassify(v) == FP_SUBNORMAL;
         }
         EXPECT_TRUE(denormal) << "the case produced no denormal samples";
-        if (variant == RenderVariant::Split && fast->renderSplit) {
-            EXPECT_EQ(fast->renderSplit->Stats().helperFinished, 4u) << "the helper rendered its frames";
+        if (variant == RenderVariant::Split && Access::Split(*fast)) {
+            EXPECT_EQ(fast->SplitStats().helperFinished, 4u) << "the helper rendered its frames";
         }
     }
 }
@@ -926,9 +936,9 @@ TEST(FastRender, WrapCoversTheFastestPartialAtEveryRate)
     for (int32_t rate : {1000, 8000, 22050, 44100, 192000}) {
         auto s = std::make_unique<SynthState>();
         s->SetSampleRate(rate);
-        s->pitchWheel = 16383.0f;
-        s->BeginBuffer();
-        const double fastest = s->PartialIncrement(NUM_PARTIALS - 1, s->BentFrequency(NUM_NOTES - 1));
+        s->SetPitchWheel(16383.0f);
+        Access::BeginBuffer(*s);
+        const double fastest = Access::PartialIncrement(*s, NUM_PARTIALS - 1, Access::BentFrequency(*s, NUM_NOTES - 1));
         // A wrapped phase is below 1; the next is below 1 + the increment.
         EXPECT_LT(fastest + 1.0, kWrapCheckedBelow) << rate << " Hz";
     }

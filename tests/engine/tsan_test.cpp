@@ -14,6 +14,7 @@
 #include "synth/RenderFast.h"
 #include "synth/RenderSplit.h"
 #include "synth/SynthState.h"
+#include "support/EngineTestAccess.h"
 
 TEST(Sharing, RenderWhileOtherThreadsPlayAndEdit)
 {
@@ -24,7 +25,7 @@ TEST(Sharing, RenderWhileOtherThreadsPlayAndEdit)
     std::thread audio([&] {
         float out[2 * MAX_FRAMES];
         while (!stop.load()) {
-            s->Render(out, MAX_FRAMES);
+            SynthStateTestAccess::Render(*s, out, MAX_FRAMES);
             buffers.fetch_add(1);
         }
     });
@@ -34,7 +35,7 @@ TEST(Sharing, RenderWhileOtherThreadsPlayAndEdit)
             const int note = static_cast<int>(n++ % 128);
             s->SetNoteVelocity(note, SynthState::VelocityFromMidi(static_cast<int>(n % 127) + 1));
             s->StartNote(note);
-            s->pitchWheel = static_cast<float>(n % 16384);
+            s->SetPitchWheel(static_cast<float>(n % 16384));
             if (n % 3 == 0)
                 s->ReleaseNote(static_cast<int>((n * 7) % 128));
         }
@@ -49,13 +50,13 @@ TEST(Sharing, RenderWhileOtherThreadsPlayAndEdit)
                 b.level[h] = (n + h) % 3 ? 0.0f : 0.02f;
             }
             s->SetSpectra(a.level, b.level);
-            s->attackMs = static_cast<int32_t>(n % 50);
-            s->decayMs = static_cast<int32_t>(n % 70);
-            s->sustainPercent = static_cast<int32_t>(n % 101);
-            s->releaseMs = static_cast<int32_t>(n % 30);
-            s->lfoFrequency = static_cast<float>(n % 200) / 10;
+            s->SetParameter(ParamId::Attack, static_cast<int32_t>(n % 50));
+            s->SetParameter(ParamId::Decay, static_cast<int32_t>(n % 70));
+            s->SetParameter(ParamId::Sustain, static_cast<int32_t>(n % 101));
+            s->SetParameter(ParamId::Release, static_cast<int32_t>(n % 30));
+            s->SetParameter(ParamId::LfoFrequency, static_cast<float>(n % 200) / 10);
             s->SetLfoWaveform(static_cast<int>(n % 7));
-            s->modWheelDepth = SynthState::ModWheelDepthFromValue(static_cast<int>(n % 16384));
+            s->SetModWheelDepth(SynthState::ModWheelDepthFromValue(static_cast<int>(n % 16384)));
             s->StartNote(static_cast<int>(n % 60) + 24);
             s->ReleaseNote(static_cast<int>((n + 30) % 60) + 24);
             // A whole sound at once (undo, a patch load).
@@ -86,9 +87,9 @@ TEST(Sharing, RenderWhileOtherThreadsPlayAndEdit)
     for (int n = 0; n < NUM_NOTES; ++n)
         s->ReleaseNote(n);
     float out[2 * MAX_FRAMES];
-    s->releaseMs = 10;
+    s->SetParameter(ParamId::Release, 10);
     for (int b = 0; b < 10; ++b)
-        s->Render(out, MAX_FRAMES);
+        SynthStateTestAccess::Render(*s, out, MAX_FRAMES);
     EXPECT_FALSE(s->AnyNoteActive());
 }
 
@@ -99,9 +100,9 @@ TEST(Sharing, RenderWhileOtherThreadsPlayAndEdit)
 TEST(Sharing, TwoThreadRenderWhileOtherThreadsPlay)
 {
     auto s = std::make_unique<SynthState>();
-    if (!s->renderSplit)
+    if (!SynthStateTestAccess::Split(*s))
         GTEST_SKIP() << "one core: no helper thread";
-    RenderSplit& split = *s->renderSplit;
+    RenderSplit& split = *SynthStateTestAccess::Split(*s);
     std::atomic<bool> stop{false};
 
     std::thread midi([&] {
@@ -111,7 +112,7 @@ TEST(Sharing, TwoThreadRenderWhileOtherThreadsPlay)
             s->StartNote(note);
             if (n % 2 == 0)
                 s->ReleaseNote(static_cast<int>((n * 7) % 128));
-            s->pitchWheel = static_cast<float>(n % 16384);
+            s->SetPitchWheel(static_cast<float>(n % 16384));
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
     });
@@ -123,7 +124,7 @@ TEST(Sharing, TwoThreadRenderWhileOtherThreadsPlay)
             for (int h = 0; h < NUM_PARTIALS; ++h)
                 a.level[h] = (n + h) % 4 ? 0.0f : 0.01f;
             s->SetSpectra(a.level, a.level);
-            s->releaseMs = static_cast<int32_t>(n % 30);
+            s->SetParameter(ParamId::Release, static_cast<int32_t>(n % 30));
             std::this_thread::sleep_for(std::chrono::microseconds(300));
         }
     });
@@ -131,25 +132,25 @@ TEST(Sharing, TwoThreadRenderWhileOtherThreadsPlay)
     // Waits (bounded) for the helper to finish with its buffer.
     const auto waitIdle = [](RenderSplit& r, void*) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!r.HelperIdle() && std::chrono::steady_clock::now() < deadline)
+        while (!RenderSplitTestAccess::HelperIdle(r) && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::microseconds(50));
     };
     float out[2 * MAX_FRAMES];
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     for (unsigned b = 0; std::chrono::steady_clock::now() < end || b < 40; ++b) {
-        split.helperNoteLimit = b % 5 == 2 ? 2 : -1;
-        split.beforeTakeOver = b % 5 == 1 || b % 5 == 2 ? +waitIdle : nullptr;
+        RenderSplitTestAccess::HelperNoteLimit(split) = b % 5 == 2 ? 2 : -1;
+        RenderSplitTestAccess::BeforeTakeOver(split) = b % 5 == 1 || b % 5 == 2 ? +waitIdle : nullptr;
         if (b % 5 == 1 || b % 5 == 2)
             waitIdle(split, nullptr);
-        split.holdHelper = b % 5 == 3; // taken over whole; the next buffer alone
+        RenderSplitTestAccess::HoldHelper(split) = b % 5 == 3; // taken over whole; the next buffer alone
         if (b % 5 == 4) {
             RenderWith(*s, RenderVariant::Split, out, MAX_FRAMES);
-            split.holdHelper = false;
+            RenderSplitTestAccess::HoldHelper(split) = false;
             continue;
         }
         RenderWith(*s, RenderVariant::Split, out, MAX_FRAMES);
     }
-    split.holdHelper = false;
+    RenderSplitTestAccess::HoldHelper(split) = false;
     stop = true;
     midi.join();
     gui.join();

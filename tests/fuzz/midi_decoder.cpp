@@ -15,6 +15,7 @@
 #include "midi/MidiDecoder.h"
 #include "midi/NoteEvents.h"
 #include "synth/OutputGuard.h"
+#include "synth/RenderFast.h"
 
 namespace {
 
@@ -79,12 +80,12 @@ public:
     void SetModWheelFromMidi(int value) override
     {
         FUZZ_CHECK(value >= 0 && value <= 16383);
-        state_.modWheelDepth = SynthState::ModWheelDepthFromValue(value);
+        state_.SetModWheelDepth(SynthState::ModWheelDepthFromValue(value));
     }
     void SetPitchWheelFromMidi(int value) override
     {
         FUZZ_CHECK(value >= 0 && value <= 16383);
-        state_.pitchWheel = static_cast<float>(value);
+        state_.SetPitchWheel(static_cast<float>(value));
     }
     void SetPatchFromMidi(int patch) override { FUZZ_CHECK(patch >= 1 && patch <= 128); }
 
@@ -96,7 +97,7 @@ private:
 void RenderChecked(SynthState& state)
 {
     static float out[2 * MAX_FRAMES];
-    state.Render(out, MAX_FRAMES);
+    RenderWith(state, ChosenRenderVariant(), out, MAX_FRAMES);
     SilenceNonFinite(out, 2 * MAX_FRAMES);
     for (float v : out)
         FUZZ_CHECK(std::isfinite(v));
@@ -132,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     notes.AllNotesOff(false);
     for (int note = 0; note < NUM_NOTES; ++note)
         FUZZ_CHECK(!state.IsKeyDown(note));
-    state.pitchWheel = PITCH_WHEEL_CENTRE;
-    state.modWheelDepth = 0.0f;
+    state.SetPitchWheel(PITCH_WHEEL_CENTRE);
+    state.SetModWheelDepth(0.0f);
     return 0;
 }

@@ -11,6 +11,7 @@
 #include "patch/Patch.h"
 #include "patch/SettingsFile.h"
 #include "synth/OutputGuard.h"
+#include "synth/RenderFast.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -20,20 +21,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!doc.LoadText(reinterpret_cast<const char*>(data), size) || !ReadCheckedPatch(doc, patch).empty())
         return 0;
     ApplyPatch(patch, state);
-    state.pitchWheel = static_cast<float>(patch.modWheel & 16383); // any wheel position
-    state.modWheelDepth = SynthState::ModWheelDepthFromValue(patch.modWheel & 16383);
+    state.SetPitchWheel(static_cast<float>(patch.modWheel & 16383)); // any wheel position
+    state.SetModWheelDepth(SynthState::ModWheelDepthFromValue(patch.modWheel & 16383));
     static float out[2 * MAX_FRAMES];
     state.StartNote(60);
     for (int b = 0; b < 3; ++b) {
         if (b == 2)
             state.ReleaseNote(60);
-        state.Render(out, MAX_FRAMES);
+        RenderWith(state, ChosenRenderVariant(), out, MAX_FRAMES);
         SilenceNonFinite(out, 2 * MAX_FRAMES);
         for (float v : out)
             FUZZ_CHECK(std::isfinite(v));
         FUZZ_CHECK(!std::isnan(state.LeftPeak()) && !std::isnan(state.RightPeak()));
         FUZZ_CHECK(state.LeftPeak() == state.RightPeak());
     }
-    state.pitchWheel = PITCH_WHEEL_CENTRE;
+    state.SetPitchWheel(PITCH_WHEEL_CENTRE);
     return 0;
 }

@@ -246,7 +246,7 @@ TEST_F(InstrumentTest, APatchSetsTheSoundAndShowsTheWheelButNotItsDepth)
 
 TEST_F(InstrumentTest, AFileThatCannotBeLoadedKeepsTheSound)
 {
-    instrument->Synth().attackMs = 77;
+    instrument->Synth().SetParameter(ParamId::Attack, 77);
     const PatchFile broken("not xml <");
     struct Case {
         std::string path;

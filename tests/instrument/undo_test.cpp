@@ -14,6 +14,7 @@
 #include "controls/SpectrumMath.h"
 #include "app/Instrument.h"
 #include "patch/Patch.h"
+#include "support/EngineTestAccess.h"
 
 namespace {
 
@@ -123,13 +124,13 @@ TEST_F(UndoTest, EveryKindOfStepIsUndoneAndRedone)
         {"an attack slider drag",
          [&] {
              for (int ms : {40, 180, 333})
-                 Synth().attackMs = ms;
+                 Synth().SetParameter(ParamId::Attack, ms);
              instrument->CommitSound();
          }},
         {"an LFO frequency slider drag",
          [&] {
              for (float hz : {6.1f, 9.9f, 12.3f})
-                 Synth().lfoFrequency = hz;
+                 Synth().SetParameter(ParamId::LfoFrequency, hz);
              instrument->CommitSound();
          }},
         {"the LFO shape",
@@ -140,7 +141,7 @@ TEST_F(UndoTest, EveryKindOfStepIsUndoneAndRedone)
         {"a patch load", [&] { ASSERT_TRUE(instrument->LoadPatch(patchPath).Loaded()); }},
         {"a release slider drag",
          [&] {
-             Synth().releaseMs = 250;
+             Synth().SetParameter(ParamId::Release, 250);
              instrument->CommitSound();
          }},
     };
@@ -174,10 +175,10 @@ TEST_F(UndoTest, EveryKindOfStepIsUndoneAndRedone)
 
     // The render plays what was restored from its next buffer on.
     float out[2 * MAX_FRAMES];
-    Synth().Render(out, MAX_FRAMES);
-    EXPECT_EQ(Synth().Snapshot().releaseMs, 250);
-    EXPECT_EQ(Synth().Snapshot().lfoWaveform, bell.lfoWaveform);
-    EXPECT_EQ(Synth().Snapshot().sustain[0], bell.sustain.level[0]);
+    SynthStateTestAccess::Render(Synth(), out, MAX_FRAMES);
+    EXPECT_EQ(SynthStateTestAccess::Snapshot(Synth()).releaseMs, 250);
+    EXPECT_EQ(SynthStateTestAccess::Snapshot(Synth()).lfoWaveform, bell.lfoWaveform);
+    EXPECT_EQ(SynthStateTestAccess::Snapshot(Synth()).sustain[0], bell.sustain.level[0]);
 }
 
 TEST_F(UndoTest, KeepsTheLastStepsAndForgetsOlderOnes)
@@ -186,7 +187,7 @@ TEST_F(UndoTest, KeepsTheLastStepsAndForgetsOlderOnes)
     const int total = static_cast<int>(UndoHistory::kHistorySteps) + extra;
     ASSERT_GE(UndoHistory::kHistorySteps, 100u);
     for (int ms = 1; ms <= total; ++ms) {
-        Synth().attackMs = ms;
+        Synth().SetParameter(ParamId::Attack, ms);
         instrument->CommitSound();
     }
     int undone = 0;
@@ -207,10 +208,10 @@ TEST_F(UndoTest, StepsThatChangeNothingAndChangesBetweenUndos)
     EXPECT_FALSE(instrument->Undo());
 
     // A step after an undo leaves nothing to redo.
-    Synth().decayMs = 100;
+    Synth().SetParameter(ParamId::Decay, 100);
     instrument->CommitSound();
     ASSERT_TRUE(instrument->Undo());
-    Synth().sustainPercent = 40;
+    Synth().SetParameter(ParamId::Sustain, 40);
     instrument->CommitSound();
     EXPECT_FALSE(instrument->Redo());
     EXPECT_EQ(Synth().decayMs, 0);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -64,6 +65,93 @@ TEST(Lv2Bundle, HostsSeeAnInstrumentWithOneRequiredFeatureAndNinePorts)
         EXPECT_EQ(out.substr(symbol, out.find('\n', symbol) - symbol), std::string("Symbol:      ") + symbols[i]);
     }
     EXPECT_EQ(out.find("Port 9:"), std::string::npos);
+}
+
+// The unit a parameter's unit text stands for in the Turtle, or "" for none.
+std::string UnitUri(const std::string& unit)
+{
+    const std::string units = "http://lv2plug.in/ns/extensions/units#";
+    if (unit == "ms")
+        return units + "ms";
+    if (unit == "%")
+        return units + "pc";
+    if (unit == "Hz")
+        return units + "hz";
+    EXPECT_EQ(unit, "") << "a unit the Turtle has no name for";
+    return "";
+}
+
+// marovane.ttl, as a host reads it, states the parameter table's facts for
+// each control port: symbol, name, range, default, whole numbers, unit and
+// the names of the choices.
+TEST(Lv2Bundle, TurtleStatesTheParameterTable)
+{
+    World world;
+    const LilvPlugin* p = world.Plugin();
+    ASSERT_NE(p, nullptr);
+    ASSERT_EQ(lilv_plugin_get_num_ports(p), kFirstControl + kParameterCount) << "a control port for each parameter";
+    LilvWorld* w = world.Get();
+    LilvNode* integer = lilv_new_uri(w, LV2_CORE__integer);
+    LilvNode* enumeration = lilv_new_uri(w, LV2_CORE__enumeration);
+    LilvNode* control = lilv_new_uri(w, LV2_CORE__ControlPort);
+    LilvNode* input = lilv_new_uri(w, LV2_CORE__InputPort);
+    LilvNode* unitPredicate = lilv_new_uri(w, "http://lv2plug.in/ns/extensions/units#unit");
+    for (size_t i = 0; i < kParameterCount; ++i) {
+        const ParameterInfo& info = kParameters[i];
+        SCOPED_TRACE(info.symbol);
+        LilvNode* symbol = lilv_new_string(w, info.symbol);
+        const LilvPort* port = lilv_plugin_get_port_by_symbol(p, symbol);
+        lilv_node_free(symbol);
+        ASSERT_NE(port, nullptr) << "no port of this symbol";
+        EXPECT_EQ(lilv_port_get_index(p, port), kFirstControl + i) << "ports in the table's order";
+        EXPECT_TRUE(lilv_port_is_a(p, port, control) && lilv_port_is_a(p, port, input));
+
+        LilvNode* name = lilv_port_get_name(p, port);
+        ASSERT_NE(name, nullptr);
+        EXPECT_STREQ(lilv_node_as_string(name), info.label);
+        lilv_node_free(name);
+
+        LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
+        lilv_port_get_range(p, port, &def, &min, &max);
+        ASSERT_TRUE(def && min && max);
+        EXPECT_EQ(lilv_node_as_float(def), info.defaultValue);
+        EXPECT_EQ(lilv_node_as_float(min), info.minimum);
+        EXPECT_EQ(lilv_node_as_float(max), info.maximum);
+        lilv_node_free(def);
+        lilv_node_free(min);
+        lilv_node_free(max);
+
+        EXPECT_EQ(lilv_port_has_property(p, port, integer), info.integer);
+        EXPECT_EQ(lilv_port_has_property(p, port, enumeration), info.choices != nullptr);
+
+        LilvNodes* units = lilv_port_get_value(p, port, unitPredicate);
+        const std::string expected = UnitUri(info.unit);
+        if (expected.empty()) {
+            EXPECT_EQ(units, nullptr) << "a choice has no unit";
+        } else {
+            ASSERT_NE(units, nullptr) << "no unit";
+            ASSERT_EQ(lilv_nodes_size(units), 1u);
+            EXPECT_EQ(lilv_node_as_uri(lilv_nodes_get_first(units)), expected);
+        }
+        lilv_nodes_free(units);
+
+        std::map<float, std::string> points;
+        LilvScalePoints* scale = lilv_port_get_scale_points(p, port);
+        LILV_FOREACH (scale_points, j, scale) {
+            const LilvScalePoint* sp = lilv_scale_points_get(scale, j);
+            points[lilv_node_as_float(lilv_scale_point_get_value(sp))] =
+                lilv_node_as_string(lilv_scale_point_get_label(sp));
+        }
+        lilv_scale_points_free(scale);
+        ASSERT_EQ(points.size(), info.choiceCount);
+        for (size_t c = 0; c < info.choiceCount; ++c)
+            EXPECT_EQ(points[info.minimum + static_cast<float>(c)], info.choices[c]) << "choice " << c;
+    }
+    lilv_node_free(unitPredicate);
+    lilv_node_free(input);
+    lilv_node_free(control);
+    lilv_node_free(enumeration);
+    lilv_node_free(integer);
 }
 
 TEST(Lv2Bundle, ModuleExportsOnlyItsDescriptorAndLinksNoWindowOrDeviceLibrary)

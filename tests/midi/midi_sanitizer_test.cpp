@@ -13,6 +13,7 @@
 #include "midi/MidiDecoder.h"
 #include "midi/MidiOutput.h"
 #include "midi/NoteEvents.h"
+#include "synth/RenderFast.h"
 #include "synth/SynthState.h"
 
 namespace {
@@ -67,9 +68,9 @@ struct Instrumentish : MidiTarget {
     void SetModWheelFromMidi(int v) override
     {
         modWheel = v;
-        synth.modWheelDepth = SynthState::ModWheelDepthFromValue(v);
+        synth.SetModWheelDepth(SynthState::ModWheelDepthFromValue(v));
     }
-    void SetPitchWheelFromMidi(int v) override { synth.pitchWheel = static_cast<float>(v); }
+    void SetPitchWheelFromMidi(int v) override { synth.SetPitchWheel(static_cast<float>(v)); }
     void SetPatchFromMidi(int p) override { patch = p; }
 };
 
@@ -104,7 +105,7 @@ TEST(MidiThreads, DecodingPlayingSendingAndRenderingAtOnce)
     std::thread audio([&] {
         float out[2 * MAX_FRAMES];
         while (!stop)
-            synth->Render(out, MAX_FRAMES);
+            RenderWith(*synth, ChosenRenderVariant(), out, MAX_FRAMES);
     });
     std::thread midi([&] {
         std::mt19937 rng(7);

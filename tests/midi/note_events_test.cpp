@@ -8,8 +8,12 @@
 
 #include "midi/NoteEvents.h"
 #include "synth/SynthState.h"
+#include "support/EngineTestAccess.h"
 
 namespace {
+
+// The render's steps and rows (tests/support/EngineTestAccess.h).
+using Access = SynthStateTestAccess;
 
 struct Recorder : KeyDisplay, MidiSender {
     std::vector<std::string> display;
@@ -43,7 +47,7 @@ protected:
     NoteEvents notes{*synth, rec, rec};
     float buffer[2 * MAX_FRAMES];
 
-    void RenderOneBuffer() { synth->RenderBuffer(buffer, MAX_FRAMES); }
+    void RenderOneBuffer() { Access::RenderBuffer(*synth, buffer, MAX_FRAMES); }
     void EnableOutput(int channel)
     {
         notes.outputEnabled = true;
@@ -84,7 +88,7 @@ TEST_F(NoteEventsTest, NoteOnForAHeldNoteChangesNothingAndSendsNothing)
     notes.NoteOn(60, false);
     RenderOneBuffer();
     RenderOneBuffer();
-    const uint32_t samples = synth->noteSamples[60];
+    const uint32_t samples = Access::NoteSamples(*synth)[60];
     rec.display.clear();
     rec.sent.clear();
     // Also before the render has taken the first one up.
@@ -93,7 +97,7 @@ TEST_F(NoteEventsTest, NoteOnForAHeldNoteChangesNothingAndSendsNothing)
     EXPECT_TRUE(rec.display.empty());
     EXPECT_TRUE(rec.sent.empty());
     RenderOneBuffer();
-    EXPECT_EQ(synth->noteSamples[60], samples + MAX_FRAMES) << "no restart";
+    EXPECT_EQ(Access::NoteSamples(*synth)[60], samples + MAX_FRAMES) << "no restart";
 
     notes.NoteOn(64, false);
     notes.NoteOn(64, false); // still pending in the render
@@ -115,7 +119,7 @@ TEST_F(NoteEventsTest, NoteOnForAReleasingNoteRestartsItAndLightsItAgain)
     RenderOneBuffer();
     EXPECT_TRUE(synth->IsNoteHeld(60));
     EXPECT_FALSE(synth->IsNoteReleasing(60));
-    EXPECT_EQ(synth->noteSamples[60], static_cast<uint32_t>(MAX_FRAMES)) << "started again from time 0";
+    EXPECT_EQ(Access::NoteSamples(*synth)[60], static_cast<uint32_t>(MAX_FRAMES)) << "started again from time 0";
 }
 
 TEST_F(NoteEventsTest, NoteOffUnlightsAndEchoesWhateverTheStateAndReleasesOnlyAHeldNote)
@@ -180,7 +184,7 @@ TEST_F(NoteEventsTest, AllNotesOffFromMidiEchoesEachNoteOffButNoControlChange)
 TEST_F(NoteEventsTest, AllNotesOffLeavesReleasingNotesToFinish)
 {
     // A release long enough that note 72 is still in it at AllNotesOff.
-    synth->releaseMs = 1000;
+    synth->SetParameter(ParamId::Release, 1000);
     notes.NoteOn(60, false);
     notes.NoteOn(72, false);
     RenderOneBuffer();
@@ -188,15 +192,15 @@ TEST_F(NoteEventsTest, AllNotesOffLeavesReleasingNotesToFinish)
     RenderOneBuffer();
     RenderOneBuffer();
     ASSERT_TRUE(synth->IsNoteReleasing(72));
-    const uint32_t release = synth->releaseSamples[72];
+    const uint32_t release = Access::ReleaseSamples(*synth)[72];
     ASSERT_EQ(release, 2u * MAX_FRAMES);
     notes.AllNotesOff(false);
     RenderOneBuffer();
     EXPECT_TRUE(synth->IsNoteReleasing(60));
-    EXPECT_EQ(synth->releaseSamples[60], static_cast<uint32_t>(MAX_FRAMES));
+    EXPECT_EQ(Access::ReleaseSamples(*synth)[60], static_cast<uint32_t>(MAX_FRAMES));
     // Note 72 goes on with its release instead of starting it again.
     EXPECT_TRUE(synth->IsNoteReleasing(72));
-    EXPECT_EQ(synth->releaseSamples[72], release + MAX_FRAMES);
+    EXPECT_EQ(Access::ReleaseSamples(*synth)[72], release + MAX_FRAMES);
 }
 
 TEST_F(NoteEventsTest, NotesAnOctaveApartShareAKeyBelowTheKeyboard)

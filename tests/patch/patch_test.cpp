@@ -21,6 +21,7 @@
 #include "patch/Patch.h"
 #include "patch/SettingsFile.h"
 #include "synth/OutputGuard.h"
+#include "support/EngineTestAccess.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ TEST_F(PatchFiles, ReadsEveryKeyIntoTheSynthesisState)
     ASSERT_TRUE(Load(doc, xml));
     const Patch p = ReadPatch(doc);
     auto s = std::make_unique<SynthState>();
-    s->modWheelDepth = 0.3f;
+    s->SetModWheelDepth(0.3f);
     ApplyPatch(p, *s);
     EXPECT_EQ(s->attackMs, 120);
     EXPECT_EQ(s->decayMs, 300);
@@ -195,7 +196,7 @@ TEST(ShippedPatches, EveryPatchLoadsAndPlays)
         float out[2 * MAX_FRAMES];
         float peak = 0;
         for (int b = 0; b < 172; ++b) {
-            s->RenderBuffer(out, MAX_FRAMES);
+            SynthStateTestAccess::RenderBuffer(*s, out, MAX_FRAMES);
             for (float v : out)
                 ASSERT_TRUE(std::isfinite(v));
             peak = std::max(peak, s->LeftPeak());
@@ -206,7 +207,7 @@ TEST(ShippedPatches, EveryPatchLoadsAndPlays)
             s->ReleaseNote(note);
         const int tail = (p.releaseMs * 44 / 256) + 2;
         for (int b = 0; b < tail; ++b)
-            s->RenderBuffer(out, MAX_FRAMES);
+            SynthStateTestAccess::RenderBuffer(*s, out, MAX_FRAMES);
         EXPECT_FALSE(s->AnyNoteActive());
     }
 }
@@ -426,7 +427,7 @@ TEST(OutputGuard, NonFiniteSamplesBecomeZeroAndCountAsOverFullScale)
     for (int note : {60, 64, 67})
         s->StartNote(note);
     float out[2 * MAX_FRAMES];
-    s->RenderBuffer(out, MAX_FRAMES);
+    SynthStateTestAccess::RenderBuffer(*s, out, MAX_FRAMES);
     size_t nonFinite = 0;
     for (float v : out)
         nonFinite += !std::isfinite(v);
@@ -434,7 +435,7 @@ TEST(OutputGuard, NonFiniteSamplesBecomeZeroAndCountAsOverFullScale)
     EXPECT_EQ(s->LeftPeak(), std::numeric_limits<float>::max());
     EXPECT_EQ(s->RightPeak(), std::numeric_limits<float>::max());
     // The fast render measures the same way.
-    s->Render(out, MAX_FRAMES);
+    SynthStateTestAccess::Render(*s, out, MAX_FRAMES);
     EXPECT_EQ(s->LeftPeak(), std::numeric_limits<float>::max());
     nonFinite = 0;
     for (float v : out)
@@ -453,14 +454,14 @@ TEST(OutputGuard, NonFiniteSamplesBecomeZeroAndCountAsOverFullScale)
     // sample NaN: the meters must not read that as silence.
     float nan[NUM_PARTIALS] = {std::nanf("")};
     s->SetSpectra(nan, nan);
-    s->Render(out, MAX_FRAMES);
+    SynthStateTestAccess::Render(*s, out, MAX_FRAMES);
     EXPECT_EQ(s->LeftPeak(), std::numeric_limits<float>::max());
     EXPECT_EQ(SilenceNonFinite(out, 2 * MAX_FRAMES), 2u * MAX_FRAMES);
     // An ordinary loud buffer keeps its real peak.
     float quiet[NUM_PARTIALS] = {2.0f};
     s->SetSpectra(quiet, quiet);
     for (int b = 0; b < 4; ++b)
-        s->Render(out, MAX_FRAMES);
+        SynthStateTestAccess::Render(*s, out, MAX_FRAMES);
     EXPECT_GT(s->LeftPeak(), 1.0f);
     EXPECT_LT(s->LeftPeak(), 7.0f);
     EXPECT_EQ(SilenceNonFinite(out, 2 * MAX_FRAMES), 0u);
@@ -490,7 +491,7 @@ std::vector<float> Play(const Patch& patch)
 {
     auto s = std::make_unique<SynthState>();
     ApplyPatch(patch, *s);
-    s->modWheelDepth = 0.5f;
+    s->SetModWheelDepth(0.5f);
     for (int note : {48, 60, 67})
         s->StartNote(note);
     std::vector<float> out(2 * MAX_FRAMES * 24);
@@ -498,7 +499,7 @@ std::vector<float> Play(const Patch& patch)
         if (b == 16)
             for (int note : {48, 60, 67})
                 s->ReleaseNote(note);
-        s->RenderBuffer(out.data() + 2 * MAX_FRAMES * b, MAX_FRAMES);
+        SynthStateTestAccess::RenderBuffer(*s, out.data() + 2 * MAX_FRAMES * b, MAX_FRAMES);
     }
     return out;
 }

@@ -186,8 +186,8 @@ CASES = [
          mod_wheel=16383, pitch_wheel=16383, velocity=127,
          attack_levels=levels({0: 0.2, 9: 0.05, 60: 0.01, 127: 0.02}),
          sustain_levels=levels({0: 0.2, 4: 0.1, 127: 0.02})),
-    dict(name="release longer than the hold, trapezoid and junk LFO text", notes=[21], hold=0.02,
-         attack=100, decay=0, sustain=100, release=30, lfo_text="3.25junk", lfo_hz=3.25, lfo_shape=6,
+    dict(name="release longer than the hold, trapezoid and an LFO text with white space and an exponent", notes=[21], hold=0.02,
+         attack=100, decay=0, sustain=100, release=30, lfo_text=" 3.25e0 ", lfo_hz=3.25, lfo_shape=6,
          mod_wheel=5000, pitch_wheel=8192, velocity=1,
          attack_levels=levels({0: 0.5, 1: 0.25}), sustain_levels=levels({0: 0.5, 3: 0.125})),
 ]

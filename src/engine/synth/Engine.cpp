@@ -28,10 +28,10 @@ void EngineMidi::Target::AllNotesOff(bool)
 
 void EngineMidi::Target::SetModWheelFromMidi(int value)
 {
-    synth_.modWheelDepth = SynthState::ModWheelDepthFromValue(value);
+    synth_.SetModWheelDepth(SynthState::ModWheelDepthFromValue(value));
 }
 
-void EngineMidi::Target::SetPitchWheelFromMidi(int value) { synth_.pitchWheel = static_cast<float>(value); }
+void EngineMidi::Target::SetPitchWheelFromMidi(int value) { synth_.SetPitchWheel(static_cast<float>(value)); }
 
 EngineMidi::EngineMidi(SynthState& synth) : target_(synth), decoder_(target_) {}
 

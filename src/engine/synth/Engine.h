@@ -13,9 +13,9 @@
 // Threads and what each may call:
 //  - The rendering thread, one at a time: Render and RenderInterleaved. They
 //    allocate nothing, take no lock, do no I/O and never wait.
-//  - Any thread: ResetGrid, and Synth() with SynthState's own rules (note
-//    operations and parameter stores from any thread take effect at the start
-//    of the next piece rendered).
+//  - Any thread: ResetGrid, SetParameter and Parameter, and Synth() with
+//    SynthState's own rules (note operations and parameter stores from any
+//    thread take effect at the start of the next piece rendered).
 // Output samples that are not finite numbers (a sound drawn loud enough to
 // overflow) are left as they are: the host silences them where it must
 // (OutputGuard.h).
@@ -90,6 +90,12 @@ public:
     // The sound, its parameters and the note table.
     SynthState& Synth() { return synth_; }
     const SynthState& Synth() const { return synth_; }
+
+    // A host's value for a parameter, held to its range and rounded where it
+    // takes whole numbers (SynthState::SetParameter: the one place a host's
+    // value is clamped); a NaN changes nothing.
+    void SetParameter(ParamId id, float value) { synth_.SetParameter(id, value); }
+    float Parameter(ParamId id) const { return synth_.Parameter(id); }
 
     // Renders `frames` frames (any number, 0 included) into two channel
     // buffers, applying each event through the engine's MIDI decoder

@@ -5,7 +5,8 @@
 // sliders, the plugin's ports and its Turtle, the patch file's keys and the
 // preset writer all take their facts from this table (or are checked
 // against it when they are built), and the engine clamps a host's value to
-// the range here, in one place (Engine::SetParameter).
+// the range here, in one place (SynthState::SetParameter, which
+// Engine::SetParameter forwards).
 //
 // Plain constants: any thread.
 
@@ -62,7 +63,7 @@ constexpr bool ParameterTableInOrder()
         const ParameterInfo& p = kParameters[i];
         if (static_cast<size_t>(p.id) != i || !(p.minimum <= p.defaultValue && p.defaultValue <= p.maximum))
             return false;
-        if (p.choices && p.choiceCount != static_cast<size_t>(p.maximum - p.minimum) + 1)
+        if (p.choiceCount != 0 && p.choiceCount != static_cast<size_t>(p.maximum - p.minimum) + 1)
             return false;
     }
     return true;

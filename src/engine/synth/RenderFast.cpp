@@ -93,11 +93,22 @@ constexpr int kPadded = RenderSplit::kPadded;
 const RenderVariant kFastest = KernelForFeatures(kFeatures);
 const RenderVariant kChosen = CpuSupports(RenderVariant::Split) ? RenderVariant::Split : kFastest;
 
+} // namespace
+
+// The vectorised render's steps that reach the engine's render-owned rows and
+// the helper's render (a friend of SynthState and RenderSplit).
+struct FastRender {
+    static void RenderMixAlone(SynthState& s, const NoteKernels& kernel, const int* rendered, const float* settled,
+                               int count, float* mix, unsigned frames);
+    static int RenderVectorised(SynthState& s, RenderVariant variant, bool split, float* output, unsigned frames);
+    static bool SustainsThroughout(const SynthState& s, int n);
+};
+
 // Every sounding note, one after the other, on this thread. The next note is
 // prepared before this one is rendered (preparing a note changes nothing of
 // another), so the kernel can start on it while it finishes this one.
-void RenderMixAlone(SynthState& s, const NoteKernels& kernel, const int* rendered, const float* settled, int count,
-                    float* mix, unsigned frames)
+void FastRender::RenderMixAlone(SynthState& s, const NoteKernels& kernel, const int* rendered, const float* settled,
+                                int count, float* mix, unsigned frames)
 {
     struct Inputs {
         alignas(64) float gain[RenderSplit::kGainPadded];
@@ -139,7 +150,7 @@ void RenderMixAlone(SynthState& s, const NoteKernels& kernel, const int* rendere
     }
 }
 
-int RenderVectorised(SynthState& s, RenderVariant variant, bool split, float* output, unsigned frames)
+int FastRender::RenderVectorised(SynthState& s, RenderVariant variant, bool split, float* output, unsigned frames)
 {
     if (frames > MAX_FRAMES)
         frames = MAX_FRAMES;
@@ -172,8 +183,6 @@ int RenderVectorised(SynthState& s, RenderVariant variant, bool split, float* ou
     s.ApplyTremoloAndPeaks(output, frames);
     return 0;
 }
-
-} // namespace
 
 const char* RenderVariantName(RenderVariant variant)
 {
@@ -225,10 +234,10 @@ int RenderWith(SynthState& state, RenderVariant variant, float* output, unsigned
     if (variant == RenderVariant::Reference)
         return state.RenderBuffer(output, frames);
     if (variant == RenderVariant::Split)
-        return RenderVectorised(state, kFastest, true, output, frames);
+        return FastRender::RenderVectorised(state, kFastest, true, output, frames);
     if (!CpuSupports(variant))
         variant = kFastest;
-    return RenderVectorised(state, variant, false, output, frames);
+    return FastRender::RenderVectorised(state, variant, false, output, frames);
 }
 
 int RenderSplitWith(SynthState& state, RenderVariant kernel, float* output, unsigned frames)
@@ -236,17 +245,15 @@ int RenderSplitWith(SynthState& state, RenderVariant kernel, float* output, unsi
     FixedFloatEnvironment environment;
     if (kernel == RenderVariant::Reference || kernel == RenderVariant::Split || !CpuSupports(kernel))
         kernel = kFastest;
-    return RenderVectorised(state, kernel, true, output, frames);
+    return FastRender::RenderVectorised(state, kernel, true, output, frames);
 }
-
-namespace {
 
 // Whether a note's envelope stays at the sustain level for a whole buffer: a
 // held note whose elapsed time at the buffer's first frame is past both the
 // attack and the end of the decay (HeldLevel's two tests). Its elapsed time
 // only grows from frame to frame, so every frame takes the same branch, and
 // a held note's envelope changes nothing: one step stands for all frames.
-bool SustainsThroughout(const SynthState& s, int n)
+bool FastRender::SustainsThroughout(const SynthState& s, int n)
 {
     if (!s.IsNoteHeld(n) || s.IsNoteReleasing(n) || s.noteSamples[n] == 0)
         return false;
@@ -254,6 +261,8 @@ bool SustainsThroughout(const SynthState& s, int n)
     const float e = static_cast<float>(s.noteSamples[n]) * s.msPerSample;
     return !(e < p.attackMs) && !(e < static_cast<int64_t>(p.attackMs) + p.decayMs);
 }
+
+namespace {
 
 // The rendered partials are listed in ascending order: the last is count - 1
 // only when they are partials 0 to count - 1.
@@ -294,7 +303,7 @@ double PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, i
                    float* gain, float* level, float* phase)
 {
     const double f = s.BentFrequency(n);
-    if (SustainsThroughout(s, n)) {
+    if (FastRender::SustainsThroughout(s, n)) {
         // Eight frames to a copy: a plain loop stays scalar at the
         // optimisation level the engine is built with.
         const float g = s.EnvelopeLevel(n, s.noteSamples[n], 0) * s.Snapshot().velocity[n];

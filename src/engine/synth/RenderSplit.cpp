@@ -121,6 +121,11 @@ RenderSplitStats RenderSplit::Stats() const
     return s;
 }
 
+RenderSplitStats SynthState::SplitStats() const
+{
+    return renderSplit ? renderSplit->Stats() : RenderSplitStats{};
+}
+
 int RenderSplit::HelperNotesDone() const
 {
     return static_cast<int>(progress_.load(std::memory_order_relaxed) & kDoneMask);

@@ -92,6 +92,21 @@ public:
     // Whether this machine has more than one core to run on.
     static bool Worthwhile();
 
+    RenderSplitStats Stats() const;
+
+    static constexpr int kPadded = NUM_PARTIALS + 16;
+    // Per-frame arrays: a kernel started at a frame that is a multiple of 4
+    // runs whole tiles of 16 frames, up to 12 past the buffer's end.
+    static constexpr int kGainPadded = MAX_FRAMES + 16;
+    // Buffers shorter than this are rendered on one thread.
+    static constexpr unsigned kMinFrames = 64;
+
+private:
+    // The render (RenderFast.cpp) and the tests' access
+    // (tests/support/EngineTestAccess.h).
+    friend struct FastRender;
+    friend struct RenderSplitTestAccess;
+
     // Audio thread: the mono mix of one buffer on two threads, with BeginBuffer
     // done, the rendered partials listed (and their SettledLevels in
     // `settled`) and `mix` zeroed (RenderFast.cpp).
@@ -100,9 +115,7 @@ public:
     bool RenderMix(SynthState& s, const NoteKernels& kernel, const int* rendered, const float* settled, int partials,
                    float* mix, unsigned frames);
 
-    RenderSplitStats Stats() const;
-
-    // ---- For tests ----
+    // ---- Test hooks ----
     // The helper gives up on each buffer after publishing this many notes
     // (negative: no limit), as if it had been descheduled there.
     std::atomic<int> helperNoteLimit{-1};
@@ -120,14 +133,6 @@ public:
     // True when the helper has finished with the last buffer given to it.
     bool HelperIdle() const;
 
-    static constexpr int kPadded = NUM_PARTIALS + 16;
-    // Per-frame arrays: a kernel started at a frame that is a multiple of 4
-    // runs whole tiles of 16 frames, up to 12 past the buffer's end.
-    static constexpr int kGainPadded = MAX_FRAMES + 16;
-    // Buffers shorter than this are rendered on one thread.
-    static constexpr unsigned kMinFrames = 64;
-
-private:
     void HelperLoop();
     void HelperBuffer(uint32_t generation);
     void FollowPosterScheduling();

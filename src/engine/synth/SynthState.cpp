@@ -81,9 +81,52 @@ void SynthState::SetNoteVelocity(int note, float velocity)
         noteVelocity[note] = velocity;
 }
 
+// The start-up sound is the parameters' defaults.
+static_assert(Sound{}.attackMs == Parameter(ParamId::Attack).defaultValue &&
+                  Sound{}.decayMs == Parameter(ParamId::Decay).defaultValue &&
+                  Sound{}.sustainPercent == Parameter(ParamId::Sustain).defaultValue &&
+                  Sound{}.releaseMs == Parameter(ParamId::Release).defaultValue &&
+                  Sound{}.lfoFrequency == Parameter(ParamId::LfoFrequency).defaultValue &&
+                  Sound{}.lfoWaveform == Parameter(ParamId::LfoWaveform).defaultValue,
+              "the start-up sound is the parameters' defaults");
+
+static_assert(Parameter(ParamId::LfoWaveform).minimum == 0.0f &&
+                  Parameter(ParamId::LfoWaveform).maximum == NUM_WAVEFORMS - 1 &&
+                  Parameter(ParamId::LfoWaveform).choiceCount == NUM_WAVEFORMS,
+              "the LFO's choices are the wave table's shapes");
+
 void SynthState::SetLfoWaveform(int32_t shape)
 {
     lfoWaveform_ = std::clamp<int32_t>(shape, 0, NUM_WAVEFORMS - 1);
+}
+
+void SynthState::SetParameter(ParamId id, float value)
+{
+    if (std::isnan(value))
+        return; // keeps the value it has, which may lie outside the range (a patch's)
+    const float held = ClampParameter(::Parameter(id), value, value);
+    const auto whole = static_cast<int32_t>(held); // exact: a whole number within the range
+    switch (id) {
+    case ParamId::Attack: attackMs.store(whole); break;
+    case ParamId::Decay: decayMs.store(whole); break;
+    case ParamId::Sustain: sustainPercent.store(whole); break;
+    case ParamId::Release: releaseMs.store(whole); break;
+    case ParamId::LfoFrequency: lfoFrequency.store(held); break;
+    case ParamId::LfoWaveform: lfoWaveform_ = whole; break;
+    }
+}
+
+float SynthState::Parameter(ParamId id) const
+{
+    switch (id) {
+    case ParamId::Attack: return static_cast<float>(attackMs.load());
+    case ParamId::Decay: return static_cast<float>(decayMs.load());
+    case ParamId::Sustain: return static_cast<float>(sustainPercent.load());
+    case ParamId::Release: return static_cast<float>(releaseMs.load());
+    case ParamId::LfoFrequency: return lfoFrequency.load();
+    case ParamId::LfoWaveform: return static_cast<float>(lfoWaveform_.load());
+    }
+    return 0.0f;
 }
 
 void SynthState::BeginSoundChange()
@@ -114,12 +157,14 @@ void SynthState::SetSpectra(const float* attack, const float* sustain)
 void SynthState::SetSound(const Sound& sound)
 {
     BeginSoundChange();
-    attackMs = sound.attackMs;
-    decayMs = sound.decayMs;
-    sustainPercent = sound.sustainPercent;
-    releaseMs = sound.releaseMs;
-    lfoFrequency = sound.lfoFrequency;
-    lfoWaveform_ = std::clamp<int32_t>(sound.lfoWaveform, 0, NUM_WAVEFORMS - 1);
+    // Kept as given (SynthState.h): a patch's values outside the controls'
+    // ranges play as they are.
+    attackMs.store(sound.attackMs);
+    decayMs.store(sound.decayMs);
+    sustainPercent.store(sound.sustainPercent);
+    releaseMs.store(sound.releaseMs);
+    lfoFrequency.store(sound.lfoFrequency);
+    SetLfoWaveform(sound.lfoWaveform);
     for (int h = 0; h < NUM_PARTIALS; ++h) {
         attackSpectrum[h] = FlushSubnormal(sound.attack.level[h]);
         sustainSpectrum[h] = FlushSubnormal(sound.sustain.level[h]);

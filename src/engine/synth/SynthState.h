@@ -5,18 +5,22 @@
 // make several, which share nothing.
 //
 // Threads and what each may call (the rendering thread is whichever thread
-// of the host renders: an audio callback, a plugin's run, an offline loop):
+// of the host renders: an audio callback, a plugin's run, an offline loop;
+// the render itself is reached through Engine, Engine.h):
 //  - Any thread (a user interface, MIDI input, the rendering thread between
-//    buffers): StartNote, ReleaseNote, SetNoteVelocity, the parameter stores,
-//    SetLfoWaveform, pitchWheel, renderSuspended. None of them blocks; a note
-//    operation takes effect at the start of the next rendered buffer.
+//    buffers): StartNote, ReleaseNote, SetNoteVelocity, SetParameter,
+//    SetLfoWaveform, SetModWheelDepth, SetPitchWheel, SetRenderSuspended.
+//    None of them blocks; a note operation takes effect at the start of the
+//    next rendered buffer.
 //  - One thread at a time (a user interface's): SetSound and SetSpectra, the
 //    changes of many values at once, and TakeLeftMaxPeak / TakeRightMaxPeak.
-//  - The rendering thread only: BeginBuffer, EnvelopeLevel, MorphLevel,
-//    Render, RenderBuffer and the render-owned rows (partialPhase,
-//    noteSamples, releaseSamples, lfoPhase).
 //  - Anyone: the read-only views (IsNoteHeld, IsNoteReleasing, IsNoteSounding,
-//    peaks, spectra, parameters).
+//    peaks, spectra, parameters, SampleRate, SplitStats).
+//  - While nothing renders: SetSampleRate.
+// The render's own steps and rows (BeginBuffer, the envelope and morph, the
+// phases and counters) are private: the render code (Render.cpp,
+// RenderFast.cpp, RenderSplit.cpp, Engine.cpp) runs them, and tests reach
+// them through tests/support/EngineTestAccess.h.
 //
 // Sharing without locks: parameters, spectrum levels, velocities and flags are
 // relaxed atomics (Relaxed<T>). Phases and sample counters are written by the
@@ -33,6 +37,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "Parameters.h"
 #include "util/Relaxed.h"
 #include "WaveTable.h"
 
@@ -87,6 +92,27 @@ class RenderSplit;
 RenderSplit* NewRenderSplit(const float* sine);
 void DeleteRenderSplit(RenderSplit* split);
 
+class SynthState;
+struct RenderSplitStats;
+enum class RenderVariant;
+
+// A value any thread reads as it reads a Relaxed<T>, and which only SynthState
+// stores, through its setters (which decide how a host's value is held).
+template <typename T>
+class SynthValue {
+public:
+    constexpr explicit SynthValue(T v) : v_(v) {}
+    SynthValue(const SynthValue&) = delete;
+    SynthValue& operator=(const SynthValue&) = delete;
+    T load() const { return v_.load(); }
+    operator T() const { return v_.load(); }
+
+private:
+    friend class SynthState;
+    void store(T v) { v_.store(v); }
+    Relaxed<T> v_;
+};
+
 class SynthState {
 public:
     // Start-up defaults: the wave table built, every velocity 1.0, partial 1 at
@@ -119,26 +145,49 @@ public:
     }
 
     // ---- Parameters (any thread writes and reads) ----
-    Relaxed<int32_t> attackMs{0};
-    Relaxed<int32_t> decayMs{0};
-    Relaxed<int32_t> sustainPercent{100};
-    Relaxed<int32_t> releaseMs{10};
-    Relaxed<float> lfoFrequency{5.0f};
-    Relaxed<float> modWheelDepth{0.0f};
-    // The tremolo depth of a mod wheel position 0 to 16383: value / maximum.
-    static float ModWheelDepthFromValue(int value) { return static_cast<float>(value) / 16383.0f; }
-    // The pitch wheel's current value, 0 to 16383 with centre 8192: the copy of
-    // the wheel that the render reads.
-    Relaxed<float> pitchWheel{PITCH_WHEEL_CENTRE};
-    // Set while a host's output is being replaced or closed: the host renders
-    // nothing while it is set (the engine itself does not look).
-    Relaxed<bool> renderSuspended{false};
+    // How a value gets into the sound's parameters (Parameters.h):
+    //  - SetParameter, a host's single control (a slider, a plugin port, a
+    //    command line): held to the parameter's range and, where it takes
+    //    whole numbers only, rounded to the nearest (halves away from zero),
+    //    by ClampParameter. A NaN changes nothing: the parameter keeps its
+    //    value.
+    //  - SetSound, a whole sound (a patch, an undo step): the envelope's
+    //    numbers and the LFO frequency are kept as given, however far outside
+    //    the controls' ranges (a patch file may hold any integer; the render
+    //    is defined for all of them); only the LFO shape is held to 0 to 6,
+    //    so that the render never reads outside the wave table.
+    //  - SetLfoWaveform: the shape held to 0 to 6, as SetSound holds it.
+    void SetParameter(ParamId id, float value);
+    // The parameter's current value (an integer parameter's converted to float).
+    float Parameter(ParamId id) const;
+
+    // Read-only views of the parameters, as the render reads them.
+    SynthValue<int32_t> attackMs{0};
+    SynthValue<int32_t> decayMs{0};
+    SynthValue<int32_t> sustainPercent{100};
+    SynthValue<int32_t> releaseMs{10};
+    SynthValue<float> lfoFrequency{5.0f};
 
     // The LFO shape 0 to 6. A value outside that range (from a patch file, say)
     // is clamped to the nearest shape, so the render never reads outside the
     // wave table.
     void SetLfoWaveform(int32_t shape);
     int32_t LfoWaveform() const { return lfoWaveform_; }
+
+    // ---- Performance controls (any thread), stored as given ----
+    // The tremolo depth, 0 to 1 from the mod wheel.
+    void SetModWheelDepth(float depth) { modWheelDepth.store(depth); }
+    SynthValue<float> modWheelDepth{0.0f};
+    // The tremolo depth of a mod wheel position 0 to 16383: value / maximum.
+    static float ModWheelDepthFromValue(int value) { return static_cast<float>(value) / 16383.0f; }
+    // The pitch wheel's current value, 0 to 16383 with centre 8192: the copy of
+    // the wheel that the render reads.
+    void SetPitchWheel(float value) { pitchWheel.store(value); }
+    SynthValue<float> pitchWheel{PITCH_WHEEL_CENTRE};
+    // Set while a host's output is being replaced or closed: the host renders
+    // nothing while it is set (the engine itself does not look).
+    void SetRenderSuspended(bool suspended) { renderSuspended.store(suspended); }
+    SynthValue<bool> renderSuspended{false};
 
     // Copies 128 levels into each spectrum (either pointer may be null to leave
     // that spectrum alone). The render takes both whole, at a buffer's start.
@@ -183,6 +232,31 @@ public:
     uint32_t BuffersRendered() const { return buffersRendered_; }
 
     const WaveTable& Waves() const { return waveTable_; }
+
+    // The rate the engine runs at: 44100 Hz unless the output device plays
+    // only at another rate.
+    int32_t SampleRate() const { return sampleRate; }
+    // Runs the engine at `rate` Hz from the next buffer on: the envelope and
+    // morph times, the partial increments and the LFO follow it. Call only
+    // while nothing renders (before a host's output starts, or while it is
+    // suspended); rates outside 1000 to 768000 Hz are ignored.
+    void SetSampleRate(int32_t rate);
+
+    // Whether the two-thread render's helper runs (RenderSplit.h), and how it
+    // has rendered so far (all zero without one).
+    bool HasHelperThread() const { return renderSplit != nullptr; }
+    RenderSplitStats SplitStats() const; // in RenderSplit.cpp
+
+private:
+    // The render code and the tests' access (tests/support/EngineTestAccess.h).
+    friend class Engine;
+    friend class RenderSplit;
+    friend struct FastRender;
+    friend struct SynthStateTestAccess;
+    friend int RenderWith(SynthState& state, RenderVariant variant, float* output, unsigned frames);
+    friend double PrepareNote(SynthState& s, int note, unsigned frames, const int* rendered, int partials,
+                              const float* settled, float* gain, float* level, float* phase);
+    friend void PartialIncrements(const SynthState& s, double f, const int* rendered, int partials, double* inc);
 
     // ---- The render (the rendering thread) ----
     // What Engine's block call renders its pieces with: the fastest render this
@@ -240,18 +314,11 @@ public:
     bool releaseFromSustain[NUM_NOTES];
     float lfoPhase = 0.0f;
 
-    // The rate the engine runs at and the length of one sample: 44100 Hz
-    // unless the output device plays only at another rate. Read by the render;
-    // changed only through SetSampleRate.
+    // The rate and the length of one sample, read by the render; changed only
+    // through SetSampleRate.
     int32_t sampleRate = SAMPLE_RATE;
     float msPerSample = 1000.0f / SAMPLE_RATE;
-    // Runs the engine at `rate` Hz from the next buffer on: the envelope and
-    // morph times, the partial increments and the LFO follow it. Call only
-    // while nothing renders (before a host's output starts, or while it is
-    // suspended); rates outside 1000 to 768000 Hz are ignored.
-    void SetSampleRate(int32_t rate);
 
-private:
     // The request word of a note: the key state the note sources see, and
     // what the render has still to do about it.
     static constexpr uint8_t kKeyDown = 1; // StartNote seen, no ReleaseNote since
@@ -292,7 +359,6 @@ private:
 
     RenderSnapshot snap_;
 
-public:
     // The helper thread of the two-thread render, started with the engine when
     // it is asked for (null otherwise). Declared last so that it is stopped
     // before anything it reads goes.

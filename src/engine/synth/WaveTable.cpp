@@ -1,7 +1,10 @@
 #include "WaveTable.h"
 
+#include "Parameters.h"
+
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -28,9 +31,8 @@ constexpr double kNoteFrequency[128] = {
     8372.018, 8869.844, 9397.273, 9956.063, 10548.08, 11175.30, 11839.82, 12543.85,
 };
 
-const char* const kWaveformNames[NUM_WAVEFORMS] = {
-    "Sine", "Square", "Saw", "Triangle", "Sinc", "Pulse 25%", "Trapezoid",
-};
+// The shapes' names are the LFO choice's (Parameters.h).
+static_assert(std::size(kLfoShapeNames) == NUM_WAVEFORMS, "a name for each shape");
 
 } // namespace
 
@@ -88,7 +90,7 @@ const char* WaveTable::GetWaveformName(int index)
 {
     if (index < 0 || index >= NUM_WAVEFORMS)
         return "Invalid - Index Out of Range";
-    return kWaveformNames[index];
+    return kLfoShapeNames[index];
 }
 
 double NoteFrequency(unsigned note)

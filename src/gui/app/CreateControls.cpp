@@ -14,6 +14,7 @@
 #include "controls/ResourcePath.h"
 #include "controls/SynthParametersDlg.h"
 #include "controls/VolumeMeter.h"
+#include "synth/Parameters.h"
 
 wxBitmap wxKeyboard::GetBitmapResource(const wxString& name)
 {
@@ -87,10 +88,11 @@ void wxKeyboard::CreateControls()
         parameterSliders[row] = {slider, label};
     }
 
-    grid->Add(text(wxID_STATIC, "LFO Waveform:"), 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
+    const ParameterInfo& lfoShape = Parameter(ParamId::LfoWaveform);
+    grid->Add(text(wxID_STATIC, wxString(lfoShape.label) + ":"), 0, wxALIGN_CENTER_VERTICAL | wxALL, 5);
     wxArrayString shapes;
-    for (int shape = 0; shape < NUM_WAVEFORMS; ++shape)
-        shapes.Add(WaveTable::GetWaveformName(shape));
+    for (size_t shape = 0; shape < lfoShape.choiceCount; ++shape)
+        shapes.Add(lfoShape.choices[shape]);
     lfoWaveformChoice =
         new wxKeylessChoice(this, ID_LFO_WAVEFORM, wxDefaultPosition, wxSize(200, -1), shapes, wxNO_BORDER);
     lfoWaveformChoice->SetSelection(synth.LfoWaveform());
@@ -200,7 +202,7 @@ void wxKeyboard::CreateControls()
                                         wxSL_VERTICAL | wxSL_INVERSE);
     modWheelSlider->SetImages(&wheelTrack, &wheelThumb);
     rowC->Add(modWheelSlider, 0, wxALL, 5);
-    instrument.Synth().pitchWheel = pitchWheelSlider->GetValue();
+    instrument.Synth().SetPitchWheel(pitchWheelSlider->GetValue());
 
     blackKeyMarker = wxOctaveCtrl::BlackKeyMarkerBitmap();
     whiteKeyMarker = wxOctaveCtrl::WhiteKeyMarkerBitmap();

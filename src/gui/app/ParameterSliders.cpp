@@ -9,27 +9,40 @@
 namespace {
 
 // Whole milliseconds or percent: the slider's value truncated toward zero,
-// shown right-aligned in three characters.
-template <Relaxed<int32_t> SynthState::*parameter>
-ParameterSlider WholeNumber(int sliderId, const char* caption, float maximum)
+// shown right-aligned in three characters; a slider step is one unit.
+template <ParamId id>
+ParameterSlider WholeNumber(int sliderId, const char* caption)
 {
-    return {sliderId, wxID_STATIC, caption, maximum,
-            [](const SynthState& s) { return static_cast<float>((s.*parameter).load()); },
-            [](SynthState& s, float position) { s.*parameter = SliderEventInt(position); },
-            [](const SynthState& s) { return wxString::Format("%3d", static_cast<int>((s.*parameter).load())); }};
+    static_assert(Parameter(id).integer && Parameter(id).minimum == 0.0f, "a whole-number slider from 0");
+    return {id,
+            sliderId,
+            wxID_STATIC,
+            caption,
+            Parameter(id).maximum,
+            [](const SynthState& s) { return s.Parameter(id); },
+            [](SynthState& s, float position) { s.SetParameter(id, static_cast<float>(SliderEventInt(position))); },
+            [](const SynthState& s) { return wxString::Format("%3d", static_cast<int>(s.Parameter(id))); }};
 }
+
+// The LFO frequency in tenths of a hertz on the slider, divided without
+// rounding.
+constexpr float kLfoSteps = 10.0f;
+static_assert(!Parameter(ParamId::LfoFrequency).integer && Parameter(ParamId::LfoFrequency).minimum == 0.0f,
+              "a slider of tenths from 0");
 
 } // namespace
 
 const std::array<ParameterSlider, NUM_PARAMETER_SLIDERS> PARAMETER_SLIDERS = {
-    WholeNumber<&SynthState::attackMs>(ID_ATTACK_SLIDER, "Attack (msec):", 1000.0f),
-    WholeNumber<&SynthState::decayMs>(ID_DECAY_SLIDER, "Decay (msec):", 1000.0f),
-    WholeNumber<&SynthState::sustainPercent>(ID_SUSTAIN_SLIDER, "Sustain (percent):", 100.0f),
-    WholeNumber<&SynthState::releaseMs>(ID_RELEASE_SLIDER, "Release (msec):", 1000.0f),
-    // Tenths of a hertz on the slider, 0 to 20 Hz, divided without rounding.
-    ParameterSlider{ID_LFO_FREQUENCY, ID_LFO_FREQUENCY_LABEL, "LFO Freq (Hz):", 200.0f,
-                    [](const SynthState& s) { return s.lfoFrequency * 10.0f; },
-                    [](SynthState& s, float position) { s.lfoFrequency = position / 10.0f; },
+    WholeNumber<ParamId::Attack>(ID_ATTACK_SLIDER, "Attack (msec):"),
+    WholeNumber<ParamId::Decay>(ID_DECAY_SLIDER, "Decay (msec):"),
+    WholeNumber<ParamId::Sustain>(ID_SUSTAIN_SLIDER, "Sustain (percent):"),
+    WholeNumber<ParamId::Release>(ID_RELEASE_SLIDER, "Release (msec):"),
+    ParameterSlider{ParamId::LfoFrequency, ID_LFO_FREQUENCY, ID_LFO_FREQUENCY_LABEL, "LFO Freq (Hz):",
+                    Parameter(ParamId::LfoFrequency).maximum * kLfoSteps,
+                    [](const SynthState& s) { return s.lfoFrequency * kLfoSteps; },
+                    [](SynthState& s, float position) {
+                        s.SetParameter(ParamId::LfoFrequency, position / kLfoSteps);
+                    },
                     [](const SynthState& s) {
                         return wxString::Format("%3.1f", static_cast<double>(s.lfoFrequency.load()));
                     }},

@@ -8,15 +8,18 @@
 
 #include <wx/string.h>
 
+#include "synth/Parameters.h"
+
 class SynthState;
 class wxBitmapSlider;
 class wxStaticText;
 
 struct ParameterSlider {
+    ParamId parameter; // its range comes from the parameter table
     int sliderId;
     int labelId; // the value text's identifier (most share the static one)
     const char* caption;
-    float maximum; // the slider runs from 0
+    float maximum; // the slider runs from 0: the parameter's range in slider steps
     // Where the slider stands for the parameter's value.
     float (*position)(const SynthState& synth);
     // Stores the parameter for a slider position.

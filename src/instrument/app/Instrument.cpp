@@ -136,7 +136,7 @@ void Instrument::StepPatch(int step) { SetPatch(StepSelector(currentPatch_, step
 void Instrument::MovePitchWheel(float value)
 {
     // The render bends by the wheel's exact position; MIDI by its whole value.
-    synth_.pitchWheel = value;
+    synth_.SetPitchWheel(value);
     const int v = WheelValue(value);
     if (notes_.outputEnabled)
         Send(0xE0, static_cast<uint8_t>(v % 128), static_cast<uint8_t>(v / 128));
@@ -156,7 +156,7 @@ void Instrument::MoveModWheel(float value)
         Send(0xB0, 1, static_cast<uint8_t>(v / 128));
         Send(0xB0, 33, static_cast<uint8_t>(v % 128));
     }
-    synth_.modWheelDepth = SynthState::ModWheelDepthFromValue(v);
+    synth_.SetModWheelDepth(SynthState::ModWheelDepthFromValue(v));
 }
 
 void Instrument::StepModWheel(int from, bool up)
@@ -178,8 +178,8 @@ void Instrument::ResetControllers()
     display_.ShowModWheel(0);
     modWheelPosition_ = 0;
     // Setting the slider sends nothing: the tremolo stops here too.
-    synth_.modWheelDepth = 0.0f;
-    synth_.pitchWheel = static_cast<float>(PITCH_WHEEL_REST);
+    synth_.SetModWheelDepth(0.0f);
+    synth_.SetPitchWheel(static_cast<float>(PITCH_WHEEL_REST));
     display_.ShowPitchWheel(PITCH_WHEEL_REST);
 }
 

@@ -77,9 +77,9 @@ void Instrument::SetMidiOutputChannel(int channel)
 void Instrument::SetModWheelFromMidi(int value)
 {
     modWheelPosition_ = value;
-    synth_.modWheelDepth = SynthState::ModWheelDepthFromValue(value);
+    synth_.SetModWheelDepth(SynthState::ModWheelDepthFromValue(value));
 }
 
-void Instrument::SetPitchWheelFromMidi(int value) { synth_.pitchWheel = static_cast<float>(value); }
+void Instrument::SetPitchWheelFromMidi(int value) { synth_.SetPitchWheel(static_cast<float>(value)); }
 
 void Instrument::SetPatchFromMidi(int patch) { currentPatch_ = patch; }

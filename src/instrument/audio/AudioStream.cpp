@@ -186,7 +186,7 @@ void AudioStream::CloseStream()
 
 void AudioStream::Suspend()
 {
-    synth_.renderSuspended = true;
+    synth_.SetRenderSuspended(true);
     gate_.fetch_or(kSuspended, std::memory_order_acq_rel);
     // A callback that entered before the bit was set finishes its buffer
     // (about 6 ms); none enters the render afterwards. One that never leaves
@@ -204,7 +204,7 @@ void AudioStream::Suspend()
 void AudioStream::Resume()
 {
     gate_.fetch_and(~kSuspended, std::memory_order_acq_rel);
-    synth_.renderSuspended = false;
+    synth_.SetRenderSuspended(false);
 }
 
 bool AudioStream::IsSuspended() const
@@ -265,7 +265,7 @@ AudioStream::Health AudioStream::CheckHealth()
         return Health::Fine;
 
     lost_ = true;
-    synth_.renderSuspended = true;
+    synth_.SetRenderSuspended(true);
     lostOnJack_ = IsJackDevice(device_);
     if (lostOnJack_) {
         watch_ = std::make_shared<ServerWatch>();
