@@ -1,5 +1,6 @@
 # make test:      install what is missing, build, run every test, JOBS at a
-#                 time (default: one per core); the longest start first.
+#                 time (default: one per core); the longest start first, the
+#                 end-to-end tests take turns.
 # make test-unit: build and run only the unit tests (label unit: no display,
 #                 no JACK server, no cross build), in parallel; a minute or two.
 #                 `ctest -L LABEL` in $(BUILD) runs any other label
