@@ -79,6 +79,29 @@ std::string ClientOfPort(jack_client_t* probe, const std::string& portName)
     return client;
 }
 
+// The process's own JACK client without ports ("Marovane probe"), shared by
+// the devices on JACK: opened when the first of them is made (before any of
+// their ports), or at the first port opened where the server came later, and
+// closed with the last of them. GUI thread only.
+struct Probe {
+    jack_client_t* client = nullptr;
+    int users = 0;
+};
+
+Probe& SharedProbe()
+{
+    static Probe probe;
+    return probe;
+}
+
+jack_client_t* ProbeClient()
+{
+    Probe& p = SharedProbe();
+    if (!p.client && p.users > 0)
+        p.client = jack_client_open("Marovane probe", JackNoStartServer, nullptr);
+    return p.client;
+}
+
 } // namespace
 
 std::vector<std::string> OwnJackClients()
@@ -151,6 +174,10 @@ RtMidiDeviceBase::RtMidiDeviceBase(RtMidi& midi, int api, std::string clientName
     : midi_(midi), api_(api), clientName_(std::move(clientName)), portName_(std::move(portName))
 {
     midi_.setErrorCallback(&LibraryError, this);
+    if (IsJack()) {
+        ++SharedProbe().users;
+        ProbeClient();
+    }
 }
 
 RtMidiDeviceBase::~RtMidiDeviceBase()
@@ -159,8 +186,10 @@ RtMidiDeviceBase::~RtMidiDeviceBase()
         std::lock_guard<std::mutex> lock(OwnMutex());
         OwnClients().erase(this);
     }
-    if (probe_)
-        jack_client_close(static_cast<jack_client_t*>(probe_));
+    if (IsJack() && --SharedProbe().users == 0 && SharedProbe().client) {
+        jack_client_close(SharedProbe().client);
+        SharedProbe().client = nullptr;
+    }
 }
 
 void RtMidiDeviceBase::OnLibraryError(bool warning, const std::string& text)
@@ -223,14 +252,11 @@ std::string RtMidiDeviceBase::OpenOffered(int index)
 
 void RtMidiDeviceBase::LearnOwnClient(const std::string& uniquePortName)
 {
-    if (!probe_) {
-        // The library's client is on the default server (JACK_DEFAULT_SERVER),
-        // and so is this one.
-        const std::string name = clientName_ + " probe";
-        probe_ = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
-        if (!probe_)
-            return;
-    }
+    // The library's client is on the default server (JACK_DEFAULT_SERVER),
+    // and so is the probe.
+    probe_ = ProbeClient();
+    if (!probe_)
+        return;
     ownClient_ = ClientOfPort(static_cast<jack_client_t*>(probe_), uniquePortName);
     std::lock_guard<std::mutex> lock(OwnMutex());
     if (ownClient_.empty())

@@ -4,9 +4,9 @@
 // object "Marovane out" with the port "MIDI out", their port lists without the
 // program's own ports, and a send that never waits.
 //
-// On JACK each device also opens a client of its own (the client name and
-// " probe", without ports), through which it finds the name JACK gave the
-// library's client and asks the server for its cycle count; see
+// On JACK the devices share a client of the program's own without ports
+// ("Marovane probe"), through which each finds the name JACK gave its
+// library's client and the output asks the server for its cycle count; see
 // OwnJackClients.
 //
 // Back ends: the library's default (ALSA's sequencer) throws where there is
@@ -66,7 +66,7 @@ protected:
     const std::string clientName_;
     const std::string portName_;
     std::string error_;
-    void* probe_ = nullptr;  // this device's own JACK client, once a JACK port was opened
+    void* probe_ = nullptr;  // the shared probe client, once a JACK port was opened
     std::string ownClient_; // the library's JACK client as JACK named it, or ""
 };
 
