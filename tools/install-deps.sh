@@ -1,10 +1,11 @@
 #!/bin/sh
-# Installs whichever packages of tools/debian-packages.txt are missing.
-# Quick and quiet when everything is there.
+# Installs whichever packages of the lists given (default
+# tools/debian-packages.txt) are missing. Quick and quiet when everything is
+# there.   usage: install-deps.sh [LIST...]
 set -e
-list="$(dirname "$0")/debian-packages.txt"
+[ $# -gt 0 ] || set -- "$(dirname "$0")/debian-packages.txt"
 missing=""
-for p in $(grep -v '^#' "$list"); do
+for p in $(cat "$@" | grep -v '^#'); do
     dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null | grep -qx installed || missing="$missing $p"
 done
 [ -z "$missing" ] && exit 0

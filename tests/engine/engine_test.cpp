@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -570,25 +571,50 @@ TEST(WholeSound, EveryBufferTakesOneSoundWhole)
     // machine the writer can be inside a change at every later buffer start
     // for a while, and the snapshot would keep the start-up sound meanwhile.
     Access::BeginBuffer(*s);
+    // The writer changes between sounds 1 and 2 back to back, so that buffers
+    // begin in the middle of changes; after every fifth change (sound 1 and
+    // sound 2 in turn) it waits until a buffer has begun since, so that the
+    // render also takes each sound with no change in progress. The render goes
+    // on until the writer has made enough changes and it has seen both sounds
+    // often, however the two threads are scheduled on a busy machine (the time
+    // limit only ends a run whose writer never gets its turn).
+    constexpr int kChanges = 200;
+    constexpr int kBuffers = 20000;
+    constexpr int kTakes = 20;
     std::atomic<bool> stop{false};
+    std::atomic<int> changes{0};
+    std::atomic<int> buffers{0};
     std::thread gui([&] {
-        for (int k = 2; !stop.load(std::memory_order_relaxed); k = 3 - k) {
+        for (int i = 0; !stop.load(std::memory_order_relaxed); ++i) {
+            const int k = 1 + i % 2;
             s->SetSound(Whole(k));
             // The editor's way: both spectra again on their own.
             const Sound w = Whole(k);
             s->SetSpectra(w.attack.level, w.sustain.level);
+            changes.fetch_add(1, std::memory_order_relaxed);
+            if (i % 5 == 0) {
+                const int after = buffers.load(std::memory_order_acquire);
+                while (buffers.load(std::memory_order_acquire) <= after + 1 && !stop.load(std::memory_order_relaxed))
+                    std::this_thread::yield();
+            }
         }
     });
     int seen[3] = {};
-    for (int b = 0; b < 200000 && (seen[1] < 50 || seen[2] < 50 || b < 20000); ++b) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (buffers.load(std::memory_order_relaxed) < kBuffers || changes.load(std::memory_order_relaxed) < kChanges ||
+           seen[1] < kTakes || seen[2] < kTakes) {
+        if ((buffers.load(std::memory_order_relaxed) & 1023) == 0 && std::chrono::steady_clock::now() > deadline)
+            break;
         Access::BeginBuffer(*s);
         ++seen[WhichSound(Access::Snapshot(*s))];
+        buffers.fetch_add(1, std::memory_order_release);
     }
     stop = true;
     gui.join();
     EXPECT_EQ(seen[0], 0) << "buffers that mixed two sounds";
-    EXPECT_GT(seen[1], 0);
-    EXPECT_GT(seen[2], 0);
+    EXPECT_GE(changes.load(), kChanges) << "the writer had too few turns in two minutes";
+    EXPECT_GE(seen[1], kTakes);
+    EXPECT_GE(seen[2], kTakes);
 }
 
 // The meters poll every 50 ms while the render stores a peak every buffer:

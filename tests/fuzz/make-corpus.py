@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Writes the seed corpora of the patch harnesses: the shipped patches and the
+"""Writes the seed corpus of the patch harnesses (one folder, corpus/patch,
+that the reader, the render and the writer harnesses share): the shipped patches and the
 hostile files that once crashed, silenced or hung the program, each small.
 Run it again after adding a seed here; the files are committed. Inputs that
 libFuzzer found are kept beside them as found-*: the small ones of a merged
-run (-merge=1), and any crash, copied into corpus/NAME by hand."""
+run (-merge=1), and any crash, copied into corpus/patch by hand."""
 import glob
 import os
 import shutil
@@ -49,14 +50,13 @@ SEEDS = {
 
 
 def main():
-    for harness in ("patch_reader", "patch_render", "patch_writer"):
-        folder = os.path.join(HERE, "corpus", harness)
-        os.makedirs(folder, exist_ok=True)
-        for path in glob.glob(os.path.join(PATCHES, "*.mrvn")):
-            shutil.copy(path, os.path.join(folder, "shipped-" + os.path.basename(path).replace(" ", "-")))
-        for name, text in SEEDS.items():
-            with open(os.path.join(folder, name), "wb") as f:
-                f.write(text.encode("latin-1"))
+    folder = os.path.join(HERE, "corpus", "patch")
+    os.makedirs(folder, exist_ok=True)
+    for path in glob.glob(os.path.join(PATCHES, "*.mrvn")):
+        shutil.copy(path, os.path.join(folder, "shipped-" + os.path.basename(path).replace(" ", "-")))
+    for name, text in SEEDS.items():
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(text.encode("latin-1"))
 
 
 if __name__ == "__main__":

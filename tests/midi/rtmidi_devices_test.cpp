@@ -6,8 +6,10 @@
 // waits, not even once the server is gone.
 #include <gtest/gtest.h>
 
+#include <jack/jack.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -153,6 +155,42 @@ TEST(RtMidiDevices, ListsOfferOtherProgramsPortsOnlyAndInputArrives)
     EXPECT_NE(Connections("Marovane out:MIDI out").find("Marovane in-01:MIDI in"),
               std::string::npos);
     EXPECT_EQ(ports.in->Open(7), "There is no MIDI port number 8.");
+}
+
+// Another JACK client of this process (PortAudio's, or one that a plugin
+// opens) is not the program's MIDI: its ports are offered like any other
+// program's, before and after the devices open their own.
+TEST(RtMidiDevices, OtherJackClientsOfThisProcessAreOffered)
+{
+    testproc::JackServer jack("neighbour");
+    ASSERT_TRUE(jack.Ready());
+    jack_client_t* neighbour = jack_client_open("neighbour", JackNoStartServer, nullptr);
+    ASSERT_NE(neighbour, nullptr);
+    ASSERT_NE(jack_port_register(neighbour, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0), nullptr);
+    ASSERT_NE(jack_port_register(neighbour, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0), nullptr);
+    jack_set_process_callback(neighbour, [](jack_nframes_t, void*) { return 0; }, nullptr);
+    ASSERT_EQ(jack_activate(neighbour), 0);
+
+    Counter counter;
+    RtMidiDevices ports = CreateRtMidiDevices(counter);
+    ASSERT_TRUE(ports.in && ports.out);
+    const std::vector<std::string> ins{"neighbour:out"};
+    const std::vector<std::string> outs{"neighbour:in"};
+    EXPECT_EQ(Names(*ports.in), ins);
+    EXPECT_EQ(Names(*ports.out), outs);
+    EXPECT_EQ(ports.in->Open(0), "");
+    EXPECT_EQ(ports.out->Open(0), "");
+    ASSERT_TRUE(HasPort("Marovane in:MIDI in")) << Output("jack_lsp");
+    ASSERT_TRUE(HasPort("Marovane out:MIDI out"));
+    EXPECT_EQ(Names(*ports.in), ins);
+    EXPECT_EQ(Names(*ports.out), outs);
+    std::vector<std::string> own = OwnJackClients();
+    std::sort(own.begin(), own.end());
+    EXPECT_EQ(own, (std::vector<std::string>{"Marovane in", "Marovane out"}));
+    EXPECT_NE(Connections("neighbour:out").find("Marovane in:MIDI in"), std::string::npos);
+    ports = {};
+    EXPECT_TRUE(OwnJackClients().empty()) << "a device that is gone is still counted";
+    jack_client_close(neighbour);
 }
 
 TEST(RtMidiDevices, ASendNeverWaitsNotEvenWithTheServerGone)

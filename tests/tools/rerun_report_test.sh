@@ -3,7 +3,8 @@
 # one test that always passes, one that fails on its first run only and one
 # that always fails. With a rerun allowed, the flaky one is named at the end
 # of the output, the others are not, and the run still fails for the broken
-# one; without the broken one it passes, still naming the flaky one.
+# one; without the broken one it passes, still naming the flaky one. All of
+# it one test at a time and with three at once, as make test runs them.
 # Usage: rerun_report_test.sh WRAPPER WORK_DIR
 set -u
 wrapper=$1
@@ -28,12 +29,13 @@ CMAKE
   cmake -S "$work/src" -B "$work/build" >/dev/null || fail "cmake"
 }
 
+for jobs in 1 3; do
 for broken in 1 0; do
   make_project $broken
-  (cd "$work/build" && sh "$wrapper" --repeat until-pass:2) > "$work/out" 2>&1
+  (cd "$work/build" && sh "$wrapper" --repeat until-pass:2 -j $jobs) > "$work/out" 2>&1
   rc=$?
   report=$(sed -n '/^Passed only when run again:/,$p' "$work/out")
-  echo "$report" | grep -q '^ *flaky_one$' || fail "flaky_one not named at the end (broken=$broken)"
+  echo "$report" | grep -q '^ *flaky_one$' || fail "flaky_one not named at the end (broken=$broken, -j $jobs)"
   echo "$report" | grep -q 'steady_one' && fail "steady_one named (broken=$broken)"
   echo "$report" | grep -q 'broken_one' && fail "broken_one named as passing (broken=$broken)"
   [ "$(tail -n 1 "$work/out" | sed 's/^ *//')" = flaky_one ] || fail "the report is not the end of the output (broken=$broken)"
@@ -42,6 +44,7 @@ for broken in 1 0; do
   else
     [ $rc -eq 0 ] || fail "the run failed with every test passing in the end (rc $rc)"
   fi
+done
 done
 
 # Nothing flaky: no report at all.

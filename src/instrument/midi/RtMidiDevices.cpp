@@ -1,12 +1,12 @@
 #include "RtMidiDevices.h"
 
-#include <dlfcn.h>
 #include <jack/jack.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <iostream>
 #include <atomic>
-#include <cstdarg>
+#include <iostream>
+#include <map>
 #include <mutex>
 
 #include <RtMidi.h>
@@ -17,73 +17,13 @@
 // On JACK the library lists every MIDI port of the server, the program's own
 // among them: with no other MIDI client, output port 0 would be the program's
 // own input and every echo would play twice. Client names do not tell whose a
-// client is, since JACK renames the clients of a second instance. So every
-// JACK client this process opens is noted as JACK hands it out: this
-// definition of jack_client_open stands in front of JACK's own (the program
-// is linked before the JACK library) and calls it.
-
-namespace {
-
-struct OwnClient {
-    std::string requested;
-    std::string name;
-    jack_client_t* client;
-};
-
-std::mutex& OwnMutex()
-{
-    static std::mutex m;
-    return m;
-}
-
-std::vector<OwnClient>& OwnClients()
-{
-    static std::vector<OwnClient> clients;
-    return clients;
-}
-
-jack_client_t* LatestOwnClient(const std::string& requested)
-{
-    std::lock_guard<std::mutex> lock(OwnMutex());
-    for (auto it = OwnClients().rbegin(); it != OwnClients().rend(); ++it)
-        if (it->requested == requested)
-            return it->client;
-    return nullptr;
-}
-
-} // namespace
-
-extern "C" jack_client_t* jack_client_open(const char* name, jack_options_t options, jack_status_t* status, ...)
-{
-    using Open = jack_client_t* (*)(const char*, jack_options_t, jack_status_t*, ...);
-    static const Open real = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "jack_client_open"));
-    if (!real)
-        return nullptr;
-    jack_client_t* client;
-    if (options & JackServerName) {
-        va_list args;
-        va_start(args, status);
-        const char* server = va_arg(args, const char*);
-        va_end(args);
-        client = real(name, options, status, server);
-    } else {
-        client = real(name, options, status);
-    }
-    if (client) {
-        std::lock_guard<std::mutex> lock(OwnMutex());
-        OwnClients().push_back({name ? name : "", jack_get_client_name(client), client});
-    }
-    return client;
-}
-
-std::vector<std::string> OwnJackClients()
-{
-    std::lock_guard<std::mutex> lock(OwnMutex());
-    std::vector<std::string> names;
-    for (const OwnClient& c : OwnClients())
-        names.push_back(c.name);
-    return names;
-}
+// client is, since JACK renames the clients of a second instance, and the
+// library does not tell the name JACK gave its client. So a device opens its
+// JACK port under a name no other port can have (the port's name, the process
+// id and a count), finds that port among the server's ports with a client of
+// its own, which gives the full name of the library's client, and then
+// renames the port to its usual name. Each device keeps the name for as long
+// as it lives; the port lists leave out the ports of those clients alone.
 
 namespace {
 
@@ -94,13 +34,86 @@ const char* const kOutputClient = "Marovane out";
 const char* const kInputPort = "MIDI in";
 const char* const kOutputPort = "MIDI out";
 
+std::mutex& OwnMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+// The library client's name of every device that has opened a JACK port.
+std::map<const RtMidiDeviceBase*, std::string>& OwnClients()
+{
+    static std::map<const RtMidiDeviceBase*, std::string> clients;
+    return clients;
+}
+
 bool IsOwnJackPort(const std::string& fullName)
 {
     const std::string client = fullName.substr(0, fullName.find(':'));
     std::lock_guard<std::mutex> lock(OwnMutex());
-    return std::any_of(OwnClients().begin(), OwnClients().end(),
-                       [&](const OwnClient& c) { return c.name == client; });
+    return std::any_of(OwnClients().begin(), OwnClients().end(), [&](const auto& c) { return c.second == client; });
 }
+
+// A port name that no other port on the server has: JACK's port names are
+// unique per client, and the process id and the count make this one unique
+// among the clients of every process of this machine.
+std::string UniquePortName(const std::string& portName)
+{
+    static std::atomic<unsigned> count{0};
+    return portName + " " + std::to_string(getpid()) + "." + std::to_string(++count);
+}
+
+// The client of the JACK port whose short name is `portName`, or "".
+std::string ClientOfPort(jack_client_t* probe, const std::string& portName)
+{
+    std::string client;
+    const char** ports = jack_get_ports(probe, nullptr, JACK_DEFAULT_MIDI_TYPE, 0);
+    for (size_t i = 0; ports && ports[i]; ++i) {
+        const std::string name = ports[i];
+        const size_t colon = name.find(':');
+        if (colon != std::string::npos && name.compare(colon + 1, std::string::npos, portName) == 0)
+            client = name.substr(0, colon);
+    }
+    if (ports)
+        jack_free(ports);
+    return client;
+}
+
+// The process's own JACK client without ports ("Marovane probe"), shared by
+// the devices on JACK: opened when the first of them is made (before any of
+// their ports), or at the first port opened where the server came later, and
+// closed with the last of them. GUI thread only.
+struct Probe {
+    jack_client_t* client = nullptr;
+    int users = 0;
+};
+
+Probe& SharedProbe()
+{
+    static Probe probe;
+    return probe;
+}
+
+jack_client_t* ProbeClient()
+{
+    Probe& p = SharedProbe();
+    if (!p.client && p.users > 0)
+        p.client = jack_client_open("Marovane probe", JackNoStartServer, nullptr);
+    return p.client;
+}
+
+} // namespace
+
+std::vector<std::string> OwnJackClients()
+{
+    std::lock_guard<std::mutex> lock(OwnMutex());
+    std::vector<std::string> names;
+    for (const auto& c : OwnClients())
+        names.push_back(c.second);
+    return names;
+}
+
+namespace {
 
 // Makes a library object on the default back end, else on the first other
 // back end that can be made; null when none can.
@@ -157,10 +170,26 @@ void LibraryError(RtMidiError::Type type, const std::string& text, void* self)
 }
 } // namespace
 
-RtMidiDeviceBase::RtMidiDeviceBase(RtMidi& midi, int api, std::string portName)
-    : midi_(midi), api_(api), portName_(std::move(portName))
+RtMidiDeviceBase::RtMidiDeviceBase(RtMidi& midi, int api, std::string clientName, std::string portName)
+    : midi_(midi), api_(api), clientName_(std::move(clientName)), portName_(std::move(portName))
 {
     midi_.setErrorCallback(&LibraryError, this);
+    if (IsJack()) {
+        ++SharedProbe().users;
+        ProbeClient();
+    }
+}
+
+RtMidiDeviceBase::~RtMidiDeviceBase()
+{
+    {
+        std::lock_guard<std::mutex> lock(OwnMutex());
+        OwnClients().erase(this);
+    }
+    if (IsJack() && --SharedProbe().users == 0 && SharedProbe().client) {
+        jack_client_close(SharedProbe().client);
+        SharedProbe().client = nullptr;
+    }
 }
 
 void RtMidiDeviceBase::OnLibraryError(bool warning, const std::string& text)
@@ -203,7 +232,14 @@ std::string RtMidiDeviceBase::OpenOffered(int index)
         const std::vector<unsigned> offered = Offered();
         if (index < 0 || static_cast<size_t>(index) >= offered.size())
             return "There is no MIDI port number " + std::to_string(index + 1) + ".";
-        midi_.openPort(offered[static_cast<size_t>(index)], portName_);
+        // On JACK under a name of its own first, by which the port's client
+        // is found; then under its usual name.
+        const std::string unique = IsJack() ? UniquePortName(portName_) : portName_;
+        midi_.openPort(offered[static_cast<size_t>(index)], unique);
+        if (IsJack() && midi_.isPortOpen()) {
+            LearnOwnClient(unique);
+            midi_.setPortName(portName_);
+        }
     } catch (const RtMidiError& e) {
         return e.getMessage();
     }
@@ -214,10 +250,26 @@ std::string RtMidiDeviceBase::OpenOffered(int index)
     return {};
 }
 
+void RtMidiDeviceBase::LearnOwnClient(const std::string& uniquePortName)
+{
+    // The library's client is on the default server (JACK_DEFAULT_SERVER),
+    // and so is the probe.
+    probe_ = ProbeClient();
+    if (!probe_)
+        return;
+    ownClient_ = ClientOfPort(static_cast<jack_client_t*>(probe_), uniquePortName);
+    std::lock_guard<std::mutex> lock(OwnMutex());
+    if (ownClient_.empty())
+        OwnClients().erase(this);
+    else
+        OwnClients()[this] = ownClient_;
+}
+
 // ---------------------------------------------------------------------------
 
 RtMidiInputDevice::RtMidiInputDevice(std::unique_ptr<RtMidiIn> midi, MidiInputHandler& handler)
-    : RtMidiDeviceBase(*midi, midi->getCurrentApi(), kInputPort), in_(std::move(midi)), handler_(handler)
+    : RtMidiDeviceBase(*midi, midi->getCurrentApi(), kInputClient, kInputPort), in_(std::move(midi)),
+      handler_(handler)
 {
 }
 
@@ -263,7 +315,7 @@ constexpr size_t kJackHeader = sizeof(int);
 } // namespace
 
 RtMidiOutputDevice::RtMidiOutputDevice(std::unique_ptr<RtMidiOut> midi)
-    : RtMidiDeviceBase(*midi, midi->getCurrentApi(), kOutputPort), out_(std::move(midi))
+    : RtMidiDeviceBase(*midi, midi->getCurrentApi(), kOutputClient, kOutputPort), out_(std::move(midi))
 {
 }
 
@@ -274,13 +326,12 @@ std::string RtMidiOutputDevice::Open(int index)
     jackPort_.clear();
     std::string error = OpenOffered(index);
     if (error.empty() && IsJack()) {
-        // The library's client may have been opened late (the server started
-        // after the program); the latest one of ours with that name is it.
-        jackClient_ = LatestOwnClient(kOutputClient);
+        // The cycle count and the buffer size are the server's, asked
+        // through this device's own client; the port is the library's.
+        jackClient_ = ownClient_.empty() ? nullptr : probe_;
         if (jackClient_) {
-            auto* client = static_cast<jack_client_t*>(jackClient_);
-            jackPort_ = std::string(jack_get_client_name(client)) + ":" + portName_;
-            period_ = std::max<uint32_t>(1, jack_get_buffer_size(client));
+            jackPort_ = ownClient_ + ":" + portName_;
+            period_ = std::max<uint32_t>(1, jack_get_buffer_size(static_cast<jack_client_t*>(jackClient_)));
         }
         for (Cycle& c : cycles_)
             c = Cycle{};

@@ -4,6 +4,11 @@
 // object "Marovane out" with the port "MIDI out", their port lists without the
 // program's own ports, and a send that never waits.
 //
+// On JACK the devices share a client of the program's own without ports
+// ("Marovane probe"), through which each finds the name JACK gave its
+// library's client and the output asks the server for its cycle count; see
+// OwnJackClients.
+//
 // Back ends: the library's default (ALSA's sequencer) throws where there is
 // no sequencer; the objects are then made on the next back end the library
 // was built with (JACK). Where none can be made, there are no objects and the
@@ -32,8 +37,8 @@ class RtMidiOut;
 // mapping from the offered list to the library's own port numbers.
 class RtMidiDeviceBase {
 public:
-    RtMidiDeviceBase(RtMidi& midi, int api, std::string portName);
-    virtual ~RtMidiDeviceBase() = default;
+    RtMidiDeviceBase(RtMidi& midi, int api, std::string clientName, std::string portName);
+    virtual ~RtMidiDeviceBase();
 
     // The back end in use: "alsa", "jack", ...
     std::string ApiName() const;
@@ -47,7 +52,9 @@ protected:
     // The library port numbers of the offered ports, in order.
     std::vector<unsigned> Offered();
     bool IsJack() const;
-
+    // Finds the library's JACK client by the port just opened under
+    // `uniquePortName` and notes its name as one of the program's own.
+    void LearnOwnClient(const std::string& uniquePortName);
 
 public:
     // The library's error callback: keeps the text of an error, drops warnings.
@@ -56,8 +63,11 @@ public:
 protected:
     RtMidi& midi_;
     const int api_;
+    const std::string clientName_;
     const std::string portName_;
     std::string error_;
+    void* probe_ = nullptr;  // the shared probe client, once a JACK port was opened
+    std::string ownClient_; // the library's JACK client as JACK named it, or ""
 };
 
 class RtMidiInputDevice final : public MidiInputDevice, public RtMidiDeviceBase {
@@ -106,7 +116,7 @@ private:
     size_t BytesInRing(uint32_t now) const;
 
     std::unique_ptr<RtMidiOut> out_;
-    void* jackClient_ = nullptr; // the library's JACK client, for the cycle count
+    void* jackClient_ = nullptr; // the probe client once the port is found, for the cycle count
     std::string jackPort_;        // our port's full JACK name once open
     Cycle cycles_[8];
     uint32_t period_ = 256;
@@ -121,6 +131,7 @@ struct RtMidiDevices {
 // end or the next one that can be made. `handler` receives MIDI input.
 RtMidiDevices CreateRtMidiDevices(MidiInputHandler& handler);
 
-// The JACK clients this process has opened (as JACK named them: a second
-// program's "Marovane in" becomes "Marovane in-01").
+// The JACK clients of the MIDI devices that exist now and have opened a JACK
+// port (as JACK named them: a second program's "Marovane in" becomes
+// "Marovane in-01"); other JACK clients of the process are not among them.
 std::vector<std::string> OwnJackClients();
