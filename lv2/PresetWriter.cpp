@@ -1,6 +1,5 @@
 #include "PresetWriter.h"
 
-#include <cmath>
 #include <cstdio>
 
 #include "Ports.h"
@@ -150,9 +149,6 @@ std::string PatchOutOfRange(const Patch& patch, const SettingsFile* written)
             return std::string("the ") + p.patchKey + " value " + shown + " is outside the plugin's range " +
                    Number(p.minimum) + " to " + Number(p.maximum);
         }
-        if (p.integer && value != std::nearbyint(value))
-            return std::string("the ") + p.patchKey + " value " + Number(value) +
-                   " is not a whole number, as the plugin's control takes";
     }
     return {};
 }

@@ -27,9 +27,9 @@ std::string TurtleString(const std::string& text);
 // letters, digits and "-._~" are percent-encoded ("Square-Lead").
 std::string UriName(const std::string& name);
 
-// Empty when every port value of the patch lies within its port's range (and
-// is a whole number where the port takes only those); otherwise the first
-// that does not, as
+// Empty when every port value of the patch lies within its port's range
+// (the whole-number ones are whole: the reader refuses a fraction for them);
+// otherwise the first that does not, as
 //   the Attack value 1500 is outside the plugin's range 0 to 1000
 // with the value as `written` holds it, when given (the document the patch
 // was read from: the reader holds a sustain of 99999999999 at 1000, which is

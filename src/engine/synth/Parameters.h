@@ -12,7 +12,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 
 enum class ParamId : uint8_t {
     Attack,
@@ -70,22 +69,12 @@ constexpr bool ParameterTableInOrder()
 }
 static_assert(ParameterTableInOrder(), "the parameter table must follow ParamId, with defaults in range");
 
-// The parameter a symbol names, or null.
-constexpr const ParameterInfo* FindParameterBySymbol(std::string_view symbol)
-{
-    for (const ParameterInfo& p : kParameters)
-        if (symbol == p.symbol)
-            return &p;
-    return nullptr;
-}
-
 // A value held to the parameter's range, and to the nearest whole number
-// (halves away from zero) where the parameter takes only those; a NaN gives
-// `fallback` (a host's last good value, say).
-constexpr float ClampParameter(const ParameterInfo& p, float value, float fallback)
+// (halves away from zero) where the parameter takes only those. Not for a
+// NaN: what a NaN means is the caller's to say (SynthState::SetParameter
+// keeps the value it has).
+constexpr float ClampParameter(const ParameterInfo& p, float value)
 {
-    if (value != value)
-        return fallback;
     if (value < p.minimum)
         value = p.minimum;
     if (value > p.maximum)

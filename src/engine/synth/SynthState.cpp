@@ -104,7 +104,7 @@ void SynthState::SetParameter(ParamId id, float value)
 {
     if (std::isnan(value))
         return; // keeps the value it has, which may lie outside the range (a patch's)
-    const float held = ClampParameter(::Parameter(id), value, value);
+    const float held = ClampParameter(::Parameter(id), value);
     const auto whole = static_cast<int32_t>(held); // exact: a whole number within the range
     switch (id) {
     case ParamId::Attack: attackMs.store(whole); break;

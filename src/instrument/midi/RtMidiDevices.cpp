@@ -170,8 +170,8 @@ void LibraryError(RtMidiError::Type type, const std::string& text, void* self)
 }
 } // namespace
 
-RtMidiDeviceBase::RtMidiDeviceBase(RtMidi& midi, int api, std::string clientName, std::string portName)
-    : midi_(midi), api_(api), clientName_(std::move(clientName)), portName_(std::move(portName))
+RtMidiDeviceBase::RtMidiDeviceBase(RtMidi& midi, int api, std::string portName)
+    : midi_(midi), api_(api), portName_(std::move(portName))
 {
     midi_.setErrorCallback(&LibraryError, this);
     if (IsJack()) {
@@ -254,10 +254,10 @@ void RtMidiDeviceBase::LearnOwnClient(const std::string& uniquePortName)
 {
     // The library's client is on the default server (JACK_DEFAULT_SERVER),
     // and so is the probe.
-    probe_ = ProbeClient();
-    if (!probe_)
+    jack_client_t* probe = ProbeClient();
+    if (!probe)
         return;
-    ownClient_ = ClientOfPort(static_cast<jack_client_t*>(probe_), uniquePortName);
+    ownClient_ = ClientOfPort(probe, uniquePortName);
     std::lock_guard<std::mutex> lock(OwnMutex());
     if (ownClient_.empty())
         OwnClients().erase(this);
@@ -268,7 +268,7 @@ void RtMidiDeviceBase::LearnOwnClient(const std::string& uniquePortName)
 // ---------------------------------------------------------------------------
 
 RtMidiInputDevice::RtMidiInputDevice(std::unique_ptr<RtMidiIn> midi, MidiInputHandler& handler)
-    : RtMidiDeviceBase(*midi, midi->getCurrentApi(), kInputClient, kInputPort), in_(std::move(midi)),
+    : RtMidiDeviceBase(*midi, midi->getCurrentApi(), kInputPort), in_(std::move(midi)),
       handler_(handler)
 {
 }
@@ -315,7 +315,7 @@ constexpr size_t kJackHeader = sizeof(int);
 } // namespace
 
 RtMidiOutputDevice::RtMidiOutputDevice(std::unique_ptr<RtMidiOut> midi)
-    : RtMidiDeviceBase(*midi, midi->getCurrentApi(), kOutputClient, kOutputPort), out_(std::move(midi))
+    : RtMidiDeviceBase(*midi, midi->getCurrentApi(), kOutputPort), out_(std::move(midi))
 {
 }
 
@@ -327,8 +327,8 @@ std::string RtMidiOutputDevice::Open(int index)
     std::string error = OpenOffered(index);
     if (error.empty() && IsJack()) {
         // The cycle count and the buffer size are the server's, asked
-        // through this device's own client; the port is the library's.
-        jackClient_ = ownClient_.empty() ? nullptr : probe_;
+        // through the probe client; the port is the library's.
+        jackClient_ = ownClient_.empty() ? nullptr : ProbeClient();
         if (jackClient_) {
             jackPort_ = ownClient_ + ":" + portName_;
             period_ = std::max<uint32_t>(1, jack_get_buffer_size(static_cast<jack_client_t*>(jackClient_)));

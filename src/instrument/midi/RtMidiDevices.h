@@ -37,7 +37,7 @@ class RtMidiOut;
 // mapping from the offered list to the library's own port numbers.
 class RtMidiDeviceBase {
 public:
-    RtMidiDeviceBase(RtMidi& midi, int api, std::string clientName, std::string portName);
+    RtMidiDeviceBase(RtMidi& midi, int api, std::string portName);
     virtual ~RtMidiDeviceBase();
 
     // The back end in use: "alsa", "jack", ...
@@ -63,10 +63,8 @@ public:
 protected:
     RtMidi& midi_;
     const int api_;
-    const std::string clientName_;
     const std::string portName_;
     std::string error_;
-    void* probe_ = nullptr;  // the shared probe client, once a JACK port was opened
     std::string ownClient_; // the library's JACK client as JACK named it, or ""
 };
 
