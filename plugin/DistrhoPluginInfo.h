@@ -1,0 +1,34 @@
+#pragma once
+// What the plugin framework builds: one instrument with two outputs, MIDI in,
+// a saved state beside its parameters, and an editor drawn with Cairo. The
+// identifiers here are published: hosts and saved sessions know the plugin by
+// them, so they never change.
+//
+//  - LV2 URI:         urn:marovane:synth (the state keys under it, "#...")
+//  - CLAP id:         org.marovane.synth
+//  - VST3 class id:   from the unique id 'Mrvn' (PluginDsp::getUniqueId),
+//                     as the framework builds it
+
+#define DISTRHO_PLUGIN_NAME "Marovane"
+#define DISTRHO_PLUGIN_URI "urn:marovane:synth"
+#define DISTRHO_PLUGIN_CLAP_ID "org.marovane.synth"
+#define DISTRHO_PLUGIN_LV2_STATE_PREFIX "urn:marovane:synth#"
+
+#define DISTRHO_PLUGIN_HAS_UI 1
+#define DISTRHO_UI_USE_CAIRO 1
+#define DISTRHO_UI_USER_RESIZABLE 0
+#define DISTRHO_UI_DEFAULT_WIDTH 900
+#define DISTRHO_UI_DEFAULT_HEIGHT 560
+
+#define DISTRHO_PLUGIN_IS_RT_SAFE 1
+#define DISTRHO_PLUGIN_IS_SYNTH 1
+#define DISTRHO_PLUGIN_NUM_INPUTS 0
+#define DISTRHO_PLUGIN_NUM_OUTPUTS 2
+#define DISTRHO_PLUGIN_WANT_MIDI_INPUT 1
+#define DISTRHO_PLUGIN_WANT_STATE 1
+#define DISTRHO_PLUGIN_WANT_FULL_STATE 0
+#define DISTRHO_PLUGIN_WANT_DIRECT_ACCESS 0
+
+#define DISTRHO_PLUGIN_LV2_CATEGORY "lv2:InstrumentPlugin"
+#define DISTRHO_PLUGIN_VST3_CATEGORIES "Instrument|Synth"
+#define DISTRHO_PLUGIN_CLAP_FEATURES "instrument", "synthesizer", "stereo"

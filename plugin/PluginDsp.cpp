@@ -1,0 +1,203 @@
+// The instrument as a plugin, for every format the framework builds (LV2,
+// VST3, CLAP): one Engine per instance, rendered by the host's audio thread.
+// run() only translates: the parameters into the engine's, the MIDI events
+// into the engine's timed events, and the engine's block into the two
+// outputs. The engine cuts the block at every event's frame and at its
+// 256-frame grid, which activate() restarts, so a host playing in blocks of
+// whole multiples of 256 frames hears what marovane-render writes, bit for
+// bit.
+//
+// Threads, as the framework calls them: the constructor, activate and
+// deactivate on the host's main thread; run() and setParameterValue on the
+// audio thread (setParameterValue also on the main thread while nothing
+// runs); getParameterValue anywhere; setState off the audio thread (LV2's
+// worker, CLAP's main thread, VST3's component), one call at a time. The
+// framework keeps the state's text itself and saves it for us.
+
+#include "DistrhoPlugin.hpp"
+
+#include <cmath>
+#include <cstring>
+
+#include "PluginParameters.h"
+#include "PluginState.h"
+#include "synth/Engine.h"
+#include "synth/OutputGuard.h"
+
+START_NAMESPACE_DISTRHO
+
+using namespace marovane_plugin;
+
+namespace {
+constexpr double kMinRate = 8000;
+constexpr double kMaxRate = 192000;
+// Events handed to the engine per call; a block with more is rendered in as
+// many calls, which the engine's grid does not see.
+constexpr uint32_t kEventBatch = 512;
+
+int32_t EngineRate(double rate)
+{
+    return (rate >= kMinRate && rate <= kMaxRate) ? static_cast<int32_t>(std::lround(rate)) : SAMPLE_RATE;
+}
+} // namespace
+
+class PluginDsp final : public Plugin {
+public:
+    PluginDsp() : Plugin(kPluginParamCount, 0, kStateCount), engine_(EngineOptions{EngineRate(getSampleRate()), false})
+    {
+    }
+
+protected:
+    const char* getLabel() const override { return "Marovane"; }
+    const char* getDescription() const override
+    {
+        return "A polyphonic additive synthesizer: up to 128 sine partials per note, morphing from an attack "
+               "spectrum to a sustain spectrum, with a linear envelope and a tremolo LFO.";
+    }
+    const char* getMaker() const override { return "Marovane"; }
+    const char* getHomePage() const override { return "urn:marovane:synth"; }
+    const char* getLicense() const override { return "MIT"; }
+    uint32_t getVersion() const override { return d_version(1, 0, 0); }
+    int64_t getUniqueId() const override { return d_cconst('M', 'r', 'v', 'n'); }
+
+    void initParameter(uint32_t index, Parameter& parameter) override
+    {
+        if (index >= kPluginParamCount)
+            return;
+        const PluginParam& p = kPluginParams[index];
+        parameter.hints = kParameterIsAutomatable;
+        if (p.kind == PluginParamKind::ModWheel) {
+            parameter.name = kModWheelLabel;
+            parameter.symbol = kModWheelSymbol;
+            parameter.ranges = ParameterRanges(0.0f, 0.0f, 1.0f);
+            return;
+        }
+        const ParameterInfo& info = ::Parameter(p.sound);
+        parameter.name = info.label;
+        parameter.symbol = info.symbol;
+        parameter.unit = info.unit;
+        parameter.ranges = ParameterRanges(info.defaultValue, info.minimum, info.maximum);
+        if (info.integer)
+            parameter.hints |= kParameterIsInteger;
+        if (info.choiceCount != 0) {
+            ParameterEnumerationValue* values = new ParameterEnumerationValue[info.choiceCount];
+            for (size_t i = 0; i < info.choiceCount; ++i) {
+                values[i].value = static_cast<float>(i);
+                values[i].label = info.choices[i];
+            }
+            parameter.enumValues.count = static_cast<uint8_t>(info.choiceCount);
+            parameter.enumValues.restrictedMode = true;
+            parameter.enumValues.values = values;
+        }
+    }
+
+    void initState(uint32_t index, State& state) override
+    {
+        state.hints = kStateIsHostReadable;
+        if (index == kAttackState) {
+            state.key = kAttackStateKey;
+            state.label = "Attack spectrum";
+        } else if (index == kSustainState) {
+            state.key = kSustainStateKey;
+            state.label = "Sustain spectrum";
+        }
+        // The start-up sound's spectra, as the engine was made with them.
+        const SynthState& synth = engine_.Synth();
+        state.defaultValue = SpectrumText(index == kAttackState ? synth.Attack() : synth.Sustain()).c_str();
+    }
+
+    float getParameterValue(uint32_t index) const override
+    {
+        if (index >= kPluginParamCount)
+            return 0.0f;
+        const PluginParam& p = kPluginParams[index];
+        if (p.kind == PluginParamKind::ModWheel)
+            return engine_.Synth().modWheelDepth.load();
+        return engine_.Parameter(p.sound);
+    }
+
+    void setParameterValue(uint32_t index, float value) override
+    {
+        if (index >= kPluginParamCount)
+            return;
+        const PluginParam& p = kPluginParams[index];
+        if (p.kind == PluginParamKind::ModWheel) {
+            if (!std::isnan(value))
+                engine_.Synth().SetModWheelDepth(value < 0.0f ? 0.0f : value > 1.0f ? 1.0f : value);
+            return;
+        }
+        engine_.SetParameter(p.sound, value);
+    }
+
+    void setState(const char* key, const char* value) override
+    {
+        HarmonicSpectrum spectrum;
+        if (!ReadSpectrumText(value, spectrum))
+            return;
+        if (std::strcmp(key, kAttackStateKey) == 0)
+            engine_.Synth().SetSpectra(spectrum.level, nullptr);
+        else if (std::strcmp(key, kSustainStateKey) == 0)
+            engine_.Synth().SetSpectra(nullptr, spectrum.level);
+    }
+
+    void activate() override
+    {
+        if (activatedBefore_) {
+            // Notes held when the host stopped are let go: the pedal comes up
+            // and every key is released, their tails heard as the next run
+            // starts.
+            const EngineEvent letGo[2] = {{0, 3, {0xB0, 64, 0}}, {0, 3, {0xB0, 123, 0}}};
+            engine_.Render(nullptr, nullptr, 0, letGo, 2);
+        }
+        activatedBefore_ = true;
+        engine_.ResetGrid();
+    }
+
+    void run(const float**, float** outputs, uint32_t frames, const MidiEvent* midi, uint32_t midiCount) override
+    {
+        float* left = outputs[0];
+        float* right = outputs[1];
+        // The events in batches. Each event's frame is held between the frame
+        // reached by the ones before it (a late one plays there) and the
+        // block's end, so that a batch ends where its last event plays.
+        uint32_t done = 0;
+        uint32_t reached = 0;
+        uint32_t count = 0;
+        auto renderTo = [&](uint32_t end) {
+            for (uint32_t i = 0; i < count; ++i)
+                events_[i].frame -= done;
+            engine_.Render(left + done, right + done, end - done, events_, count);
+            done = end;
+            count = 0;
+        };
+        for (uint32_t i = 0; i < midiCount; ++i) {
+            const MidiEvent& m = midi[i];
+            if (m.size < 1 || m.size > 3)
+                continue;
+            reached = m.frame < reached ? reached : m.frame > frames ? frames : m.frame;
+            if (count == kEventBatch)
+                renderTo(reached);
+            EngineEvent& e = events_[count++];
+            e.frame = reached;
+            e.size = m.size;
+            std::memcpy(e.bytes, m.data, m.size);
+        }
+        renderTo(frames);
+        SilenceNonFinite(left, frames);
+        SilenceNonFinite(right, frames);
+    }
+
+private:
+    Engine engine_;
+    bool activatedBefore_ = false;
+    EngineEvent events_[kEventBatch] = {};
+
+    DISTRHO_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(PluginDsp)
+};
+
+Plugin* createPlugin()
+{
+    return new PluginDsp();
+}
+
+END_NAMESPACE_DISTRHO

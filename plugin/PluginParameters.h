@@ -1,0 +1,42 @@
+#pragma once
+// The plugin's parameters and state keys, shared by its sound processor and
+// its editor. Hosts know a parameter by its index (VST3, CLAP) or its symbol
+// (LV2): both are published, so a new parameter only ever goes at the end.
+//
+// Plain constants: any thread.
+
+#include <cstdint>
+
+#include "synth/Parameters.h"
+
+namespace marovane_plugin {
+
+enum class PluginParamKind : uint8_t {
+    Sound,    // one of the sound's parameters (synth/Parameters.h)
+    ModWheel, // the mod wheel's position, 0 to 1: the tremolo's depth
+};
+
+struct PluginParam {
+    PluginParamKind kind;
+    ParamId sound; // for Sound
+};
+
+// In index order.
+inline constexpr PluginParam kPluginParams[] = {
+    {PluginParamKind::Sound, ParamId::Attack},       {PluginParamKind::Sound, ParamId::Decay},
+    {PluginParamKind::Sound, ParamId::Sustain},      {PluginParamKind::Sound, ParamId::Release},
+    {PluginParamKind::Sound, ParamId::LfoFrequency}, {PluginParamKind::Sound, ParamId::LfoWaveform},
+    {PluginParamKind::ModWheel, ParamId::Attack},
+};
+inline constexpr uint32_t kPluginParamCount = sizeof kPluginParams / sizeof kPluginParams[0];
+
+inline constexpr const char* kModWheelSymbol = "mod_wheel";
+inline constexpr const char* kModWheelLabel = "Mod Wheel";
+
+// The state beside the parameters: each spectrum as text, 128 levels written
+// so that they read back bit for bit (FormatPatchFloat), separated by spaces.
+inline constexpr const char* kAttackStateKey = "attack";
+inline constexpr const char* kSustainStateKey = "sustain";
+enum StateIndex : uint32_t { kAttackState, kSustainState, kStateCount };
+
+} // namespace marovane_plugin
