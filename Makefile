@@ -78,7 +78,7 @@ run: configure
 # The programs in $(PREFIX)/bin, their files in $(PREFIX)/share/marovane, a
 # desktop entry and icons. DESTDIR works as usual for packaging.
 install: configure
-	@cmake --build $(BUILD) --target marovane marovane-render marovane-preset marovane_lv2
+	@cmake --build $(BUILD) --target marovane marovane-render marovane-preset marovane_plugins
 	@cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:

@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <charconv>
-#include <cmath>
 
 #include "patch/Patch.h"
 
@@ -35,7 +34,7 @@ bool ReadSpectrumText(const char* text, HarmonicSpectrum& spectrum)
             return false;
         float value = 0.0f;
         const auto [end, error] = std::from_chars(start, p, value);
-        if (error != std::errc() || end != p || !std::isfinite(value))
+        if (error != std::errc() || end != p || !SpectrumLevelInRange(value))
             return false;
         read.level[h] = value;
     }

@@ -10,10 +10,24 @@
 
 namespace marovane_plugin {
 
+// The largest level a spectrum may hold, either way: the top of the
+// harmonics editor at its widest zoom (a bar's level is 1 / zoom at most,
+// and the zoom is 1 or more). Every shipped patch stays within it; a level
+// beyond it is no sound the program can make, and 128 of them at 3e38 would
+// only overflow.
+inline constexpr float kMaxSpectrumLevel = 1.0f;
+
+// Whether `level` is one a spectrum may hold: finite, within
+// -kMaxSpectrumLevel to kMaxSpectrumLevel.
+inline bool SpectrumLevelInRange(float level)
+{
+    return level >= -kMaxSpectrumLevel && level <= kMaxSpectrumLevel;
+}
+
 std::string SpectrumText(const HarmonicSpectrum& spectrum);
 
-// Reads exactly 128 finite numbers separated by white space; false (and
-// `spectrum` untouched) for anything else.
+// Reads exactly 128 numbers in range (SpectrumLevelInRange) separated by
+// white space; false (and `spectrum` untouched) for anything else.
 bool ReadSpectrumText(const char* text, HarmonicSpectrum& spectrum);
 
 } // namespace marovane_plugin

@@ -2,10 +2,13 @@
 
 #include <cstdio>
 
-#include "Ports.h"
+#include "PluginParameters.h"
+#include "PluginState.h"
 #include "synth/Parameters.h"
 
-namespace marovane_lv2 {
+namespace marovane_preset {
+
+using namespace marovane_plugin;
 
 namespace {
 
@@ -16,15 +19,6 @@ std::string Number(float value)
     char text[32];
     std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
     return text;
-}
-
-// A Turtle decimal or double literal.
-std::string FloatText(float value)
-{
-    std::string s = Number(value);
-    if (s.find_first_of(".eEn") == std::string::npos)
-        s += ".0";
-    return s;
 }
 
 // The length of the UTF-8 sequence that starts `text` at `i` (1 to 4), or 0
@@ -57,20 +51,51 @@ float PatchValue(const Patch& p, ParamId id)
     case ParamId::Release: return static_cast<float>(p.releaseMs);
     case ParamId::LfoFrequency: return p.lfoFrequency;
     case ParamId::LfoWaveform: return static_cast<float>(p.lfoWaveform);
+    // The patch's volume goes here once the patch holds one.
     }
     return 0.0f;
 }
 
+// The plugin parameter's value in the patch.
+float PluginValue(const Patch& p, const PluginParam& param)
+{
+    return param.kind == PluginParamKind::ModWheel ? ModWheelValue(p) : PatchValue(p, param.sound);
+}
+
+const char* PluginSymbol(const PluginParam& param)
+{
+    return param.kind == PluginParamKind::ModWheel ? kModWheelSymbol : Parameter(param.sound).symbol;
+}
+
+constexpr int32_t kMaxModWheel = 16383;
+
+// The patch key of a level: "AttackHarmonic0" to "SustainHarmonic127".
+std::string SpectrumKeyName(bool sustain, int h)
+{
+    return (sustain ? "SustainHarmonic" : "AttackHarmonic") + std::to_string(h);
+}
+
+// A spectrum as the plugin's state holds it: an atom:String of 128 levels.
 std::string SpectrumTurtle(const char* key, const HarmonicSpectrum& spectrum)
 {
-    std::string s = std::string("        <") + key + "> [\n            a atom:Vector ;\n" +
-                    "            atom:childType atom:Float ;\n            rdf:value (";
-    for (int h = 0; h < NUM_PARTIALS; ++h)
-        s += (h % 6 == 0 ? "\n                " : " ") + TurtleString(FloatText(spectrum.level[h])) + "^^xsd:float";
-    return s + "\n            )\n        ]";
+    return std::string("        <") + kPluginUri + "#" + key + "> " + TurtleString(SpectrumText(spectrum)) +
+           "^^atom:String";
 }
 
 } // namespace
+
+std::string FloatText(float value)
+{
+    std::string s = Number(value);
+    if (s.find_first_of(".eEn") == std::string::npos)
+        s += ".0";
+    return s;
+}
+
+float ModWheelValue(const Patch& patch)
+{
+    return SynthState::ModWheelDepthFromValue(patch.modWheel);
+}
 
 std::string PatchName(const std::string& path)
 {
@@ -150,6 +175,17 @@ std::string PatchOutOfRange(const Patch& patch, const SettingsFile* written)
                    Number(p.minimum) + " to " + Number(p.maximum);
         }
     }
+    if (patch.modWheel < 0 || patch.modWheel > kMaxModWheel)
+        return "the ModWheel value " + std::to_string(patch.modWheel) + " is outside the plugin's range 0 to " +
+               std::to_string(kMaxModWheel);
+    for (const bool sustain : {false, true})
+        for (int h = 0; h < NUM_PARTIALS; ++h) {
+            const float level = (sustain ? patch.sustain : patch.attack).level[h];
+            if (!SpectrumLevelInRange(level))
+                return "the " + SpectrumKeyName(sustain, h) + " level " + FormatPatchFloat(level) +
+                       " is outside the spectrum's range " + Number(-kMaxSpectrumLevel) + " to " +
+                       Number(kMaxSpectrumLevel);
+        }
     return {};
 }
 
@@ -168,13 +204,24 @@ std::string PresetTurtle(const std::string& uri, const std::string& label, const
 {
     std::string s = "\n<" + uri + ">\n    a pset:Preset ;\n    lv2:appliesTo <" + kPluginUri + "> ;\n" +
                     "    rdfs:label " + TurtleString(label) + " ;\n    lv2:port ";
-    for (const ParameterInfo& p : kParameters)
-        s += std::string(&p == kParameters ? "" : " , ") + "[\n        lv2:symbol " + TurtleString(p.symbol) +
-             " ;\n        pset:value " + FloatText(PatchValue(patch, p.id)) + "\n    ]";
-    s += " ;\n    state:state [\n        <" + std::string(kStateVersionKey) + "> \"" +
-         std::to_string(kStateVersion) + "\"^^xsd:int ;\n" + SpectrumTurtle(kAttackSpectrumKey, patch.attack) +
-         " ;\n" + SpectrumTurtle(kSustainSpectrumKey, patch.sustain) + "\n    ] .\n";
+    for (const PluginParam& p : kPluginParams)
+        s += std::string(&p == kPluginParams ? "" : " , ") + "[\n        lv2:symbol " + TurtleString(PluginSymbol(p)) +
+             " ;\n        pset:value " + FloatText(PluginValue(patch, p)) + "\n    ]";
+    s += " ;\n    state:state [\n" + SpectrumTurtle(kAttackStateKey, patch.attack) + " ;\n" +
+         SpectrumTurtle(kSustainStateKey, patch.sustain) + "\n    ] .\n";
     return s;
+}
+
+std::string OwnPresetLabel(const std::string& name, const std::vector<std::string>& shipped)
+{
+    const std::string own = " (own)";
+    std::string base = name;
+    while (base.size() > own.size() && base.compare(base.size() - own.size(), own.size(), own) == 0)
+        base.resize(base.size() - own.size());
+    for (const std::string& s : shipped)
+        if (s == base)
+            return name + own;
+    return name;
 }
 
 std::string PresetManifestEntry(const std::string& uri, const std::string& file)
@@ -183,4 +230,4 @@ std::string PresetManifestEntry(const std::string& uri, const std::string& file)
            "    rdfs:seeAlso <" + file + "> .\n";
 }
 
-} // namespace marovane_lv2
+} // namespace marovane_preset

@@ -16,18 +16,18 @@
 #include <string>
 #include <vector>
 
-#include "Ports.h"
 #include "PresetWriter.h"
+#include "ShippedPresets.h"
 #include "patch/Patch.h"
 #include "patch/ReplaceFile.h"
 
 namespace {
 
-using namespace marovane_lv2;
+using namespace marovane_preset;
 
 const char* const kUsage =
     "usage: marovane-preset [-d DIR] FILE.mrvn...\n"
-    "       marovane-preset --shipped BUNDLE --manifest-head FILE FILE.mrvn...\n";
+    "       marovane-preset --shipped BUNDLE FILE.mrvn...\n";
 
 const char* const kHelp =
     "\n"
@@ -37,18 +37,19 @@ const char* const kHelp =
     "A bundle made before for the same name is replaced. Names that differ only\n"
     "where the preset's URI cannot tell them apart (\"a b\" and \"a-b\" both\n"
     "give #preset-a-b) would share a bundle: the second is refused, and one\n"
-    "made before for another name is kept. A host shows the preset once it\n"
-    "looks for plugins again (most do at start-up).\n"
+    "made before for another name is kept. A patch named as a shipped preset\n"
+    "(\"Bell\") is labelled with \" (own)\" after its name (\"Bell (own)\"), so\n"
+    "that a host does not list two presets under one name. A host shows the\n"
+    "preset once it looks for plugins again (most do at start-up).\n"
     "\n"
     "  -d, --dir DIR          where the bundles go (default: ~/.lv2)\n"
-    "  --shipped BUNDLE       write the plugin bundle's presets.ttl and its\n"
-    "                         manifest.ttl (the build does this)\n"
-    "  --manifest-head FILE   the manifest's part about the plugin itself\n"
+    "  --shipped BUNDLE       write the plugin bundle's presets.ttl and add them\n"
+    "                         to the bundle's manifest.ttl (the build does this)\n"
     "  -h, --help             this text\n"
     "\n"
-    "The preset holds the envelope, the LFO and both spectra. The patch's mod\n"
-    "wheel position is not part of it: the mod wheel comes by MIDI. A value\n"
-    "outside the range of its plugin control is refused.\n"
+    "The preset holds the envelope, the LFO, the mod wheel's position and both\n"
+    "spectra. A value outside the range of its plugin control, or a level\n"
+    "outside -1 to 1 (beyond what the harmonics editor draws), is refused.\n"
     "\n"
     "Exit status: 0 done, 1 a patch refused or not written (with -d, the\n"
     "others are written; with --shipped, none is), 2 a mistake in the options.\n";
@@ -91,9 +92,12 @@ private:
 };
 
 // Empty when the bundle's preset file is missing or holds the preset of
-// this name (to be replaced); else why the patch is refused: the bundle
-// holds another name's preset that maps to the same bundle.
-std::string BundleFree(const std::string& bundle, const std::string& name, const std::string& path)
+// this name (to be replaced), under its label or under the name itself (as
+// one made before shipped presets were told apart); else why the patch is
+// refused: the bundle holds another name's preset that maps to the same
+// bundle.
+std::string BundleFree(const std::string& bundle, const std::string& name, const std::string& label,
+                       const std::string& path)
 {
     std::ifstream in(bundle + "/preset.ttl");
     if (!in)
@@ -101,12 +105,13 @@ std::string BundleFree(const std::string& bundle, const std::string& name, const
     std::stringstream text;
     text << in.rdbuf();
     const std::string ttl = text.str();
-    const std::string label = "rdfs:label ";
-    if (ttl.find(label + TurtleString(name) + " ;") != std::string::npos)
-        return {};
+    const std::string labelKey = "rdfs:label ";
+    for (const std::string& held : {name, label})
+        if (ttl.find(labelKey + TurtleString(held) + " ;") != std::string::npos)
+            return {};
     std::string held = "another name's";
-    if (const size_t at = ttl.find(label + "\""); at != std::string::npos) {
-        const size_t from = at + label.size();
+    if (const size_t at = ttl.find(labelKey + "\""); at != std::string::npos) {
+        const size_t from = at + labelKey.size();
         size_t to = from + 1;
         while (to < ttl.size() && ttl[to] != '"' && ttl[to] != '\n')
             to += ttl[to] == '\\' ? 2 : 1;
@@ -135,28 +140,40 @@ bool MakeDir(const std::string& path)
     return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
 }
 
-int Shipped(const std::string& bundle, const std::string& head, const std::vector<std::string>& patches)
+// The line that starts the presets' part of the bundle's manifest: what the
+// plugin framework wrote stands above it, and a run replaces what follows.
+const char* const kPresetsMark = "# The presets, from the shipped patches (marovane-preset --shipped).";
+
+int Shipped(const std::string& bundle, const std::vector<std::string>& patches)
 {
-    std::ifstream in(head);
+    const std::string manifestPath = bundle + "/manifest.ttl";
+    std::ifstream in(manifestPath);
     if (!in)
-        return Fail("cannot read '" + head + "'");
-    std::stringstream manifest;
-    manifest << in.rdbuf();
+        return Fail("cannot read '" + manifestPath + "': the plugin's manifest comes first");
+    std::stringstream read;
+    read << in.rdbuf();
+    std::string manifest = read.str();
+    if (const size_t mark = manifest.find(kPresetsMark); mark != std::string::npos)
+        manifest.resize(mark);
+    if (!manifest.empty() && manifest.back() != '\n')
+        manifest += '\n';
     std::string presets = TurtlePrefixes();
-    std::string entries;
+    std::string entries = std::string(kPresetsMark) + "\n" + TurtlePrefixes();
     UriClaims claims;
     for (const std::string& path : patches) {
         Patch patch;
         if (std::string problem = LoadPatch(path, patch); !problem.empty())
             return Fail(problem);
         const std::string name = PatchName(path);
+        if (OwnPresetLabel(name, {}) != name || OwnPresetLabel(name, {name}) != name + " (own)")
+            return Fail("cannot use the patch file '" + path + "': a shipped preset's name may not end in \" (own)\"");
         const std::string uri = std::string(kPluginUri) + "#preset-" + UriName(name);
         if (std::string problem = claims.Claim(uri, path); !problem.empty())
             return Fail(problem);
         presets += PresetTurtle(uri, name, patch);
         entries += PresetManifestEntry(uri, "presets.ttl");
     }
-    for (const auto& [file, text] : {std::pair{"presets.ttl", presets}, std::pair{"manifest.ttl", manifest.str() + entries}})
+    for (const auto& [file, text] : {std::pair{"presets.ttl", presets}, std::pair{"manifest.ttl", manifest + entries}})
         if (std::string problem = ReplaceFileContents(bundle + "/" + file, text); !problem.empty())
             return Fail(problem);
     return 0;
@@ -183,9 +200,10 @@ int UserPresets(std::string dir, const std::vector<std::string>& patches)
         const std::string name = PatchName(path);
         const std::string uri = "urn:marovane:user#preset-" + UriName(name);
         const std::string bundle = dir + "/marovane-" + UriName(name) + ".lv2";
+        const std::string label = OwnPresetLabel(name, kShippedPresetNames);
         std::string clash = claims.Claim(uri, path);
         if (clash.empty())
-            clash = BundleFree(bundle, name, path);
+            clash = BundleFree(bundle, name, label, path);
         if (!clash.empty()) {
             status = Fail(clash);
             continue;
@@ -195,14 +213,14 @@ int UserPresets(std::string dir, const std::vector<std::string>& patches)
             continue;
         }
         const std::string prefixes = TurtlePrefixes();
-        std::string problem = ReplaceFileContents(bundle + "/preset.ttl", prefixes + PresetTurtle(uri, name, patch));
+        std::string problem = ReplaceFileContents(bundle + "/preset.ttl", prefixes + PresetTurtle(uri, label, patch));
         if (problem.empty())
             problem = ReplaceFileContents(bundle + "/manifest.ttl", prefixes + PresetManifestEntry(uri, "preset.ttl"));
         if (!problem.empty()) {
             status = Fail(problem);
             continue;
         }
-        std::printf("%s: the preset \"%s\" in %s\n", path.c_str(), name.c_str(), bundle.c_str());
+        std::printf("%s: the preset \"%s\" in %s\n", path.c_str(), label.c_str(), bundle.c_str());
     }
     // What was made must be told; a report that did not arrive is a failure.
     errno = 0;
@@ -215,10 +233,9 @@ int UserPresets(std::string dir, const std::vector<std::string>& patches)
 
 int main(int argc, char** argv)
 {
-    std::string dir, shipped, head;
+    std::string dir, shipped;
     const option options[] = {{"dir", required_argument, nullptr, 'd'},
                               {"shipped", required_argument, nullptr, 's'},
-                              {"manifest-head", required_argument, nullptr, 'm'},
                               {"help", no_argument, nullptr, 'h'},
                               {nullptr, 0, nullptr, 0}};
     opterr = 0;
@@ -235,11 +252,6 @@ int main(int argc, char** argv)
                 return UsageError("--shipped needs a value: an empty one names no folder");
             shipped = optarg;
             break;
-        case 'm':
-            if (!*optarg)
-                return UsageError("--manifest-head needs a value: an empty one names no file");
-            head = optarg;
-            break;
         case 'h':
             std::fputs(kUsage, stdout);
             std::fputs(kHelp, stdout);
@@ -253,8 +265,8 @@ int main(int argc, char** argv)
         std::fputs(kUsage, stderr);
         return 2;
     }
-    if (shipped.empty() != head.empty())
-        return UsageError("--shipped and --manifest-head go together");
+    if (!shipped.empty() && !dir.empty())
+        return UsageError("--shipped and -d, --dir do not go together");
 
-    return shipped.empty() ? UserPresets(dir, patches) : Shipped(shipped, head, patches);
+    return shipped.empty() ? UserPresets(dir, patches) : Shipped(shipped, patches);
 }
