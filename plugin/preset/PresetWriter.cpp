@@ -75,11 +75,12 @@ std::string SpectrumKeyName(bool sustain, int h)
     return (sustain ? "SustainHarmonic" : "AttackHarmonic") + std::to_string(h);
 }
 
-// A spectrum as the plugin's state holds it: an atom:String of 128 levels.
+// A spectrum as the plugin's state holds it: a string of 128 levels. A plain
+// literal, which hosts hand to the plugin as an atom:String (a literal typed
+// atom:String they do not).
 std::string SpectrumTurtle(const char* key, const HarmonicSpectrum& spectrum)
 {
-    return std::string("        <") + kPluginUri + "#" + key + "> " + TurtleString(SpectrumText(spectrum)) +
-           "^^atom:String";
+    return std::string("        <") + kPluginUri + "#" + key + "> " + TurtleString(SpectrumText(spectrum));
 }
 
 } // namespace

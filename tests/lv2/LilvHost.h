@@ -1,15 +1,26 @@
 #pragma once
 // A small LV2 host for the plugin's tests, on the host library most Linux
 // hosts use (lilv): it finds the plugin where LV2_PATH points (the build
-// tree), makes instances, plays MIDI events at exact frames in blocks of the
-// test's choosing, and saves, restores and applies states and presets.
-// One thread: the test's.
+// tree), makes instances with the features the plugin asks for (urid:map
+// and unmap, options with the block lengths and the sample rate, a worker),
+// connects every port by its symbol, plays MIDI events at exact frames in
+// blocks of the test's choosing, sends the editor's messages on the events
+// input, and saves, restores and applies states and presets. The worker runs
+// as a host's worker thread would, but between two run() calls: what run()
+// schedules is worked on after it returns, and the responses are delivered
+// before the next one. One thread: the test's.
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
+#include <lv2/atom/forge.h>
 #include <lv2/atom/util.h>
+#include <lv2/buf-size/buf-size.h>
 #include <lv2/midi/midi.h>
+#include <lv2/options/options.h>
+#include <lv2/parameters/parameters.h>
+#include <lv2/patch/patch.h>
 #include <lv2/presets/presets.h>
 #include <lv2/urid/urid.h>
+#include <lv2/worker/worker.h>
 
 #include <algorithm>
 #include <cmath>
@@ -23,11 +34,30 @@
 
 #include <unistd.h>
 
-#include "lv2/Ports.h"
+#include "PluginParameters.h"
 
 namespace lv2host {
 
-using namespace marovane_lv2;
+inline constexpr const char* kPluginUri = "urn:marovane:synth";
+// The plugin's state keys: each spectrum as an atom:String.
+inline const std::string kAttackStateKey = std::string(kPluginUri) + "#" + marovane_plugin::kAttackStateKey;
+inline const std::string kSustainStateKey = std::string(kPluginUri) + "#" + marovane_plugin::kSustainStateKey;
+
+// The ports the host connects by symbol besides the controls.
+inline constexpr const char* kOutLeftSymbol = "lv2_audio_out_1";
+inline constexpr const char* kOutRightSymbol = "lv2_audio_out_2";
+inline constexpr const char* kEventsInSymbol = "lv2_events_in";
+inline constexpr const char* kEventsOutSymbol = "lv2_events_out";
+
+// The plugin's control symbols in its parameter order (PluginParameters.h).
+inline std::vector<std::string> ControlSymbols()
+{
+    std::vector<std::string> out;
+    for (const marovane_plugin::PluginParam& p : marovane_plugin::kPluginParams)
+        out.push_back(p.kind == marovane_plugin::PluginParamKind::ModWheel ? marovane_plugin::kModWheelSymbol
+                                                                           : Parameter(p.sound).symbol);
+    return out;
+}
 
 // A MIDI message at a frame counted from the instance's activation.
 struct Midi {
@@ -72,6 +102,7 @@ public:
             uris_.push_back(uri);
         return it->second;
     }
+    LV2_URID Map(const std::string& uri) { return Map(uri.c_str()); }
     LV2_URID_Map* MapFeature() { return &map_; }
     LV2_URID_Unmap* UnmapFeature() { return &unmap_; }
 
@@ -96,6 +127,13 @@ public:
         unmapFeature_ = {LV2_URID__unmap, urids_.UnmapFeature()};
         features_[0] = &mapFeature_;
         features_[1] = &unmapFeature_;
+        // The plugin's own URIs are mapped before any instance is made: the
+        // map then allocates no more when run() asks for one.
+        for (const char* u : {LV2_MIDI__MidiEvent, LV2_ATOM__Sequence, LV2_ATOM__Object, LV2_ATOM__String,
+                              LV2_ATOM__URID, LV2_ATOM__Float, LV2_ATOM__Int, LV2_PATCH__Set, LV2_PATCH__property,
+                              LV2_PATCH__value, LV2_BUF_SIZE__nominalBlockLength, LV2_BUF_SIZE__maxBlockLength,
+                              LV2_PARAMETERS__sampleRate})
+            urids_.Map(u);
     }
     ~World() { lilv_world_free(world_); }
     World(const World&) = delete;
@@ -104,7 +142,7 @@ public:
     LilvWorld* Get() { return world_; }
     const LilvPlugin* Plugin() const { return plugin_; }
     UridMap& Urids() { return urids_; }
-    // urid:map and urid:unmap, null-terminated.
+    // urid:map and urid:unmap, null-terminated: what restoring a state needs.
     const LV2_Feature* const* Features() { return features_; }
 
     // The URIs of the plugin's presets with their labels.
@@ -127,6 +165,15 @@ public:
         return out;
     }
 
+    // Every preset's label, as many times as it is listed.
+    std::vector<std::string> PresetLabels()
+    {
+        std::vector<std::string> out;
+        for (const auto& [uri, label] : Presets())
+            out.push_back(label);
+        return out;
+    }
+
 private:
     LilvWorld* world_ = nullptr;
     const LilvPlugin* plugin_ = nullptr;
@@ -135,25 +182,96 @@ private:
     const LV2_Feature* features_[3] = {nullptr, nullptr, nullptr};
 };
 
+// What an instance is given; a careless host leaves some out.
+enum HostFeature : unsigned {
+    kFeatureMap = 1,
+    kFeatureUnmap = 2,
+    kFeatureOptions = 4,
+    kFeatureWorker = 8,
+    kAllFeatures = 15,
+};
+
+// An event on the events input: its frame in the block, its type and body.
+struct AtomEvent {
+    int64_t frame;
+    LV2_URID type;
+    std::vector<uint8_t> body;
+};
+
 // One instance with its ports connected to buffers of this object.
 class Instance {
 public:
     static constexpr uint32_t kMaxBlock = 8192;
-    static constexpr size_t kMidiBufferBytes = 1 << 20;
+    static constexpr uint32_t kNominalBlock = 256;
+    static constexpr size_t kEventBufferBytes = 1 << 20;
+    static constexpr size_t kWorkBytes = 1 << 20;
+    static constexpr size_t kMaxJobs = 256;
 
-    Instance(World& world, double rate, const LV2_Feature* const* features = nullptr)
-        : world_(world), midi_(kMidiBufferBytes / sizeof(uint64_t)), left_(kMaxBlock), right_(kMaxBlock)
+    Instance(World& world, double rate, unsigned features = kAllFeatures)
+        : world_(world), eventsIn_(kEventBufferBytes / sizeof(uint64_t)), eventsOut_(kEventBufferBytes / sizeof(uint64_t)),
+          left_(kMaxBlock), right_(kMaxBlock), work_(kWorkBytes), responses_(kWorkBytes)
     {
-        instance_ = lilv_plugin_instantiate(world.Plugin(), rate, features ? features : world.Features());
+        UridMap& u = world.Urids();
+        sampleRate_ = static_cast<float>(rate);
+        options_[0] = {LV2_OPTIONS_INSTANCE, 0, u.Map(LV2_BUF_SIZE__nominalBlockLength), sizeof(int32_t),
+                       u.Map(LV2_ATOM__Int), &nominalBlock_};
+        options_[1] = {LV2_OPTIONS_INSTANCE, 0, u.Map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t),
+                       u.Map(LV2_ATOM__Int), &maxBlock_};
+        options_[2] = {LV2_OPTIONS_INSTANCE, 0, u.Map(LV2_PARAMETERS__sampleRate), sizeof(float),
+                       u.Map(LV2_ATOM__Float), &sampleRate_};
+        options_[3] = {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr};
+        schedule_ = {this, &Instance::ScheduleWork};
+        mapFeature_ = {LV2_URID__map, u.MapFeature()};
+        unmapFeature_ = {LV2_URID__unmap, u.UnmapFeature()};
+        optionsFeature_ = {LV2_OPTIONS__options, options_};
+        workerFeature_ = {LV2_WORKER__schedule, &schedule_};
+        size_t n = 0;
+        if (features & kFeatureMap)
+            features_[n++] = &mapFeature_;
+        if (features & kFeatureUnmap)
+            features_[n++] = &unmapFeature_;
+        if (features & kFeatureOptions)
+            features_[n++] = &optionsFeature_;
+        if (features & kFeatureWorker)
+            features_[n++] = &workerFeature_;
+        features_[n] = nullptr;
+
+        instance_ = lilv_plugin_instantiate(world.Plugin(), rate, features_);
         if (!instance_)
             return;
-        for (uint32_t c = 0; c < kControlCount; ++c)
-            control_[c] = kControls[c].defaultValue;
-        lilv_instance_connect_port(instance_, kMidiIn, midi_.data());
-        lilv_instance_connect_port(instance_, kOutLeft, left_.data());
-        lilv_instance_connect_port(instance_, kOutRight, right_.data());
-        for (uint32_t c = 0; c < kControlCount; ++c)
-            lilv_instance_connect_port(instance_, kControls[c].index, &control_[c]);
+        worker_ = static_cast<const LV2_Worker_Interface*>(
+            lilv_instance_get_extension_data(instance_, LV2_WORKER__interface));
+        const LilvPlugin* p = world.Plugin();
+        const uint32_t ports = lilv_plugin_get_num_ports(p);
+        controls_.assign(ports, 0.0f);
+        std::vector<float> defaults(ports, NAN);
+        lilv_plugin_get_port_ranges_float(p, nullptr, nullptr, defaults.data());
+        LilvNode* control = lilv_new_uri(world.Get(), LV2_CORE__ControlPort);
+        for (uint32_t i = 0; i < ports; ++i) {
+            const LilvPort* port = lilv_plugin_get_port_by_index(p, i);
+            const std::string symbol = lilv_node_as_string(lilv_port_get_symbol(p, port));
+            void* data = nullptr;
+            if (symbol == kOutLeftSymbol)
+                data = left_.data();
+            else if (symbol == kOutRightSymbol)
+                data = right_.data();
+            else if (symbol == kEventsInSymbol)
+                data = eventsIn_.data();
+            else if (symbol == kEventsOutSymbol)
+                data = eventsOut_.data();
+            else if (lilv_port_is_a(p, port, control)) {
+                controls_[i] = defaults[i];
+                controlIndex_[symbol] = i;
+                data = &controls_[i];
+            }
+            if (data)
+                lilv_instance_connect_port(instance_, i, data);
+            else
+                unconnected_.push_back(symbol);
+        }
+        lilv_node_free(control);
+        // Empty sequences until the first run.
+        ResetEvents();
         lilv_instance_activate(instance_);
     }
     ~Instance()
@@ -168,36 +286,87 @@ public:
 
     bool Ok() const { return instance_ != nullptr; }
     LilvInstance* Get() { return instance_; }
+    // The ports this host did not know what to connect to (none, for a
+    // plugin it can play).
+    const std::vector<std::string>& Unconnected() const { return unconnected_; }
+    bool HasWorker() const { return worker_ != nullptr; }
 
-    // A control port's value by symbol, as a host's slider would set it.
-    void SetControl(const std::string& symbol, float value)
+    // A control port's value by symbol, as a host's slider would set it;
+    // false if the plugin has no control of that symbol.
+    bool SetControl(const std::string& symbol, float value)
     {
-        for (uint32_t c = 0; c < kControlCount; ++c)
-            if (symbol == kControls[c].symbol)
-                control_[c] = value;
+        const auto it = controlIndex_.find(symbol);
+        if (it == controlIndex_.end())
+            return false;
+        controls_[it->second] = value;
+        return true;
+    }
+    float Control(const std::string& symbol) const { return controls_.at(controlIndex_.at(symbol)); }
+
+    // The editor's message that sets one of the plugin's state values, as
+    // the plugin's own editor sends it on the events input: a patch:Set of
+    // the key's URID to an atom:String. It goes at frame 0 of the next
+    // block.
+    void SendState(const std::string& key, const std::string& value)
+    {
+        UridMap& u = world_.Urids();
+        std::vector<uint8_t> buffer(value.size() + 256);
+        LV2_Atom_Forge forge;
+        lv2_atom_forge_init(&forge, u.MapFeature());
+        lv2_atom_forge_set_buffer(&forge, buffer.data(), static_cast<uint32_t>(buffer.size()));
+        LV2_Atom_Forge_Frame frame;
+        lv2_atom_forge_object(&forge, &frame, 0, u.Map(LV2_PATCH__Set));
+        lv2_atom_forge_key(&forge, u.Map(LV2_PATCH__property));
+        lv2_atom_forge_urid(&forge, u.Map(key));
+        lv2_atom_forge_key(&forge, u.Map(LV2_PATCH__value));
+        lv2_atom_forge_string(&forge, value.c_str(), static_cast<uint32_t>(value.size()));
+        lv2_atom_forge_pop(&forge, &frame);
+        const auto* atom = reinterpret_cast<const LV2_Atom*>(buffer.data());
+        const auto* body = reinterpret_cast<const uint8_t*>(atom + 1);
+        pending_.push_back({0, atom->type, {body, body + atom->size}});
     }
 
-    // One run() of `frames` frames with these events, each (frame, bytes)
-    // written as it comes, in order, at its frame within the block (the host
-    // may send any time, even one out of order). Returns the block.
-    Stereo RunBlock(uint32_t frames, const std::vector<std::pair<int64_t, std::vector<uint8_t>>>& events,
-                    uint32_t eventType = 0)
+    // The same as the framework's key-value message, which its editor sends
+    // for a state that hosts cannot read: "key\0value\0".
+    void SendKeyValue(const std::string& key, const std::string& value)
     {
-        const LV2_URID midiEvent = world_.Urids().Map(LV2_MIDI__MidiEvent);
-        auto* seq = reinterpret_cast<LV2_Atom_Sequence*>(midi_.data());
+        std::vector<uint8_t> body(key.begin(), key.end());
+        body.push_back(0);
+        body.insert(body.end(), value.begin(), value.end());
+        body.push_back(0);
+        pending_.push_back({0, world_.Urids().Map(std::string(kPluginUri) + "#KeyValueState"), body});
+    }
+
+    // One run() of `frames` frames with these events on the events input,
+    // each written as it comes, in order, at its frame within the block (the
+    // host may send any time, even one out of order). The messages sent with
+    // SendState come first. Then the worker does what run() scheduled and
+    // its responses are delivered. Returns the block.
+    Stereo RunEvents(uint32_t frames, const std::vector<AtomEvent>& events)
+    {
+        auto* seq = reinterpret_cast<LV2_Atom_Sequence*>(eventsIn_.data());
         seq->atom.type = world_.Urids().Map(LV2_ATOM__Sequence);
         seq->body.unit = 0;
         seq->body.pad = 0;
         uint32_t size = sizeof(LV2_Atom_Sequence_Body);
-        for (const auto& [frame, bytes] : events) {
+        auto write = [&](const AtomEvent& e) {
             auto* ev = reinterpret_cast<LV2_Atom_Event*>(reinterpret_cast<char*>(&seq->body) + size);
-            ev->time.frames = frame;
-            ev->body.size = static_cast<uint32_t>(bytes.size());
-            ev->body.type = eventType ? eventType : midiEvent;
-            std::memcpy(ev + 1, bytes.data(), bytes.size());
-            size += static_cast<uint32_t>(lv2_atom_pad_size(sizeof(LV2_Atom_Event) + bytes.size()));
-        }
+            ev->time.frames = e.frame;
+            ev->body.size = static_cast<uint32_t>(e.body.size());
+            ev->body.type = e.type;
+            if (!e.body.empty())
+                std::memcpy(ev + 1, e.body.data(), e.body.size());
+            size += static_cast<uint32_t>(lv2_atom_pad_size(sizeof(LV2_Atom_Event) + e.body.size()));
+        };
+        for (const AtomEvent& e : pending_)
+            write(e);
+        pending_.clear();
+        for (const AtomEvent& e : events)
+            write(e);
         seq->atom.size = size;
+        auto* out = reinterpret_cast<LV2_Atom_Sequence*>(eventsOut_.data());
+        out->atom.type = 0;
+        out->atom.size = static_cast<uint32_t>(kEventBufferBytes - sizeof(LV2_Atom));
         std::fill(left_.begin(), left_.end(), -7.0f); // what the plugin leaves unwritten shows
         std::fill(right_.begin(), right_.end(), -7.0f);
         if (aroundRun)
@@ -205,8 +374,27 @@ public:
         lilv_instance_run(instance_, frames);
         if (aroundRun)
             aroundRun(false);
+        RunWorker();
         return {{left_.begin(), left_.begin() + frames}, {right_.begin(), right_.begin() + frames}};
     }
+
+    // One run() with MIDI events (frame, bytes), or events of `eventType`
+    // when given.
+    Stereo RunBlock(uint32_t frames, const std::vector<std::pair<int64_t, std::vector<uint8_t>>>& events,
+                    uint32_t eventType = 0)
+    {
+        const LV2_URID type = eventType ? eventType : world_.Urids().Map(LV2_MIDI__MidiEvent);
+        std::vector<AtomEvent> atoms;
+        atoms.reserve(events.size());
+        for (const auto& [frame, bytes] : events)
+            atoms.push_back({frame, type, bytes});
+        return RunEvents(frames, atoms);
+    }
+
+    // The jobs the plugin has given the worker in all, and the ones it
+    // refused.
+    size_t WorkDone() const { return workDone_; }
+    size_t WorkFailed() const { return workFailed_; }
 
     // Plays `frames` frames from the current position in blocks of `block`
     // frames, each message of `midi` at its frame; `midi` is in frame order
@@ -257,6 +445,65 @@ public:
     }
 
 private:
+    // A job or a response kept in a buffer made beforehand: the plugin
+    // schedules from run(), where nothing may allocate.
+    struct Queue {
+        explicit Queue(size_t bytes) : data(bytes) {}
+        std::vector<uint8_t> data;
+        size_t used = 0;
+        std::pair<size_t, uint32_t> items[kMaxJobs] = {};
+        size_t count = 0;
+        bool Push(uint32_t size, const void* bytes)
+        {
+            if (count == kMaxJobs || used + size > data.size())
+                return false;
+            std::memcpy(data.data() + used, bytes, size);
+            items[count++] = {used, size};
+            used += (size + 7) & ~7u;
+            return true;
+        }
+        void Clear() { used = count = 0; }
+    };
+
+    static LV2_Worker_Status ScheduleWork(LV2_Worker_Schedule_Handle h, uint32_t size, const void* data)
+    {
+        return static_cast<Instance*>(h)->work_.Push(size, data) ? LV2_WORKER_SUCCESS : LV2_WORKER_ERR_NO_SPACE;
+    }
+    static LV2_Worker_Status Respond(LV2_Worker_Respond_Handle h, uint32_t size, const void* data)
+    {
+        return static_cast<Instance*>(h)->responses_.Push(size, data) ? LV2_WORKER_SUCCESS : LV2_WORKER_ERR_NO_SPACE;
+    }
+
+    void RunWorker()
+    {
+        if (!worker_)
+            return;
+        LV2_Handle handle = lilv_instance_get_handle(instance_);
+        for (size_t i = 0; i < work_.count; ++i) {
+            const auto [at, size] = work_.items[i];
+            ++workDone_;
+            if (worker_->work(handle, &Instance::Respond, this, size, work_.data.data() + at) != LV2_WORKER_SUCCESS)
+                ++workFailed_;
+        }
+        work_.Clear();
+        for (size_t i = 0; i < responses_.count; ++i) {
+            const auto [at, size] = responses_.items[i];
+            worker_->work_response(handle, size, responses_.data.data() + at);
+        }
+        responses_.Clear();
+        if (worker_->end_run)
+            worker_->end_run(handle);
+    }
+
+    void ResetEvents()
+    {
+        auto* seq = reinterpret_cast<LV2_Atom_Sequence*>(eventsIn_.data());
+        seq->atom.type = world_.Urids().Map(LV2_ATOM__Sequence);
+        seq->atom.size = sizeof(LV2_Atom_Sequence_Body);
+        seq->body.unit = 0;
+        seq->body.pad = 0;
+    }
+
     static void SetPortValue(const char* symbol, void* data, const void* value, uint32_t size, uint32_t type)
     {
         auto* self = static_cast<Instance*>(data);
@@ -276,20 +523,32 @@ private:
     static const void* GetPortValue(const char* symbol, void* data, uint32_t* size, uint32_t* type)
     {
         auto* self = static_cast<Instance*>(data);
-        for (uint32_t c = 0; c < kControlCount; ++c)
-            if (std::strcmp(symbol, kControls[c].symbol) == 0) {
-                *size = sizeof(float);
-                *type = self->world_.Urids().Map(LV2_ATOM__Float);
-                return &self->control_[c];
-            }
-        return nullptr;
+        const auto it = self->controlIndex_.find(symbol);
+        if (it == self->controlIndex_.end())
+            return nullptr;
+        *size = sizeof(float);
+        *type = self->world_.Urids().Map(LV2_ATOM__Float);
+        return &self->controls_[it->second];
     }
 
     World& world_;
     LilvInstance* instance_ = nullptr;
-    std::vector<uint64_t> midi_; // 8-byte aligned, as atoms want
+    const LV2_Worker_Interface* worker_ = nullptr;
+    int32_t nominalBlock_ = kNominalBlock;
+    int32_t maxBlock_ = kMaxBlock;
+    float sampleRate_ = 0.0f;
+    LV2_Options_Option options_[4] = {};
+    LV2_Worker_Schedule schedule_{};
+    LV2_Feature mapFeature_{}, unmapFeature_{}, optionsFeature_{}, workerFeature_{};
+    const LV2_Feature* features_[5] = {};
+    std::vector<uint64_t> eventsIn_, eventsOut_; // 8-byte aligned, as atoms want
     std::vector<float> left_, right_;
-    float control_[kControlCount] = {};
+    std::vector<float> controls_; // by port index
+    std::map<std::string, uint32_t> controlIndex_;
+    std::vector<std::string> unconnected_;
+    std::vector<AtomEvent> pending_;
+    Queue work_, responses_;
+    size_t workDone_ = 0, workFailed_ = 0;
     uint64_t position_ = 0;
     size_t next_ = 0;
 };

@@ -8,14 +8,18 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "PluginState.h"
 #include "lv2/LilvHost.h"
-#include "synth/SynthState.h"
 #include "midi/MidiFileBytes.h"
+#include "patch/Patch.h"
+#include "synth/Parameters.h"
+#include "synth/SynthState.h"
 #include "synth/WaveTable.h"
 
 namespace {
@@ -26,6 +30,16 @@ std::string BinDir() { return std::getenv("MAROVANE_BIN_DIR"); }
 std::string PatchFile(const std::string& name)
 {
     return std::string(std::getenv("MAROVANE_SOURCE_DIR")) + "/resources/patches/" + name + ".mrvn";
+}
+
+// marovane-render's options for a patch as its preset holds it: the sound,
+// and the mod wheel at the patch's position (the preset sets the plugin's
+// mod_wheel; the render tool leaves the wheel where --mod-wheel puts it).
+std::string PatchOptions(const std::string& name)
+{
+    Patch patch;
+    EXPECT_EQ(ReadPatchFile(PatchFile(name), patch), "") << name;
+    return "--patch '" + PatchFile(name) + "' --mod-wheel " + std::to_string(patch.modWheel);
 }
 
 // A song that uses every kind of message the engine plays, with notes and
@@ -126,7 +140,7 @@ TEST_F(Lv2Plugin, PlaysTheSongAsTheRenderToolDoesInAnyBlockSize)
     const uint32_t blocks[] = {1, 2, 7, 64, 100, 129, 255, 256, 257, 511, 512, 1000, 4097, 8192};
     float largest = 0.0f;
     for (const Sound& s : sounds) {
-        const Stereo expected = RenderTool(Song(), s.patch.empty() ? "" : "--patch '" + PatchFile(s.patch) + "'");
+        const Stereo expected = RenderTool(Song(), s.patch.empty() ? "" : PatchOptions(s.patch));
         ASSERT_GT(expected.left.size(), 70000u) << s.patch;
         std::string uriName = s.patch;
         std::replace(uriName.begin(), uriName.end(), ' ', '-');
@@ -166,7 +180,7 @@ TEST_F(Lv2Plugin, EveryShippedPresetSoundsAsItsPatch)
         std::replace(uriName.begin(), uriName.end(), ' ', '-');
         ASSERT_EQ(presets.count(PresetUri(uriName)), 1u);
         EXPECT_EQ(presets.at(PresetUri(uriName)), name);
-        const Stereo expected = RenderTool(Song(), "--patch '" + PatchFile(name) + "'");
+        const Stereo expected = RenderTool(Song(), PatchOptions(name));
         Instance plugin(world, 44100);
         ASSERT_TRUE(plugin.ApplyPreset(PresetUri(uriName)));
         const Stereo got = plugin.Play(Song(), expected.left.size(), 256);
@@ -195,9 +209,34 @@ TEST_F(Lv2Plugin, RunsAtTheRateItIsGiven)
         Instance i(world, c.rate);
         EXPECT_EQ(i.Ok(), c.made) << c.rate;
     }
-    // Without urid:map the plugin cannot read its events: it refuses.
-    const LV2_Feature* none[] = {nullptr};
-    EXPECT_FALSE(Instance(world, 44100, none).Ok());
+}
+
+TEST_F(Lv2Plugin, RefusesAHostWithoutTheFeaturesItNeeds)
+{
+    // Without urid:map the plugin cannot read its events, without the
+    // options it does not know its block length, and without a worker its
+    // state cannot change: it refuses. urid:unmap it does without.
+    struct Case {
+        const char* what;
+        unsigned features;
+        bool made;
+    };
+    const Case cases[] = {
+        {"everything", kAllFeatures, true},
+        {"no urid:unmap", kAllFeatures & ~kFeatureUnmap, true},
+        {"no urid:map", kAllFeatures & ~kFeatureMap, false},
+        {"no options", kAllFeatures & ~kFeatureOptions, false},
+        {"no worker", kAllFeatures & ~kFeatureWorker, false},
+        {"nothing", 0, false},
+    };
+    for (const Case& c : cases) {
+        Instance i(world, 44100, c.features);
+        EXPECT_EQ(i.Ok(), c.made) << c.what;
+        if (i.Ok()) {
+            EXPECT_TRUE(i.Unconnected().empty()) << c.what;
+            EXPECT_EQ(i.RunBlock(256, {{0, {0x90, 69, 127}}}).left.size(), 256u);
+        }
+    }
 }
 
 TEST_F(Lv2Plugin, SavedStateRestoresTheSoundBitForBit)
@@ -211,7 +250,9 @@ TEST_F(Lv2Plugin, SavedStateRestoresTheSoundBitForBit)
                                       "urn:test:session", nullptr);
     lilv_state_free(state);
     ASSERT_NE(text, nullptr);
-    EXPECT_NE(std::string(text).find("sustain-spectrum"), std::string::npos) << text;
+    for (const std::string& key : {kAttackStateKey, kSustainStateKey})
+        EXPECT_NE(std::string(text).find(key), std::string::npos) << text;
+    EXPECT_NE(std::string(text).find("mod_wheel"), std::string::npos) << text;
     state = lilv_state_new_from_string(world.Get(), world.Urids().MapFeature(), text);
     lilv_free(text);
     ASSERT_NE(state, nullptr);
@@ -219,7 +260,7 @@ TEST_F(Lv2Plugin, SavedStateRestoresTheSoundBitForBit)
     Instance restored(world, 44100);
     restored.Restore(state);
     lilv_state_free(state);
-    const Stereo expected = RenderTool(Song(), "--patch '" + PatchFile("Bell") + "'");
+    const Stereo expected = RenderTool(Song(), PatchOptions("Bell"));
     EXPECT_TRUE(restored.Play(Song(), expected.left.size(), 256).left == expected.left);
     EXPECT_TRUE(saved.Play(Song(), expected.left.size(), 256).left == expected.left);
 }
@@ -244,79 +285,155 @@ struct FakeState {
     }
 };
 
-template <class T>
-std::vector<uint8_t> BytesOf(const T* values, size_t count)
+// A string atom's body: the text and its terminating zero.
+std::vector<uint8_t> StringBytes(const std::string& text)
 {
-    const auto* p = reinterpret_cast<const uint8_t*>(values);
-    return {p, p + count * sizeof(T)};
-}
-
-std::vector<uint8_t> Vector(uint32_t childSize, uint32_t childType, const std::vector<float>& values)
-{
-    const LV2_Atom_Vector_Body body{childSize, childType};
-    std::vector<uint8_t> bytes = BytesOf(&body, 1);
-    const std::vector<uint8_t> data = BytesOf(values.data(), values.size());
-    bytes.insert(bytes.end(), data.begin(), data.end());
+    std::vector<uint8_t> bytes(text.begin(), text.end());
+    bytes.push_back(0);
     return bytes;
 }
 
-TEST_F(Lv2Plugin, RestoreRefusesAStateItCannotTakeWhole)
+HarmonicSpectrum Filled(float level)
 {
-    UridMap& u = world.Urids();
-    const uint32_t vectorType = u.Map(LV2_ATOM__Vector), floatType = u.Map(LV2_ATOM__Float),
-                   intType = u.Map(LV2_ATOM__Int);
-    const uint32_t attackKey = u.Map(kAttackSpectrumKey), sustainKey = u.Map(kSustainSpectrumKey),
-                   versionKey = u.Map(kStateVersionKey);
-    const std::vector<float> organ(NUM_PARTIALS, 0.05f);
-    const int32_t one = 1, two = 2;
-    const float oneFloat = 1.0f;
-    auto good = [&] {
+    HarmonicSpectrum s{};
+    for (float& l : s.level)
+        l = level;
+    return s;
+}
+
+// The states the plugin must refuse whole: the sound stays as it was.
+struct SpoiltState {
+    const char* what;
+    std::function<void(FakeState&, World&)> spoil;
+};
+
+std::vector<SpoiltState> SpoiltStates()
+{
+    const std::string organ = marovane_plugin::SpectrumText(Filled(0.05f));
+    const std::string withLast = organ.substr(0, organ.rfind(' ') + 1);
+    auto set = [](const std::string& key, const std::string& text) {
+        return [key, text](FakeState& s, World& w) {
+            s.values[w.Urids().Map(key)] = {w.Urids().Map(LV2_ATOM__String), StringBytes(text)};
+        };
+    };
+    return {
+        {"no sustain spectrum", [](FakeState& s, World& w) { s.values.erase(w.Urids().Map(kSustainStateKey)); }},
+        {"127 levels", set(kSustainStateKey, organ.substr(0, organ.rfind(' ')))},
+        {"129 levels", set(kAttackStateKey, organ + " 0.05")},
+        {"a NaN level", set(kSustainStateKey, withLast + "nan")},
+        {"an infinite level", set(kAttackStateKey, withLast + "-inf")},
+        {"levels of 3.4e38", set(kAttackStateKey, marovane_plugin::SpectrumText(Filled(3.4e38f)))},
+        {"a level of 1.5", set(kSustainStateKey, withLast + "1.5")},
+        {"a word", set(kAttackStateKey, withLast + "loud")},
+        {"a spectrum that is no string",
+         [](FakeState& s, World& w) { s.values[w.Urids().Map(kAttackStateKey)].type = w.Urids().Map(LV2_ATOM__Float); }},
+        {"a string without its end",
+         [](FakeState& s, World& w) { s.values[w.Urids().Map(kAttackStateKey)].bytes.back() = '5'; }},
+    };
+}
+
+class Lv2Restore : public Lv2Plugin {
+protected:
+    FakeState Good()
+    {
+        const std::string organ = marovane_plugin::SpectrumText(Filled(0.05f));
         FakeState s;
-        s.values[versionKey] = {intType, BytesOf(&one, 1)};
-        s.values[attackKey] = {vectorType, Vector(4, floatType, organ)};
-        s.values[sustainKey] = {vectorType, Vector(4, floatType, organ)};
+        for (const std::string& key : {kAttackStateKey, kSustainStateKey})
+            s.values[world.Urids().Map(key)] = {world.Urids().Map(LV2_ATOM__String), StringBytes(organ)};
         return s;
-    };
-    std::vector<float> withNan = organ, withInf = organ, shorter = organ;
-    withNan[77] = NAN;
-    withInf[0] = -INFINITY;
-    shorter.pop_back();
-    struct Case {
-        const char* what;
-        std::function<void(FakeState&)> spoil;
-    };
-    const Case cases[] = {
-        {"no version", [&](FakeState& s) { s.values.erase(versionKey); }},
-        {"a later version", [&](FakeState& s) { s.values[versionKey] = {intType, BytesOf(&two, 1)}; }},
-        {"a version that is not an integer", [&](FakeState& s) { s.values[versionKey] = {floatType, BytesOf(&oneFloat, 1)}; }},
-        {"no sustain spectrum", [&](FakeState& s) { s.values.erase(sustainKey); }},
-        {"127 levels", [&](FakeState& s) { s.values[sustainKey] = {vectorType, Vector(4, floatType, shorter)}; }},
-        {"levels of another type", [&](FakeState& s) { s.values[attackKey] = {vectorType, Vector(4, intType, organ)}; }},
-        {"a spectrum that is no vector", [&](FakeState& s) { s.values[attackKey].type = floatType; }},
-        {"a NaN level", [&](FakeState& s) { s.values[sustainKey] = {vectorType, Vector(4, floatType, withNan)}; }},
-        {"an infinite level", [&](FakeState& s) { s.values[attackKey] = {vectorType, Vector(4, floatType, withInf)}; }},
-    };
-    const std::vector<Midi> note = {{0, {0x90, 69, 127}}, {3000, {0x80, 69, 0}}};
-    Instance fresh(world, 44100);
-    const Stereo startSound = fresh.Play(note, 4096, 256);
-    auto restore = [&](Instance& i, FakeState& s) {
+    }
+    LV2_State_Status Restore(Instance& i, FakeState& s)
+    {
         const auto* iface = static_cast<const LV2_State_Interface*>(
             lilv_instance_get_extension_data(i.Get(), LV2_STATE__interface));
         return iface->restore(lilv_instance_get_handle(i.Get()), &FakeState::Retrieve, &s, 0, world.Features());
-    };
+    }
+    const std::vector<Midi> note = {{0, {0x90, 69, 127}}, {3000, {0x80, 69, 0}}};
+    // An attack long enough that both spectra are heard.
+    static void Slow(Instance& i) { ASSERT_TRUE(i.SetControl("attack", 500.0f)); }
+};
+
+TEST_F(Lv2Restore, RestoreLeavesTheSoundForAStateItCannotTakeWhole)
+{
+    Instance fresh(world, 44100);
+    Slow(fresh);
+    const Stereo startSound = fresh.Play(note, 4096, 256);
     {
         Instance i(world, 44100);
-        FakeState s = good();
-        EXPECT_EQ(restore(i, s), LV2_STATE_SUCCESS);
+        Slow(i);
+        FakeState s = Good();
+        EXPECT_EQ(Restore(i, s), LV2_STATE_SUCCESS);
         EXPECT_FALSE(i.Play(note, 4096, 256).left == startSound.left) << "a good state changes the sound";
     }
-    for (const Case& c : cases) {
+    for (const SpoiltState& c : SpoiltStates()) {
         Instance i(world, 44100);
-        FakeState s = good();
-        c.spoil(s);
-        EXPECT_NE(restore(i, s), LV2_STATE_SUCCESS) << c.what;
+        Slow(i);
+        FakeState s = Good();
+        c.spoil(s, world);
+        Restore(i, s);
         EXPECT_TRUE(i.Play(note, 4096, 256).left == startSound.left) << c.what << ": the sound changed";
     }
+}
+
+TEST_F(Lv2Restore, RestoreReportsAStateItRefuses)
+{
+    for (const SpoiltState& c : SpoiltStates()) {
+        Instance i(world, 44100);
+        FakeState s = Good();
+        c.spoil(s, world);
+        EXPECT_NE(Restore(i, s), LV2_STATE_SUCCESS) << c.what;
+    }
+}
+
+// What the editor sends when the player draws or loads a sound: the two
+// spectra as state messages on the events input (worked on by the host's
+// worker), the controls as the host's ports. The next block on plays the new
+// sound, bit for bit as marovane-render plays the patch; the state saved
+// afterwards holds it; a message the plugin refuses changes nothing.
+TEST_F(Lv2Plugin, ANewSoundFromTheEditorPlaysAsItsPatch)
+{
+    for (const std::string name : {"Bell", "Pad"}) {
+        SCOPED_TRACE(name);
+        Patch patch;
+        ASSERT_EQ(ReadPatchFile(PatchFile(name), patch), "");
+        const Stereo expected = RenderTool(Song(), PatchOptions(name));
+        Instance plugin(world, 44100);
+        ASSERT_TRUE(plugin.Ok());
+        ASSERT_TRUE(plugin.HasWorker());
+        ASSERT_TRUE(plugin.SetControl("mod_wheel", SynthState::ModWheelDepthFromValue(patch.modWheel)));
+        for (const ParameterInfo& p : kParameters) {
+            const float values[] = {static_cast<float>(patch.attackMs),  static_cast<float>(patch.decayMs),
+                                    static_cast<float>(patch.sustainPercent), static_cast<float>(patch.releaseMs),
+                                    patch.lfoFrequency, static_cast<float>(patch.lfoWaveform)};
+            ASSERT_TRUE(plugin.SetControl(p.symbol, values[static_cast<size_t>(p.id)]));
+        }
+        plugin.SendState(kAttackStateKey, marovane_plugin::SpectrumText(patch.attack));
+        plugin.SendState(kSustainStateKey, marovane_plugin::SpectrumText(patch.sustain));
+        // The messages arrive with a block of no frames; the worker takes
+        // them after it, and the song starts with the next.
+        plugin.RunBlock(0, {});
+        EXPECT_EQ(plugin.WorkDone(), 2u);
+        EXPECT_EQ(plugin.WorkFailed(), 0u);
+        const Stereo got = plugin.Play(Song(), expected.left.size(), 256);
+        EXPECT_TRUE(got.left == expected.left) << "max difference " << MaxDifference(got.left, expected.left);
+
+        LilvState* state = plugin.Save();
+        ASSERT_NE(state, nullptr);
+        Instance restored(world, 44100);
+        restored.Restore(state);
+        lilv_state_free(state);
+        EXPECT_TRUE(restored.Play(Song(), expected.left.size(), 256).left == expected.left) << "the saved state";
+    }
+    // Refused messages: the start-up sound plays on.
+    Instance fresh(world, 44100);
+    const std::vector<Midi> note = {{0, {0x90, 69, 127}}, {3000, {0x80, 69, 0}}};
+    const Stereo startSound = fresh.Play(note, 4096, 256);
+    Instance plugin(world, 44100);
+    plugin.SendState(kAttackStateKey, marovane_plugin::SpectrumText(Filled(3.4e38f)));
+    plugin.SendState(kSustainStateKey, "0.5 0.5");
+    plugin.SendState(std::string(kPluginUri) + "#no-such-key", marovane_plugin::SpectrumText(Filled(0.5f)));
+    plugin.RunBlock(0, {});
+    EXPECT_TRUE(plugin.Play(note, 4096, 256).left == startSound.left);
 }
 
 TEST_F(Lv2Plugin, ReactivationRestartsTheGridAndLetsHeldNotesGo)
@@ -327,6 +444,7 @@ TEST_F(Lv2Plugin, ReactivationRestartsTheGridAndLetsHeldNotesGo)
     const Stereo expected = RenderTool(Song(false), "--patch '" + PatchFile("Pad") + "'");
     Instance plugin(world, 44100);
     ASSERT_TRUE(plugin.ApplyPreset(PresetUri("Pad")));
+    ASSERT_TRUE(plugin.SetControl("mod_wheel", 0.0f)); // the preset's wheel down: no tremolo
     plugin.RunBlock(100, {{10, {0x90, 50, 100}}});
     lilv_instance_deactivate(plugin.Get());
     lilv_instance_activate(plugin.Get());
@@ -391,7 +509,7 @@ TEST_F(Lv2Plugin, ControlValuesAreHeldInTheirRanges)
             ASSERT_TRUE(i->ApplyPreset(PresetUri("Flute")));
         // A NaN keeps the value before it: both first play a block with the
         // good value.
-        hostile.SetControl(c.symbol, c.actsAs);
+        ASSERT_TRUE(hostile.SetControl(c.symbol, c.actsAs));
         good.SetControl(c.symbol, c.actsAs);
         Stereo h = hostile.Play(song, 256, 256);
         const Stereo g = good.Play(song, 50000, 256);
@@ -400,10 +518,41 @@ TEST_F(Lv2Plugin, ControlValuesAreHeldInTheirRanges)
         h.left.insert(h.left.end(), rest.left.begin(), rest.left.end());
         EXPECT_TRUE(h.left == g.left) << "max difference " << MaxDifference(h.left, g.left);
         // The value is heard: the far end of the range sounds otherwise.
-        for (const ControlPort& port : kControls)
-            if (c.symbol == std::string(port.symbol))
-                moved.SetControl(c.symbol, c.actsAs == port.minimum ? port.maximum : port.minimum);
+        float minimum = 0.0f, maximum = 1.0f; // the mod wheel's
+        for (const ParameterInfo& p : kParameters)
+            if (c.symbol == std::string(p.symbol)) {
+                minimum = p.minimum;
+                maximum = p.maximum;
+            }
+        moved.SetControl(c.symbol, c.actsAs == minimum ? maximum : minimum);
         EXPECT_FALSE(g.left == moved.Play(song, 50000, 256).left);
+    }
+}
+
+TEST_F(Lv2Plugin, ModWheelControlIsHeldInItsRange)
+{
+    // The control alone moves the wheel here (no controller 1 in the song):
+    // beyond either end it acts as that end, a NaN keeps the value before.
+    struct Case {
+        float hostile;
+        float actsAs;
+    };
+    const std::vector<Midi> song = {{0, {0x90, 60, 100}}, {20000, {0x80, 60, 0}}};
+    for (const Case& c : {Case{7.0f, 1.0f}, Case{-1.0f, 0.0f}, Case{INFINITY, 1.0f}, Case{NAN, 0.5f}}) {
+        SCOPED_TRACE(c.hostile);
+        Instance hostile(world, 44100), good(world, 44100), other(world, 44100);
+        for (Instance* i : {&hostile, &good, &other})
+            ASSERT_TRUE(i->ApplyPreset(PresetUri("Flute")));
+        ASSERT_TRUE(hostile.SetControl("mod_wheel", c.actsAs));
+        good.SetControl("mod_wheel", c.actsAs);
+        other.SetControl("mod_wheel", c.actsAs == 1.0f ? 0.0f : 1.0f);
+        Stereo h = hostile.Play(song, 256, 256);
+        hostile.SetControl("mod_wheel", c.hostile);
+        const Stereo rest = hostile.Play(song, 30000 - 256, 256);
+        h.left.insert(h.left.end(), rest.left.begin(), rest.left.end());
+        const Stereo g = good.Play(song, 30000, 256);
+        EXPECT_TRUE(h.left == g.left) << "max difference " << MaxDifference(h.left, g.left);
+        EXPECT_FALSE(g.left == other.Play(song, 30000, 256).left) << "the wheel is heard";
     }
 }
 
@@ -449,50 +598,72 @@ TEST_F(Lv2Plugin, CarelessHostsGetFiniteSound)
     // Events of a type that is not MIDI are skipped, whatever they hold.
     EXPECT_TRUE(finiteAndWritten(plugin.RunBlock(256, {{0, {0x90, 30, 127}}}, world.Urids().Map(LV2_ATOM__Float))));
     // Hostile control values all at once.
-    for (uint32_t c = 0; c < kControlCount; ++c)
-        plugin.SetControl(kControls[c].symbol, c % 2 ? NAN : -1e38f);
+    const std::vector<std::string> symbols = ControlSymbols();
+    for (size_t c = 0; c < symbols.size(); ++c)
+        ASSERT_TRUE(plugin.SetControl(symbols[c], c % 2 ? NAN : -1e38f)) << symbols[c];
     EXPECT_TRUE(finiteAndWritten(plugin.RunBlock(4096, {})));
+    for (size_t c = 0; c < symbols.size(); ++c)
+        plugin.SetControl(symbols[c], c % 2 ? INFINITY : 1e38f);
+    EXPECT_TRUE(finiteAndWritten(plugin.RunBlock(4096, {{0, {0x90, 69, 127}}})));
 
-    // A sound loud enough to overflow: the output is silenced there rather
-    // than sent as infinities.
+    // The loudest sound the plugin takes: every level at 1 on every key at
+    // full velocity, the mod wheel up. (A state of louder levels is refused:
+    // Lv2Restore.)
     Instance loud(world, 44100);
-    FakeState s;
-    UridMap& u = world.Urids();
-    const int32_t one = 1;
-    const std::vector<float> huge(NUM_PARTIALS, 3e38f);
-    s.values[u.Map(kStateVersionKey)] = {u.Map(LV2_ATOM__Int), BytesOf(&one, 1)};
-    s.values[u.Map(kAttackSpectrumKey)] = {u.Map(LV2_ATOM__Vector), Vector(4, u.Map(LV2_ATOM__Float), huge)};
-    s.values[u.Map(kSustainSpectrumKey)] = s.values[u.Map(kAttackSpectrumKey)];
-    const auto* iface = static_cast<const LV2_State_Interface*>(
-        lilv_instance_get_extension_data(loud.Get(), LV2_STATE__interface));
-    ASSERT_EQ(iface->restore(lilv_instance_get_handle(loud.Get()), &FakeState::Retrieve, &s, 0, world.Features()),
-              LV2_STATE_SUCCESS);
-    const Stereo overflow = loud.RunBlock(2048, {{0, {0x90, 60, 127}}, {0, {0x90, 61, 127}}, {0, {0x90, 72, 127}}});
-    EXPECT_TRUE(finiteAndWritten(overflow));
+    const std::string full = marovane_plugin::SpectrumText(Filled(1.0f));
+    loud.SendState(kAttackStateKey, full);
+    loud.SendState(kSustainStateKey, full);
+    loud.RunBlock(0, {});
+    EXPECT_EQ(loud.WorkFailed(), 0u);
+    Events all = {{0, {0xB0, 1, 127}}};
+    for (uint8_t k = 0; k < 128; ++k)
+        all.push_back({0, {0x90, k, 127}});
+    const Stereo loudest = loud.RunBlock(2048, all);
+    EXPECT_TRUE(finiteAndWritten(loudest));
+    EXPECT_GT(*std::max_element(loudest.left.begin(), loudest.left.end()), 1.0f) << "the levels were taken";
 }
 
 TEST_F(Lv2Plugin, PortsAreTheWindowsControls)
 {
+    // Found by symbol: two audio outputs, the events in and out, and a
+    // control for each of the plugin's parameters, in the parameters' order.
     const LilvPlugin* p = world.Plugin();
-    ASSERT_EQ(lilv_plugin_get_num_ports(p), kPortCount);
-    const char* symbols[] = {"midi_in", "out_l", "out_r", "attack", "decay", "sustain", "release", "lfo_rate", "lfo_shape"};
-    for (uint32_t i = 0; i < kPortCount; ++i)
-        EXPECT_STREQ(lilv_node_as_string(lilv_port_get_symbol(p, lilv_plugin_get_port_by_index(p, i))), symbols[i]);
-    for (const ControlPort& c : kControls) {
-        SCOPED_TRACE(c.symbol);
-        const LilvPort* port = lilv_plugin_get_port_by_index(p, c.index);
+    const std::vector<std::string> controls = ControlSymbols();
+    ASSERT_EQ(lilv_plugin_get_num_ports(p), 4 + controls.size());
+    auto port = [&](const std::string& symbol) {
+        LilvNode* s = lilv_new_string(world.Get(), symbol.c_str());
+        const LilvPort* found = lilv_plugin_get_port_by_symbol(p, s);
+        lilv_node_free(s);
+        return found;
+    };
+    for (const char* symbol : {kOutLeftSymbol, kOutRightSymbol, kEventsInSymbol, kEventsOutSymbol})
+        EXPECT_NE(port(symbol), nullptr) << symbol;
+    uint32_t before = 0;
+    for (const std::string& symbol : controls) {
+        SCOPED_TRACE(symbol);
+        const LilvPort* c = port(symbol);
+        ASSERT_NE(c, nullptr);
+        EXPECT_GT(lilv_port_get_index(p, c), before) << "in the parameters' order";
+        before = lilv_port_get_index(p, c);
+        float minimum = 0.0f, maximum = 1.0f, defaultValue = 0.0f; // the mod wheel's
+        for (const ParameterInfo& info : kParameters)
+            if (symbol == info.symbol) {
+                minimum = info.minimum;
+                maximum = info.maximum;
+                defaultValue = info.defaultValue;
+            }
         LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
-        lilv_port_get_range(p, port, &def, &min, &max);
+        lilv_port_get_range(p, c, &def, &min, &max);
         ASSERT_TRUE(def && min && max);
-        EXPECT_EQ(lilv_node_as_float(def), c.defaultValue);
-        EXPECT_EQ(lilv_node_as_float(min), c.minimum);
-        EXPECT_EQ(lilv_node_as_float(max), c.maximum);
+        EXPECT_EQ(lilv_node_as_float(def), defaultValue);
+        EXPECT_EQ(lilv_node_as_float(min), minimum);
+        EXPECT_EQ(lilv_node_as_float(max), maximum);
         lilv_node_free(def);
         lilv_node_free(min);
         lilv_node_free(max);
     }
     // The seven shape names, as the window lists them.
-    LilvScalePoints* points = lilv_port_get_scale_points(p, lilv_plugin_get_port_by_index(p, kLfoShape));
+    LilvScalePoints* points = lilv_port_get_scale_points(p, port("lfo_shape"));
     std::map<int, std::string> names;
     LILV_FOREACH (scale_points, i, points) {
         const LilvScalePoint* sp = lilv_scale_points_get(points, i);
