@@ -32,13 +32,13 @@ TEST(Lv2Live, JalvPlaysNote69AsA440SineOfHalfScale)
     const int input = open(fifo.c_str(), O_RDWR);
     ASSERT_GE(input, 0);
     testproc::Child jalv({"sh", "-c", "exec jalv -x -n mrv-jalv urn:marovane:synth < '" + fifo + "'"});
-    ASSERT_TRUE(Eventually([] { return testproc::Output("jack_lsp").find("mrv-jalv:out_r") != std::string::npos; }, 10s))
+    ASSERT_TRUE(Eventually([] { return testproc::Output("jack_lsp").find("mrv-jalv:lv2_audio_out_2") != std::string::npos; }, 10s))
         << "jalv never showed the plugin's ports";
 
     e2e::JackMidiClient client("lv2-player", 6.0);
     ASSERT_TRUE(client.Ok());
-    ASSERT_TRUE(client.ConnectAudio("mrv-jalv:out_l", "mrv-jalv:out_r"));
-    ASSERT_EQ(testproc::Run("jack_connect " + client.Name() + ":keys mrv-jalv:midi_in"), 0);
+    ASSERT_TRUE(client.ConnectAudio("mrv-jalv:lv2_audio_out_1", "mrv-jalv:lv2_audio_out_2"));
+    ASSERT_EQ(testproc::Run("jack_connect " + client.Name() + ":keys mrv-jalv:lv2_events_in"), 0);
     client.Record();
     std::this_thread::sleep_for(300ms);
     const size_t on = client.Send({0x90, 69, 127});
