@@ -614,6 +614,7 @@ TEST_F(Lv2Plugin, CarelessHostsGetFiniteSound)
     loud.SendState(kAttackStateKey, full);
     loud.SendState(kSustainStateKey, full);
     loud.RunBlock(0, {});
+    EXPECT_EQ(loud.WorkDone(), 2u);
     EXPECT_EQ(loud.WorkFailed(), 0u);
     Events all = {{0, {0xB0, 1, 127}}};
     for (uint8_t k = 0; k < 128; ++k)
