@@ -385,6 +385,21 @@ TEST_F(Lv2Restore, RestoreReportsAStateItRefuses)
     }
 }
 
+// A parameter's value in a patch, as the editor sets its control.
+float PatchParameter(const Patch& p, ParamId id)
+{
+    switch (id) {
+    case ParamId::Attack: return static_cast<float>(p.attackMs);
+    case ParamId::Decay: return static_cast<float>(p.decayMs);
+    case ParamId::Sustain: return static_cast<float>(p.sustainPercent);
+    case ParamId::Release: return static_cast<float>(p.releaseMs);
+    case ParamId::LfoFrequency: return p.lfoFrequency;
+    case ParamId::LfoWaveform: return static_cast<float>(p.lfoWaveform);
+    // The patch's volume goes here once the patch holds one.
+    }
+    return NAN;
+}
+
 // What the editor sends when the player draws or loads a sound: the two
 // spectra as state messages on the events input (worked on by the host's
 // worker), the controls as the host's ports. The next block on plays the new
@@ -402,10 +417,8 @@ TEST_F(Lv2Plugin, ANewSoundFromTheEditorPlaysAsItsPatch)
         ASSERT_TRUE(plugin.HasWorker());
         ASSERT_TRUE(plugin.SetControl("mod_wheel", SynthState::ModWheelDepthFromValue(patch.modWheel)));
         for (const ParameterInfo& p : kParameters) {
-            const float values[] = {static_cast<float>(patch.attackMs),  static_cast<float>(patch.decayMs),
-                                    static_cast<float>(patch.sustainPercent), static_cast<float>(patch.releaseMs),
-                                    patch.lfoFrequency, static_cast<float>(patch.lfoWaveform)};
-            ASSERT_TRUE(plugin.SetControl(p.symbol, values[static_cast<size_t>(p.id)]));
+            ASSERT_FALSE(std::isnan(PatchParameter(patch, p.id))) << p.symbol;
+            ASSERT_TRUE(plugin.SetControl(p.symbol, PatchParameter(patch, p.id)));
         }
         plugin.SendState(kAttackStateKey, marovane_plugin::SpectrumText(patch.attack));
         plugin.SendState(kSustainStateKey, marovane_plugin::SpectrumText(patch.sustain));
