@@ -2,19 +2,23 @@
 // while the plugin plays on a JACK dummy server. A stroke drawn with the
 // mouse on the editor's bars, copied to the sustain spectrum with its arrow,
 // must be heard: the partials drawn sound in the next note and did not in
-// the note before. A picture of the screen is kept in the build folder.
+// the note before, and Ctrl+Z takes them back. A patch loaded through the
+// file browser is heard, and Save writes it beside the file. A picture of the
+// screen is kept in the build folder.
 #include <gtest/gtest.h>
 
 #include <jack/jack.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/TestProcess.h"
 #include "e2e/JackMidiClient.h"
 #include "e2e/Recording.h"
+#include "patch/Patch.h"
 
 namespace {
 
@@ -22,6 +26,8 @@ namespace {
 // and the copy arrow to the sustain spectrum.
 constexpr int kBarsX = 20, kBarsY = 52;
 constexpr int kCopyToSustainX = 187, kCopyToSustainY = 27;
+constexpr int kLoadX = 732, kLoadY = 259;
+constexpr int kSaveX = 832, kSaveY = 259;
 // The window's panel colour: the editor's top left pixel.
 constexpr int kPanel[3] = {102, 51, 0};
 
@@ -113,53 +119,72 @@ void Xdo(const std::string& args)
     std::this_thread::sleep_for(60ms);
 }
 
+// jalv showing the editor and playing on a JACK server of its own, its MIDI
+// input fed and its output recorded by the test's client; started in
+// `folder` (where the file browser opens).
+struct Session {
+    testproc::JackServer server{"editor"};
+    testproc::Child host;
+    std::unique_ptr<e2e::JackMidiClient> keys;
+    int ox = 0, oy = 0;
+
+    void Start(const std::string& folder)
+    {
+        ASSERT_TRUE(server.Ready());
+        setenv("LV2_PATH", MAROVANE_PLUGIN_LV2_DIR, 1);
+        char here[4096];
+        ASSERT_NE(getcwd(here, sizeof here), nullptr);
+        ASSERT_EQ(chdir(folder.c_str()), 0);
+        host = testproc::Child({"jalv.gtk3", "urn:marovane:synth"});
+        ASSERT_EQ(chdir(here), 0);
+        ASSERT_TRUE(host.Running());
+
+        keys = std::make_unique<e2e::JackMidiClient>("editor-test-keys");
+        ASSERT_TRUE(keys->Ok());
+        jack_client_t* probe = jack_client_open("editor-test-probe", JackNoStartServer, nullptr);
+        ASSERT_NE(probe, nullptr);
+        std::vector<std::string> outs;
+        std::string midiIn;
+        const bool found = Eventually(
+            [&] {
+                outs = Ports(probe, "Marovane", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+                midiIn = Port(probe, "Marovane", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+                return outs.size() == 2 && !midiIn.empty();
+            },
+            20s);
+        const int connected = found ? jack_connect(probe, (keys->Name() + ":keys").c_str(), midiIn.c_str()) : -1;
+        jack_client_close(probe);
+        ASSERT_TRUE(found) << testproc::Output("jack_lsp");
+        ASSERT_EQ(connected, 0);
+        ASSERT_TRUE(keys->ConnectAudio(outs[0], outs[1]));
+        ASSERT_TRUE(Eventually([&] { return FindEditor(ox, oy); }, 20s)) << "the editor never showed";
+        std::this_thread::sleep_for(500ms);
+        keys->Record();
+    }
+
+    // Moves the pointer to the editor's (x, y).
+    void MoveTo(int x, int y) { Xdo("mousemove " + std::to_string(ox + x) + " " + std::to_string(oy + y)); }
+};
+
 TEST(EditorInJalv, AStrokeDrawnWithTheMouseIsHeard)
 {
-    testproc::JackServer server("editor");
-    ASSERT_TRUE(server.Ready());
-    setenv("LV2_PATH", MAROVANE_PLUGIN_LV2_DIR, 1);
-    testproc::Child host({"jalv.gtk3", "urn:marovane:synth"});
-    ASSERT_TRUE(host.Running());
-
-    e2e::JackMidiClient keys("editor-test-keys");
-    ASSERT_TRUE(keys.Ok());
-    jack_client_t* probe = jack_client_open("editor-test-probe", JackNoStartServer, nullptr);
-    ASSERT_NE(probe, nullptr);
-    std::vector<std::string> outs;
-    std::string midiIn;
-    ASSERT_TRUE(Eventually(
-        [&] {
-            outs = Ports(probe, "Marovane", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
-            midiIn = Port(probe, "Marovane", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
-            return outs.size() == 2 && !midiIn.empty();
-        },
-        20s))
-        << testproc::Output("jack_lsp");
-    ASSERT_EQ(jack_connect(probe, (keys.Name() + ":keys").c_str(), midiIn.c_str()), 0);
-    jack_client_close(probe);
-    ASSERT_TRUE(keys.ConnectAudio(outs[0], outs[1]));
-
-    int ox = 0, oy = 0;
-    ASSERT_TRUE(Eventually([&] { return FindEditor(ox, oy); }, 20s)) << "the editor never showed";
-    std::this_thread::sleep_for(500ms);
-    keys.Record();
-
-    const std::vector<double> before = PlayAndMeasure(keys, 5);
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.Start("/"));
+    const std::vector<double> before = PlayAndMeasure(*s.keys, 5);
 
     // A left stroke across bars 2 to 4 (partials 3 to 5) at half the height,
     // in one fast move, then the arrow that copies it to the sustain.
-    const int y = oy + kBarsY + 150;
-    Xdo("mousemove " + std::to_string(ox + kBarsX + 12) + " " + std::to_string(y));
+    s.MoveTo(kBarsX + 12, kBarsY + 150);
     Xdo("mousedown 1");
-    Xdo("mousemove " + std::to_string(ox + kBarsX + 22) + " " + std::to_string(y));
-    Xdo("mousemove " + std::to_string(ox + kBarsX + 23) + " " + std::to_string(y));
+    s.MoveTo(kBarsX + 22, kBarsY + 150);
+    s.MoveTo(kBarsX + 23, kBarsY + 150);
     Xdo("mouseup 1");
-    Xdo("mousemove " + std::to_string(ox + kCopyToSustainX) + " " + std::to_string(oy + kCopyToSustainY));
+    s.MoveTo(kCopyToSustainX, kCopyToSustainY);
     Xdo("click 1");
     std::this_thread::sleep_for(500ms);
     testproc::Run("import -window root " + std::string(MAROVANE_EDITOR_SHOT));
 
-    const std::vector<double> after = PlayAndMeasure(keys, 5);
+    const std::vector<double> after = PlayAndMeasure(*s.keys, 5);
     for (int n = 0; n < 5; ++n)
         std::printf("partial %d: before %.5f after %.5f\n", n + 1, before[n], after[n]);
     ASSERT_GT(before[0], 0.001) << "the note sounds before the stroke";
@@ -168,7 +193,63 @@ TEST(EditorInJalv, AStrokeDrawnWithTheMouseIsHeard)
         EXPECT_GT(after[n], before[0] * 0.1) << "partial " << n + 1 << " was drawn";
     }
     EXPECT_LT(after[1], after[2] * 0.01) << "partial 2 was not drawn";
-    host.Stop();
+
+    // Ctrl+Z takes back the copy and then the stroke: the partials are gone.
+    Xdo("key ctrl+z");
+    Xdo("key ctrl+z");
+    std::this_thread::sleep_for(300ms);
+    const std::vector<double> undone = PlayAndMeasure(*s.keys, 5);
+    for (int n = 2; n < 5; ++n)
+        EXPECT_LT(undone[n], before[0] * 0.01) << "partial " << n + 1 << " after undo";
+}
+
+// A patch with partial 7 alone, attack 5 ms.
+void WriteSeventh(const std::string& path)
+{
+    Patch p;
+    p.attackMs = 5;
+    p.sustainPercent = 100;
+    p.releaseMs = 10;
+    p.lfoFrequency = 5.0f;
+    p.attack.level[6] = 0.25f;
+    p.sustain.level[6] = 0.25f;
+    ASSERT_EQ(WritePatchFile(path, p), "");
+}
+
+TEST(EditorInJalv, LoadThroughTheFileBrowserAndSaveBesideIt)
+{
+    char folder[] = "/tmp/marovane-editor-load-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string seventh = std::string(folder) + "/Seventh.mrvn";
+    ASSERT_NO_FATAL_FAILURE(WriteSeventh(seventh));
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.Start(folder));
+
+    // Load...: the browser opens in the host's folder, which holds the one
+    // file; the first entry, then Return.
+    s.MoveTo(kLoadX, kLoadY);
+    Xdo("click 1");
+    std::this_thread::sleep_for(1500ms);
+    Xdo("key Down");
+    Xdo("key Return");
+    std::this_thread::sleep_for(1000ms);
+    const std::vector<double> loaded = PlayAndMeasure(*s.keys, 7);
+    EXPECT_LT(loaded[0], loaded[6] * 0.01) << "the default partial 1 is gone";
+    EXPECT_GT(loaded[6], 0.01) << "partial 7 sounds";
+
+    // Save: a new file beside the one loaded, the same sound.
+    s.MoveTo(kSaveX, kSaveY);
+    Xdo("click 1");
+    const std::string saved = std::string(folder) + "/Patch 1.mrvn";
+    Patch back;
+    ASSERT_TRUE(Eventually([&] { return ReadPatchFile(saved, back).empty(); }, 5s));
+    EXPECT_EQ(back.attackMs, 5);
+    EXPECT_EQ(back.attack.level[6], 0.25f);
+    EXPECT_EQ(back.sustain.level[6], 0.25f);
+    EXPECT_EQ(back.attack.level[0], 0.0f);
+    std::remove(saved.c_str());
+    std::remove(seventh.c_str());
+    rmdir(folder);
 }
 
 } // namespace
