@@ -195,8 +195,6 @@ std::string BaseName(const std::string& path)
 
 class PluginUi final : public UI {
 public:
-    // Without a size the framework makes the window the default size times
-    // the host's scale factor.
     PluginUi() : UI()
     {
         hTrack_ = LoadPicture("hsliderbk");
@@ -211,6 +209,12 @@ public:
                 values_[i] = Parameter(kPluginParams[i].sound).defaultValue;
         }
         LayOutParameters();
+        // The framework sizes the window for the host's scale only when the
+        // host gave one; a scale of the display's own (DPF_SCALE_FACTOR, say)
+        // is applied here.
+        const double scale = getScaleFactor();
+        if (scale != 1.0)
+            setSize(static_cast<uint>(kWidth * scale + 0.5), static_cast<uint>(kHeight * scale + 0.5));
     }
 
     ~PluginUi() override

@@ -2,7 +2,8 @@
 // while the plugin plays on a JACK dummy server. A stroke drawn with the
 // mouse on the editor's bars, copied to the sustain spectrum with its arrow,
 // must be heard: the partials drawn sound in the next note and did not in
-// the note before, and Ctrl+Z takes them back. A patch loaded through the
+// the note before, and Ctrl+Z takes them back; a slider dragged
+// changes the sound. A patch loaded through the
 // file browser is heard, and Save writes it beside the file. A picture of the
 // screen is kept in the build folder.
 #include <gtest/gtest.h>
@@ -26,6 +27,9 @@ namespace {
 // and the copy arrow to the sustain spectrum.
 constexpr int kBarsX = 20, kBarsY = 52;
 constexpr int kCopyToSustainX = 187, kCopyToSustainY = 27;
+// The middle of the Sustain slider's track: the third of the parameters'
+// slots.
+constexpr int kSustainSliderX = 20, kSustainSliderY = 392 + 2 * 40 + 14 + 12;
 constexpr int kLoadX = 732, kLoadY = 259;
 constexpr int kSaveX = 832, kSaveY = 259;
 // The window's panel colour: the editor's top left pixel.
@@ -201,6 +205,17 @@ TEST(EditorInJalv, AStrokeDrawnWithTheMouseIsHeard)
     const std::vector<double> undone = PlayAndMeasure(*s.keys, 5);
     for (int n = 2; n < 5; ++n)
         EXPECT_LT(undone[n], before[0] * 0.01) << "partial " << n + 1 << " after undo";
+
+    // The Sustain slider dragged from its thumb (100 %) to its left end: with
+    // no decay the held note falls silent at once.
+    s.MoveTo(kSustainSliderX + 205, kSustainSliderY);
+    Xdo("mousedown 1");
+    s.MoveTo(kSustainSliderX + 100, kSustainSliderY);
+    s.MoveTo(kSustainSliderX - 30, kSustainSliderY);
+    Xdo("mouseup 1");
+    std::this_thread::sleep_for(300ms);
+    const std::vector<double> silent = PlayAndMeasure(*s.keys, 1);
+    EXPECT_LT(silent[0], before[0] * 0.001) << "sustain 0 holds no sound";
 }
 
 // A patch with partial 7 alone, attack 5 ms.
