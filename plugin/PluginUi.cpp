@@ -761,10 +761,8 @@ private:
             setParameterValue(i, value);
             editParameter(i, false);
         }
-        model_.SetFromHost(true, patch.attack);
-        model_.SetFromHost(false, patch.sustain);
-        setState(kAttackStateKey, SpectrumText(patch.attack).c_str());
-        setState(kSustainStateKey, SpectrumText(patch.sustain).c_str());
+        model_.LoadSpectra(patch.attack, patch.sustain);
+        SendSpectra();
     }
 
     // The file browser has no save mode here: a new file beside the last

@@ -51,6 +51,20 @@ float HarmonicsEditorModel::PeakLevel() const
 void HarmonicsEditorModel::SetFromHost(bool attack, const HarmonicSpectrum& levels)
 {
     (attack ? sound_.attack : sound_.sustain) = levels;
+    if (stroking_)
+        return;
+    if (history_.UndoSteps() == 0 && history_.RedoSteps() == 0)
+        history_.Reset(sound_);
+    else
+        history_.Commit(sound_);
+}
+
+void HarmonicsEditorModel::LoadSpectra(const HarmonicSpectrum& attack, const HarmonicSpectrum& sustain)
+{
+    sound_.attack = attack;
+    sound_.sustain = sustain;
+    Changed(true);
+    Changed(false);
     if (!stroking_)
         history_.Commit(sound_);
 }

@@ -41,9 +41,14 @@ public:
     float PeakLevel() const;
 
     // A spectrum that came from the DSP (another editor, the host, a preset):
-    // taken as it is, and made a step of the undo history unless a stroke is
-    // under way. Not reported back as a change.
+    // taken as it is and not reported back as a change. The spectra that
+    // arrive before the first step (those of the sound when the editor
+    // opens) become where the history starts; later ones are steps of their
+    // own, unless a stroke is under way.
     void SetFromHost(bool attack, const HarmonicSpectrum& levels);
+    // Both spectra of a patch the player chose: one step, reported as a
+    // change of both.
+    void LoadSpectra(const HarmonicSpectrum& attack, const HarmonicSpectrum& sustain);
 
     // The mouse, in editor pixels, with the editor `height` pixels high. A
     // press starts a stroke (left: draws, right: clears) and sets the bar

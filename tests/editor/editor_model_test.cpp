@@ -174,6 +174,37 @@ TEST(EditorModel, UndoAndRedoWalkTheStrokesAndOperations)
     EXPECT_EQ(SetBars(m.Attack()), "0 1 2 3 4 20 ");
 }
 
+TEST(EditorModel, TheSoundAtOpeningIsWhereTheHistoryStartsAndAPatchIsOneStep)
+{
+    HarmonicsEditorModel m;
+    HarmonicSpectrum a{}, s{};
+    a.level[0] = 0.5f;
+    s.level[1] = 0.5f;
+    m.SetFromHost(true, a);
+    m.SetFromHost(false, s);
+    EXPECT_FALSE(m.Undo()) << "nothing to take back right after opening";
+    EXPECT_EQ(SetBars(m.Attack()), "0 ");
+
+    HarmonicSpectrum pa{}, ps{};
+    pa.level[6] = 0.25f;
+    ps.level[7] = 0.25f;
+    m.LoadSpectra(pa, ps);
+    EXPECT_TRUE(m.TakeChanged(true));
+    EXPECT_TRUE(m.TakeChanged(false));
+    EXPECT_TRUE(m.Undo());
+    EXPECT_EQ(SetBars(m.Attack()), "0 ");
+    EXPECT_EQ(SetBars(m.Sustain()), "1 ");
+    EXPECT_FALSE(m.Undo()) << "the patch's two spectra were one step";
+
+    // Another editor's change after a step of our own is a step too.
+    m.Redo();
+    HarmonicSpectrum other{};
+    other.level[9] = 0.1f;
+    m.SetFromHost(true, other);
+    EXPECT_TRUE(m.Undo());
+    EXPECT_EQ(SetBars(m.Attack()), "6 ");
+}
+
 TEST(PatchBridge, ParametersShippedPatchesAndTheSavePath)
 {
     Patch p;
