@@ -1,9 +1,12 @@
 #pragma once
 // The texts of the harmonics editor's two figures and the reading of its
 // target polyphony label: window texts, translated where a catalogue is
-// loaded. The arithmetic is in controls/SpectrumMath.h. GUI thread.
+// loaded. The arithmetic is in controls/SpectrumMath.h, the counting and the
+// reading in controls/SpectrumFigures.h. GUI thread.
 
 #include <wx/string.h>
+
+#include "controls/SpectrumFigures.h"
 
 // "Peak Level: %6.3f" of the sum.
 wxString PeakLevelText(float sum);

@@ -28,7 +28,7 @@
 #include "midi/MidiPorts.h"
 #include "midi/NoteEvents.h"
 #include "util/Relaxed.h"
-#include "app/UndoHistory.h"
+#include "controls/UndoHistory.h"
 #include "synth/Engine.h"
 #include "synth/SynthState.h"
 

@@ -1,0 +1,20 @@
+# Writes OUT, a C++ source holding the files FILES (a list) as byte arrays in
+# the table SYMBOL (EmbeddedFiles.h), each named after its file without the
+# folder and the extension, sorted by name. Run with cmake -P.
+list(SORT FILES)
+set(body "")
+set(table "")
+set(n 0)
+foreach(f IN LISTS FILES)
+  get_filename_component(name "${f}" NAME_WE)
+  file(READ "${f}" hex HEX)
+  string(LENGTH "${hex}" len)
+  math(EXPR size "${len} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,)" "\\1\n" bytes "${bytes}")
+  string(APPEND body "static const unsigned char file${n}[] = {\n${bytes}};\n")
+  string(APPEND table "    {\"${name}\", file${n}, ${size}},\n")
+  math(EXPR n "${n} + 1")
+endforeach()
+file(WRITE "${OUT}.tmp" "// Made by EmbedFiles.cmake when the plugin is built.\n#include \"EmbeddedFiles.h\"\n\nnamespace marovane_plugin {\n\n${body}\nconst EmbeddedFile ${SYMBOL}[] = {\n${table}};\nconst size_t ${SYMBOL_COUNT} = ${n};\n\n} // namespace marovane_plugin\n")
+file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)

@@ -1,0 +1,270 @@
+// The plugin's editor in a real host: jalv shows it on a virtual display
+// while the plugin plays on a JACK dummy server. A stroke drawn with the
+// mouse on the editor's bars, copied to the sustain spectrum with its arrow,
+// must be heard: the partials drawn sound in the next note and did not in
+// the note before, and Ctrl+Z takes them back; a slider dragged
+// changes the sound. A patch loaded through the
+// file browser is heard, and Save writes it beside the file. A picture of the
+// screen is kept in the build folder.
+#include <gtest/gtest.h>
+
+#include <jack/jack.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/TestProcess.h"
+#include "e2e/JackMidiClient.h"
+#include "e2e/Recording.h"
+#include "patch/Patch.h"
+
+namespace {
+
+// The editor's layout (PluginUi.cpp), at scale 1: the bars' top left corner
+// and the copy arrow to the sustain spectrum.
+constexpr int kBarsX = 20, kBarsY = 52;
+constexpr int kCopyToSustainX = 187, kCopyToSustainY = 27;
+// The middle of the Sustain slider's track: the third of the parameters'
+// slots.
+constexpr int kSustainSliderX = 20, kSustainSliderY = 392 + 2 * 40 + 14 + 12;
+constexpr int kLoadX = 732, kLoadY = 259;
+constexpr int kSaveX = 832, kSaveY = 259;
+// The window's panel colour: the editor's top left pixel.
+constexpr int kPanel[3] = {102, 51, 0};
+
+struct Screen {
+    int width = 0, height = 0;
+    std::string rgb;
+};
+
+Screen ReadRoot()
+{
+    const std::string ppm = testproc::Output("import -window root -depth 8 ppm:-");
+    Screen s;
+    int max = 0, used = 0;
+    if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &s.width, &s.height, &max, &used) != 3 || max != 255)
+        return {};
+    s.rgb = ppm.substr(static_cast<size_t>(used) + 1);
+    if (s.rgb.size() < 3u * static_cast<size_t>(s.width) * static_cast<size_t>(s.height))
+        return {};
+    return s;
+}
+
+// The top left corner of the editor: the first pixel of the panel colour
+// with 200 more of it to its right and below it (nothing else on the screen
+// is that brown).
+bool FindEditor(int& ox, int& oy)
+{
+    const Screen s = ReadRoot();
+    auto is = [&](int x, int y) {
+        if (x >= s.width || y >= s.height)
+            return false;
+        const size_t i = 3 * (static_cast<size_t>(y) * s.width + x);
+        return static_cast<unsigned char>(s.rgb[i]) == kPanel[0] &&
+               static_cast<unsigned char>(s.rgb[i + 1]) == kPanel[1] &&
+               static_cast<unsigned char>(s.rgb[i + 2]) == kPanel[2];
+    };
+    for (int y = 0; y < s.height; ++y)
+        for (int x = 0; x < s.width; ++x)
+            if (is(x, y) && is(x + 200, y) && is(x, y + 8)) {
+                ox = x;
+                oy = y;
+                return true;
+            }
+    return false;
+}
+
+// The first port of the client `client` of this type and direction.
+std::string Port(jack_client_t* c, const std::string& client, const char* type, unsigned long flags)
+{
+    const char** ports = jack_get_ports(c, ("^" + client + ":").c_str(), type, flags);
+    std::string name = ports && ports[0] ? ports[0] : "";
+    jack_free(ports);
+    return name;
+}
+
+std::vector<std::string> Ports(jack_client_t* c, const std::string& client, const char* type, unsigned long flags)
+{
+    std::vector<std::string> names;
+    const char** ports = jack_get_ports(c, ("^" + client + ":").c_str(), type, flags);
+    for (size_t i = 0; ports && ports[i]; ++i)
+        names.emplace_back(ports[i]);
+    jack_free(ports);
+    return names;
+}
+
+constexpr int kNote = 45; // A2, 110 Hz
+constexpr double kFundamental = 110.0;
+
+// Plays one note for `seconds` and returns the amplitude of each of the
+// first `partials` partials in its steady middle.
+std::vector<double> PlayAndMeasure(e2e::JackMidiClient& keys, int partials)
+{
+    const size_t start = keys.Recorded();
+    keys.Send({0x90, kNote, 100});
+    std::this_thread::sleep_for(1200ms);
+    keys.Send({0x80, kNote, 0});
+    std::this_thread::sleep_for(400ms);
+    std::vector<double> amps;
+    const size_t from = start + static_cast<size_t>(0.5 * kRate);
+    const size_t to = from + static_cast<size_t>(0.5 * kRate);
+    const std::vector<float> x = keys.Samples(0, to);
+    for (int n = 1; n <= partials; ++n)
+        amps.push_back(x.size() >= to ? Amplitude(x, from, to, n * kFundamental) : -1.0);
+    return amps;
+}
+
+void Xdo(const std::string& args)
+{
+    ASSERT_EQ(testproc::Run("xdotool " + args), 0) << args;
+    std::this_thread::sleep_for(60ms);
+}
+
+// jalv showing the editor and playing on a JACK server of its own, its MIDI
+// input fed and its output recorded by the test's client; started in
+// `folder` (where the file browser opens).
+struct Session {
+    testproc::JackServer server{"editor"};
+    testproc::Child host;
+    std::unique_ptr<e2e::JackMidiClient> keys;
+    int ox = 0, oy = 0;
+
+    void Start(const std::string& folder)
+    {
+        ASSERT_TRUE(server.Ready());
+        setenv("LV2_PATH", MAROVANE_PLUGIN_LV2_DIR, 1);
+        char here[4096];
+        ASSERT_NE(getcwd(here, sizeof here), nullptr);
+        ASSERT_EQ(chdir(folder.c_str()), 0);
+        host = testproc::Child({"jalv.gtk3", "urn:marovane:synth"});
+        ASSERT_EQ(chdir(here), 0);
+        ASSERT_TRUE(host.Running());
+
+        keys = std::make_unique<e2e::JackMidiClient>("editor-test-keys");
+        ASSERT_TRUE(keys->Ok());
+        jack_client_t* probe = jack_client_open("editor-test-probe", JackNoStartServer, nullptr);
+        ASSERT_NE(probe, nullptr);
+        std::vector<std::string> outs;
+        std::string midiIn;
+        const bool found = Eventually(
+            [&] {
+                outs = Ports(probe, "Marovane", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+                midiIn = Port(probe, "Marovane", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+                return outs.size() == 2 && !midiIn.empty();
+            },
+            20s);
+        const int connected = found ? jack_connect(probe, (keys->Name() + ":keys").c_str(), midiIn.c_str()) : -1;
+        jack_client_close(probe);
+        ASSERT_TRUE(found) << testproc::Output("jack_lsp");
+        ASSERT_EQ(connected, 0);
+        ASSERT_TRUE(keys->ConnectAudio(outs[0], outs[1]));
+        ASSERT_TRUE(Eventually([&] { return FindEditor(ox, oy); }, 20s)) << "the editor never showed";
+        std::this_thread::sleep_for(500ms);
+        keys->Record();
+    }
+
+    // Moves the pointer to the editor's (x, y).
+    void MoveTo(int x, int y) { Xdo("mousemove " + std::to_string(ox + x) + " " + std::to_string(oy + y)); }
+};
+
+TEST(EditorInJalv, AStrokeDrawnWithTheMouseIsHeard)
+{
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.Start("/"));
+    const std::vector<double> before = PlayAndMeasure(*s.keys, 5);
+
+    // A left stroke across bars 2 to 4 (partials 3 to 5) at half the height,
+    // in one fast move, then the arrow that copies it to the sustain.
+    s.MoveTo(kBarsX + 12, kBarsY + 150);
+    Xdo("mousedown 1");
+    s.MoveTo(kBarsX + 22, kBarsY + 150);
+    s.MoveTo(kBarsX + 23, kBarsY + 150);
+    Xdo("mouseup 1");
+    s.MoveTo(kCopyToSustainX, kCopyToSustainY);
+    Xdo("click 1");
+    std::this_thread::sleep_for(500ms);
+    testproc::Run("import -window root " + std::string(MAROVANE_EDITOR_SHOT));
+
+    const std::vector<double> after = PlayAndMeasure(*s.keys, 5);
+    for (int n = 0; n < 5; ++n)
+        std::printf("partial %d: before %.5f after %.5f\n", n + 1, before[n], after[n]);
+    ASSERT_GT(before[0], 0.001) << "the note sounds before the stroke";
+    for (int n = 2; n < 5; ++n) {
+        EXPECT_LT(before[n], before[0] * 0.01) << "partial " << n + 1 << " was not drawn yet";
+        EXPECT_GT(after[n], before[0] * 0.1) << "partial " << n + 1 << " was drawn";
+    }
+    EXPECT_LT(after[1], after[2] * 0.01) << "partial 2 was not drawn";
+
+    // Ctrl+Z takes back the copy and then the stroke: the partials are gone.
+    Xdo("key ctrl+z");
+    Xdo("key ctrl+z");
+    std::this_thread::sleep_for(300ms);
+    const std::vector<double> undone = PlayAndMeasure(*s.keys, 5);
+    for (int n = 2; n < 5; ++n)
+        EXPECT_LT(undone[n], before[0] * 0.01) << "partial " << n + 1 << " after undo";
+
+    // The Sustain slider dragged from its thumb (100 %) to its left end: with
+    // no decay the held note falls silent at once.
+    s.MoveTo(kSustainSliderX + 205, kSustainSliderY);
+    Xdo("mousedown 1");
+    s.MoveTo(kSustainSliderX + 100, kSustainSliderY);
+    s.MoveTo(kSustainSliderX - 30, kSustainSliderY);
+    Xdo("mouseup 1");
+    std::this_thread::sleep_for(300ms);
+    const std::vector<double> silent = PlayAndMeasure(*s.keys, 1);
+    EXPECT_LT(silent[0], before[0] * 0.001) << "sustain 0 holds no sound";
+}
+
+// A patch with partial 7 alone, attack 5 ms.
+void WriteSeventh(const std::string& path)
+{
+    Patch p;
+    p.attackMs = 5;
+    p.sustainPercent = 100;
+    p.releaseMs = 10;
+    p.lfoFrequency = 5.0f;
+    p.attack.level[6] = 0.25f;
+    p.sustain.level[6] = 0.25f;
+    ASSERT_EQ(WritePatchFile(path, p), "");
+}
+
+TEST(EditorInJalv, LoadThroughTheFileBrowserAndSaveBesideIt)
+{
+    char folder[] = "/tmp/marovane-editor-load-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string seventh = std::string(folder) + "/Seventh.mrvn";
+    ASSERT_NO_FATAL_FAILURE(WriteSeventh(seventh));
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.Start(folder));
+
+    // Load...: the browser opens in the host's folder, which holds the one
+    // file; the first entry, then Return.
+    s.MoveTo(kLoadX, kLoadY);
+    Xdo("click 1");
+    std::this_thread::sleep_for(1500ms);
+    Xdo("key Down");
+    Xdo("key Return");
+    std::this_thread::sleep_for(1000ms);
+    const std::vector<double> loaded = PlayAndMeasure(*s.keys, 7);
+    EXPECT_LT(loaded[0], loaded[6] * 0.01) << "the default partial 1 is gone";
+    EXPECT_GT(loaded[6], 0.01) << "partial 7 sounds";
+
+    // Save: a new file beside the one loaded, the same sound.
+    s.MoveTo(kSaveX, kSaveY);
+    Xdo("click 1");
+    const std::string saved = std::string(folder) + "/Patch 1.mrvn";
+    Patch back;
+    ASSERT_TRUE(Eventually([&] { return ReadPatchFile(saved, back).empty(); }, 5s));
+    EXPECT_EQ(back.attackMs, 5);
+    EXPECT_EQ(back.attack.level[6], 0.25f);
+    EXPECT_EQ(back.sustain.level[6], 0.25f);
+    EXPECT_EQ(back.attack.level[0], 0.0f);
+    std::remove(saved.c_str());
+    std::remove(seventh.c_str());
+    rmdir(folder);
+}
+
+} // namespace

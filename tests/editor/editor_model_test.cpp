@@ -1,0 +1,263 @@
+// The plugin editor's logic without a display: strokes, the copy arrows, the
+// operations, undo and redo, what is reported for sending, and the bridge
+// between patch files and the plugin's parameters.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "EmbeddedFiles.h"
+#include "HarmonicsEditorModel.h"
+#include "PatchBridge.h"
+#include "PluginParameters.h"
+#include "controls/SpectrumFigures.h"
+
+using namespace marovane_plugin;
+
+namespace {
+
+constexpr int kHeight = 300;
+
+// The bars that hold a level above zero.
+std::string SetBars(const HarmonicSpectrum& s)
+{
+    std::string out;
+    for (int i = 0; i < NUM_PARTIALS; ++i)
+        if (s.level[i] > 0.0f)
+            out += std::to_string(i) + " ";
+    return out;
+}
+
+TEST(EditorModel, AStrokeFillsEveryBarItCrosses)
+{
+    struct Case {
+        HarmonicsPoint from, to;
+        std::string bars;
+    };
+    const Case cases[] = {
+        {{2, 150}, {2, 150}, "0 "},                // a click
+        {{12, 150}, {61, 100}, "2 3 4 5 6 7 8 9 10 11 12 "}, // one fast move left to right
+        {{61, 100}, {12, 150}, "2 3 4 5 6 7 8 9 10 11 12 "}, // and right to left
+        {{0, 10}, {639, 10}, ""},                  // all 128 (checked below)
+    };
+    for (const Case& c : cases) {
+        HarmonicsEditorModel m;
+        m.Press(c.from, kHeight, true);
+        m.Release(c.to, kHeight);
+        if (c.bars.empty()) {
+            for (int i = 0; i < NUM_PARTIALS; ++i)
+                EXPECT_GT(m.Attack().level[i], 0.0f) << i;
+        } else {
+            EXPECT_EQ(SetBars(m.Attack()), c.bars);
+        }
+        EXPECT_EQ(SetBars(m.Sustain()), "") << "only the shown spectrum is drawn";
+    }
+    // The levels: the press point's row (the program's click level) and the
+    // line's rows in between.
+    HarmonicsEditorModel m;
+    m.Press({12, 150}, kHeight, true);
+    EXPECT_EQ(m.Attack().level[2], 0.25f);
+    m.Move({47, 150}, kHeight);
+    for (int i = 2; i <= 9; ++i)
+        EXPECT_EQ(m.Attack().level[i], 0.25f) << i;
+    EXPECT_TRUE(m.Stroking());
+    m.Release({47, 150}, kHeight);
+    EXPECT_FALSE(m.Stroking());
+}
+
+TEST(EditorModel, ARightStrokeClearsAndMovesWithoutAPressDoNothing)
+{
+    HarmonicsEditorModel m;
+    m.Press({0, 0}, kHeight, true);
+    m.Release({639, 0}, kHeight);
+    m.Move({300, 0}, kHeight); // no button held
+    m.Press({50, 200}, kHeight, false);
+    m.Move({70, 10}, kHeight);
+    m.Release({99, 299}, kHeight);
+    for (int i = 0; i < NUM_PARTIALS; ++i)
+        EXPECT_EQ(m.Attack().level[i] == 0.0f, i >= 10 && i <= 19) << i;
+}
+
+TEST(EditorModel, TheShownSpectrumTheCopyArrowsAndTheChangesToSend)
+{
+    HarmonicsEditorModel m;
+    EXPECT_FALSE(m.TakeChanged(true));
+    m.SetEditAttack(false);
+    m.Press({7, 0}, kHeight, true); // bar 1 of the sustain spectrum
+    m.Release({7, 0}, kHeight);
+    EXPECT_EQ(SetBars(m.Sustain()), "1 ");
+    EXPECT_EQ(SetBars(m.Attack()), "");
+    EXPECT_FALSE(m.TakeChanged(true));
+    EXPECT_TRUE(m.TakeChanged(false));
+    EXPECT_FALSE(m.TakeChanged(false)) << "reported once";
+
+    m.CopySustainToAttack();
+    EXPECT_EQ(SetBars(m.Attack()), "1 ");
+    EXPECT_FALSE(m.EditingAttack()) << "copying keeps the spectrum shown";
+    EXPECT_TRUE(m.TakeChanged(true));
+    EXPECT_FALSE(m.TakeChanged(false));
+
+    m.SetEditAttack(true);
+    m.Clear();
+    m.CopyAttackToSustain();
+    EXPECT_EQ(SetBars(m.Sustain()), "");
+    EXPECT_TRUE(m.TakeChanged(false));
+
+    // A spectrum from the sound processor is not sent back.
+    HarmonicSpectrum s{};
+    s.level[5] = 0.5f;
+    m.SetFromHost(false, s);
+    EXPECT_FALSE(m.TakeChanged(false));
+    EXPECT_EQ(SetBars(m.Sustain()), "5 ");
+}
+
+TEST(EditorModel, GenerateNormalizeAndTheFigures)
+{
+    HarmonicsEditorModel m;
+    m.Generate(1); // Saw, normalised for the target 2
+    EXPECT_EQ(SafePolyphonyString(m.PeakLevel()), "Safe Polyphony: 2");
+    EXPECT_EQ(PeakLevelString(m.PeakLevel()), "Peak Level:  0.500");
+    for (int i = 0; i < 5; ++i)
+        m.TargetUp();
+    EXPECT_EQ(m.TargetPolyphony(), 7);
+    m.Normalize();
+    EXPECT_EQ(SafePolyphonyString(m.PeakLevel()), "Safe Polyphony: 7");
+    for (int i = 0; i < 10; ++i)
+        m.TargetDown();
+    EXPECT_EQ(m.TargetPolyphony(), 0);
+    const HarmonicSpectrum before = m.Attack();
+    m.Normalize(); // target 0 changes nothing
+    for (int i = 0; i < NUM_PARTIALS; ++i)
+        EXPECT_EQ(m.Attack().level[i], before.level[i]);
+    m.Clear();
+    EXPECT_EQ(SafePolyphonyString(m.PeakLevel()), "Safe Polyphony: Inf");
+    EXPECT_EQ(ParseTargetPolyphony("  12x"), 12);
+    EXPECT_EQ(ParseTargetPolyphony("x"), 0);
+}
+
+TEST(EditorModel, UndoAndRedoWalkTheStrokesAndOperations)
+{
+    HarmonicsEditorModel m;
+    m.Press({0, 150}, kHeight, true);
+    m.Release({24, 150}, kHeight); // bars 0..4: one step
+    m.Press({100, 150}, kHeight, true);
+    m.Release({100, 150}, kHeight); // bar 20
+    m.CopyAttackToSustain();
+    (void)m.TakeChanged(true);
+    (void)m.TakeChanged(false);
+
+    EXPECT_TRUE(m.Undo()); // the copy
+    EXPECT_EQ(SetBars(m.Sustain()), "");
+    EXPECT_TRUE(m.TakeChanged(false));
+    EXPECT_FALSE(m.TakeChanged(true));
+    EXPECT_TRUE(m.Undo()); // bar 20
+    EXPECT_EQ(SetBars(m.Attack()), "0 1 2 3 4 ");
+    EXPECT_TRUE(m.Undo()); // the whole first stroke at once
+    EXPECT_EQ(SetBars(m.Attack()), "");
+    EXPECT_FALSE(m.Undo());
+    EXPECT_TRUE(m.Redo());
+    EXPECT_EQ(SetBars(m.Attack()), "0 1 2 3 4 ");
+    EXPECT_TRUE(m.Redo());
+    EXPECT_TRUE(m.Redo());
+    EXPECT_EQ(SetBars(m.Sustain()), "0 1 2 3 4 20 ");
+    EXPECT_FALSE(m.Redo());
+
+    // A new step forgets what could be redone; nothing while a stroke is open.
+    EXPECT_TRUE(m.Undo());
+    m.Press({0, 150}, kHeight, false); // clears bar 0
+    EXPECT_FALSE(m.Undo());
+    m.Release({0, 150}, kHeight);
+    EXPECT_FALSE(m.Redo());
+    EXPECT_TRUE(m.Undo());
+    EXPECT_EQ(SetBars(m.Attack()), "0 1 2 3 4 20 ");
+}
+
+TEST(EditorModel, TheSoundAtOpeningIsWhereTheHistoryStartsAndAPatchIsOneStep)
+{
+    HarmonicsEditorModel m;
+    HarmonicSpectrum a{}, s{};
+    a.level[0] = 0.5f;
+    s.level[1] = 0.5f;
+    m.SetFromHost(true, a);
+    m.SetFromHost(false, s);
+    EXPECT_FALSE(m.Undo()) << "nothing to take back right after opening";
+    EXPECT_EQ(SetBars(m.Attack()), "0 ");
+
+    HarmonicSpectrum pa{}, ps{};
+    pa.level[6] = 0.25f;
+    ps.level[7] = 0.25f;
+    m.LoadSpectra(pa, ps);
+    EXPECT_TRUE(m.TakeChanged(true));
+    EXPECT_TRUE(m.TakeChanged(false));
+    EXPECT_TRUE(m.Undo());
+    EXPECT_EQ(SetBars(m.Attack()), "0 ");
+    EXPECT_EQ(SetBars(m.Sustain()), "1 ");
+    EXPECT_FALSE(m.Undo()) << "the patch's two spectra were one step";
+
+    // Another editor's change after a step of our own is a step too.
+    m.Redo();
+    HarmonicSpectrum other{};
+    other.level[9] = 0.1f;
+    m.SetFromHost(true, other);
+    EXPECT_TRUE(m.Undo());
+    EXPECT_EQ(SetBars(m.Attack()), "6 ");
+}
+
+TEST(PatchBridge, ParametersShippedPatchesAndTheSavePath)
+{
+    Patch p;
+    p.attackMs = 12;
+    p.decayMs = 340;
+    p.sustainPercent = 55;
+    p.releaseMs = 900;
+    p.lfoFrequency = 3.5f;
+    p.lfoWaveform = 4;
+    p.modWheel = 16383;
+    Patch back;
+    for (uint32_t i = 0; i < kPluginParamCount; ++i) {
+        float v = -1.0f;
+        ASSERT_TRUE(PatchParameterValue(p, i, v)) << i;
+        ASSERT_TRUE(SetPatchParameter(back, i, v)) << i;
+    }
+    EXPECT_EQ(back.attackMs, 12);
+    EXPECT_EQ(back.decayMs, 340);
+    EXPECT_EQ(back.sustainPercent, 55);
+    EXPECT_EQ(back.releaseMs, 900);
+    EXPECT_EQ(back.lfoFrequency, 3.5f);
+    EXPECT_EQ(back.lfoWaveform, 4);
+    EXPECT_EQ(back.modWheel, 16383);
+    float v = 0.0f;
+    EXPECT_FALSE(PatchParameterValue(p, kPluginParamCount, v));
+
+    ASSERT_GE(kShippedPatchCount, 1u);
+    for (size_t k = 0; k < kShippedPatchCount; ++k) {
+        Patch shipped;
+        EXPECT_EQ(ReadShippedPatch(kShippedPatches[k], shipped), "") << kShippedPatches[k].name;
+        EXPECT_GT(SpectrumSum(shipped.attack.level) + SpectrumSum(shipped.sustain.level), 0.0f);
+        if (k > 0) {
+            EXPECT_LT(std::string(kShippedPatches[k - 1].name), kShippedPatches[k].name);
+        }
+    }
+    for (const char* name : {"hsliderbk", "hsliderind", "sliderbk", "sliderind", "spin"}) {
+        const EmbeddedFile* f = FindEditorPicture(name);
+        ASSERT_NE(f, nullptr) << name;
+        ASSERT_GT(f->size, 8u);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(f->data) + 1, 3), "PNG") << name;
+    }
+
+    char folder[] = "/tmp/marovane-editor-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string first = NewPatchPath(folder);
+    EXPECT_EQ(first, std::string(folder) + "/Patch 1.mrvn");
+    ASSERT_EQ(WritePatchFile(first, p), "");
+    EXPECT_EQ(NewPatchPath(std::string(folder) + "/"), std::string(folder) + "/Patch 2.mrvn");
+    Patch read;
+    EXPECT_EQ(ReadPatchFile(first, read), "");
+    EXPECT_EQ(read.decayMs, 340);
+    std::remove(first.c_str());
+    rmdir(folder);
+}
+
+} // namespace
