@@ -10,12 +10,14 @@
 
 #include <dlfcn.h>
 #include <lv2/atom/atom.h>
+#include <lv2/atom/forge.h>
 #include <lv2/atom/util.h>
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/core/lv2.h>
 #include <lv2/midi/midi.h>
 #include <lv2/options/options.h>
 #include <lv2/parameters/parameters.h>
+#include <lv2/patch/patch.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 #include <lv2/worker/worker.h>
@@ -160,13 +162,21 @@ public:
         out->atom.size = kEventsCapacity - sizeof(LV2_Atom);
         d_->run(handle_, frames);
     }
-    // The worker's jobs scheduled so far, run now.
-    void RunWorker()
+    // The worker's jobs scheduled so far, run now; what each returned.
+    std::vector<LV2_Worker_Status> RunWorker()
     {
         std::vector<std::vector<uint8_t>> jobs;
         jobs.swap(jobs_);
+        std::vector<LV2_Worker_Status> results;
         for (const auto& job : jobs)
-            worker_->work(handle_, &Respond, this, static_cast<uint32_t>(job.size()), job.data());
+            results.push_back(worker_->work(handle_, &Respond, this, static_cast<uint32_t>(job.size()), job.data()));
+        return results;
+    }
+    // The events output of the last run, as bytes.
+    std::string EventsOutBytes() const
+    {
+        const auto* out = reinterpret_cast<const LV2_Atom_Sequence*>(eventsOut_.data());
+        return std::string(reinterpret_cast<const char*>(out + 1), out->atom.size - sizeof(LV2_Atom_Sequence_Body));
     }
     size_t PendingJobs() const { return jobs_.size(); }
 
