@@ -34,4 +34,8 @@
 
 #define DISTRHO_PLUGIN_LV2_CATEGORY "lv2:InstrumentPlugin"
 #define DISTRHO_PLUGIN_VST3_CATEGORIES "Instrument|Synth"
+// The MIDI controllers a VST3 host delivers as parameters, on each of the 16
+// channels: the ones the engine acts on (mod wheel, sustain pedal, all notes
+// off, and 129: pitch bend); a host keeps the others.
+#define DISTRHO_PLUGIN_VST3_INPUT_CONTROLLERS 1, 64, 123, 129
 #define DISTRHO_PLUGIN_CLAP_FEATURES "instrument", "synthesizer", "stereo"

@@ -13,6 +13,13 @@
 // runs); getParameterValue anywhere; setState off the audio thread (LV2's
 // worker, CLAP's main thread, VST3's component), one call at a time. The
 // framework keeps the state's text itself and saves it for us.
+//
+// The sample rate: LV2 gives the host's rate to the constructor; VST3 and
+// CLAP construct with a default and give the real rate to sampleRateChanged
+// (in setupProcessing and activate), which the framework calls while the
+// plugin is deactivated, so nothing renders. The engine runs at rates of
+// 8000 to 192000 Hz; at any other rate the plugin plays silence (the LV2
+// module refuses to start at one: PluginLv2.cpp).
 
 #include "DistrhoPlugin.hpp"
 
@@ -31,19 +38,23 @@ using namespace marovane_plugin;
 namespace {
 constexpr double kMinRate = 8000;
 constexpr double kMaxRate = 192000;
+
+bool RateSupported(double rate) { return rate >= kMinRate && rate <= kMaxRate; }
 // Events handed to the engine per call; a block with more is rendered in as
 // many calls, which the engine's grid does not see.
 constexpr uint32_t kEventBatch = 512;
 
 int32_t EngineRate(double rate)
 {
-    return (rate >= kMinRate && rate <= kMaxRate) ? static_cast<int32_t>(std::lround(rate)) : SAMPLE_RATE;
+    return RateSupported(rate) ? static_cast<int32_t>(std::lround(rate)) : SAMPLE_RATE;
 }
 } // namespace
 
 class PluginDsp final : public Plugin {
 public:
-    PluginDsp() : Plugin(kPluginParamCount, 0, kStateCount), engine_(EngineOptions{EngineRate(getSampleRate()), false})
+    PluginDsp()
+        : Plugin(kPluginParamCount, 0, kStateCount), engine_(EngineOptions{EngineRate(getSampleRate()), false}),
+          rateSupported_(RateSupported(getSampleRate()))
     {
     }
 
@@ -140,6 +151,14 @@ protected:
             engine_.Synth().SetSpectra(nullptr, spectrum.level);
     }
 
+    // Deactivated: nothing renders.
+    void sampleRateChanged(double newSampleRate) override
+    {
+        rateSupported_ = RateSupported(newSampleRate);
+        if (rateSupported_)
+            engine_.Synth().SetSampleRate(EngineRate(newSampleRate));
+    }
+
     void activate() override
     {
         if (activatedBefore_) {
@@ -157,6 +176,11 @@ protected:
     {
         float* left = outputs[0];
         float* right = outputs[1];
+        if (!rateSupported_) {
+            std::memset(left, 0, frames * sizeof(float));
+            std::memset(right, 0, frames * sizeof(float));
+            return;
+        }
         // The events in batches. Each event's frame is held between the frame
         // reached by the ones before it (a late one plays there) and the
         // block's end, so that a batch ends where its last event plays.
@@ -189,6 +213,7 @@ protected:
 
 private:
     Engine engine_;
+    bool rateSupported_;
     bool activatedBefore_ = false;
     EngineEvent events_[kEventBatch] = {};
 

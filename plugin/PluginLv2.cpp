@@ -5,7 +5,9 @@
 // plugin keeps the spectra as text under #attack and #sustain. When a state
 // has no text spectra but both old ones, whole and finite, they are handed
 // to the framework's restore as the text it reads, so an old session opens
-// with its sound. Everything else goes to the framework's functions as it is.
+// with its sound. The module refuses to start at a sample rate the engine
+// does not run at (outside 8000 to 192000 Hz). Everything else goes to the
+// framework's functions as it is.
 //
 // Threads: as the framework's functions they stand for. The added work
 // (reading the old state, writing the text) happens in restore, which a host
@@ -48,6 +50,8 @@ struct Instance {
 
 LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char* bundle, const LV2_Feature* const* features)
 {
+    if (!(rate >= 8000 && rate <= 192000))
+        return nullptr;
     const LV2_URID_Map* map = nullptr;
     for (int i = 0; features && features[i]; ++i)
         if (std::strcmp(features[i]->URI, LV2_URID__map) == 0)
