@@ -66,7 +66,6 @@ protected:
                "spectrum to a sustain spectrum, with a linear envelope and a tremolo LFO.";
     }
     const char* getMaker() const override { return "Marovane"; }
-    const char* getHomePage() const override { return "urn:marovane:synth"; }
     const char* getLicense() const override { return "MIT"; }
     uint32_t getVersion() const override { return d_version(1, 0, 0); }
     int64_t getUniqueId() const override { return d_cconst('M', 'r', 'v', 'n'); }
