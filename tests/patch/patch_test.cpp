@@ -629,7 +629,7 @@ TEST_F(PatchSaving, SaveThenLoadGivesTheSameSound)
         // only where it is not 0 dB.
         int k = 0;
         for (const SettingsFile::Entry& entry : doc.Entries()) {
-            if (patch.volumeDb == 0.0f && PatchKeys()[k] == "Volume")
+            if (SameBits(patch.volumeDb, 0.0f) && PatchKeys()[k] == "Volume")
                 ++k;
             ASSERT_LT(k, kPatchKeyCount);
             EXPECT_EQ(entry.key, PatchKeys()[k]) << k;

@@ -1,6 +1,7 @@
 #include "Patch.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cerrno>
 #include <climits>
@@ -271,8 +272,9 @@ void WritePatch(const Patch& p, SettingsFile& doc)
     doc.SetValue(keys[kLfoFrequency], FormatPatchFloat(p.lfoFrequency));
     doc.SetValue(keys[kLfoWaveform], std::to_string(p.lfoWaveform));
     // Only a volume other than 0 dB is written: a patch at the default volume
-    // saves as it did before the volume was there.
-    if (p.volumeDb != 0.0f)
+    // saves as it did before the volume was there. (-0 is written, so that it
+    // reads back bit for bit.)
+    if (std::bit_cast<uint32_t>(p.volumeDb) != 0)
         doc.SetValue(keys[kVolume], FormatPatchFloat(p.volumeDb));
     doc.SetValue(keys[kModWheel], std::to_string(p.modWheel));
     for (int h = 0; h < NUM_PARTIALS; ++h) {

@@ -100,7 +100,7 @@ void ApplyPatch(const Patch& patch, SynthState& state);
 Patch PatchFromState(const SynthState& state, int32_t modWheel);
 
 // The patch as a settings document: the keys in the loader's order, integers
-// in decimal, floats by FormatPatchFloat; all 264 but Volume at 0 dB, which
+// in decimal, floats by FormatPatchFloat; all 264 but Volume at +0 dB, which
 // is left out (so a patch at the default volume saves as it always has).
 void WritePatch(const Patch& patch, SettingsFile& doc);
 
