@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "lv2/Ports.h"
 #include "lv2/PresetWriter.h"
 #include "synth/Parameters.h"
 
