@@ -1,6 +1,7 @@
 #pragma once
 // The plugin's ports as hosts and saved sessions know them, and its six
-// controls: the sound's parameters (synth/Parameters.h), whose symbols,
+// controls: the first six of the sound's parameters (synth/Parameters.h;
+// the output volume that follows them has no port here), whose symbols,
 // ranges, defaults and whole-number flags they take. The engine holds a
 // port's value to that range (SynthState::SetParameter), the preset maker
 // refuses a patch outside it, and marovane.ttl states the same numbers (a
@@ -42,10 +43,11 @@ struct ControlPort {
 
 constexpr uint32_t kFirstControl = kAttack;
 constexpr uint32_t kControlCount = kPortCount - kFirstControl;
-static_assert(kControlCount == kParameterCount, "a port for each parameter");
+static_assert(kControlCount == 6 && kControlCount <= kParameterCount,
+              "a port for each of the first six parameters, and only those");
 
-// The port of a parameter: the parameters in their table's order, one port
-// each from kFirstControl on.
+// The port of a parameter: the first kControlCount parameters in their
+// table's order, one port each from kFirstControl on.
 constexpr ControlPort ControlPortOf(ParamId id)
 {
     const ParameterInfo& p = Parameter(id);
@@ -60,6 +62,9 @@ constexpr ControlPort kControls[kControlCount] = {
 static_assert(kControls[0].index == kAttack && kControls[1].index == kDecay && kControls[2].index == kSustain &&
                   kControls[3].index == kRelease && kControls[4].index == kLfoRate && kControls[5].index == kLfoShape,
               "the ports' numbers follow the parameter table");
+static_assert(kControls[kControlCount - 1].parameter == ParamId::LfoWaveform &&
+                  static_cast<size_t>(ParamId::LfoWaveform) + 1 == kControlCount,
+              "the ports are the table's first parameters, in its order");
 
 // The state keys beside the ports: both spectra as vectors of 128 floats,
 // and the version of that layout.

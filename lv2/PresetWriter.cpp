@@ -57,6 +57,7 @@ float PatchValue(const Patch& p, ParamId id)
     case ParamId::Release: return static_cast<float>(p.releaseMs);
     case ParamId::LfoFrequency: return p.lfoFrequency;
     case ParamId::LfoWaveform: return static_cast<float>(p.lfoWaveform);
+    case ParamId::Volume: return p.volumeDb;
     }
     return 0.0f;
 }
@@ -134,7 +135,8 @@ std::string UriName(const std::string& name)
 
 std::string PatchOutOfRange(const Patch& patch, const SettingsFile* written)
 {
-    for (const ParameterInfo& p : kParameters) {
+    for (size_t c = 0; c < kControlCount; ++c) {
+        const ParameterInfo& p = kParameters[c];
         const float value = PatchValue(patch, p.id);
         if (!(value >= p.minimum && value <= p.maximum)) {
             // The value as the file wrote it, where it is there to quote: a
@@ -168,9 +170,11 @@ std::string PresetTurtle(const std::string& uri, const std::string& label, const
 {
     std::string s = "\n<" + uri + ">\n    a pset:Preset ;\n    lv2:appliesTo <" + kPluginUri + "> ;\n" +
                     "    rdfs:label " + TurtleString(label) + " ;\n    lv2:port ";
-    for (const ParameterInfo& p : kParameters)
-        s += std::string(&p == kParameters ? "" : " , ") + "[\n        lv2:symbol " + TurtleString(p.symbol) +
+    for (size_t c = 0; c < kControlCount; ++c) {
+        const ParameterInfo& p = kParameters[c];
+        s += std::string(c == 0 ? "" : " , ") + "[\n        lv2:symbol " + TurtleString(p.symbol) +
              " ;\n        pset:value " + FloatText(PatchValue(patch, p.id)) + "\n    ]";
+    }
     s += " ;\n    state:state [\n        <" + std::string(kStateVersionKey) + "> \"" +
          std::to_string(kStateVersion) + "\"^^xsd:int ;\n" + SpectrumTurtle(kAttackSpectrumKey, patch.attack) +
          " ;\n" + SpectrumTurtle(kSustainSpectrumKey, patch.sustain) + "\n    ] .\n";

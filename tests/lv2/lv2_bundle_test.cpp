@@ -89,14 +89,14 @@ TEST(Lv2Bundle, TurtleStatesTheParameterTable)
     World world;
     const LilvPlugin* p = world.Plugin();
     ASSERT_NE(p, nullptr);
-    ASSERT_EQ(lilv_plugin_get_num_ports(p), kFirstControl + kParameterCount) << "a control port for each parameter";
+    ASSERT_EQ(lilv_plugin_get_num_ports(p), kFirstControl + kControlCount) << "a control port for each parameter";
     LilvWorld* w = world.Get();
     LilvNode* integer = lilv_new_uri(w, LV2_CORE__integer);
     LilvNode* enumeration = lilv_new_uri(w, LV2_CORE__enumeration);
     LilvNode* control = lilv_new_uri(w, LV2_CORE__ControlPort);
     LilvNode* input = lilv_new_uri(w, LV2_CORE__InputPort);
     LilvNode* unitPredicate = lilv_new_uri(w, "http://lv2plug.in/ns/extensions/units#unit");
-    for (size_t i = 0; i < kParameterCount; ++i) {
+    for (size_t i = 0; i < kControlCount; ++i) {
         const ParameterInfo& info = kParameters[i];
         SCOPED_TRACE(info.symbol);
         LilvNode* symbol = lilv_new_string(w, info.symbol);

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "lv2/Ports.h"
 #include "lv2/PresetWriter.h"
 #include "synth/Parameters.h"
 
@@ -71,12 +72,14 @@ void SetValue(Patch& patch, ParamId id, float value)
     case ParamId::Release: patch.releaseMs = static_cast<int32_t>(value); break;
     case ParamId::LfoFrequency: patch.lfoFrequency = value; break;
     case ParamId::LfoWaveform: patch.lfoWaveform = static_cast<int32_t>(value); break;
+    case ParamId::Volume: patch.volumeDb = value; break;
     }
 }
 
 TEST(PresetWriter, PortsFollowTheParameterTable)
 {
-    for (const ParameterInfo& p : kParameters) {
+    for (size_t c = 0; c < kControlCount; ++c) {
+        const ParameterInfo& p = kParameters[c];
         SCOPED_TRACE(p.symbol);
         Patch patch;
         SetValue(patch, p.id, p.maximum);
