@@ -1,6 +1,7 @@
 // The plugin's LV2 module played against the engine given the same sound and
 // events: at the rate the host instantiates it with, with the host's mod
-// wheel control and MIDI controller 1 both moving the tremolo's depth; and
+// wheel control and MIDI controller 1 both moving the tremolo's depth, with
+// the volume the host sets; and
 // refusing to start at a rate the engine does not run at.
 #include <gtest/gtest.h>
 
@@ -27,8 +28,10 @@ TEST(PluginLv2Play, FollowsTheRateTheModWheelAndControllerOne)
         double rate;
         float wheel;    // the host's mod wheel control from block 2 on
         int controller; // CC 1 at block 6, frame 40 (or none: -1)
+        float volume;   // dB, from the start
     };
-    const Case cases[] = {{48000, 0.0f, -1}, {96000, 0.75f, -1}, {44100, 0.5f, 127}, {8000, 1.0f, 0}, {192000, 0.25f, 64}};
+    const Case cases[] = {{48000, 0.0f, -1, 0.0f},   {96000, 0.75f, -1, -12.0f}, {44100, 0.5f, 127, 6.0f},
+                          {8000, 1.0f, 0, -60.0f},   {192000, 0.25f, 64, -3.5f}};
     Lv2Module module(MAROVANE_PLUGIN_LV2_MODULE);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rate);
@@ -43,6 +46,10 @@ TEST(PluginLv2Play, FollowsTheRateTheModWheelAndControllerOne)
         const uint32_t rate = 4, shape = 5;
         plugin.Control(rate) = 9.0f;
         plugin.Control(shape) = 1.0f;
+        const uint32_t volume = 6;
+        static_assert(kPluginParams[volume].sound == ParamId::Volume);
+        plugin.Control(volume) = c.volume;
+        engine.SetParameter(ParamId::Volume, c.volume);
         engine.SetParameter(kPluginParams[rate].sound, 9.0f);
         engine.SetParameter(kPluginParams[shape].sound, 1.0f);
         plugin.Activate();
