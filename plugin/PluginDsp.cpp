@@ -14,10 +14,10 @@
 // worker, CLAP's main thread, VST3's component), one call at a time. The
 // framework keeps the state's text itself and saves it for us.
 //
-// The sample rate: LV2 gives the host's rate to the constructor; VST3 and
-// CLAP construct with a default and give the real rate to sampleRateChanged
-// (in setupProcessing and activate), which the framework calls while the
-// plugin is deactivated, so nothing renders. The engine runs at rates of
+// The sample rate: LV2 gives the host's rate to the constructor (and a new
+// one through its options to sampleRateChanged); VST3 and CLAP construct with
+// a default and give the real rate to sampleRateChanged (in setupProcessing
+// and activate). The framework calls it while nothing renders. The engine runs at rates of
 // 8000 to 192000 Hz; at any other rate the plugin plays silence (the LV2
 // module refuses to start at one: PluginLv2.cpp).
 

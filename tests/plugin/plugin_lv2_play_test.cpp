@@ -5,6 +5,7 @@
 // refusing to start at a rate the engine does not run at.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
@@ -84,5 +85,41 @@ TEST(PluginLv2Play, RefusesARateTheEngineDoesNotRunAt)
         UridMap urids;
         EXPECT_THROW(DpfLv2Instance(module.Descriptor(), urids, rate, kBlock, kPluginParamCount), std::runtime_error)
             << rate;
+    }
+}
+
+// A new rate through the options interface (set() runs while nothing else
+// does): the plugin plays at it, or silence at one the engine does not run at.
+TEST(PluginLv2Play, FollowsARateChangedThroughTheOptions)
+{
+    Lv2Module module(MAROVANE_PLUGIN_LV2_MODULE);
+    for (float rate : {48000.0f, 22050.0f, 384000.0f}) {
+        SCOPED_TRACE(rate);
+        UridMap urids;
+        DpfLv2Instance plugin(module.Descriptor(), urids, 44100, kBlock, kPluginParamCount);
+        for (uint32_t i = 0; i + 1 < kPluginParamCount; ++i)
+            plugin.Control(i) = ::Parameter(kPluginParams[i].sound).defaultValue;
+        const auto* options =
+            static_cast<const LV2_Options_Interface*>(module.Descriptor()->extension_data(LV2_OPTIONS__interface));
+        ASSERT_NE(options, nullptr);
+        const LV2_Options_Option set[2] = {{LV2_OPTIONS_INSTANCE, 0, urids.Id(LV2_PARAMETERS__sampleRate),
+                                            sizeof(float), urids.Id(LV2_ATOM__Float), &rate},
+                                           {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+        options->set(plugin.Handle(), set);
+        const bool supported = rate <= 192000;
+        Engine engine(EngineOptions{static_cast<int32_t>(rate), false});
+        plugin.Activate();
+        std::vector<float> left(kBlock), right(kBlock);
+        for (int b = 0; b < 8; ++b) {
+            const EngineEvent on{0, 3, {0x90, 69, 100}};
+            if (b == 0)
+                plugin.AddMidi(0, 0x90, 69, 100);
+            plugin.Run(kBlock);
+            plugin.ClearEvents();
+            engine.Render(left.data(), right.data(), kBlock, &on, b == 0 ? 1 : 0);
+            if (!supported)
+                std::fill(left.begin(), left.end(), 0.0f);
+            ASSERT_EQ(std::memcmp(plugin.Left(), left.data(), sizeof(float) * kBlock), 0) << "block " << b;
+        }
     }
 }
