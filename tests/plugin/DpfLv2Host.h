@@ -104,6 +104,8 @@ public:
             d_->connect_port(handle_, kDpfFirstControl + i, &controls_[i]);
         ConnectOwnEventsIn();
         ClearEvents();
+        jobBytes_.reserve(kJobCapacity);
+        jobSizes_.reserve(kJobCapacity / 64);
         state_ = static_cast<const LV2_State_Interface*>(d_->extension_data(LV2_STATE__interface));
         worker_ = static_cast<const LV2_Worker_Interface*>(d_->extension_data(LV2_WORKER__interface));
     }
@@ -165,11 +167,14 @@ public:
     // The worker's jobs scheduled so far, run now; what each returned.
     std::vector<LV2_Worker_Status> RunWorker()
     {
-        std::vector<std::vector<uint8_t>> jobs;
-        jobs.swap(jobs_);
         std::vector<LV2_Worker_Status> results;
-        for (const auto& job : jobs)
-            results.push_back(worker_->work(handle_, &Respond, this, static_cast<uint32_t>(job.size()), job.data()));
+        size_t at = 0;
+        for (uint32_t size : jobSizes_) {
+            results.push_back(worker_->work(handle_, &Respond, this, size, jobBytes_.data() + at));
+            at += size;
+        }
+        jobBytes_.clear();
+        jobSizes_.clear();
         return results;
     }
     // The events output of the last run, as bytes.
@@ -178,19 +183,25 @@ public:
         const auto* out = reinterpret_cast<const LV2_Atom_Sequence*>(eventsOut_.data());
         return std::string(reinterpret_cast<const char*>(out + 1), out->atom.size - sizeof(LV2_Atom_Sequence_Body));
     }
-    size_t PendingJobs() const { return jobs_.size(); }
+    size_t PendingJobs() const { return jobSizes_.size(); }
 
     const LV2_State_Interface* State() const { return state_; }
     const LV2_Worker_Interface* Worker() const { return worker_; }
 
 private:
+    // As a host's: no allocation (the jobs wait in room set aside), refused
+    // when the room is full.
     static LV2_Worker_Status Schedule(LV2_Worker_Schedule_Handle h, uint32_t size, const void* data)
     {
         auto* self = static_cast<DpfLv2Instance*>(h);
+        if (self->jobBytes_.size() + size > kJobCapacity || self->jobSizes_.size() == self->jobSizes_.capacity())
+            return LV2_WORKER_ERR_NO_SPACE;
         const auto* bytes = static_cast<const uint8_t*>(data);
-        self->jobs_.emplace_back(bytes, bytes + size);
+        self->jobBytes_.insert(self->jobBytes_.end(), bytes, bytes + size);
+        self->jobSizes_.push_back(size);
         return LV2_WORKER_SUCCESS;
     }
+    static constexpr size_t kJobCapacity = 1 << 20;
     static LV2_Worker_Status Respond(LV2_Worker_Respond_Handle, uint32_t, const void*) { return LV2_WORKER_SUCCESS; }
 
     const LV2_Descriptor* d_;
@@ -208,7 +219,8 @@ private:
     bool active_ = false;
     std::vector<float> left_, right_, controls_;
     std::vector<uint64_t> eventsIn_, eventsOut_;
-    std::vector<std::vector<uint8_t>> jobs_;
+    std::vector<uint8_t> jobBytes_;
+    std::vector<uint32_t> jobSizes_;
     const LV2_State_Interface* state_ = nullptr;
     const LV2_Worker_Interface* worker_ = nullptr;
 };
