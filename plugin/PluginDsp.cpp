@@ -11,8 +11,12 @@
 // deactivate on the host's main thread; run() and setParameterValue on the
 // audio thread (setParameterValue also on the main thread while nothing
 // runs); getParameterValue anywhere; setState off the audio thread (LV2's
-// worker, CLAP's main thread, VST3's component), one call at a time. The
-// framework keeps the state's text itself and saves it for us.
+// worker or restore, CLAP's and VST3's main thread), one call at a time (the
+// LV2 wrapper serialises its two callers: dpf-patches/0002). The framework
+// keeps the state's text itself and saves it for us; VST3's and CLAP's
+// process() never read that text, and LV2's run() reads its own copy handed
+// over without a lock (0002). SetSpectra is the engine's hand-over, which
+// the render takes at a buffer's start.
 //
 // The sample rate: LV2 gives the host's rate to the constructor (and a new
 // one through its options to sampleRateChanged); VST3 and CLAP construct with
