@@ -23,3 +23,13 @@ foreach(size 32x32 64x64 128x128 256x256)
     DESTINATION share/icons/hicolor/${size}/apps)
 endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/README.md DESTINATION share/doc/marovane)
+
+# The plugin's three bundles where hosts look for them: <prefix>/lib/lv2,
+# <prefix>/lib/vst3 and <prefix>/lib/clap (the LV2 bundle as it is in the
+# build folder, with its Turtle). Component "plugins": `cmake --install
+# <build> --component plugins` installs them alone.
+if(TARGET marovane_plugins)
+  install(DIRECTORY ${MAROVANE_PLUGIN_LV2_BUNDLE} DESTINATION lib/lv2 COMPONENT plugins)
+  install(DIRECTORY ${MAROVANE_VST3_BUNDLE} DESTINATION lib/vst3 COMPONENT plugins)
+  install(TARGETS marovane_plugin-clap LIBRARY DESTINATION lib/clap COMPONENT plugins)
+endif()

@@ -13,6 +13,9 @@
 #define DISTRHO_PLUGIN_URI "urn:marovane:synth"
 #define DISTRHO_PLUGIN_CLAP_ID "org.marovane.synth"
 #define DISTRHO_PLUGIN_LV2_STATE_PREFIX "urn:marovane:synth#"
+// The LV2 module exports its own lv2_descriptor (PluginLv2.cpp), around the
+// framework's, which goes by this name.
+#define DISTRHO_PLUGIN_LV2_INNER_DESCRIPTOR marovane_framework_lv2_descriptor
 
 #define DISTRHO_PLUGIN_HAS_UI 1
 #define DISTRHO_UI_USE_CAIRO 1
@@ -31,4 +34,8 @@
 
 #define DISTRHO_PLUGIN_LV2_CATEGORY "lv2:InstrumentPlugin"
 #define DISTRHO_PLUGIN_VST3_CATEGORIES "Instrument|Synth"
+// The MIDI controllers a VST3 host delivers as parameters, on each of the 16
+// channels: the ones the engine acts on (mod wheel, sustain pedal, all notes
+// off, and 129: pitch bend); a host keeps the others.
+#define DISTRHO_PLUGIN_VST3_INPUT_CONTROLLERS 1, 64, 123, 129
 #define DISTRHO_PLUGIN_CLAP_FEATURES "instrument", "synthesizer", "stereo"

@@ -11,8 +11,19 @@
 // deactivate on the host's main thread; run() and setParameterValue on the
 // audio thread (setParameterValue also on the main thread while nothing
 // runs); getParameterValue anywhere; setState off the audio thread (LV2's
-// worker, CLAP's main thread, VST3's component), one call at a time. The
-// framework keeps the state's text itself and saves it for us.
+// worker or restore, CLAP's and VST3's main thread), one call at a time (the
+// LV2 wrapper serialises its two callers: dpf-patches/0002). The framework
+// keeps the state's text itself and saves it for us; VST3's and CLAP's
+// process() never read that text, and LV2's run() reads its own copy handed
+// over without a lock (0002). SetSpectra is the engine's hand-over, which
+// the render takes at a buffer's start.
+//
+// The sample rate: LV2 gives the host's rate to the constructor (and a new
+// one through its options to sampleRateChanged); VST3 and CLAP construct with
+// a default and give the real rate to sampleRateChanged (in setupProcessing
+// and activate). The framework calls it while nothing renders. The engine runs at rates of
+// 8000 to 192000 Hz; at any other rate the plugin plays silence (the LV2
+// module refuses to start at one: PluginLv2.cpp).
 
 #include "DistrhoPlugin.hpp"
 
@@ -31,19 +42,23 @@ using namespace marovane_plugin;
 namespace {
 constexpr double kMinRate = 8000;
 constexpr double kMaxRate = 192000;
+
+bool RateSupported(double rate) { return rate >= kMinRate && rate <= kMaxRate; }
 // Events handed to the engine per call; a block with more is rendered in as
 // many calls, which the engine's grid does not see.
 constexpr uint32_t kEventBatch = 512;
 
 int32_t EngineRate(double rate)
 {
-    return (rate >= kMinRate && rate <= kMaxRate) ? static_cast<int32_t>(std::lround(rate)) : SAMPLE_RATE;
+    return RateSupported(rate) ? static_cast<int32_t>(std::lround(rate)) : SAMPLE_RATE;
 }
 } // namespace
 
 class PluginDsp final : public Plugin {
 public:
-    PluginDsp() : Plugin(kPluginParamCount, 0, kStateCount), engine_(EngineOptions{EngineRate(getSampleRate()), false})
+    PluginDsp()
+        : Plugin(kPluginParamCount, 0, kStateCount), engine_(EngineOptions{EngineRate(getSampleRate()), false}),
+          rateSupported_(RateSupported(getSampleRate()))
     {
     }
 
@@ -55,7 +70,6 @@ protected:
                "spectrum to a sustain spectrum, with a linear envelope and a tremolo LFO.";
     }
     const char* getMaker() const override { return "Marovane"; }
-    const char* getHomePage() const override { return "urn:marovane:synth"; }
     const char* getLicense() const override { return "MIT"; }
     uint32_t getVersion() const override { return d_version(1, 0, 0); }
     int64_t getUniqueId() const override { return d_cconst('M', 'r', 'v', 'n'); }
@@ -140,6 +154,14 @@ protected:
             engine_.Synth().SetSpectra(nullptr, spectrum.level);
     }
 
+    // Deactivated: nothing renders.
+    void sampleRateChanged(double newSampleRate) override
+    {
+        rateSupported_ = RateSupported(newSampleRate);
+        if (rateSupported_)
+            engine_.Synth().SetSampleRate(EngineRate(newSampleRate));
+    }
+
     void activate() override
     {
         if (activatedBefore_) {
@@ -157,6 +179,11 @@ protected:
     {
         float* left = outputs[0];
         float* right = outputs[1];
+        if (!rateSupported_) {
+            std::memset(left, 0, frames * sizeof(float));
+            std::memset(right, 0, frames * sizeof(float));
+            return;
+        }
         // The events in batches. Each event's frame is held between the frame
         // reached by the ones before it (a late one plays there) and the
         // block's end, so that a batch ends where its last event plays.
@@ -189,6 +216,7 @@ protected:
 
 private:
     Engine engine_;
+    bool rateSupported_;
     bool activatedBefore_ = false;
     EngineEvent events_[kEventBatch] = {};
 

@@ -21,12 +21,15 @@ struct PluginParam {
     ParamId sound; // for Sound
 };
 
-// In index order.
+// In index order: the sound's six parameters of the first release, its
+// volume, then the mod wheel. The mod wheel's value, when the host changes
+// it, sets the tremolo's depth; MIDI controller 1 moves the depth too, which
+// the host's control does not follow (it shows the last value the host set).
 inline constexpr PluginParam kPluginParams[] = {
     {PluginParamKind::Sound, ParamId::Attack},       {PluginParamKind::Sound, ParamId::Decay},
     {PluginParamKind::Sound, ParamId::Sustain},      {PluginParamKind::Sound, ParamId::Release},
     {PluginParamKind::Sound, ParamId::LfoFrequency}, {PluginParamKind::Sound, ParamId::LfoWaveform},
-    {PluginParamKind::ModWheel, ParamId::Attack},
+    {PluginParamKind::Sound, ParamId::Volume},       {PluginParamKind::ModWheel, ParamId::Attack},
 };
 inline constexpr uint32_t kPluginParamCount = sizeof kPluginParams / sizeof kPluginParams[0];
 

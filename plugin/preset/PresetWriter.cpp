@@ -51,7 +51,7 @@ float PatchValue(const Patch& p, ParamId id)
     case ParamId::Release: return static_cast<float>(p.releaseMs);
     case ParamId::LfoFrequency: return p.lfoFrequency;
     case ParamId::LfoWaveform: return static_cast<float>(p.lfoWaveform);
-    // The patch's volume goes here once the patch holds one.
+    case ParamId::Volume: return p.volumeDb;
     }
     return 0.0f;
 }
@@ -160,7 +160,8 @@ std::string UriName(const std::string& name)
 
 std::string PatchOutOfRange(const Patch& patch, const SettingsFile* written)
 {
-    for (const ParameterInfo& p : kParameters) {
+    for (size_t c = 0; c < kParameterCount; ++c) {
+        const ParameterInfo& p = kParameters[c];
         const float value = PatchValue(patch, p.id);
         if (!(value >= p.minimum && value <= p.maximum)) {
             // The value as the file wrote it, where it is there to quote: a

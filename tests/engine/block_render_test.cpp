@@ -3,6 +3,7 @@
 // (cut at every message, at every block's end and on the 256-frame grid).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -365,6 +366,7 @@ void SetSoundValue(Sound& sound, ParamId id, float value)
     case ParamId::Release: sound.releaseMs = static_cast<int32_t>(value); break;
     case ParamId::LfoFrequency: sound.lfoFrequency = value; break;
     case ParamId::LfoWaveform: sound.lfoWaveform = static_cast<int32_t>(value); break;
+    case ParamId::Volume: sound.volumeDb = value; break;
     }
 }
 
@@ -420,6 +422,12 @@ TEST(EngineParameters, HostValuesAreHeldTheOneDocumentedWay)
         {ParamId::LfoWaveform, 0.0f, 7.0f, 6.0f},
         {ParamId::LfoWaveform, 4.0f, -3.0f, 0.0f},
         {ParamId::LfoWaveform, 4.0f, nan, 4.0f},
+        {ParamId::Volume, 0.0f, -3.25f, -3.25f}, // not rounded
+        {ParamId::Volume, 0.0f, -60.5f, -60.0f},
+        {ParamId::Volume, 0.0f, 6.01f, 6.0f},
+        {ParamId::Volume, 0.0f, -inf, -60.0f},
+        {ParamId::Volume, 0.0f, inf, 6.0f},
+        {ParamId::Volume, -12.0f, nan, -12.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(Parameter(c.id).symbol) + " " + std::to_string(c.given));
@@ -445,9 +453,11 @@ TEST(EngineParameters, ASoundKeepsValuesOutsideTheRanges)
         sound.attackMs = 5000;
         sound.sustainPercent = -20;
         sound.lfoFrequency = 441.0f;
-        sound.lfoWaveform = 9; // the one value a sound holds to its range
+        sound.lfoWaveform = 9; // a sound holds it to its range
+        sound.volumeDb = 40.0f; // and this one too
     });
     EXPECT_EQ(engine.Parameter(ParamId::Attack), 5000.0f);
+    EXPECT_EQ(engine.Parameter(ParamId::Volume), 6.0f);
     EXPECT_EQ(engine.Parameter(ParamId::Sustain), -20.0f);
     EXPECT_EQ(engine.Parameter(ParamId::LfoFrequency), 441.0f);
     EXPECT_EQ(engine.Parameter(ParamId::LfoWaveform), 6.0f);
@@ -455,6 +465,112 @@ TEST(EngineParameters, ASoundKeepsValuesOutsideTheRanges)
     EXPECT_EQ(engine.Synth().attackMs, 5000);
     engine.SetParameter(ParamId::Attack, 5000.0f);
     EXPECT_EQ(engine.Synth().attackMs, 1000) << "a host's value is held to the range";
+}
+
+// The gain of a volume, as the engine documents it: 10^(dB/20) as a float.
+float Gain(float dB)
+{
+    return static_cast<float>(std::pow(10.0, static_cast<double>(dB) / 20.0));
+}
+
+// Two notes of the start-up sound (a sine each) held from the first frame,
+// in blocks of `block` frames; the volume is `startDb` from the start and
+// changes to `changeDb` before the block that starts at `changeAt`.
+std::vector<float> VolumeRender(uint32_t block, bool helper, Form form, float startDb, uint64_t changeAt,
+                                float changeDb)
+{
+    Engine engine(EngineOptions{SAMPLE_RATE, helper});
+    engine.SetParameter(ParamId::Volume, startDb);
+    const std::vector<Timed> chord = {{0, {0x90, 60, 100}}, {0, {0x90, 67, 90}}};
+    std::vector<float> out;
+    for (uint64_t start = 0; start < kSongFrames; start += block) {
+        if (start == changeAt)
+            engine.SetParameter(ParamId::Volume, changeDb);
+        const auto size = static_cast<uint32_t>(std::min<uint64_t>(block, kSongFrames - start));
+        const std::vector<float> piece =
+            EngineRender(engine, start == 0 ? chord : std::vector<Timed>{}, {size}, form);
+        out.insert(out.end(), piece.begin(), piece.end());
+    }
+    return out;
+}
+
+// The volume is one gain over the render's output: from the first frame
+// the volume it was set to before (nothing to glide from), after a change a
+// straight glide of exactly 256 frames to the new gain, which then holds.
+// Each frame's step stays within the steps of the sound itself, where a
+// jump of the gain would click. Hosts of any block size, one thread or two,
+// either form, hear the same samples; and at 0 dB the output is the render's
+// bit for bit.
+TEST(EngineVolume, AChangeGlidesOver256FramesAlikeInEveryHost)
+{
+    constexpr uint64_t kChange = 1100; // off the grid, in the middle of a piece
+    const struct {
+        float startDb, changeDb;
+    } cases[] = {{0.0f, -20.0f}, {0.0f, -60.0f}, {0.0f, 6.0f}, {-6.0206f, 0.0f}, {-60.0f, -59.5f}};
+    const std::vector<float> ref = VolumeRender(kSongFrames, false, Form::Interleaved, 0.0f, kSongFrames, 0.0f);
+    float refStep = 0.0f, refPeak = 0.0f;
+    for (size_t i = 2; i < ref.size(); i += 2) {
+        refStep = std::max(refStep, std::fabs(ref[i] - ref[i - 2]));
+        refPeak = std::max(refPeak, std::fabs(ref[i]));
+    }
+    ASSERT_GT(refPeak, 0.5f);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.startDb) + " dB to " + std::to_string(c.changeDb) + " dB");
+        const std::vector<float> got = VolumeRender(100, true, Form::Interleaved, c.startDb, kChange, c.changeDb);
+        EXPECT_EQ(FirstDifference(VolumeRender(50, false, Form::TwoBuffers, c.startDb, kChange, c.changeDb), got), -1);
+        EXPECT_EQ(FirstDifference(VolumeRender(275, true, Form::TwoBuffers, c.startDb, kChange, c.changeDb), got), -1);
+        const float from = Gain(c.startDb), to = Gain(c.changeDb);
+        const auto scaledBy = [&](size_t frame, float gain) {
+            return got[2 * frame] == ref[2 * frame] * gain && got[2 * frame + 1] == ref[2 * frame + 1] * gain;
+        };
+        for (size_t f = 0; f < kChange; ++f)
+            ASSERT_TRUE(c.startDb == 0.0f ? std::memcmp(&got[2 * f], &ref[2 * f], 2 * sizeof(float)) == 0
+                                          : scaledBy(f, from))
+                << "frame " << f;
+        // The glide: frames kChange to kChange + 255, moving one way only.
+        float last = from, biggestStep = 0.0f;
+        for (size_t f = kChange; f < kChange + 256; ++f) {
+            biggestStep = std::max(biggestStep, std::fabs(got[2 * f] - got[2 * f - 2]));
+            if (std::fabs(ref[2 * f]) < 0.05f)
+                continue;
+            const float gain = got[2 * f] / ref[2 * f];
+            EXPECT_GE((gain - last) * (to > from ? 1.0f : -1.0f), -1e-6f * std::max(from, to)) << "frame " << f;
+            EXPECT_NEAR(gain, from + (to - from) * static_cast<float>(f - kChange + 1) / 256.0f,
+                        1e-5f * std::max(from, to));
+            last = gain;
+        }
+        EXPECT_FALSE(scaledBy(kChange + 254, to)) << "still gliding one frame before its end";
+        EXPECT_LE(biggestStep, std::max(from, to) * refStep + std::fabs(to - from) * refPeak / 200.0f);
+        for (size_t f = kChange + 255; f < kSongFrames; ++f)
+            ASSERT_TRUE(c.changeDb == 0.0f ? std::memcmp(&got[2 * f], &ref[2 * f], 2 * sizeof(float)) == 0
+                                           : scaledBy(f, to))
+                << "frame " << f;
+    }
+}
+
+// At -6.0206 dB every sample is half of what the render gives at 0 dB, from
+// the first frame on; and at 0 dB the engine's output is the reference
+// render's, bit for bit, in every host.
+TEST(EngineVolume, MinusSixDecibelsHalvesEverySample)
+{
+    const Sound sound = MorphingSound();
+    const std::vector<Timed> song = Song();
+    const std::vector<uint32_t> blocks = Repeat(300, kSongFrames);
+    const std::vector<float> expected = Reference(sound, song, Cuts(blocks, 0, song));
+    for (const bool helper : {false, true}) {
+        auto plain = NewEngine(helper, sound);
+        EXPECT_EQ(FirstDifference(EngineRender(*plain, song, blocks, Form::TwoBuffers), expected), -1);
+        auto half = NewEngine(helper, sound);
+        half->SetParameter(ParamId::Volume, -6.0206f);
+        const std::vector<float> got = EngineRender(*half, song, blocks, Form::Interleaved);
+        ASSERT_EQ(got.size(), expected.size());
+        float loudest = 0.0f;
+        for (size_t i = 0; i < got.size(); ++i) {
+            ASSERT_NEAR(got[i], 0.5f * expected[i], 2e-6f * std::fabs(expected[i])) << "sample " << i;
+            loudest = std::max(loudest, std::fabs(got[i]));
+        }
+        EXPECT_GT(loudest, 0.1f);
+    }
 }
 
 } // namespace

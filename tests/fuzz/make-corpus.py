@@ -45,6 +45,8 @@ SEEDS = {
     "malformed.xml": DECL + '<Settings><Attack Attack="5"></Settings>',
     "windows-1252.xml": '<?xml version="1.0" encoding="windows-1252"?><Settings>'
                         + entry("Sustain", "80") + '<x y="\xe9"/></Settings>\n',
+    "volume.mrvn": settings(entry("Sustain", "100"), entry("Volume", "-6.0206"), entry("SustainHarmonic0", "0.5")),
+    "volume-beyond-range.mrvn": settings(entry("Volume", "-1e30"), entry("SustainHarmonic0", "0.5")),
     "empty": "",
 }
 

@@ -80,13 +80,14 @@ void SetValue(Patch& patch, ParamId id, float value)
     case ParamId::Release: patch.releaseMs = static_cast<int32_t>(value); break;
     case ParamId::LfoFrequency: patch.lfoFrequency = value; break;
     case ParamId::LfoWaveform: patch.lfoWaveform = static_cast<int32_t>(value); break;
-    // The patch's volume goes here once the patch holds one.
+    case ParamId::Volume: patch.volumeDb = value; break;
     }
 }
 
 TEST(PresetWriter, PortsFollowTheParameterTable)
 {
-    for (const ParameterInfo& p : kParameters) {
+    for (size_t c = 0; c < kParameterCount; ++c) {
+        const ParameterInfo& p = kParameters[c];
         SCOPED_TRACE(p.symbol);
         Patch patch;
         SetValue(patch, p.id, p.maximum);

@@ -174,9 +174,11 @@ TEST(ShippedPatches, EveryPatchLoadsAndPlays)
         SettingsFile doc;
         ASSERT_TRUE(doc.LoadFile(file));
         const Patch p = ReadPatch(doc);
-        // A complete patch: all 263 keys are there.
+        // A complete patch: all 264 keys are there but Volume, which a patch
+        // at 0 dB leaves out.
         for (const std::string& key : PatchKeys())
-            EXPECT_TRUE(doc.HasValue(key)) << key;
+            EXPECT_EQ(doc.HasValue(key), key != "Volume") << key;
+        EXPECT_EQ(p.volumeDb, 0.0f);
         // Every value where the window's controls can show it and set it
         // again: the envelope sliders run to 1000 ms and 100 %, the LFO to
         // 20 Hz, the wheel to 16383.
@@ -354,6 +356,9 @@ TEST_F(PatchFiles, RefusesValuesThatAreNotNumbersNamingThemAsWritten)
         {"SustainHarmonic127", "7x", "the value \"7x\" of SustainHarmonic127 is not a number"},
         {"LFOFrequency", "x7", "the value \"x7\" of LFOFrequency is not a number"},
         {"LFOFrequency", "2,5", "the value \"2,5\" of LFOFrequency is not a number"},
+        {"Volume", "-6dB", "the value \"-6dB\" of Volume is not a number"},
+        {"Volume", "inf", "the value \"inf\" of Volume is not a finite number"},
+        {"Volume", "-1e39", "the value \"-1e39\" of Volume is not a finite number"},
         {"AttackHarmonic3", "0.5 0.25", "the value \"0.5 0.25\" of AttackHarmonic3 is not a number"},
         {"AttackHarmonic3", ".", "the value \".\" of AttackHarmonic3 is not a number"},
         {"SustainHarmonic5", "nan", "the value \"nan\" of SustainHarmonic5 is not a finite number"},
@@ -377,6 +382,7 @@ TEST_F(PatchFiles, RefusesValuesThatAreNotNumbersNamingThemAsWritten)
         {"ModWheel", "99999999999", INT32_MAX},                           {"Sustain", "-99999999999", -1000},
         {"LFOFrequency", "2.5", 2.5},   {"LFOFrequency", " 1e-2 ", 0.01f}, {"AttackHarmonic0", "-.5", -0.5},
         {"AttackHarmonic0", "5E-1", 0.5}, {"SustainHarmonic7", "0x1p-2", 0.25}, {"SustainHarmonic7", "3.4e38", 3.4e38f},
+        {"Volume", " -6.0206 ", -6.0206f}, {"Volume", "1e2", 100}, // held by the engine, not the reader
     };
     for (const Accepted& c : accepted) {
         SCOPED_TRACE(std::string(c.key) + "=" + c.text);
@@ -387,8 +393,10 @@ TEST_F(PatchFiles, RefusesValuesThatAreNotNumbersNamingThemAsWritten)
         const int32_t* const ints[] = {&p.attackMs, &p.decayMs, &p.sustainPercent, &p.releaseMs, &p.lfoWaveform,
                                        &p.modWheel};
         const char* const intKeys[] = {"Attack", "Decay", "Sustain", "Release", "LFOWaveform", "ModWheel"};
-        double read = key == "LFOFrequency" ? p.lfoFrequency : key == "AttackHarmonic0" ? p.attack.level[0]
-                                                                                         : p.sustain.level[7];
+        double read = key == "LFOFrequency"      ? p.lfoFrequency
+                      : key == "Volume"          ? p.volumeDb
+                      : key == "AttackHarmonic0" ? p.attack.level[0]
+                                                 : p.sustain.level[7];
         for (int i = 0; i < 6; ++i)
             if (key == intKeys[i])
                 read = *ints[i];
@@ -470,7 +478,7 @@ TEST(OutputGuard, NonFiniteSamplesBecomeZeroAndCountAsOverFullScale)
 
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// The 263 values of two patches, bit for bit; the first difference named.
+// The 264 values of two patches, bit for bit; the first difference named.
 std::string Difference(const Patch& a, const Patch& b)
 {
     const int32_t ia[] = {a.attackMs, a.decayMs, a.sustainPercent, a.releaseMs, a.lfoWaveform, a.modWheel};
@@ -480,6 +488,8 @@ std::string Difference(const Patch& a, const Patch& b)
             return "integer " + std::to_string(i) + ": " + std::to_string(ia[i]) + " vs " + std::to_string(ib[i]);
     if (!SameBits(a.lfoFrequency, b.lfoFrequency))
         return "LFOFrequency";
+    if (!SameBits(a.volumeDb, b.volumeDb))
+        return "Volume";
     for (int h = 0; h < NUM_PARTIALS; ++h)
         if (!SameBits(a.attack.level[h], b.attack.level[h]) || !SameBits(a.sustain.level[h], b.sustain.level[h]))
             return "harmonic " + std::to_string(h);
@@ -605,16 +615,22 @@ TEST_F(PatchSaving, SaveThenLoadGivesTheSameSound)
         dense.sustain.level[h] = std::ldexp(static_cast<float>(h + 1) / 129.0f, -(h % 40));
     }
     dense.lfoFrequency = 4.99999952f;
+    dense.volumeDb = -6.0206f;
     patches.emplace_back("dense", dense);
+    extreme.volumeDb = 40.0f; // kept as found; the engine holds it to 6 dB
+    patches.emplace_back("extreme, loud", extreme);
 
     for (const auto& [name, patch] : patches) {
         SCOPED_TRACE(name);
         ASSERT_EQ(WritePatchFile(path, patch), "");
         SettingsFile doc;
         ASSERT_TRUE(doc.LoadFile(path));
-        // All 263 keys, in the loader's order, and nothing else.
+        // All 264 keys in the loader's order and nothing else, but Volume
+        // only where it is not 0 dB.
         int k = 0;
         for (const SettingsFile::Entry& entry : doc.Entries()) {
+            if (SameBits(patch.volumeDb, 0.0f) && PatchKeys()[k] == "Volume")
+                ++k;
             ASSERT_LT(k, kPatchKeyCount);
             EXPECT_EQ(entry.key, PatchKeys()[k]) << k;
             ++k;
@@ -624,6 +640,58 @@ TEST_F(PatchSaving, SaveThenLoadGivesTheSameSound)
         ASSERT_EQ(ReadPatchFile(path, back), "");
         EXPECT_EQ(Difference(patch, back), "");
         EXPECT_TRUE(Play(patch) == Play(back)) << "the rendered bytes differ";
+    }
+}
+
+// The output volume travels with the patch: no Volume key is 0 dB, a value
+// is kept as found and held to -60 to 6 dB by the engine when the patch is
+// applied, the state's volume comes back into a patch, and a patch at 0 dB
+// saves without the key, where any other volume adds that one entry.
+TEST_F(PatchSaving, VolumeLoadsAppliesAndSaves)
+{
+    const struct {
+        const char* entry; // "": no Volume key
+        float read;
+        float applied;
+    } cases[] = {
+        {"", 0.0f, 0.0f},
+        {"<Volume Volume=\"-6.0206\"/>", -6.0206f, -6.0206f},
+        {"<Volume Volume=\"\"/>", 0.0f, 0.0f},
+        {"<Volume Volume=\"6\"/>", 6.0f, 6.0f},
+        {"<Volume Volume=\"12.5\"/>", 12.5f, 6.0f},
+        {"<Volume Volume=\"-100\"/>", -100.0f, -60.0f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        std::ofstream(path, std::ios::trunc) << kDeclaration << "<Settings>" << Entry("Attack", "5") << c.entry
+                                             << "</Settings>";
+        Patch p;
+        ASSERT_EQ(ReadPatchFile(path, p), "");
+        EXPECT_EQ(p.volumeDb, c.read);
+        auto s = std::make_unique<SynthState>();
+        s->SetParameter(ParamId::Volume, -30.0f);
+        ApplyPatch(p, *s);
+        EXPECT_EQ(s->Parameter(ParamId::Volume), c.applied);
+        EXPECT_EQ(PatchFromState(*s, 0).volumeDb, c.applied);
+    }
+
+    const std::set<std::string> shipped = ShippedPatchFiles();
+    ASSERT_GT(shipped.size(), 0u);
+    for (const std::string& file : shipped) {
+        SCOPED_TRACE(file);
+        Patch p;
+        ASSERT_EQ(ReadPatchFile(file, p), "");
+        SettingsFile plain;
+        WritePatch(p, plain);
+        const std::string text = plain.SaveText();
+        EXPECT_EQ(text.find("Volume"), std::string::npos);
+        p.volumeDb = -12.25f;
+        SettingsFile quieter;
+        WritePatch(p, quieter);
+        const std::string line = "  <Volume Volume=\"-12.25\"/>\n";
+        const size_t at = text.find("  <ModWheel ");
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_EQ(quieter.SaveText(), text.substr(0, at) + line + text.substr(at));
     }
 }
 

@@ -125,6 +125,39 @@ TEST(RenderTool, TimelineFollowsHoldVelocityAndPatch)
     std::remove(patch.c_str());
 }
 
+// A patch's volume is heard: the same patch at -6.0206 dB renders every
+// sample at half of what it gives without the key (which is 0 dB, the
+// engine's output as it was: the by-hand renders below hold the tool to it).
+TEST(RenderTool, APatchsVolumeScalesEverySample)
+{
+    std::ifstream shipped(std::string(std::getenv("MAROVANE_SOURCE_DIR")) + "/resources/patches/Organ.mrvn");
+    std::string text(std::istreambuf_iterator<char>(shipped), {});
+    ASSERT_EQ(text.find("Volume"), std::string::npos);
+    const size_t at = text.find("<ModWheel ");
+    ASSERT_NE(at, std::string::npos);
+    const std::string plain = Temp("volume_plain.mrvn"), half = Temp("volume_half.mrvn");
+    std::ofstream(plain) << text;
+    std::ofstream(half) << text.insert(at, "<Volume Volume=\"-6.0206\"/>");
+    std::vector<float> renders[2];
+    for (int i = 0; i < 2; ++i) {
+        const std::string wav = Temp("volume.wav");
+        const ToolRun r = Exec("--patch '" + (i ? half : plain) + "' --hold 0.3 -o " + wav + " 48 60 67");
+        ASSERT_EQ(r.status, 0) << r.err;
+        SF_INFO info;
+        renders[i] = ReadWav(wav, info);
+        std::remove(wav.c_str());
+    }
+    ASSERT_EQ(renders[0].size(), renders[1].size());
+    float loudest = 0.0f;
+    for (size_t i = 0; i < renders[0].size(); ++i) {
+        ASSERT_NEAR(renders[1][i], 0.5f * renders[0][i], 2e-6f * std::fabs(renders[0][i])) << "sample " << i;
+        loudest = std::max(loudest, std::fabs(renders[0][i]));
+    }
+    EXPECT_GT(loudest, 0.1f);
+    std::remove(plain.c_str());
+    std::remove(half.c_str());
+}
+
 TEST(RenderTool, BadInputLeavesNoFile)
 {
     const std::string broken = Temp("render_broken.mrvn");

@@ -1,6 +1,7 @@
 #include "Patch.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cerrno>
 #include <climits>
@@ -28,17 +29,21 @@ locale_t CLocale()
 // Where each key's value sits in the loader's order: the engine's parameters
 // first, in the order of its table.
 constexpr int kAttack = 0, kDecay = 1, kSustain = 2, kRelease = 3, kLfoFrequency = 4, kLfoWaveform = 5,
-              kModWheel = 6;
+              kVolume = 6, kModWheel = 7;
 static_assert(kAttack == static_cast<int>(ParamId::Attack) && kDecay == static_cast<int>(ParamId::Decay) &&
               kSustain == static_cast<int>(ParamId::Sustain) && kRelease == static_cast<int>(ParamId::Release) &&
               kLfoFrequency == static_cast<int>(ParamId::LfoFrequency) &&
-              kLfoWaveform == static_cast<int>(ParamId::LfoWaveform) && kModWheel == static_cast<int>(kParameterCount));
-constexpr int AttackHarmonicKey(int h) { return 7 + 2 * h; }
-constexpr int SustainHarmonicKey(int h) { return 8 + 2 * h; }
+              kLfoWaveform == static_cast<int>(ParamId::LfoWaveform) && kVolume == static_cast<int>(ParamId::Volume) &&
+              kModWheel == static_cast<int>(kParameterCount));
+constexpr int kFirstHarmonicKey = kModWheel + 1;
+constexpr int AttackHarmonicKey(int h) { return kFirstHarmonicKey + 2 * h; }
+constexpr int SustainHarmonicKey(int h) { return kFirstHarmonicKey + 1 + 2 * h; }
+static_assert(SustainHarmonicKey(NUM_PARTIALS - 1) == kPatchKeyCount - 1);
 
-bool IsFloatKey(int key) { return key == kLfoFrequency || key >= 7; }
-static_assert(!kParameters[kLfoFrequency].integer && kParameters[kAttack].integer && kParameters[kDecay].integer &&
-              kParameters[kSustain].integer && kParameters[kRelease].integer && kParameters[kLfoWaveform].integer);
+bool IsFloatKey(int key) { return key == kLfoFrequency || key == kVolume || key >= kFirstHarmonicKey; }
+static_assert(!kParameters[kLfoFrequency].integer && !kParameters[kVolume].integer && kParameters[kAttack].integer &&
+              kParameters[kDecay].integer && kParameters[kSustain].integer && kParameters[kRelease].integer &&
+              kParameters[kLfoWaveform].integer);
 
 // The value texts of all keys, and whether each was found.
 struct Values {
@@ -48,7 +53,7 @@ struct Values {
 
 // One walk over the document's entries, for all keys at once: for each key
 // the first entry of that name, as SettingsFile::GetValue finds it, without
-// 263 walks of the document.
+// 264 walks of the document.
 Values Collect(const SettingsFile& doc)
 {
     static const auto index = [] {
@@ -124,6 +129,7 @@ Patch FromValues(const Values& v)
     p.releaseMs = ParsePatchInt(v.text[kRelease]);
     p.lfoFrequency = ParsePatchFloat(v.text[kLfoFrequency]);
     p.lfoWaveform = ParsePatchInt(v.text[kLfoWaveform]);
+    p.volumeDb = ParsePatchFloat(v.text[kVolume]);
     p.modWheel = ParsePatchInt(v.text[kModWheel]);
     for (int h = 0; h < NUM_PARTIALS; ++h) {
         p.attack.level[h] = ParsePatchFloat(v.text[AttackHarmonicKey(h)]);
@@ -228,6 +234,7 @@ Sound SoundOfPatch(const Patch& patch)
     s.releaseMs = patch.releaseMs;
     s.lfoFrequency = patch.lfoFrequency;
     s.lfoWaveform = patch.lfoWaveform;
+    s.volumeDb = patch.volumeDb;
     s.attack = patch.attack;
     s.sustain = patch.sustain;
     return s;
@@ -249,6 +256,7 @@ Patch PatchFromState(const SynthState& state, int32_t modWheel)
     p.releaseMs = state.releaseMs;
     p.lfoFrequency = state.lfoFrequency;
     p.lfoWaveform = state.LfoWaveform();
+    p.volumeDb = state.volumeDb;
     p.modWheel = modWheel;
     p.attack = state.Attack();
     p.sustain = state.Sustain();
@@ -263,6 +271,11 @@ void WritePatch(const Patch& p, SettingsFile& doc)
         doc.SetValue(keys[k], std::to_string(ints[k]));
     doc.SetValue(keys[kLfoFrequency], FormatPatchFloat(p.lfoFrequency));
     doc.SetValue(keys[kLfoWaveform], std::to_string(p.lfoWaveform));
+    // Only a volume other than 0 dB is written: a patch at the default volume
+    // saves as it did before the volume was there. (-0 is written, so that it
+    // reads back bit for bit.)
+    if (std::bit_cast<uint32_t>(p.volumeDb) != 0)
+        doc.SetValue(keys[kVolume], FormatPatchFloat(p.volumeDb));
     doc.SetValue(keys[kModWheel], std::to_string(p.modWheel));
     for (int h = 0; h < NUM_PARTIALS; ++h) {
         doc.SetValue(keys[AttackHarmonicKey(h)], FormatPatchFloat(p.attack.level[h]));

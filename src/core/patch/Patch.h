@@ -1,5 +1,6 @@
 #pragma once
-// A patch: the envelope, the LFO, the mod wheel position and both spectra, as
+// A patch: the envelope, the LFO, the output volume, the mod wheel position
+// and both spectra, as
 // read from a ".mrvn" settings document. Reading and writing are shared by the
 // main window and the command-line renderer. GUI thread (or any thread that
 // owns the document); ApplyPatch only uses the lock-free stores of SynthState.
@@ -18,16 +19,17 @@ struct Patch {
     int32_t releaseMs = 0;
     float lfoFrequency = 0.0f;
     int32_t lfoWaveform = 0; // as found in the file; SynthState clamps it
+    float volumeDb = 0.0f;   // as found in the file (none: 0 dB); SynthState holds it to -60 to 6
     int32_t modWheel = 0;    // the mod wheel slider's position, 0 to 16383
     HarmonicSpectrum attack = {};
     HarmonicSpectrum sustain = {};
 };
 
-// The 263 keys, in the loader's order: Attack, Decay, Sustain, Release,
-// LFOFrequency, LFOWaveform (the engine's parameters, by their patch keys),
-// ModWheel, then AttackHarmonic%d and SustainHarmonic%d for 0 to 127, in
-// pairs.
-constexpr int kPatchKeyCount = 7 + 2 * NUM_PARTIALS;
+// The 264 keys, in the loader's order: Attack, Decay, Sustain, Release,
+// LFOFrequency, LFOWaveform, Volume (the engine's parameters, by their patch
+// keys), ModWheel, then AttackHarmonic%d and SustainHarmonic%d for 0 to 127,
+// in pairs.
+constexpr int kPatchKeyCount = 8 + 2 * NUM_PARTIALS;
 const std::array<std::string, kPatchKeyCount>& PatchKeys();
 
 // Numbers as the C library's atoi and atof read them in the "C" locale:
@@ -49,9 +51,9 @@ std::string FormatPatchFloat(float value);
 // it (100 - sustain, say) could overflow.
 constexpr int32_t kMaxSustainPercent = 1000;
 
-// Reads the 263 keys; a missing key reads as 0. Takes what it finds, whatever
-// it is (but the sustain, held as above): the loaders below say what they
-// refuse.
+// Reads the 264 keys; a missing key reads as 0 (for Volume: 0 dB). Takes
+// what it finds, whatever it is (but the sustain, held as above): the
+// loaders below say what they refuse.
 Patch ReadPatch(const SettingsFile& doc);
 
 // Reads a patch from a loaded document, refusing one that cannot be a sound:
@@ -69,7 +71,9 @@ Patch ReadPatch(const SettingsFile& doc);
 //   "the value \"0.5x\" of AttackHarmonic3 is not a number"
 //   "the value \"nan\" of SustainHarmonic5 is not a finite number"
 // Numbers are kept as found, however far outside the controls' ranges, but
-// held as ParsePatchInt holds them and within the sustain's limit above.
+// held as ParsePatchInt holds them and within the sustain's limit above (the
+// engine holds the LFO shape and the volume to their ranges when the patch
+// is applied).
 std::string ReadCheckedPatch(const SettingsFile& doc, Patch& patch);
 
 // Loads a patch file with every check: those of the settings document (size,
@@ -95,8 +99,9 @@ void ApplyPatch(const Patch& patch, SynthState& state);
 // position (which the state does not hold).
 Patch PatchFromState(const SynthState& state, int32_t modWheel);
 
-// The patch as a settings document: all 263 keys in the loader's order,
-// integers in decimal, floats by FormatPatchFloat.
+// The patch as a settings document: the keys in the loader's order, integers
+// in decimal, floats by FormatPatchFloat; all 264 but Volume at +0 dB, which
+// is left out (so a patch at the default volume saves as it always has).
 void WritePatch(const Patch& patch, SettingsFile& doc);
 
 // Saves a patch file: the document above, written beside the target and

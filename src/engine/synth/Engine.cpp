@@ -1,6 +1,9 @@
 #include "Engine.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "FloatEnvironment.h"
 
 namespace {
 
@@ -83,10 +86,42 @@ void Engine::RenderPieces(uint32_t frames, const EngineEvent* events, size_t cou
         midi_.Apply(events[next].bytes, events[next].size);
 }
 
+void Engine::ApplyVolume(float* piece, uint32_t frames)
+{
+    const float dB = synth_.Snapshot().volumeDb;
+    if (!volumeStarted_ || dB != volumeDb_) {
+        const auto to = static_cast<float>(std::pow(10.0, static_cast<double>(dB) / 20.0));
+        volumeDb_ = dB;
+        if (volumeStarted_) {
+            glideFrom_ = gain_;
+            glideTo_ = to;
+            glideDone_ = 0;
+        } else {
+            gain_ = to; // nothing heard yet: no glide
+        }
+        volumeStarted_ = true;
+    }
+    if (glideDone_ == kVolumeGlideFrames && gain_ == 1.0f)
+        return; // 0 dB: the render's output as it is
+    const marovane_fp::FixedEnvironment environment;
+    const float span = glideTo_ - glideFrom_;
+    for (uint32_t i = 0; i < frames; ++i) {
+        if (glideDone_ < kVolumeGlideFrames) {
+            ++glideDone_;
+            gain_ = glideDone_ == kVolumeGlideFrames
+                        ? glideTo_
+                        : glideFrom_ + span * (static_cast<float>(glideDone_) / static_cast<float>(kVolumeGlideFrames));
+        }
+        piece[2 * i] *= gain_;
+        piece[2 * i + 1] *= gain_;
+    }
+}
+
 void Engine::Render(float* left, float* right, uint32_t frames, const EngineEvent* events, size_t count)
 {
     RenderPieces(frames, events, count, [&](uint32_t at, uint32_t n) {
         synth_.Render(piece_, n);
+        ApplyVolume(piece_, n);
         for (uint32_t i = 0; i < n; ++i) {
             left[at + i] = piece_[2 * i];
             right[at + i] = piece_[2 * i + 1];
@@ -96,5 +131,9 @@ void Engine::Render(float* left, float* right, uint32_t frames, const EngineEven
 
 void Engine::RenderInterleaved(float* out, uint32_t frames, const EngineEvent* events, size_t count)
 {
-    RenderPieces(frames, events, count, [&](uint32_t at, uint32_t n) { synth_.Render(out + 2 * static_cast<size_t>(at), n); });
+    RenderPieces(frames, events, count, [&](uint32_t at, uint32_t n) {
+        float* piece = out + 2 * static_cast<size_t>(at);
+        synth_.Render(piece, n);
+        ApplyVolume(piece, n);
+    });
 }

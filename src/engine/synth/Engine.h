@@ -10,6 +10,29 @@
 // pieces, bit for bit, so a host whose blocks are multiples of 256 frames
 // hears exactly what any other such host hears.
 //
+// The output volume (ParamId::Volume, -60 to 6 dB, default 0) is the one
+// step after the render: the engine multiplies both channels of each piece
+// by the gain 10^(dB/20), in one place for every render variant, so every
+// host hears it alike. It reads the volume of the sound each piece was
+// rendered with (taken with the rest of the sound at the piece's start), and
+// works out 10^(dB/20) once per change, in double, rounded to float.
+//  - At 0 dB the gain is exactly 1 and the multiply is skipped: the output is
+//    the render's, bit for bit.
+//  - A change glides: from the gain of the last frame rendered, the gain
+//    moves in a straight line to the new one over 256 frames (one grid step),
+//    frame k (1 to 256) of the glide getting from + (to - from) * (k / 256),
+//    in float, and the 256th exactly the new gain, which then holds. A change
+//    during a glide starts a new one from where it stands. The glide runs
+//    across pieces and blocks, so the same change at the same frame gives the
+//    same samples whatever the host's block sizes.
+//  - The very first piece an engine renders takes its volume at once, with
+//    no glide: nothing was heard before it (an offline render of a patch at
+//    -6 dB is at half the level from its first frame).
+//  - The multiply runs in the render's floating-point environment
+//    (FloatEnvironment.h), whatever the host's thread has set.
+// The peaks the meters read (SynthState::LeftPeak and the rest) are the
+// render's, before the volume.
+//
 // Threads and what each may call:
 //  - The rendering thread, one at a time: Render and RenderInterleaved. They
 //    allocate nothing, take no lock, do no I/O and never wait.
@@ -93,7 +116,8 @@ public:
 
     // A host's value for a parameter, held to its range and rounded where it
     // takes whole numbers (SynthState::SetParameter: the one place a host's
-    // value is clamped); a NaN changes nothing.
+    // value is clamped); a NaN changes nothing. SetParameter(ParamId::Volume,
+    // dB) sets the output volume, heard from the next piece (above).
     void SetParameter(ParamId id, float value) { synth_.SetParameter(id, value); }
     float Parameter(ParamId id) const { return synth_.Parameter(id); }
 
@@ -115,6 +139,8 @@ public:
 private:
     template <class Sink>
     void RenderPieces(uint32_t frames, const EngineEvent* events, size_t count, Sink sink);
+    // The output volume over one piece just rendered (interleaved stereo).
+    void ApplyVolume(float* piece, uint32_t frames);
 
     SynthState synth_;
     EngineMidi midi_{synth_};
@@ -123,4 +149,14 @@ private:
     std::atomic<bool> resetGrid_{false};
     // One interleaved piece, for the two-buffer form.
     float piece_[2 * MAX_FRAMES] = {};
+    // The volume's state (rendering thread only): the decibels the gain is
+    // at or gliding to, the gain of the last frame rendered, and the glide:
+    // its ends and how many of its 256 frames are done (256: holding).
+    static constexpr uint32_t kVolumeGlideFrames = MAX_FRAMES;
+    bool volumeStarted_ = false;
+    float volumeDb_ = 0.0f;
+    float gain_ = 1.0f;
+    float glideFrom_ = 1.0f;
+    float glideTo_ = 1.0f;
+    uint32_t glideDone_ = kVolumeGlideFrames;
 };

@@ -20,8 +20,9 @@ enum class ParamId : uint8_t {
     Release,
     LfoFrequency,
     LfoWaveform,
+    Volume,
 };
-constexpr size_t kParameterCount = 6;
+constexpr size_t kParameterCount = 7;
 
 // The LFO's shapes, in the order of their numbers (WaveTable.h).
 inline constexpr const char* kLfoShapeNames[] = {"Sine", "Square", "Saw", "Triangle", "Sinc", "Pulse 25%", "Trapezoid"};
@@ -30,7 +31,7 @@ struct ParameterInfo {
     ParamId id;
     const char* symbol;   // a plugin port's symbol: fixed once published
     const char* label;    // the host's name for it
-    const char* unit;     // "ms", "%", "Hz", or "" for a choice
+    const char* unit;     // "ms", "%", "Hz", "dB", or "" for a choice
     const char* patchKey; // the element and attribute in a patch file
     float minimum;
     float maximum;
@@ -48,6 +49,9 @@ inline constexpr ParameterInfo kParameters[kParameterCount] = {
     {ParamId::LfoFrequency, "lfo_rate", "LFO Frequency", "Hz", "LFOFrequency", 0.0f, 20.0f, 5.0f, false},
     {ParamId::LfoWaveform, "lfo_shape", "LFO Waveform", "", "LFOWaveform", 0.0f, 6.0f, 0.0f, true, kLfoShapeNames,
      sizeof kLfoShapeNames / sizeof kLfoShapeNames[0]},
+    // The output's gain in decibels, which the engine applies to everything it
+    // renders (Engine.h).
+    {ParamId::Volume, "volume", "Volume", "dB", "Volume", -60.0f, 6.0f, 0.0f, false},
 };
 
 constexpr const ParameterInfo& Parameter(ParamId id)

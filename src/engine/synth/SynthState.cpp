@@ -33,7 +33,8 @@ bool SameSound(const Sound& a, const Sound& b)
 {
     return a.attackMs == b.attackMs && a.decayMs == b.decayMs && a.sustainPercent == b.sustainPercent &&
            a.releaseMs == b.releaseMs && std::bit_cast<uint32_t>(a.lfoFrequency) == std::bit_cast<uint32_t>(b.lfoFrequency) &&
-           a.lfoWaveform == b.lfoWaveform && std::memcmp(a.attack.level, b.attack.level, sizeof a.attack.level) == 0 &&
+           a.lfoWaveform == b.lfoWaveform && std::bit_cast<uint32_t>(a.volumeDb) == std::bit_cast<uint32_t>(b.volumeDb) &&
+           std::memcmp(a.attack.level, b.attack.level, sizeof a.attack.level) == 0 &&
            std::memcmp(a.sustain.level, b.sustain.level, sizeof a.sustain.level) == 0;
 }
 
@@ -87,7 +88,8 @@ static_assert(Sound{}.attackMs == Parameter(ParamId::Attack).defaultValue &&
                   Sound{}.sustainPercent == Parameter(ParamId::Sustain).defaultValue &&
                   Sound{}.releaseMs == Parameter(ParamId::Release).defaultValue &&
                   Sound{}.lfoFrequency == Parameter(ParamId::LfoFrequency).defaultValue &&
-                  Sound{}.lfoWaveform == Parameter(ParamId::LfoWaveform).defaultValue,
+                  Sound{}.lfoWaveform == Parameter(ParamId::LfoWaveform).defaultValue &&
+                  Sound{}.volumeDb == Parameter(ParamId::Volume).defaultValue,
               "the start-up sound is the parameters' defaults");
 
 static_assert(Parameter(ParamId::LfoWaveform).minimum == 0.0f &&
@@ -98,6 +100,12 @@ static_assert(Parameter(ParamId::LfoWaveform).minimum == 0.0f &&
 void SynthState::SetLfoWaveform(int32_t shape)
 {
     lfoWaveform_ = std::clamp<int32_t>(shape, 0, NUM_WAVEFORMS - 1);
+}
+
+void SynthState::SetVolumeDb(float dB)
+{
+    if (!std::isnan(dB))
+        volumeDb.store(ClampParameter(::Parameter(ParamId::Volume), dB));
 }
 
 void SynthState::SetParameter(ParamId id, float value)
@@ -113,6 +121,7 @@ void SynthState::SetParameter(ParamId id, float value)
     case ParamId::Release: releaseMs.store(whole); break;
     case ParamId::LfoFrequency: lfoFrequency.store(held); break;
     case ParamId::LfoWaveform: lfoWaveform_ = whole; break;
+    case ParamId::Volume: volumeDb.store(held); break;
     }
 }
 
@@ -125,6 +134,7 @@ float SynthState::Parameter(ParamId id) const
     case ParamId::Release: return static_cast<float>(releaseMs.load());
     case ParamId::LfoFrequency: return lfoFrequency.load();
     case ParamId::LfoWaveform: return static_cast<float>(lfoWaveform_.load());
+    case ParamId::Volume: return volumeDb.load();
     }
     return 0.0f;
 }
@@ -165,6 +175,7 @@ void SynthState::SetSound(const Sound& sound)
     releaseMs.store(sound.releaseMs);
     lfoFrequency.store(sound.lfoFrequency);
     SetLfoWaveform(sound.lfoWaveform);
+    SetVolumeDb(sound.volumeDb);
     for (int h = 0; h < NUM_PARTIALS; ++h) {
         attackSpectrum[h] = FlushSubnormal(sound.attack.level[h]);
         sustainSpectrum[h] = FlushSubnormal(sound.sustain.level[h]);
@@ -181,6 +192,7 @@ Sound SynthState::CurrentSound() const
     s.releaseMs = releaseMs;
     s.lfoFrequency = lfoFrequency;
     s.lfoWaveform = lfoWaveform_;
+    s.volumeDb = volumeDb;
     s.attack = Attack();
     s.sustain = Sustain();
     return s;
@@ -272,6 +284,7 @@ void SynthState::TakeSound()
     snap_.releaseMs = s.releaseMs;
     snap_.lfoFrequency = s.lfoFrequency;
     snap_.lfoWaveform = s.lfoWaveform;
+    snap_.volumeDb = s.volumeDb;
     std::memcpy(snap_.attack, s.attack.level, sizeof snap_.attack);
     std::memcpy(snap_.sustain, s.sustain.level, sizeof snap_.sustain);
 }

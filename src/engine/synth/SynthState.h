@@ -52,9 +52,9 @@ struct HarmonicSpectrum {
     float level[NUM_PARTIALS];
 };
 
-// A whole sound: the envelope, the LFO and both spectra, as a patch holds it
-// (less the mod wheel position, which is a performance control). The unit of
-// undo and of a patch load.
+// A whole sound: the envelope, the LFO, the output volume and both spectra,
+// as a patch holds it (less the mod wheel position, which is a performance
+// control). The unit of undo and of a patch load.
 struct Sound {
     int32_t attackMs = 0;
     int32_t decayMs = 0;
@@ -62,6 +62,7 @@ struct Sound {
     int32_t releaseMs = 10;
     float lfoFrequency = 5.0f;
     int32_t lfoWaveform = 0;
+    float volumeDb = 0.0f; // the output's gain in decibels (Engine.h applies it)
     HarmonicSpectrum attack = {};
     HarmonicSpectrum sustain = {};
 };
@@ -79,6 +80,7 @@ struct RenderSnapshot {
     int32_t releaseMs = 10;
     float lfoFrequency = 5.0f;
     int32_t lfoWaveform = 0;
+    float volumeDb = 0.0f; // read by Engine after the buffer, not by the render
     float modWheelDepth = 0.0f;
     float pitchWheel = PITCH_WHEEL_CENTRE;
     float velocity[NUM_NOTES] = {};
@@ -155,7 +157,9 @@ public:
     //    numbers and the LFO frequency are kept as given, however far outside
     //    the controls' ranges (a patch file may hold any integer; the render
     //    is defined for all of them); only the LFO shape is held to 0 to 6,
-    //    so that the render never reads outside the wave table.
+    //    so that the render never reads outside the wave table, and the
+    //    volume to its range (-60 to 6 dB, as SetParameter holds it; a NaN
+    //    keeps the volume there is).
     //  - SetLfoWaveform: the shape held to 0 to 6, as SetSound holds it.
     void SetParameter(ParamId id, float value);
     // The parameter's current value (an integer parameter's converted to float).
@@ -167,12 +171,17 @@ public:
     SynthValue<int32_t> sustainPercent{100};
     SynthValue<int32_t> releaseMs{10};
     SynthValue<float> lfoFrequency{5.0f};
+    SynthValue<float> volumeDb{0.0f};
 
     // The LFO shape 0 to 6. A value outside that range (from a patch file, say)
     // is clamped to the nearest shape, so the render never reads outside the
     // wave table.
     void SetLfoWaveform(int32_t shape);
     int32_t LfoWaveform() const { return lfoWaveform_; }
+
+    // The output volume in decibels, held to its range (Parameters.h); a NaN
+    // changes nothing. SetParameter(ParamId::Volume, dB) does the same.
+    void SetVolumeDb(float dB);
 
     // ---- Performance controls (any thread), stored as given ----
     // The tremolo depth, 0 to 1 from the mod wheel.
@@ -197,7 +206,8 @@ public:
     // for subnormal numbers, which the render keeps enabled to stay exact.
     void SetSpectra(const float* attack, const float* sustain);
     // Replaces the whole sound at once: the render takes it at the start of a
-    // buffer, never part of it. The LFO shape is clamped as SetLfoWaveform does.
+    // buffer, never part of it. The LFO shape is clamped as SetLfoWaveform does,
+    // the volume held as SetParameter holds it.
     void SetSound(const Sound& sound);
     Sound CurrentSound() const;
     void SetAttackLevel(int partial, float level) { attackSpectrum[partial] = FlushSubnormal(level); }

@@ -34,3 +34,5 @@ constexpr int ID_DECAY_SLIDER = 10048;
 constexpr int ID_SUSTAIN_SLIDER = 10049;
 constexpr int ID_RELEASE_SLIDER = 10050;
 constexpr int ID_AUDIO_SETTINGS = 10055;
+constexpr int ID_VOLUME_SLIDER = 10056;
+constexpr int ID_VOLUME_LABEL = 10057;

@@ -30,9 +30,25 @@ constexpr float kLfoSteps = 10.0f;
 static_assert(!Parameter(ParamId::LfoFrequency).integer && Parameter(ParamId::LfoFrequency).minimum == 0.0f,
               "a slider of tenths from 0");
 
+// The output volume in tenths of a decibel on the slider, counted from its
+// bottom end (-60 dB at position 0).
+constexpr float kVolumeSteps = 10.0f;
+constexpr float kVolumeBottom = Parameter(ParamId::Volume).minimum;
+static_assert(!Parameter(ParamId::Volume).integer && kVolumeBottom < 0.0f, "a slider of tenths from the bottom end");
+
 } // namespace
 
 const std::array<ParameterSlider, NUM_PARAMETER_SLIDERS> PARAMETER_SLIDERS = {
+    ParameterSlider{ParamId::Volume, ID_VOLUME_SLIDER, ID_VOLUME_LABEL, "Volume (dB):",
+                    (Parameter(ParamId::Volume).maximum - kVolumeBottom) * kVolumeSteps,
+                    [](const SynthState& s) { return (s.volumeDb - kVolumeBottom) * kVolumeSteps; },
+                    [](SynthState& s, float position) {
+                        s.SetParameter(ParamId::Volume,
+                                       static_cast<float>(SliderEventInt(position)) / kVolumeSteps + kVolumeBottom);
+                    },
+                    [](const SynthState& s) {
+                        return wxString::Format("%.1f", static_cast<double>(s.volumeDb.load()));
+                    }},
     WholeNumber<ParamId::Attack>(ID_ATTACK_SLIDER, "Attack (msec):"),
     WholeNumber<ParamId::Decay>(ID_DECAY_SLIDER, "Decay (msec):"),
     WholeNumber<ParamId::Sustain>(ID_SUSTAIN_SLIDER, "Sustain (percent):"),

@@ -1,5 +1,5 @@
 #pragma once
-// The envelope and LFO sliders of the main window as one table: each row a
+// The volume, envelope and LFO sliders of the main window as one table: each row a
 // caption, a slider, its value text with its format, and the parameter of the
 // synthesis state it sets. Building the controls, showing a loaded patch and
 // the sliders' scroll handler all go through the table. GUI thread.
@@ -28,8 +28,9 @@ struct ParameterSlider {
     wxString (*text)(const SynthState& synth);
 };
 
-constexpr int NUM_PARAMETER_SLIDERS = 5;
-// Attack, decay, sustain, release, LFO frequency, in the window's order.
+constexpr int NUM_PARAMETER_SLIDERS = 6;
+// Volume, attack, decay, sustain, release, LFO frequency, in the window's
+// order.
 extern const std::array<ParameterSlider, NUM_PARAMETER_SLIDERS> PARAMETER_SLIDERS;
 
 // The row of a slider identifier, or null.

@@ -1,0 +1,144 @@
+// run() allocates nothing on any of its paths: this program replaces the C
+// library's allocator with one that counts the calls made on this thread
+// while the plugin's LV2 module runs, and plays it with notes, controllers
+// and pitch bend, every control port moving, a spectrum from the editor
+// (patch:Set, handed to the worker) and the editor asking for every state
+// (which run() sends on the events output), in blocks of several sizes. The
+// worker's jobs run between blocks, where allocating is allowed.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdlib>
+#include <string>
+
+#include "PluginParameters.h"
+#include "PluginState.h"
+#include "plugin/DpfLv2Host.h"
+
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* __libc_memalign(size_t, size_t);
+void __libc_free(void*);
+}
+
+namespace {
+thread_local bool counting = false;
+thread_local size_t calls = 0;
+void Count()
+{
+    if (counting)
+        ++calls;
+}
+} // namespace
+
+// The allocator every library of the process goes through (operator new
+// calls malloc).
+extern "C" {
+void* malloc(size_t n)
+{
+    Count();
+    return __libc_malloc(n);
+}
+void* calloc(size_t n, size_t size)
+{
+    Count();
+    return __libc_calloc(n, size);
+}
+void* realloc(void* p, size_t n)
+{
+    Count();
+    return __libc_realloc(p, n);
+}
+void free(void* p)
+{
+    if (p)
+        Count();
+    __libc_free(p);
+}
+void* memalign(size_t alignment, size_t n)
+{
+    Count();
+    return __libc_memalign(alignment, n);
+}
+void* aligned_alloc(size_t alignment, size_t n)
+{
+    Count();
+    return __libc_memalign(alignment, n);
+}
+int posix_memalign(void** p, size_t alignment, size_t n)
+{
+    Count();
+    *p = __libc_memalign(alignment, n);
+    return *p ? 0 : 12; // ENOMEM
+}
+}
+
+using namespace marovane_test;
+using namespace marovane_plugin;
+
+TEST(PluginLv2Rt, RunAllocatesNothing)
+{
+    Lv2Module module(MAROVANE_PLUGIN_LV2_MODULE);
+    UridMap urids;
+    constexpr uint32_t kMaxFrames = 1024;
+    DpfLv2Instance plugin(module.Descriptor(), urids, 48000, kMaxFrames, kPluginParamCount);
+    for (uint32_t i = 0; i + 1 < kPluginParamCount; ++i)
+        plugin.Control(i) = ::Parameter(kPluginParams[i].sound).defaultValue;
+    plugin.Activate();
+
+    HarmonicSpectrum spectrum{};
+    for (int h = 0; h < NUM_PARTIALS; ++h)
+        spectrum.level[h] = 0.3f / static_cast<float>(h + 1);
+    const std::string text = SpectrumText(spectrum);
+    std::vector<uint8_t> patchSet(text.size() + 256);
+    LV2_Atom_Forge forge;
+    lv2_atom_forge_init(&forge, &urids.map);
+    lv2_atom_forge_set_buffer(&forge, patchSet.data(), patchSet.size());
+    LV2_Atom_Forge_Frame frame;
+    lv2_atom_forge_object(&forge, &frame, 0, urids.Id(LV2_PATCH__Set));
+    lv2_atom_forge_key(&forge, urids.Id(LV2_PATCH__property));
+    lv2_atom_forge_urid(&forge, urids.Id("urn:marovane:synth#sustain"));
+    lv2_atom_forge_key(&forge, urids.Id(LV2_PATCH__value));
+    lv2_atom_forge_string(&forge, text.c_str(), static_cast<uint32_t>(text.size()));
+    lv2_atom_forge_pop(&forge, &frame);
+    const auto* setAtom = reinterpret_cast<const LV2_Atom*>(patchSet.data());
+    const LV2_URID keyValue = urids.Id("urn:marovane:synth#KeyValueState");
+    const char request[] = "__dpf_ui_data__";
+    const uint32_t sizes[] = {1, 64, 256, 300, 512, 1024};
+
+    size_t jobs = 0;
+    bool sent = false;
+    for (int b = 0; b < 240; ++b) {
+        const uint32_t frames = sizes[static_cast<size_t>(b) % std::size(sizes)];
+        plugin.ClearEvents();
+        const uint8_t note = static_cast<uint8_t>(36 + b % 60);
+        plugin.AddMidi(0, 0x90 | (b % 16), note, 100);
+        plugin.AddMidi(frames / 2, 0xB0, 1, static_cast<uint8_t>(b % 128));
+        plugin.AddMidi(frames / 2, 0xE0, static_cast<uint8_t>(b % 128), 64);
+        plugin.AddMidi(frames - 1, 0x80, static_cast<uint8_t>(36 + (b + 30) % 60), 0);
+        if (b % 7 == 0)
+            plugin.AddMidi(0, 0xB0, 64, b % 14 == 0 ? 127 : 0);
+        if (b % 5 == 0)
+            plugin.AddEvent(0, setAtom->type, setAtom + 1, setAtom->size);
+        if (b % 3 == 0)
+            plugin.AddEvent(0, keyValue, request, sizeof request);
+        for (uint32_t i = 0; i < kPluginParamCount; ++i) {
+            const PluginParam& p = kPluginParams[i];
+            const float lo = p.kind == PluginParamKind::Sound ? ::Parameter(p.sound).minimum : 0.0f;
+            const float hi = p.kind == PluginParamKind::Sound ? ::Parameter(p.sound).maximum : 1.0f;
+            plugin.Control(i) = lo + (hi - lo) * static_cast<float>((b * 7 + static_cast<int>(i)) % 10) / 9.0f;
+        }
+        counting = true;
+        plugin.Run(frames);
+        counting = false;
+        EXPECT_EQ(calls, 0u) << "block " << b;
+        calls = 0;
+        sent = sent || plugin.EventsOutBytes().find(text) != std::string::npos;
+        jobs += plugin.PendingJobs();
+        plugin.RunWorker();
+    }
+    EXPECT_EQ(jobs, 48u); // every patch:Set reached the worker
+    EXPECT_TRUE(sent) << "the editor was sent the new spectrum";
+}
