@@ -44,6 +44,8 @@ std::string Difference(const Sound& a, const Sound& b)
         d += " envelope";
     if (a.lfoFrequency != b.lfoFrequency || a.lfoWaveform != b.lfoWaveform)
         d += " lfo";
+    if (a.volumeDb != b.volumeDb)
+        d += " volume";
     for (int h = 0; h < NUM_PARTIALS; ++h) {
         if (a.attack.level[h] != b.attack.level[h])
             d += " attack[" + std::to_string(h) + "]";
@@ -71,6 +73,7 @@ TEST_F(UndoTest, EveryKindOfStepIsUndoneAndRedone)
     bell.releaseMs = 700;
     bell.lfoFrequency = 3.5f;
     bell.lfoWaveform = 2;
+    bell.volumeDb = -9.5f;
     for (int h = 0; h < 16; ++h) {
         bell.attack.level[h] = 0.3f / static_cast<float>(h + 1);
         bell.sustain.level[h] = h % 2 ? 0.0f : 0.1f;
@@ -136,6 +139,12 @@ TEST_F(UndoTest, EveryKindOfStepIsUndoneAndRedone)
         {"the LFO shape",
          [&] {
              Synth().SetLfoWaveform(4);
+             instrument->CommitSound();
+         }},
+        {"a volume slider drag",
+         [&] {
+             for (float dB : {-3.0f, -12.5f, 4.2f})
+                 Synth().SetParameter(ParamId::Volume, dB);
              instrument->CommitSound();
          }},
         {"a patch load", [&] { ASSERT_TRUE(instrument->LoadPatch(patchPath).Loaded()); }},
