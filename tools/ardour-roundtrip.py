@@ -26,6 +26,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import xml.etree.ElementTree as ET
 
 RATE = 44100
@@ -205,6 +206,12 @@ def main():
         env["VST3_PATH"] = plugins if a.format == "vst3" else os.path.join(work, "none")
         if a.format == "vst3":
             bundle = os.path.join(plugins, "marovane.vst3")
+            # Ardour takes its cache of a bundle for stale unless the cache is
+            # newer, in whole seconds, than every file of the bundle: a module
+            # built within the second of the scan would not be found.
+            newest = max(os.path.getmtime(os.path.join(d, f)) for d, _, fs in os.walk(bundle) for f in fs)
+            while time.time() < int(newest) + 1.05:
+                time.sleep(0.1)
             scan_env = dict(env, LD_LIBRARY_PATH="/usr/lib/ardour7")
             if run(["/usr/lib/ardour7/ardour-vst3-scanner", "-f", bundle], scan_env, log) != 0:
                 fail("the VST3 scanner failed on " + bundle + " (see " + log + ")")
