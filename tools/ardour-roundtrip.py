@@ -46,6 +46,16 @@ local track = tracks:front()
 local p = ARDOUR.LuaAPI.new_plugin(s, os.getenv("RT_PLUGIN_ID"), ARDOUR.PluginType[os.getenv("RT_PLUGIN_TYPE")], "")
 assert(not p:isnil(), "the plugin was not found")
 assert(track:add_processor_by_index(p, 0, nil, true) == 0, "the plugin was not added")
+-- The track's outputs to the master bus's inputs, here and now: Ardour
+-- connects a new track in a thread of its own, which may not have done so
+-- by the time the session is saved (the bounce is then silent).
+local master_in = s:master_out():input()
+for c = 0, 1 do
+  local port, target = track:output():audio(c), master_in:audio(c):name()
+  if not port:connected_to(target) then
+    assert(port:connect(target) == 0, "cannot connect the track to the master bus")
+  end
+end
 -- The parameters the host shows. A VST3 plugin also has hidden ones, the
 -- MIDI controllers, which reach it as parameters; Ardour names each of them
 -- "hidden".

@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """The plugin in Ardour 7 without its window: a session with a MIDI region
-holding A4 (MIDI 69, velocity 100, one second) on a track with the plugin in
-the format given, bounced by ardour7-export (tools/ardour-roundtrip.py).
-The bounce must be the start-up sound's sine at 440 Hz, as loud as the
-velocity makes it, the same on both channels, and silent again once the
-note's release has ended; Ardour must show the plugin's seven parameters
-with their ranges and no other.
+holding a song (A4 alone first) on a track with the plugin in the format
+given, bounced by ardour7-export (tools/ardour-roundtrip.py) in Ardour's
+blocks of 1024 frames. The bounce must hold the start-up sound's sine at
+440 Hz for A4, as loud as the velocity makes it, fall silent once the last
+release has ended, and be what marovane-render --midi makes of the same
+file, bit for bit; Ardour must show the plugin's seven parameters with
+their ranges and no other.
 
-    ardour_roundtrip_test.py lv2|vst3 BUNDLE_DIR SOURCE_DIR
+    ardour_roundtrip_test.py lv2|vst3 BUNDLE_DIR SOURCE_DIR MAROVANE_RENDER
 """
 import os
 import shutil
@@ -28,11 +29,25 @@ def vlq(n):
     return bytes(b)
 
 
-def write_a4(path):
-    """A4 at velocity 100 for two beats of 480 ticks at 120 beats a minute:
-    frames 0 to 44100 at 44100 Hz."""
-    events = (vlq(0) + bytes([0xFF, 0x51, 3, 0x07, 0xA1, 0x20]) + vlq(0) + bytes([0x90, 69, 100]) +
-              vlq(960) + bytes([0x80, 69, 0]) + vlq(0) + bytes([0xFF, 0x2F, 0]))
+# The song, at 480 ticks a beat and 120 beats a minute: a tick is 45.9375
+# frames at 44100 Hz, so every event is on a multiple of 32 ticks (1470
+# frames), where Ardour and marovane-render place it on the same frame. A4
+# alone for its first second, then a chord of overlapping notes. No
+# controllers: Ardour plays a region's controllers from lines it draws
+# between their values (a pitch-wheel move becomes a ramp), which a file's
+# render does not.
+SONG = [(0, [0x90, 69, 100]), (960, [0x80, 69, 0]), (1440, [0x90, 60, 90]), (1472, [0x90, 64, 80]),
+        (1504, [0x90, 67, 127]), (1632, [0x80, 60, 0]), (1920, [0x80, 67, 0]), (2080, [0x80, 64, 0])]
+LAST_EVENT_FRAME = 2080 * 22050 // 480
+
+
+def write_song(path):
+    events = vlq(0) + bytes([0xFF, 0x51, 3, 0x07, 0xA1, 0x20])
+    at = 0
+    for tick, message in SONG:
+        events += vlq(tick - at) + bytes(message)
+        at = tick
+    events += vlq(0) + bytes([0xFF, 0x2F, 0])
     with open(path, "wb") as f:
         f.write(b"MThd" + (6).to_bytes(4, "big") + bytes([0, 0, 0, 1, 0x01, 0xE0]))
         f.write(b"MTrk" + len(events).to_bytes(4, "big") + events)
@@ -72,7 +87,7 @@ def hertz(x, start, count):
 
 
 def main():
-    fmt, bundles, source = sys.argv[1], sys.argv[2], sys.argv[3]
+    fmt, bundles, source, render = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
     work = tempfile.mkdtemp(prefix="ardour-roundtrip-test-")
     failures = []
 
@@ -83,9 +98,9 @@ def main():
 
     try:
         mid, wav = os.path.join(work, "a4.mid"), os.path.join(work, "bounce.wav")
-        write_a4(mid)
+        write_song(mid)
         run = subprocess.run([sys.executable, os.path.join(source, "tools", "ardour-roundtrip.py"), "--format", fmt,
-                              "--plugins", bundles, "--midi", mid, "--seconds", "2", "-o", wav,
+                              "--plugins", bundles, "--midi", mid, "--seconds", "3", "-o", wav,
                               "--work", os.path.join(work, "ardour")],
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=600)
         if run.returncode != 0:
@@ -101,16 +116,24 @@ def main():
         check(shown == expected, "Ardour shows the seven parameters and their ranges: %s" % shown)
 
         (left, right), rate = read_wav(wav)
-        check(rate == RATE and len(left) == 2 * RATE, "two seconds at 44100 Hz (%d frames at %d Hz)" % (len(left), rate))
+        check(rate == RATE and len(left) == 3 * RATE, "three seconds at 44100 Hz (%d frames at %d Hz)" % (len(left), rate))
         f = hertz(left, RATE // 10, 30000)
         check(abs(f - 440.0) < 0.05, "A4 sounds at 440 Hz (%.4f Hz)" % f)
         # The start-up sound is a sine of amplitude 0.5 at full velocity.
         peak = max(abs(v) for v in left[:RATE])
         check(abs(peak - 0.5 * 100 / 127) < 0.01, "as loud as velocity 100 makes it (peak %.4f)" % peak)
-        check(left == right, "both channels the same")
-        # Released at frame 44100; the release lasts 10 ms (441 frames).
+        # The last note is released at its frame; the release lasts 10 ms.
         tail = next((i for i in range(len(left) - 1, -1, -1) if left[i] != 0.0), -1)
-        check(RATE < tail < RATE + 441 + 64, "silent again once the release has ended (last sound at frame %d)" % tail)
+        check(LAST_EVENT_FRAME < tail < LAST_EVENT_FRAME + 441 + 64,
+              "silent once the last release has ended (last sound at frame %d)" % tail)
+        # What marovane-render makes of the same file, to the bit.
+        expected = os.path.join(work, "render.wav")
+        subprocess.run([render, "--midi", mid, "-o", expected], check=True, stderr=subprocess.DEVNULL, timeout=120)
+        (rl, rr), _ = read_wav(expected)
+        n = len(rl)
+        same = left[:n] == rl and right[:n] == rr and not any(left[n:]) and not any(right[n:])
+        first = next((i for i in range(min(n, len(left))) if left[i] != rl[i] or right[i] != rr[i]), None)
+        check(same, "the bounce is marovane-render's sound bit for bit (first difference at frame %s)" % first)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     return 1 if failures else 0
