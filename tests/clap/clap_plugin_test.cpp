@@ -301,6 +301,19 @@ TEST(ClapPlugin, AParameterValueTakesEffectAtItsFrame)
     EXPECT_EQ(FirstDifference(got, expected), -1);
 }
 
+TEST(ClapPlugin, AValueForAParameterItNeverListedChangesNothing)
+{
+    // Ids past the list, at a block's start and within it, from a careless
+    // host: the sound plays on as without them.
+    const std::vector<Event> notes = {Note(0, true, 69), Note(3000, false, 69)};
+    std::vector<Event> careless = {Note(0, true, 69), Param(0, kPluginParamCount, 0.5), Param(700, 100000, 1),
+                                   Param(1500, UINT32_MAX - 1, 0), Note(3000, false, 69)};
+    Instance plugin, reference;
+    ASSERT_TRUE(plugin.Ok());
+    EXPECT_EQ(FirstDifference(plugin.Play(careless, 4096, 1024), reference.Play(notes, 4096, 1024)), -1);
+    EXPECT_EQ(plugin.processStatus_, CLAP_PROCESS_CONTINUE);
+}
+
 TEST(ClapPlugin, TheHostSeesTheParametersOfTheEngine)
 {
     Instance plugin;
