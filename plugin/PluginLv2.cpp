@@ -5,7 +5,8 @@
 // plugin keeps the spectra as text under #attack and #sustain. When a state
 // has no text spectra but both old ones, whole and finite, they are handed
 // to the framework's restore as the text it reads, so an old session opens
-// with its sound. The module refuses to start at a sample rate the engine
+// with its sound. A state is taken whole or not at all, and restore says
+// when it refused one. The module refuses to start at a sample rate the engine
 // does not run at (outside 8000 to 192000 Hz). Everything else goes to the
 // framework's functions as it is.
 //
@@ -169,15 +170,42 @@ bool IsOldState(const Instance& self, LV2_State_Retrieve_Function retrieve, LV2_
     return number == kOldStateVersion;
 }
 
+// One text spectrum of this plugin's state: present, a string ending in its
+// terminating zero, and 128 levels ReadSpectrumText takes.
+LV2_State_Status CheckTextSpectrum(const Instance& self, LV2_State_Retrieve_Function retrieve,
+                                   LV2_State_Handle handle, LV2_URID key)
+{
+    size_t size = 0;
+    uint32_t type = 0, flags = 0;
+    const void* data = retrieve(handle, key, &size, &type, &flags);
+    if (!data)
+        return LV2_STATE_ERR_NO_PROPERTY;
+    const char* text = static_cast<const char*>(data);
+    HarmonicSpectrum spectrum;
+    if (type != self.atomString || size == 0 || text[size - 1] != '\0' || !ReadSpectrumText(text, spectrum))
+        return LV2_STATE_ERR_BAD_TYPE;
+    return LV2_STATE_SUCCESS;
+}
+
+// Takes a state whole or not at all: both spectra must be there and sound
+// (the framework would take each key it can on its own, and report success
+// for a state it refused), or the earlier plugin's whole state.
 LV2_State_Status Restore(LV2_Handle h, LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle, uint32_t flags,
                          const LV2_Feature* const* features)
 {
     const Instance& self = *static_cast<Instance*>(h);
-    HarmonicSpectrum attack, sustain;
-    if (IsOldState(self, retrieve, handle) && OldSpectrum(self, retrieve, handle, self.oldAttack, attack) &&
-        OldSpectrum(self, retrieve, handle, self.oldSustain, sustain)) {
+    if (IsOldState(self, retrieve, handle)) {
+        HarmonicSpectrum attack, sustain;
+        if (!OldSpectrum(self, retrieve, handle, self.oldAttack, attack) ||
+            !OldSpectrum(self, retrieve, handle, self.oldSustain, sustain))
+            return LV2_STATE_ERR_BAD_TYPE;
         Converted c{&self, retrieve, handle, SpectrumText(attack), SpectrumText(sustain)};
         return InnerState()->restore(self.inner, &RetrieveConverted, &c, flags, features);
+    }
+    for (LV2_URID key : {self.attack, self.sustain}) {
+        const LV2_State_Status status = CheckTextSpectrum(self, retrieve, handle, key);
+        if (status != LV2_STATE_SUCCESS)
+            return status;
     }
     return InnerState()->restore(self.inner, retrieve, handle, flags, features);
 }

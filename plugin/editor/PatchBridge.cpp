@@ -29,15 +29,8 @@ bool PatchParameterValue(const Patch& patch, uint32_t index, float& value)
     }
     if (p.kind != PluginParamKind::Sound)
         return false;
-    switch (p.sound) {
-    case ParamId::Attack: value = static_cast<float>(patch.attackMs); return true;
-    case ParamId::Decay: value = static_cast<float>(patch.decayMs); return true;
-    case ParamId::Sustain: value = static_cast<float>(patch.sustainPercent); return true;
-    case ParamId::Release: value = static_cast<float>(patch.releaseMs); return true;
-    case ParamId::LfoFrequency: value = patch.lfoFrequency; return true;
-    case ParamId::LfoWaveform: value = static_cast<float>(patch.lfoWaveform); return true;
-    default: return false;
-    }
+    value = ::PatchParameter(patch, p.sound);
+    return true;
 }
 
 bool SetPatchParameter(Patch& patch, uint32_t index, float value)
@@ -51,15 +44,8 @@ bool SetPatchParameter(Patch& patch, uint32_t index, float value)
     }
     if (p.kind != PluginParamKind::Sound)
         return false;
-    switch (p.sound) {
-    case ParamId::Attack: patch.attackMs = Whole(value); return true;
-    case ParamId::Decay: patch.decayMs = Whole(value); return true;
-    case ParamId::Sustain: patch.sustainPercent = Whole(value); return true;
-    case ParamId::Release: patch.releaseMs = Whole(value); return true;
-    case ParamId::LfoFrequency: patch.lfoFrequency = value; return true;
-    case ParamId::LfoWaveform: patch.lfoWaveform = Whole(value); return true;
-    default: return false;
-    }
+    ::SetPatchParameter(patch, p.sound, value);
+    return true;
 }
 
 std::string ReadShippedPatch(const EmbeddedFile& file, Patch& patch)

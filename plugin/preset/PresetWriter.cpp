@@ -41,25 +41,10 @@ size_t Utf8Length(const std::string& text, size_t i)
     return n;
 }
 
-// The parameter's value in the patch.
-float PatchValue(const Patch& p, ParamId id)
-{
-    switch (id) {
-    case ParamId::Attack: return static_cast<float>(p.attackMs);
-    case ParamId::Decay: return static_cast<float>(p.decayMs);
-    case ParamId::Sustain: return static_cast<float>(p.sustainPercent);
-    case ParamId::Release: return static_cast<float>(p.releaseMs);
-    case ParamId::LfoFrequency: return p.lfoFrequency;
-    case ParamId::LfoWaveform: return static_cast<float>(p.lfoWaveform);
-    case ParamId::Volume: return p.volumeDb;
-    }
-    return 0.0f;
-}
-
 // The plugin parameter's value in the patch.
 float PluginValue(const Patch& p, const PluginParam& param)
 {
-    return param.kind == PluginParamKind::ModWheel ? ModWheelValue(p) : PatchValue(p, param.sound);
+    return param.kind == PluginParamKind::ModWheel ? ModWheelValue(p) : PatchParameter(p, param.sound);
 }
 
 const char* PluginSymbol(const PluginParam& param)
@@ -162,7 +147,7 @@ std::string PatchOutOfRange(const Patch& patch, const SettingsFile* written)
 {
     for (size_t c = 0; c < kParameterCount; ++c) {
         const ParameterInfo& p = kParameters[c];
-        const float value = PatchValue(patch, p.id);
+        const float value = PatchParameter(patch, p.id);
         if (!(value >= p.minimum && value <= p.maximum)) {
             // The value as the file wrote it, where it is there to quote: a
             // number beyond the loader's limits reads back held at them.

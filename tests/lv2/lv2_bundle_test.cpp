@@ -126,6 +126,8 @@ std::string UnitUri(const std::string& unit)
         return units + "pc";
     if (unit == "Hz")
         return units + "hz";
+    if (unit == "dB")
+        return units + "db";
     EXPECT_EQ(unit, "") << "a unit the Turtle has no name for";
     return "";
 }

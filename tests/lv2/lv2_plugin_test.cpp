@@ -385,20 +385,6 @@ TEST_F(Lv2Restore, RestoreReportsAStateItRefuses)
     }
 }
 
-// A parameter's value in a patch, as the editor sets its control.
-float PatchParameter(const Patch& p, ParamId id)
-{
-    switch (id) {
-    case ParamId::Attack: return static_cast<float>(p.attackMs);
-    case ParamId::Decay: return static_cast<float>(p.decayMs);
-    case ParamId::Sustain: return static_cast<float>(p.sustainPercent);
-    case ParamId::Release: return static_cast<float>(p.releaseMs);
-    case ParamId::LfoFrequency: return p.lfoFrequency;
-    case ParamId::LfoWaveform: return static_cast<float>(p.lfoWaveform);
-    // The patch's volume goes here once the patch holds one.
-    }
-    return NAN;
-}
 
 // What the editor sends when the player draws or loads a sound: the two
 // spectra as state messages on the events input (worked on by the host's

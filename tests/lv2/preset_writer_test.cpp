@@ -71,26 +71,13 @@ TEST(PresetWriter, AnyNameIsAValidTurtleString)
 // Each control port: its symbol and its patch value in the preset, its
 // ends accepted, and a value past either end refused, naming the patch key
 // and the range.
-void SetValue(Patch& patch, ParamId id, float value)
-{
-    switch (id) {
-    case ParamId::Attack: patch.attackMs = static_cast<int32_t>(value); break;
-    case ParamId::Decay: patch.decayMs = static_cast<int32_t>(value); break;
-    case ParamId::Sustain: patch.sustainPercent = static_cast<int32_t>(value); break;
-    case ParamId::Release: patch.releaseMs = static_cast<int32_t>(value); break;
-    case ParamId::LfoFrequency: patch.lfoFrequency = value; break;
-    case ParamId::LfoWaveform: patch.lfoWaveform = static_cast<int32_t>(value); break;
-    case ParamId::Volume: patch.volumeDb = value; break;
-    }
-}
-
 TEST(PresetWriter, PortsFollowTheParameterTable)
 {
     for (size_t c = 0; c < kParameterCount; ++c) {
         const ParameterInfo& p = kParameters[c];
         SCOPED_TRACE(p.symbol);
         Patch patch;
-        SetValue(patch, p.id, p.maximum);
+        SetPatchParameter(patch, p.id, p.maximum);
         EXPECT_EQ(PatchOutOfRange(patch), "");
         char value[32];
         std::snprintf(value, sizeof value, "%g.0", static_cast<double>(p.maximum));
@@ -98,10 +85,10 @@ TEST(PresetWriter, PortsFollowTheParameterTable)
         EXPECT_NE(turtle.find(std::string("lv2:symbol \"") + p.symbol + "\" ;\n        pset:value " + value + "\n"),
                   std::string::npos)
             << turtle;
-        SetValue(patch, p.id, p.minimum);
+        SetPatchParameter(patch, p.id, p.minimum);
         EXPECT_EQ(PatchOutOfRange(patch), "");
         for (const float beyond : {p.minimum - 1.0f, p.maximum + 1.0f}) {
-            SetValue(patch, p.id, beyond);
+            SetPatchParameter(patch, p.id, beyond);
             char reason[160];
             std::snprintf(reason, sizeof reason, "the %s value %g is outside the plugin's range %g to %g", p.patchKey,
                           static_cast<double>(beyond), static_cast<double>(p.minimum), static_cast<double>(p.maximum));

@@ -225,6 +225,39 @@ std::string PatchLoadMessage(const std::string& path, const std::string& reason)
     return "Cannot load the patch file \"" + path + "\": " + reason + ". The sound is unchanged.";
 }
 
+float PatchParameter(const Patch& patch, ParamId id)
+{
+    switch (id) {
+    case ParamId::Attack: return static_cast<float>(patch.attackMs);
+    case ParamId::Decay: return static_cast<float>(patch.decayMs);
+    case ParamId::Sustain: return static_cast<float>(patch.sustainPercent);
+    case ParamId::Release: return static_cast<float>(patch.releaseMs);
+    case ParamId::LfoFrequency: return patch.lfoFrequency;
+    case ParamId::LfoWaveform: return static_cast<float>(patch.lfoWaveform);
+    case ParamId::Volume: return patch.volumeDb;
+    }
+    return 0.0f;
+}
+
+void SetPatchParameter(Patch& patch, ParamId id, float value)
+{
+    auto whole = [value]() -> int32_t {
+        if (std::isnan(value))
+            return 0;
+        const double v = std::round(static_cast<double>(value));
+        return v <= INT32_MIN ? INT32_MIN : v >= INT32_MAX ? INT32_MAX : static_cast<int32_t>(v);
+    };
+    switch (id) {
+    case ParamId::Attack: patch.attackMs = whole(); break;
+    case ParamId::Decay: patch.decayMs = whole(); break;
+    case ParamId::Sustain: patch.sustainPercent = whole(); break;
+    case ParamId::Release: patch.releaseMs = whole(); break;
+    case ParamId::LfoFrequency: patch.lfoFrequency = value; break;
+    case ParamId::LfoWaveform: patch.lfoWaveform = whole(); break;
+    case ParamId::Volume: patch.volumeDb = value; break;
+    }
+}
+
 Sound SoundOfPatch(const Patch& patch)
 {
     Sound s;

@@ -86,6 +86,13 @@ std::string ReadPatchFile(const std::string& path, Patch& patch);
 //   Cannot load the patch file "PATH": REASON. The sound is unchanged.
 std::string PatchLoadMessage(const std::string& path, const std::string& reason);
 
+// One of the sound's parameters as the patch holds it (a whole-number one as
+// a float), and the same field set from a value: a whole-number field takes
+// the nearest whole number (halves away from zero), held to the range of
+// int32; a NaN gives 0. For a plugin's presets and its editor's patches.
+float PatchParameter(const Patch& patch, ParamId id);
+void SetPatchParameter(Patch& patch, ParamId id, float value);
+
 // The patch's sound, without the mod wheel position.
 Sound SoundOfPatch(const Patch& patch);
 

@@ -70,7 +70,8 @@ void wxKeyboard::CreateControls()
 
     auto* rightColumn = new wxBoxSizer(wxVERTICAL);
     rowA->Add(rightColumn, 0, 0, 0);
-    auto* grid = new wxFlexGridSizer(6, 3, 0, 0);
+    // Three columns (caption, control, value); as many rows as it takes.
+    auto* grid = new wxFlexGridSizer(3, 0, 0);
     rightColumn->Add(grid, 0, 0, 0);
 
     // The envelope and LFO sliders, one row of the table each.
