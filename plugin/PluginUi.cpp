@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -236,15 +237,16 @@ protected:
 
     void stateChanged(const char* key, const char* value) override
     {
+        const bool attack = std::strcmp(key, kAttackStateKey) == 0;
+        if (!attack && std::strcmp(key, kSustainStateKey) != 0)
+            return;
+        // Our own spectrum coming back changes nothing; another editor's (or
+        // the host's) is taken, but not in the middle of a stroke here, which
+        // its end sends whole.
         HarmonicSpectrum levels;
-        if (!ReadSpectrumText(value, levels))
+        if (OwnEcho(attack ? 0 : 1, value) || model_.Stroking() || !ReadSpectrumText(value, levels))
             return;
-        if (std::strcmp(key, kAttackStateKey) == 0)
-            model_.SetFromHost(true, levels);
-        else if (std::strcmp(key, kSustainStateKey) == 0)
-            model_.SetFromHost(false, levels);
-        else
-            return;
+        model_.SetFromHost(attack, levels);
         repaint();
     }
 
@@ -789,10 +791,40 @@ private:
     void SendSpectra()
     {
         if (model_.TakeChanged(true))
-            setState(kAttackStateKey, SpectrumText(model_.Attack()).c_str());
+            SendSpectrum(0, kAttackStateKey, model_.Attack());
         if (model_.TakeChanged(false))
-            setState(kSustainStateKey, SpectrumText(model_.Sustain()).c_str());
+            SendSpectrum(1, kSustainStateKey, model_.Sustain());
     }
+
+    // The host hands every spectrum the sound processor takes back to each
+    // open editor, this one included. The texts this editor sent and has not
+    // yet heard back are kept, so that its own (perhaps by now older) ones are
+    // known when they return and change nothing here.
+    void SendSpectrum(int which, const char* key, const HarmonicSpectrum& levels)
+    {
+        std::string text = SpectrumText(levels);
+        setState(key, text.c_str());
+        std::deque<std::string>& sent = sent_[which];
+        sent.push_back(std::move(text));
+        if (sent.size() > kMaxUnanswered)
+            sent.pop_front();
+    }
+
+    // Whether `value` is one this editor sent for that spectrum: it and every
+    // one sent before it are then answered.
+    bool OwnEcho(int which, const char* value)
+    {
+        std::deque<std::string>& sent = sent_[which];
+        for (size_t i = 0; i < sent.size(); ++i)
+            if (sent[i] == value) {
+                sent.erase(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+                return true;
+            }
+        return false;
+    }
+
+    static constexpr size_t kMaxUnanswered = 64;
+    std::deque<std::string> sent_[2];
 
     HarmonicsEditorModel model_;
     float values_[kPluginParamCount] = {};

@@ -84,8 +84,11 @@ TEST(Install, IntoAPrefixAndStartedFromElsewhereTheProgramFindsItsFiles)
 
     // The plugin's bundle where hosts look under the prefix, whole: a host
     // pointed there finds the plugin and its presets.
-    for (const char* name : {"manifest.ttl", "marovane.ttl", "presets.ttl", "marovane.so"})
+    for (const char* name :
+         {"manifest.ttl", "marovane_dsp.ttl", "marovane_ui.ttl", "presets.ttl", "marovane_dsp.so", "marovane_ui.so"})
         EXPECT_TRUE(fs::is_regular_file(prefix / "lib/lv2/marovane.lv2" / name)) << name;
+    EXPECT_TRUE(fs::is_regular_file(prefix / "lib/vst3/marovane.vst3/Contents/x86_64-linux/marovane.so"));
+    EXPECT_TRUE(fs::is_regular_file(prefix / "lib/clap/marovane.clap"));
     const std::string lv2 = "LV2_PATH=" + Quoted(prefix / "lib/lv2") + " ";
     EXPECT_EQ(Output(lv2 + "lv2ls"), "urn:marovane:synth\n");
     EXPECT_NE(Output(lv2 + "lv2info urn:marovane:synth").find("Square Lead"), std::string::npos);

@@ -428,6 +428,9 @@ TEST(EngineParameters, HostValuesAreHeldTheOneDocumentedWay)
         {ParamId::Volume, 0.0f, -inf, -60.0f},
         {ParamId::Volume, 0.0f, inf, 6.0f},
         {ParamId::Volume, -12.0f, nan, -12.0f},
+        {ParamId::Volume, -12.0f, 1.78814e-06f, 0.0f}, // a VST3 host's 0 dB: unity, exactly
+        {ParamId::Volume, -12.0f, -9e-5f, 0.0f},
+        {ParamId::Volume, 0.0f, 1.5e-4f, 1.5e-4f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(Parameter(c.id).symbol) + " " + std::to_string(c.given));

@@ -187,7 +187,8 @@ TEST(PluginState, OldSessionOpensWithItsSound)
 }
 
 // Old states that are not whole, or beside this plugin's own text, are not
-// converted: the text (or the start-up sound) stays.
+// converted: the text is taken, or the state is refused and the start-up
+// sound stays.
 TEST(PluginState, OnlyAWholeOldStateIsConverted)
 {
     Lv2Module module(MAROVANE_PLUGIN_LV2_MODULE);
@@ -203,13 +204,14 @@ TEST(PluginState, OnlyAWholeOldStateIsConverted)
         int32_t version;
         bool nan, dropSustain, withText;
         const HarmonicSpectrum* attack; // what the plugin then holds; nullptr: the start-up sound
+        LV2_State_Status status;
     };
     const Case cases[] = {
-        {"whole old state", 1, false, false, false, &oldAttack},
-        {"another version", 2, false, false, false, nullptr},
-        {"a level not a number", 1, true, false, false, nullptr},
-        {"one spectrum missing", 1, false, true, false, nullptr},
-        {"this plugin's text beside it", 1, false, false, true, &text},
+        {"whole old state", 1, false, false, false, &oldAttack, LV2_STATE_SUCCESS},
+        {"another version", 2, false, false, false, nullptr, LV2_STATE_ERR_NO_PROPERTY},
+        {"a level not a number", 1, true, false, false, nullptr, LV2_STATE_ERR_BAD_TYPE},
+        {"one spectrum missing", 1, false, true, false, nullptr, LV2_STATE_ERR_BAD_TYPE},
+        {"this plugin's text beside it", 1, false, false, true, &text, LV2_STATE_SUCCESS},
     };
     HarmonicSpectrum startUp;
     {
@@ -233,11 +235,11 @@ TEST(PluginState, OnlyAWholeOldStateIsConverted)
                   0);
         if (c.withText) {
             const std::string t = SpectrumText(text);
-            Store(&state, urids.Id("urn:marovane:synth#attack"), t.c_str(), t.size() + 1, urids.Id(LV2_ATOM__String),
-                  0);
+            for (const char* key : {"urn:marovane:synth#attack", "urn:marovane:synth#sustain"})
+                Store(&state, urids.Id(key), t.c_str(), t.size() + 1, urids.Id(LV2_ATOM__String), 0);
         }
         DpfLv2Instance plugin(module.Descriptor(), urids, kRate, kBlock, kPluginParamCount);
-        ASSERT_EQ(plugin.State()->restore(plugin.Handle(), &Retrieve, &state, 0, nullptr), LV2_STATE_SUCCESS);
+        EXPECT_EQ(plugin.State()->restore(plugin.Handle(), &Retrieve, &state, 0, nullptr), c.status);
         EXPECT_TRUE(SameBits(SavedSpectrum(plugin, urids, kAttackStateKey), c.attack ? *c.attack : startUp));
         if (c.attack == &oldAttack) {
             EXPECT_TRUE(SameBits(SavedSpectrum(plugin, urids, kSustainStateKey), oldSustain));
@@ -294,4 +296,33 @@ TEST(PluginState, SpectrumFromTheEditorGoesThroughTheWorker)
     plugin.ClearEvents();
     EXPECT_EQ(plugin.RunWorker(), std::vector<LV2_Worker_Status>{LV2_WORKER_ERR_UNKNOWN});
     EXPECT_TRUE(SameBits(SavedSpectrum(plugin, urids, kSustainStateKey), wanted));
+}
+
+// Two editors open on one instance agree: a spectrum one of them sends (the
+// framework's key-value message) goes back out on the events output to every
+// editor, without their asking for the whole state again.
+TEST(PluginState, AnEditorsSpectrumReachesEveryOpenEditor)
+{
+    Lv2Module module(MAROVANE_PLUGIN_LV2_MODULE);
+    UridMap urids;
+    DpfLv2Instance plugin(module.Descriptor(), urids, kRate, kBlock, kPluginParamCount);
+    plugin.Activate();
+    HarmonicSpectrum wanted{};
+    for (int h = 1; h < NUM_PARTIALS; h += 5)
+        wanted.level[h] = 0.03125f * static_cast<float>(h % 9);
+    const std::string text = SpectrumText(wanted);
+
+    std::string message = std::string(kAttackStateKey) + '\0' + text + '\0';
+    plugin.AddEvent(0, urids.Id("urn:marovane:synth#KeyValueState"), message.data(),
+                    static_cast<uint32_t>(message.size()));
+    plugin.Run(kBlock);
+    plugin.ClearEvents();
+    ASSERT_EQ(plugin.RunWorker(), std::vector<LV2_Worker_Status>{LV2_WORKER_SUCCESS});
+    EXPECT_TRUE(SameBits(SavedSpectrum(plugin, urids, kAttackStateKey), wanted));
+    EXPECT_EQ(plugin.EventsOutBytes().find(text), std::string::npos) << "sent before the work was done";
+
+    plugin.Run(kBlock);
+    EXPECT_NE(plugin.EventsOutBytes().find(text), std::string::npos) << "the editors were not told";
+    plugin.Run(kBlock);
+    EXPECT_EQ(plugin.EventsOutBytes().find(text), std::string::npos) << "told more than once";
 }

@@ -102,10 +102,22 @@ void SynthState::SetLfoWaveform(int32_t shape)
     lfoWaveform_ = std::clamp<int32_t>(shape, 0, NUM_WAVEFORMS - 1);
 }
 
+namespace {
+// A volume within a ten-thousandth of a decibel of 0 dB is 0 dB, where the
+// output is left exactly as rendered: a host that works in values from 0 to
+// 1 (VST3) turns the default back into 1.8e-06 dB, which would scale every
+// sample by 1.0000002.
+float HeldVolume(float dB)
+{
+    const float held = ClampParameter(Parameter(ParamId::Volume), dB);
+    return std::fabs(held) < 1e-4f ? 0.0f : held;
+}
+} // namespace
+
 void SynthState::SetVolumeDb(float dB)
 {
     if (!std::isnan(dB))
-        volumeDb.store(ClampParameter(::Parameter(ParamId::Volume), dB));
+        volumeDb.store(HeldVolume(dB));
 }
 
 void SynthState::SetParameter(ParamId id, float value)
@@ -121,7 +133,7 @@ void SynthState::SetParameter(ParamId id, float value)
     case ParamId::Release: releaseMs.store(whole); break;
     case ParamId::LfoFrequency: lfoFrequency.store(held); break;
     case ParamId::LfoWaveform: lfoWaveform_ = whole; break;
-    case ParamId::Volume: volumeDb.store(held); break;
+    case ParamId::Volume: volumeDb.store(HeldVolume(value)); break;
     }
 }
 

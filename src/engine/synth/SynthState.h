@@ -179,8 +179,9 @@ public:
     void SetLfoWaveform(int32_t shape);
     int32_t LfoWaveform() const { return lfoWaveform_; }
 
-    // The output volume in decibels, held to its range (Parameters.h); a NaN
-    // changes nothing. SetParameter(ParamId::Volume, dB) does the same.
+    // The output volume in decibels, held to its range (Parameters.h), and
+    // within 0.0001 dB of 0 taken as 0 dB exactly; a NaN changes nothing.
+    // SetParameter(ParamId::Volume, dB) does the same.
     void SetVolumeDb(float dB);
 
     // ---- Performance controls (any thread), stored as given ----
