@@ -6,8 +6,8 @@
 //
 //  - LV2 URI:         urn:marovane:synth (the state keys under it, "#...")
 //  - CLAP id:         org.marovane.synth
-//  - VST3 class id:   from the unique id 'Mrvn' (PluginDsp::getUniqueId),
-//                     as the framework builds it
+//  - VST3 class id:   2046504473616C636E76724D00000000, which the framework
+//                     builds from the unique id 'Mrvn' (PluginDsp::getUniqueId)
 
 #define DISTRHO_PLUGIN_NAME "Marovane"
 #define DISTRHO_PLUGIN_URI "urn:marovane:synth"

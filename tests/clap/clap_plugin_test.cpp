@@ -371,3 +371,22 @@ TEST(ClapPlugin, TheHostSeesTheParametersOfTheEngine)
 }
 
 } // namespace
+
+// What a host and its saved sessions know the plugin by: its id, fixed once
+// published, its name, its maker and what it is.
+TEST(ClapPlugin, KnownByItsPublishedIdNameMakerAndFeatures)
+{
+    const clap_plugin_factory_t* factory = Module::Get().Factory();
+    ASSERT_NE(factory, nullptr);
+    ASSERT_EQ(factory->get_plugin_count(factory), 1u);
+    const clap_plugin_descriptor_t* d = factory->get_plugin_descriptor(factory, 0);
+    ASSERT_NE(d, nullptr);
+    EXPECT_STREQ(d->id, "org.marovane.synth");
+    EXPECT_STREQ(d->name, "Marovane");
+    EXPECT_STREQ(d->vendor, "Marovane");
+    std::vector<std::string> features;
+    for (const char* const* f = d->features; f && *f; ++f)
+        features.push_back(*f);
+    for (const char* wanted : {CLAP_PLUGIN_FEATURE_INSTRUMENT, CLAP_PLUGIN_FEATURE_SYNTHESIZER})
+        EXPECT_NE(std::find(features.begin(), features.end(), wanted), features.end()) << wanted;
+}

@@ -108,6 +108,7 @@ public:
     Vst3Plugin(const Vst3Plugin&) = delete;
     Vst3Plugin& operator=(const Vst3Plugin&) = delete;
 
+    v3_plugin_factory_cpp** Factory() { return factory_; }
     v3_edit_controller_cpp** Controller() { return controller_; }
     v3_midi_mapping_cpp** Mapping() { return mapping_; }
 
@@ -251,4 +252,22 @@ TEST(PluginVst3, SilentAtARateOutsideTheEngines)
     plugin.Process(left.data(), right.data(), {});
     EXPECT_EQ(left, std::vector<float>(kBlock, 0.0f));
     EXPECT_EQ(right, std::vector<float>(kBlock, 0.0f));
+}
+
+// What a host and its saved sessions know the plugin by: the class id, fixed
+// once published, its name and its maker.
+TEST(PluginVst3, KnownByItsPublishedClassIdNameAndMaker)
+{
+    Vst3Plugin plugin;
+    v3_plugin_factory_cpp** factory = plugin.Factory();
+    v3_factory_info factoryInfo{};
+    ASSERT_EQ((*factory)->v1.get_factory_info(factory, &factoryInfo), V3_OK);
+    EXPECT_STREQ(factoryInfo.vendor, "Marovane");
+    v3_class_info info{};
+    ASSERT_EQ((*factory)->v1.get_class_info(factory, 0, &info), V3_OK);
+    const uint8_t published[16] = {0x20, 0x46, 0x50, 0x44, 0x73, 0x61, 0x6C, 0x63,
+                                   0x6E, 0x76, 0x72, 0x4D, 0x00, 0x00, 0x00, 0x00};
+    EXPECT_EQ(std::memcmp(info.class_id, published, sizeof published), 0);
+    EXPECT_STREQ(info.name, "Marovane");
+    EXPECT_STREQ(info.category, "Audio Module Class");
 }
