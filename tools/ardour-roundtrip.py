@@ -29,6 +29,8 @@ import tempfile
 import time
 import xml.etree.ElementTree as ET
 
+import mido
+
 RATE = 44100
 TICKS_PER_BEAT = 1920  # Ardour's beat time
 
@@ -94,56 +96,17 @@ def run(command, env, log, seconds=120):
 
 def smf_length_in_beats(path):
     """The last event's time in beats (format 0 or 1, ticks a quarter note)."""
-    data = open(path, "rb").read()
-    if data[:4] != b"MThd":
-        fail(path + " is not a Standard MIDI File")
-    division = int.from_bytes(data[12:14], "big")
-    if division & 0x8000:
-        fail(path + ": time in frames a second is not read here")
-    at, last = 14, 0
-    while at + 8 <= len(data):
-        size = int.from_bytes(data[at + 4:at + 8], "big")
-        if data[at:at + 4] == b"MTrk":
-            pos, end, ticks, status = at + 8, at + 8 + size, 0, 0
-            while pos < end:
-                delta = 0
-                while True:
-                    b = data[pos]
-                    pos += 1
-                    delta = (delta << 7) | (b & 0x7F)
-                    if b < 0x80:
-                        break
-                ticks += delta
-                b = data[pos]
-                if b == 0xFF:
-                    pos += 2
-                    n = 0
-                    while True:
-                        c = data[pos]
-                        pos += 1
-                        n = (n << 7) | (c & 0x7F)
-                        if c < 0x80:
-                            break
-                    pos += n
-                    continue
-                if b in (0xF0, 0xF7):
-                    pos += 1
-                    n = 0
-                    while True:
-                        c = data[pos]
-                        pos += 1
-                        n = (n << 7) | (c & 0x7F)
-                        if c < 0x80:
-                            break
-                    pos += n
-                    continue
-                if b & 0x80:
-                    status = b
-                    pos += 1
-                pos += 1 if (status & 0xF0) in (0xC0, 0xD0) else 2
-            last = max(last, ticks)
-        at += 8 + size
-    return last / division
+    try:
+        song = mido.MidiFile(path)
+    except (OSError, ValueError, EOFError) as e:
+        fail("%s is not a Standard MIDI File: %s" % (path, e))
+    last = 0
+    for track in song.tracks:
+        ticks = 0
+        for message in track:
+            ticks += message.time
+        last = max(last, ticks)
+    return last / song.ticks_per_beat
 
 
 def add_region(session_file, midi_name, beats):

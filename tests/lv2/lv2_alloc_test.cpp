@@ -11,82 +11,24 @@
 #include <malloc.h>
 
 #include "PluginState.h"
+#include "support/CountingAllocator.h"
 #include "lv2/LilvHost.h"
-
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* __libc_memalign(size_t, size_t);
-void __libc_free(void*);
-}
-
-namespace {
-thread_local bool counting = false;
-thread_local size_t calls = 0;
-void Count()
-{
-    if (counting)
-        ++calls;
-}
-} // namespace
-
-// The allocator every library of the process (the plugin's C++ runtime
-// included: operator new calls malloc) goes through.
-extern "C" {
-void* malloc(size_t n)
-{
-    Count();
-    return __libc_malloc(n);
-}
-void* calloc(size_t n, size_t size)
-{
-    Count();
-    return __libc_calloc(n, size);
-}
-void* realloc(void* p, size_t n)
-{
-    Count();
-    return __libc_realloc(p, n);
-}
-void free(void* p)
-{
-    if (p)
-        Count();
-    __libc_free(p);
-}
-void* memalign(size_t alignment, size_t n)
-{
-    Count();
-    return __libc_memalign(alignment, n);
-}
-void* aligned_alloc(size_t alignment, size_t n)
-{
-    Count();
-    return __libc_memalign(alignment, n);
-}
-int posix_memalign(void** p, size_t alignment, size_t n)
-{
-    Count();
-    *p = __libc_memalign(alignment, n);
-    return *p ? 0 : 12; // ENOMEM
-}
-}
 
 namespace {
 
 using namespace lv2host;
+using namespace marovane_test;
 
 TEST(Lv2Allocation, RunAllocatesNothing)
 {
     World world;
     ASSERT_NE(world.Plugin(), nullptr);
     // The counter sees what the plugin does: making an instance allocates.
-    counting = true;
+    countAllocations = true;
     Instance plugin(world, 44100);
-    counting = false;
+    countAllocations = false;
     ASSERT_TRUE(plugin.Ok());
-    EXPECT_GT(calls, 0u) << "the counting allocator is not the one the plugin uses";
+    EXPECT_GT(allocationCalls, 0u) << "the counting allocator is not the one the plugin uses";
 
     // New sounds for the editor to send, made before anything is counted.
     std::vector<std::string> spectra;
@@ -97,8 +39,8 @@ TEST(Lv2Allocation, RunAllocatesNothing)
         spectra.push_back(marovane_plugin::SpectrumText(spectrum));
     }
 
-    calls = 0;
-    aroundRun = [](bool entering) { counting = entering; };
+    allocationCalls = 0;
+    aroundRun = [](bool entering) { countAllocations = entering; };
     const uint32_t sizes[] = {256, 1, 100, 8192, 0, 511, 4096, 37};
     const std::vector<std::string> symbols = ControlSymbols();
     for (int block = 0; block < 400; ++block) {
@@ -131,7 +73,7 @@ TEST(Lv2Allocation, RunAllocatesNothing)
         plugin.RunBlock(n, events);
     }
     aroundRun = nullptr;
-    EXPECT_EQ(calls, 0u) << "allocator calls inside run()";
+    EXPECT_EQ(allocationCalls, 0u) << "allocator calls inside run()";
     // The messages reached the worker and were taken.
     EXPECT_EQ(plugin.WorkDone(), 2u * 80u);
     EXPECT_EQ(plugin.WorkFailed(), 0u);

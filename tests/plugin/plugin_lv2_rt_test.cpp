@@ -13,67 +13,8 @@
 
 #include "PluginParameters.h"
 #include "PluginState.h"
+#include "support/CountingAllocator.h"
 #include "plugin/DpfLv2Host.h"
-
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* __libc_memalign(size_t, size_t);
-void __libc_free(void*);
-}
-
-namespace {
-thread_local bool counting = false;
-thread_local size_t calls = 0;
-void Count()
-{
-    if (counting)
-        ++calls;
-}
-} // namespace
-
-// The allocator every library of the process goes through (operator new
-// calls malloc).
-extern "C" {
-void* malloc(size_t n)
-{
-    Count();
-    return __libc_malloc(n);
-}
-void* calloc(size_t n, size_t size)
-{
-    Count();
-    return __libc_calloc(n, size);
-}
-void* realloc(void* p, size_t n)
-{
-    Count();
-    return __libc_realloc(p, n);
-}
-void free(void* p)
-{
-    if (p)
-        Count();
-    __libc_free(p);
-}
-void* memalign(size_t alignment, size_t n)
-{
-    Count();
-    return __libc_memalign(alignment, n);
-}
-void* aligned_alloc(size_t alignment, size_t n)
-{
-    Count();
-    return __libc_memalign(alignment, n);
-}
-int posix_memalign(void** p, size_t alignment, size_t n)
-{
-    Count();
-    *p = __libc_memalign(alignment, n);
-    return *p ? 0 : 12; // ENOMEM
-}
-}
 
 using namespace marovane_test;
 using namespace marovane_plugin;
@@ -130,11 +71,11 @@ TEST(PluginLv2Rt, RunAllocatesNothing)
             const float hi = p.kind == PluginParamKind::Sound ? ::Parameter(p.sound).maximum : 1.0f;
             plugin.Control(i) = lo + (hi - lo) * static_cast<float>((b * 7 + static_cast<int>(i)) % 10) / 9.0f;
         }
-        counting = true;
+        countAllocations = true;
         plugin.Run(frames);
-        counting = false;
-        EXPECT_EQ(calls, 0u) << "block " << b;
-        calls = 0;
+        countAllocations = false;
+        EXPECT_EQ(allocationCalls, 0u) << "block " << b;
+        allocationCalls = 0;
         sent = sent || plugin.EventsOutBytes().find(text) != std::string::npos;
         jobs += plugin.PendingJobs();
         plugin.RunWorker();
