@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,6 +26,7 @@
 #include "PatchBridge.h"
 #include "PluginParameters.h"
 #include "PluginState.h"
+#include "SentSpectra.h"
 #include "controls/SliderMath.h"
 #include "controls/SpectrumFigures.h"
 #include "controls/SpectrumMath.h"
@@ -241,10 +241,11 @@ protected:
         if (!attack && std::strcmp(key, kSustainStateKey) != 0)
             return;
         // Our own spectrum coming back changes nothing; another editor's (or
-        // the host's) is taken, but not in the middle of a stroke here, which
-        // its end sends whole.
+        // the host's) is taken, but not into the spectrum a stroke here is
+        // drawing, which the stroke's end sends whole.
         HarmonicSpectrum levels;
-        if (OwnEcho(attack ? 0 : 1, value) || model_.Stroking() || !ReadSpectrumText(value, levels))
+        if (sent_.OwnEcho(attack ? kAttackState : kSustainState, value) ||
+            (model_.Stroking() && attack == model_.EditingAttack()) || !ReadSpectrumText(value, levels))
             return;
         model_.SetFromHost(attack, levels);
         repaint();
@@ -791,41 +792,19 @@ private:
     void SendSpectra()
     {
         if (model_.TakeChanged(true))
-            SendSpectrum(0, kAttackStateKey, model_.Attack());
+            SendSpectrum(kAttackState, kAttackStateKey, model_.Attack());
         if (model_.TakeChanged(false))
-            SendSpectrum(1, kSustainStateKey, model_.Sustain());
+            SendSpectrum(kSustainState, kSustainStateKey, model_.Sustain());
     }
 
-    // The host hands every spectrum the sound processor takes back to each
-    // open editor, this one included. The texts this editor sent and has not
-    // yet heard back are kept, so that its own (perhaps by now older) ones are
-    // known when they return and change nothing here.
-    void SendSpectrum(int which, const char* key, const HarmonicSpectrum& levels)
+    void SendSpectrum(uint32_t which, const char* key, const HarmonicSpectrum& levels)
     {
         std::string text = SpectrumText(levels);
         setState(key, text.c_str());
-        std::deque<std::string>& sent = sent_[which];
-        sent.push_back(std::move(text));
-        if (sent.size() > kMaxUnanswered)
-            sent.pop_front();
+        sent_.Sent(which, std::move(text));
     }
 
-    // Whether `value` is one this editor sent for that spectrum: it and every
-    // one sent before it are then answered.
-    bool OwnEcho(int which, const char* value)
-    {
-        std::deque<std::string>& sent = sent_[which];
-        for (size_t i = 0; i < sent.size(); ++i)
-            if (sent[i] == value) {
-                sent.erase(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(i) + 1);
-                return true;
-            }
-        return false;
-    }
-
-    static constexpr size_t kMaxUnanswered = 64;
-    std::deque<std::string> sent_[2];
-
+    SentSpectra sent_;
     HarmonicsEditorModel model_;
     float values_[kPluginParamCount] = {};
     Box boxes_[kPluginParamCount] = {};

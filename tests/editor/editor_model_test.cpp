@@ -12,6 +12,7 @@
 #include "HarmonicsEditorModel.h"
 #include "PatchBridge.h"
 #include "PluginParameters.h"
+#include "SentSpectra.h"
 #include "controls/SpectrumFigures.h"
 
 using namespace marovane_plugin;
@@ -203,6 +204,64 @@ TEST(EditorModel, TheSoundAtOpeningIsWhereTheHistoryStartsAndAPatchIsOneStep)
     m.SetFromHost(true, other);
     EXPECT_TRUE(m.Undo());
     EXPECT_EQ(SetBars(m.Attack()), "6 ");
+}
+
+// What an editor does with a spectrum handed back to it: true passes it over,
+// false shows it.
+TEST(SentSpectra, OwnTextsComingBackArePassedOverAndOthersAreTaken)
+{
+    SentSpectra sent;
+    // Two strokes sent, heard back in order: neither is shown again (the
+    // first would put the older picture back).
+    sent.Sent(kAttackState, "a1");
+    sent.Sent(kAttackState, "a2");
+    EXPECT_TRUE(sent.OwnEcho(kAttackState, "a1")) << "own, older than the one shown";
+    EXPECT_TRUE(sent.OwnEcho(kAttackState, "a2")) << "own, the one shown";
+    EXPECT_EQ(sent.Unanswered(kAttackState), 0u);
+    // The spectra are kept apart: the sustain never sent a1.
+    EXPECT_FALSE(sent.OwnEcho(kSustainState, "a1"));
+
+    // The host skipped the older one (a later value of the same key replaced
+    // it before it was handed back): the newer one answers both, and the
+    // older text, coming later from someone else, is what the sound now is.
+    sent.Sent(kAttackState, "b1");
+    sent.Sent(kAttackState, "b2");
+    EXPECT_TRUE(sent.OwnEcho(kAttackState, "b2"));
+    EXPECT_EQ(sent.Unanswered(kAttackState), 0u);
+    EXPECT_FALSE(sent.OwnEcho(kAttackState, "b1"));
+
+    // Another editor's value is taken; its own older text that the sound
+    // processor took before it is passed over, but its newest one, taken
+    // after the other editor's, is the sound and is shown.
+    sent.Sent(kSustainState, "c1");
+    sent.Sent(kSustainState, "c2");
+    EXPECT_FALSE(sent.OwnEcho(kSustainState, "other"));
+    EXPECT_TRUE(sent.OwnEcho(kSustainState, "c1"));
+    EXPECT_FALSE(sent.OwnEcho(kSustainState, "c2"));
+    // Once answered, the same text from elsewhere is someone else's.
+    EXPECT_FALSE(sent.OwnEcho(kSustainState, "c2"));
+    // A new text of its own after that is passed over again.
+    sent.Sent(kSustainState, "c3");
+    EXPECT_TRUE(sent.OwnEcho(kSustainState, "c3"));
+
+    EXPECT_FALSE(sent.OwnEcho(kStateCount, "c3")) << "no such spectrum";
+    EXPECT_FALSE(sent.OwnEcho(kAttackState, nullptr));
+}
+
+TEST(SentSpectra, AtMostSoManyTextsAreRemembered)
+{
+    SentSpectra sent;
+    const size_t n = SentSpectra::kMaxRemembered;
+    for (size_t i = 0; i <= n; ++i) // one more than are kept
+        sent.Sent(kAttackState, "t" + std::to_string(i));
+    EXPECT_EQ(sent.Unanswered(kAttackState), n);
+    EXPECT_FALSE(sent.OwnEcho(kAttackState, "t0")) << "the oldest was forgotten";
+    EXPECT_TRUE(sent.OwnEcho(kAttackState, "t1"));
+    EXPECT_EQ(sent.Unanswered(kAttackState), n - 1);
+    // The newest is still known (all are answered), but came back after t0,
+    // which was taken as someone else's: it is the sound now, and shown.
+    EXPECT_FALSE(sent.OwnEcho(kAttackState, ("t" + std::to_string(n)).c_str()));
+    EXPECT_EQ(sent.Unanswered(kAttackState), 0u);
 }
 
 TEST(PatchBridge, ParametersShippedPatchesAndTheSavePath)
