@@ -264,10 +264,12 @@ protected:
     {
         if (!filename)
             return;
+        // A patch the plugin cannot play as written changes nothing here:
+        // the sound processor would not take all of it.
         Patch patch;
-        const std::string error = ReadPatchFile(filename, patch);
+        const std::string error = LoadPatchForPlugin(filename, patch);
         if (!error.empty()) {
-            message_ = PatchLoadMessage(filename, error);
+            message_ = error;
         } else {
             ApplyPatch(patch);
             patchName_ = BaseName(filename);
@@ -744,7 +746,8 @@ private:
         Patch patch;
         const std::string error = ReadShippedPatch(kShippedPatches[k], patch);
         if (!error.empty()) {
-            message_ = error;
+            message_ = "Cannot load the patch \"" + std::string(kShippedPatches[k].name) + "\": " + error +
+                       ". The sound is unchanged.";
             return;
         }
         ApplyPatch(patch);
