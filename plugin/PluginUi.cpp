@@ -364,10 +364,13 @@ private:
         bool open = false;
         Box ListBox() const
         {
+            // Below its button, or above it where there is no room below:
+            // never over the button, where the second press of a double
+            // click would pick an item.
             const double h = 20.0 * static_cast<double>(items.size());
             double y = anchor.y + anchor.h;
             if (y + h > kHeight)
-                y = std::max(0.0, kHeight - h);
+                y = anchor.y - h >= 0.0 ? anchor.y - h : std::max(0.0, kHeight - h);
             return {anchor.x, y, std::max(anchor.w, 140.0), h};
         }
     };
@@ -416,8 +419,17 @@ private:
         cairo_show_text(cr, text.c_str());
     }
 
+    // The text in lines of at most `width`, broken at spaces, and within a
+    // word too long for a line (a deep folder's path) between characters;
+    // lines that would run off the bottom of the window are left out.
     void DrawWrapped(cairo_t* cr, double x, double y, double width, const std::string& text) const
     {
+        auto wide = [cr](const std::string& t) {
+            cairo_text_extents_t e;
+            cairo_text_extents(cr, t.c_str(), &e);
+            return e.x_advance;
+        };
+        std::vector<std::string> lines;
         std::string line;
         size_t at = 0;
         while (at < text.size()) {
@@ -425,20 +437,39 @@ private:
             if (end == std::string::npos)
                 end = text.size();
             std::string word = text.substr(at, end - at);
-            std::string tryLine = line.empty() ? word : line + " " + word;
-            cairo_text_extents_t e;
-            cairo_text_extents(cr, tryLine.c_str(), &e);
-            if (e.x_advance > width && !line.empty()) {
-                DrawText(cr, x, y, line);
-                y += 15;
-                line = word;
-            } else {
-                line = tryLine;
-            }
             at = end + 1;
+            const std::string tryLine = line.empty() ? word : line + " " + word;
+            if (wide(tryLine) <= width) {
+                line = tryLine;
+                continue;
+            }
+            if (!line.empty())
+                lines.push_back(line);
+            line.clear();
+            // The word alone, in pieces that fit (never inside a character's
+            // UTF-8 bytes, and at least one character a piece).
+            while (wide(word) > width) {
+                size_t cut = 0;
+                for (size_t k = 1; k <= word.size(); ++k) {
+                    if (k < word.size() && (static_cast<unsigned char>(word[k]) & 0xC0) == 0x80)
+                        continue;
+                    if (cut != 0 && wide(word.substr(0, k)) > width)
+                        break;
+                    cut = k;
+                }
+                lines.push_back(word.substr(0, cut));
+                word.erase(0, cut);
+            }
+            line = word;
         }
         if (!line.empty())
-            DrawText(cr, x, y, line);
+            lines.push_back(line);
+        for (const std::string& l : lines) {
+            if (y > kHeight - 4)
+                break;
+            DrawText(cr, x, y, l);
+            y += 15;
+        }
     }
 
     void DrawButton(cairo_t* cr, const Box& b, const char* label, bool on) const
@@ -587,6 +618,7 @@ private:
         }
         if (grab_ != Grab::None)
             return;
+        grabButton_ = button;
         if (kBars.Contains(x, y) && (button == kMouseButtonLeft || button == kMouseButtonRight)) {
             grab_ = Grab::Bars;
             model_.Press(BarPoint(x, y), kBarsHeight, button == kMouseButtonLeft);
@@ -629,24 +661,22 @@ private:
         }
     }
 
+    // Only the release of the button that started a drag ends it: another
+    // button pressed and let go meanwhile changes nothing.
     void Release(uint button, double x, double y)
     {
+        if (grab_ == Grab::None || button != grabButton_)
+            return;
         switch (grab_) {
         case Grab::Bars:
-            if (button != kMouseButtonLeft && button != kMouseButtonRight)
-                return;
             model_.Release(BarPoint(x, y), kBarsHeight);
             SendSpectra();
             break;
         case Grab::Param:
-            if (button != kMouseButtonLeft)
-                return;
             MoveParameter(x, y);
             editParameter(grabbed_, false);
             break;
         case Grab::Zoom:
-            if (button != kMouseButtonLeft)
-                return;
             MoveZoom(x, y);
             break;
         case Grab::None: return;
@@ -812,6 +842,7 @@ private:
     float values_[kPluginParamCount] = {};
     Box boxes_[kPluginParamCount] = {};
     Grab grab_ = Grab::None;
+    uint grabButton_ = 0; // the button that started the drag
     uint32_t grabbed_ = 0;
     int waveform_ = 0;
     Popup popup_;
