@@ -344,6 +344,11 @@ protected:
 
     bool onKeyboard(const KeyboardEvent& ev) override
     {
+        if (ev.press && ev.key == kKeyEscape && popup_.open) {
+            popup_.open = false;
+            repaint();
+            return true;
+        }
         if (!ev.press || !(ev.mod & kModifierControl) || (ev.key != 'z' && ev.key != 'Z' && ev.key != 26))
             return false;
         const bool redo = (ev.mod & kModifierShift) != 0;
