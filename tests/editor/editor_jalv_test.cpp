@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <jack/jack.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -307,17 +308,21 @@ TEST(EditorInJalv, LoadThroughTheFileBrowserAndSaveBesideIt)
     EXPECT_LT(loaded[0], loaded[6] * 0.01) << "the default partial 1 is gone";
     EXPECT_GT(loaded[6], 0.01) << "partial 7 sounds";
 
-    // Save: a new file beside the one loaded, the same sound.
+    // Save, pressed three times in quick succession: three new files beside
+    // the one loaded, none written over another, each the same sound.
     s.MoveTo(kSaveX, kSaveY);
-    Xdo("click 1");
-    const std::string saved = std::string(folder) + "/Patch 1.mrvn";
-    Patch back;
-    ASSERT_TRUE(Eventually([&] { return ReadPatchFile(saved, back).empty(); }, 5s));
-    EXPECT_EQ(back.attackMs, 5);
-    EXPECT_EQ(back.attack.level[6], 0.25f);
-    EXPECT_EQ(back.sustain.level[6], 0.25f);
-    EXPECT_EQ(back.attack.level[0], 0.0f);
-    std::remove(saved.c_str());
+    Xdo("click --repeat 3 --delay 30 1");
+    for (int n = 1; n <= 3; ++n) {
+        const std::string saved = std::string(folder) + "/Patch " + std::to_string(n) + ".mrvn";
+        Patch back;
+        ASSERT_TRUE(Eventually([&] { return ReadPatchFile(saved, back).empty(); }, 5s)) << saved;
+        EXPECT_EQ(back.attackMs, 5);
+        EXPECT_EQ(back.attack.level[6], 0.25f);
+        EXPECT_EQ(back.sustain.level[6], 0.25f);
+        EXPECT_EQ(back.attack.level[0], 0.0f);
+        std::remove(saved.c_str());
+    }
+    EXPECT_NE(access((std::string(folder) + "/Patch 4.mrvn").c_str(), F_OK), 0) << "one file a press";
     std::remove(seventh.c_str());
     rmdir(folder);
 }
