@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,6 +26,7 @@
 #include "PatchBridge.h"
 #include "PluginParameters.h"
 #include "PluginState.h"
+#include "SentSpectra.h"
 #include "controls/SliderMath.h"
 #include "controls/SpectrumFigures.h"
 #include "controls/SpectrumMath.h"
@@ -241,10 +241,11 @@ protected:
         if (!attack && std::strcmp(key, kSustainStateKey) != 0)
             return;
         // Our own spectrum coming back changes nothing; another editor's (or
-        // the host's) is taken, but not in the middle of a stroke here, which
-        // its end sends whole.
+        // the host's) is taken, but not into the spectrum a stroke here is
+        // drawing, which the stroke's end sends whole.
         HarmonicSpectrum levels;
-        if (OwnEcho(attack ? 0 : 1, value) || model_.Stroking() || !ReadSpectrumText(value, levels))
+        if (sent_.OwnEcho(attack ? kAttackState : kSustainState, value) ||
+            (model_.Stroking() && attack == model_.EditingAttack()) || !ReadSpectrumText(value, levels))
             return;
         model_.SetFromHost(attack, levels);
         repaint();
@@ -263,10 +264,12 @@ protected:
     {
         if (!filename)
             return;
+        // A patch the plugin cannot play as written changes nothing here:
+        // the sound processor would not take all of it.
         Patch patch;
-        const std::string error = ReadPatchFile(filename, patch);
+        const std::string error = LoadPatchForPlugin(filename, patch);
         if (!error.empty()) {
-            message_ = PatchLoadMessage(filename, error);
+            message_ = error;
         } else {
             ApplyPatch(patch);
             patchName_ = BaseName(filename);
@@ -341,6 +344,11 @@ protected:
 
     bool onKeyboard(const KeyboardEvent& ev) override
     {
+        if (ev.press && ev.key == kKeyEscape && popup_.open) {
+            popup_.open = false;
+            repaint();
+            return true;
+        }
         if (!ev.press || !(ev.mod & kModifierControl) || (ev.key != 'z' && ev.key != 'Z' && ev.key != 26))
             return false;
         const bool redo = (ev.mod & kModifierShift) != 0;
@@ -361,10 +369,13 @@ private:
         bool open = false;
         Box ListBox() const
         {
+            // Below its button, or above it where there is no room below:
+            // never over the button, where the second press of a double
+            // click would pick an item.
             const double h = 20.0 * static_cast<double>(items.size());
             double y = anchor.y + anchor.h;
             if (y + h > kHeight)
-                y = std::max(0.0, kHeight - h);
+                y = anchor.y - h >= 0.0 ? anchor.y - h : std::max(0.0, kHeight - h);
             return {anchor.x, y, std::max(anchor.w, 140.0), h};
         }
     };
@@ -413,8 +424,17 @@ private:
         cairo_show_text(cr, text.c_str());
     }
 
+    // The text in lines of at most `width`, broken at spaces, and within a
+    // word too long for a line (a deep folder's path) between characters;
+    // lines that would run off the bottom of the window are left out.
     void DrawWrapped(cairo_t* cr, double x, double y, double width, const std::string& text) const
     {
+        auto wide = [cr](const std::string& t) {
+            cairo_text_extents_t e;
+            cairo_text_extents(cr, t.c_str(), &e);
+            return e.x_advance;
+        };
+        std::vector<std::string> lines;
         std::string line;
         size_t at = 0;
         while (at < text.size()) {
@@ -422,20 +442,39 @@ private:
             if (end == std::string::npos)
                 end = text.size();
             std::string word = text.substr(at, end - at);
-            std::string tryLine = line.empty() ? word : line + " " + word;
-            cairo_text_extents_t e;
-            cairo_text_extents(cr, tryLine.c_str(), &e);
-            if (e.x_advance > width && !line.empty()) {
-                DrawText(cr, x, y, line);
-                y += 15;
-                line = word;
-            } else {
-                line = tryLine;
-            }
             at = end + 1;
+            const std::string tryLine = line.empty() ? word : line + " " + word;
+            if (wide(tryLine) <= width) {
+                line = tryLine;
+                continue;
+            }
+            if (!line.empty())
+                lines.push_back(line);
+            line.clear();
+            // The word alone, in pieces that fit (never inside a character's
+            // UTF-8 bytes, and at least one character a piece).
+            while (wide(word) > width) {
+                size_t cut = 0;
+                for (size_t k = 1; k <= word.size(); ++k) {
+                    if (k < word.size() && (static_cast<unsigned char>(word[k]) & 0xC0) == 0x80)
+                        continue;
+                    if (cut != 0 && wide(word.substr(0, k)) > width)
+                        break;
+                    cut = k;
+                }
+                lines.push_back(word.substr(0, cut));
+                word.erase(0, cut);
+            }
+            line = word;
         }
         if (!line.empty())
-            DrawText(cr, x, y, line);
+            lines.push_back(line);
+        for (const std::string& l : lines) {
+            if (y > kHeight - 4)
+                break;
+            DrawText(cr, x, y, l);
+            y += 15;
+        }
     }
 
     void DrawButton(cairo_t* cr, const Box& b, const char* label, bool on) const
@@ -584,6 +623,7 @@ private:
         }
         if (grab_ != Grab::None)
             return;
+        grabButton_ = button;
         if (kBars.Contains(x, y) && (button == kMouseButtonLeft || button == kMouseButtonRight)) {
             grab_ = Grab::Bars;
             model_.Press(BarPoint(x, y), kBarsHeight, button == kMouseButtonLeft);
@@ -626,24 +666,22 @@ private:
         }
     }
 
+    // Only the release of the button that started a drag ends it: another
+    // button pressed and let go meanwhile changes nothing.
     void Release(uint button, double x, double y)
     {
+        if (grab_ == Grab::None || button != grabButton_)
+            return;
         switch (grab_) {
         case Grab::Bars:
-            if (button != kMouseButtonLeft && button != kMouseButtonRight)
-                return;
             model_.Release(BarPoint(x, y), kBarsHeight);
             SendSpectra();
             break;
         case Grab::Param:
-            if (button != kMouseButtonLeft)
-                return;
             MoveParameter(x, y);
             editParameter(grabbed_, false);
             break;
         case Grab::Zoom:
-            if (button != kMouseButtonLeft)
-                return;
             MoveZoom(x, y);
             break;
         case Grab::None: return;
@@ -743,7 +781,8 @@ private:
         Patch patch;
         const std::string error = ReadShippedPatch(kShippedPatches[k], patch);
         if (!error.empty()) {
-            message_ = error;
+            message_ = "Cannot load the patch \"" + std::string(kShippedPatches[k].name) + "\": " + error +
+                       ". The sound is unchanged.";
             return;
         }
         ApplyPatch(patch);
@@ -791,45 +830,24 @@ private:
     void SendSpectra()
     {
         if (model_.TakeChanged(true))
-            SendSpectrum(0, kAttackStateKey, model_.Attack());
+            SendSpectrum(kAttackState, kAttackStateKey, model_.Attack());
         if (model_.TakeChanged(false))
-            SendSpectrum(1, kSustainStateKey, model_.Sustain());
+            SendSpectrum(kSustainState, kSustainStateKey, model_.Sustain());
     }
 
-    // The host hands every spectrum the sound processor takes back to each
-    // open editor, this one included. The texts this editor sent and has not
-    // yet heard back are kept, so that its own (perhaps by now older) ones are
-    // known when they return and change nothing here.
-    void SendSpectrum(int which, const char* key, const HarmonicSpectrum& levels)
+    void SendSpectrum(uint32_t which, const char* key, const HarmonicSpectrum& levels)
     {
         std::string text = SpectrumText(levels);
         setState(key, text.c_str());
-        std::deque<std::string>& sent = sent_[which];
-        sent.push_back(std::move(text));
-        if (sent.size() > kMaxUnanswered)
-            sent.pop_front();
+        sent_.Sent(which, std::move(text));
     }
 
-    // Whether `value` is one this editor sent for that spectrum: it and every
-    // one sent before it are then answered.
-    bool OwnEcho(int which, const char* value)
-    {
-        std::deque<std::string>& sent = sent_[which];
-        for (size_t i = 0; i < sent.size(); ++i)
-            if (sent[i] == value) {
-                sent.erase(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(i) + 1);
-                return true;
-            }
-        return false;
-    }
-
-    static constexpr size_t kMaxUnanswered = 64;
-    std::deque<std::string> sent_[2];
-
+    SentSpectra sent_;
     HarmonicsEditorModel model_;
     float values_[kPluginParamCount] = {};
     Box boxes_[kPluginParamCount] = {};
     Grab grab_ = Grab::None;
+    uint grabButton_ = 0; // the button that started the drag
     uint32_t grabbed_ = 0;
     int waveform_ = 0;
     Popup popup_;

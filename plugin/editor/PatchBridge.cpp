@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "PluginParameters.h"
+#include "PluginState.h"
 #include "patch/SettingsFile.h"
 
 namespace marovane_plugin {
@@ -54,7 +55,50 @@ std::string ReadShippedPatch(const EmbeddedFile& file, Patch& patch)
     std::string error;
     if (!doc.LoadText(reinterpret_cast<const char*>(file.data), file.size, &error))
         return error;
-    return ReadCheckedPatch(doc, patch);
+    Patch read;
+    if (std::string reason = ReadCheckedPatch(doc, read); !reason.empty())
+        return reason;
+    if (std::string reason = PatchOutsidePlugin(read); !reason.empty())
+        return reason;
+    patch = read;
+    return {};
+}
+
+std::string PatchOutsidePlugin(const Patch& patch)
+{
+    auto outside = [](const std::string& key, float value, float low, float high) {
+        return "the value " + FormatPatchFloat(value) + " of " + key + " is outside " + FormatPatchFloat(low) +
+               " to " + FormatPatchFloat(high);
+    };
+    for (size_t i = 0; i < kParameterCount; ++i) {
+        const ParameterInfo& p = kParameters[i];
+        const float value = ::PatchParameter(patch, p.id);
+        if (!(value >= p.minimum && value <= p.maximum))
+            return outside(p.patchKey, value, p.minimum, p.maximum);
+    }
+    if (patch.modWheel < 0 || patch.modWheel > static_cast<int32_t>(kModWheelTop))
+        return outside("ModWheel", static_cast<float>(patch.modWheel), 0.0f, kModWheelTop);
+    for (int h = 0; h < NUM_PARTIALS; ++h) {
+        if (!SpectrumLevelInRange(patch.attack.level[h]))
+            return outside("AttackHarmonic" + std::to_string(h), patch.attack.level[h], -kMaxSpectrumLevel,
+                           kMaxSpectrumLevel);
+        if (!SpectrumLevelInRange(patch.sustain.level[h]))
+            return outside("SustainHarmonic" + std::to_string(h), patch.sustain.level[h], -kMaxSpectrumLevel,
+                           kMaxSpectrumLevel);
+    }
+    return {};
+}
+
+std::string LoadPatchForPlugin(const std::string& path, Patch& patch)
+{
+    Patch read;
+    std::string reason = ReadPatchFile(path, read);
+    if (reason.empty())
+        reason = PatchOutsidePlugin(read);
+    if (!reason.empty())
+        return PatchLoadMessage(path, reason);
+    patch = read;
+    return {};
 }
 
 std::string NewPatchPath(const std::string& folder)

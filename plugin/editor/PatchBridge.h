@@ -19,7 +19,23 @@ bool PatchParameterValue(const Patch& patch, uint32_t index, float& value);
 // it); false, changing nothing, for a parameter that a patch does not hold.
 bool SetPatchParameter(Patch& patch, uint32_t index, float value);
 
-// Reads a shipped patch with the checks of a patch file. Empty, or the reason.
+// Why the plugin cannot play the patch as it is written, or the empty string:
+// a parameter outside the range of its plugin parameter (the host and the
+// sound processor hold them to it, so the patch would not sound as saved),
+// the mod wheel outside 0 to 16383, or a spectrum level outside what the
+// plugin's state takes (SpectrumLevelInRange, PluginState.h; the sound
+// processor would refuse the spectrum and keep the old one). Names the key
+// and its value as a patch file writes it:
+//   "the value 5 of AttackHarmonic3 is outside -1 to 1"
+std::string PatchOutsidePlugin(const Patch& patch);
+
+// Reads a patch file for the editor, with every check of ReadPatchFile and
+// PatchOutsidePlugin. The empty string and `patch` filled, or the one message
+// the editor shows (PatchLoadMessage) with `patch` untouched.
+std::string LoadPatchForPlugin(const std::string& path, Patch& patch);
+
+// Reads a shipped patch with the same checks. Empty, or the reason (`patch`
+// untouched).
 std::string ReadShippedPatch(const EmbeddedFile& file, Patch& patch);
 
 // Where Save writes, the file browser of the framework having no save mode

@@ -1,14 +1,17 @@
 // The plugin's editor in a real host: jalv shows it on a virtual display
 // while the plugin plays on a JACK dummy server. A stroke drawn with the
-// mouse on the editor's bars, copied to the sustain spectrum with its arrow,
+// mouse on the editor's bars (a right click amid it changing nothing), copied
+// to the sustain spectrum with its arrow,
 // must be heard: the partials drawn sound in the next note and did not in
 // the note before, and Ctrl+Z takes them back; a slider dragged
-// changes the sound. A patch loaded through the
-// file browser is heard, and Save writes it beside the file. A picture of the
+// changes the sound; a double click on a choice picks nothing. A patch the
+// plugin cannot play is refused through the file browser, changing nothing;
+// a good one loaded is heard, and Save writes it beside the file. A picture of the
 // screen is kept in the build folder.
 #include <gtest/gtest.h>
 
 #include <jack/jack.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +34,10 @@ constexpr int kCopyToSustainX = 187, kCopyToSustainY = 27;
 // slots.
 constexpr int kSustainSliderX = 20, kSustainSliderY = 392 + 2 * 40 + 14 + 12;
 constexpr int kLoadX = 732, kLoadY = 259;
+// The LFO Waveform choice (the sixth parameter: the second slot of the second
+// column) and the whole editor.
+constexpr int kLfoShapeX = 310 + 100, kLfoShapeY = 392 + 40 + 14 + 12;
+constexpr int kEditorW = 900, kEditorH = 560;
 constexpr int kSaveX = 832, kSaveY = 259;
 // The window's panel colour: the editor's top left pixel.
 constexpr int kPanel[3] = {102, 51, 0};
@@ -75,6 +82,18 @@ bool FindEditor(int& ox, int& oy)
                 return true;
             }
     return false;
+}
+
+// The pixels of a rectangle of the screen, row after row.
+std::string Pixels(int x, int y, int w, int h)
+{
+    const Screen s = ReadRoot();
+    std::string out;
+    if (x < 0 || y < 0 || x + w > s.width || y + h > s.height)
+        return out;
+    for (int r = y; r < y + h; ++r)
+        out += s.rgb.substr(3 * (static_cast<size_t>(r) * s.width + x), 3 * static_cast<size_t>(w));
+    return out;
 }
 
 // The first port of the client `client` of this type and direction.
@@ -178,8 +197,11 @@ TEST(EditorInJalv, AStrokeDrawnWithTheMouseIsHeard)
 
     // A left stroke across bars 2 to 4 (partials 3 to 5) at half the height,
     // in one fast move, then the arrow that copies it to the sustain.
+    // A right click in the middle of it (a careless hand) does not end it.
     s.MoveTo(kBarsX + 12, kBarsY + 150);
     Xdo("mousedown 1");
+    s.MoveTo(kBarsX + 17, kBarsY + 150);
+    Xdo("click 3");
     s.MoveTo(kBarsX + 22, kBarsY + 150);
     s.MoveTo(kBarsX + 23, kBarsY + 150);
     Xdo("mouseup 1");
@@ -205,6 +227,14 @@ TEST(EditorInJalv, AStrokeDrawnWithTheMouseIsHeard)
     const std::vector<double> undone = PlayAndMeasure(*s.keys, 5);
     for (int n = 2; n < 5; ++n)
         EXPECT_LT(undone[n], before[0] * 0.01) << "partial " << n + 1 << " after undo";
+
+    // A double click on the LFO Waveform choice opens its list and closes
+    // it, picking nothing: the editor looks as before.
+    const std::string shown = Pixels(s.ox, s.oy, kEditorW, kEditorH);
+    s.MoveTo(kLfoShapeX, kLfoShapeY);
+    Xdo("click --repeat 2 --delay 40 1");
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(Pixels(s.ox, s.oy, kEditorW, kEditorH) == shown) << "a double click changed the LFO shape";
 
     // The Sustain slider dragged from its thumb (100 %) to its left end: with
     // no decay the held note falls silent at once.
@@ -236,12 +266,38 @@ TEST(EditorInJalv, LoadThroughTheFileBrowserAndSaveBesideIt)
     char folder[] = "/tmp/marovane-editor-load-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string seventh = std::string(folder) + "/Seventh.mrvn";
-    ASSERT_NO_FATAL_FAILURE(WriteSeventh(seventh));
+    // First a patch the plugin cannot play (a level of 5: the sound processor
+    // would refuse the spectrum), alone in the folder.
+    const std::string loud = std::string(folder) + "/Loud.mrvn";
+    {
+        Patch p;
+        p.sustainPercent = 100;
+        p.attack.level[6] = 5.0f;
+        ASSERT_EQ(WritePatchFile(loud, p), "");
+    }
     Session s;
     ASSERT_NO_FATAL_FAILURE(s.Start(folder));
 
     // Load...: the browser opens in the host's folder, which holds the one
-    // file; the first entry, then Return.
+    // file; the first entry, then Return. Refused: the bars and the
+    // parameters are as they were, the status line says why, and the sound
+    // is the default's still.
+    const std::string bars = Pixels(s.ox, s.oy, 660, 560);
+    const std::string status = Pixels(s.ox + 680, s.oy + 300, 220, 100);
+    s.MoveTo(kLoadX, kLoadY);
+    Xdo("click 1");
+    std::this_thread::sleep_for(1500ms);
+    Xdo("key Down");
+    Xdo("key Return");
+    std::this_thread::sleep_for(1000ms);
+    EXPECT_TRUE(Pixels(s.ox, s.oy, 660, 560) == bars) << "a refused patch changed the editor";
+    EXPECT_FALSE(Pixels(s.ox + 680, s.oy + 300, 220, 100) == status) << "no message";
+    const std::vector<double> kept = PlayAndMeasure(*s.keys, 7);
+    EXPECT_GT(kept[0], 0.01) << "the default partial 1 still sounds";
+    EXPECT_LT(kept[6], kept[0] * 0.01) << "partial 7 of the refused patch does not";
+
+    std::remove(loud.c_str());
+    ASSERT_NO_FATAL_FAILURE(WriteSeventh(seventh));
     s.MoveTo(kLoadX, kLoadY);
     Xdo("click 1");
     std::this_thread::sleep_for(1500ms);
@@ -252,17 +308,21 @@ TEST(EditorInJalv, LoadThroughTheFileBrowserAndSaveBesideIt)
     EXPECT_LT(loaded[0], loaded[6] * 0.01) << "the default partial 1 is gone";
     EXPECT_GT(loaded[6], 0.01) << "partial 7 sounds";
 
-    // Save: a new file beside the one loaded, the same sound.
+    // Save, pressed three times in quick succession: three new files beside
+    // the one loaded, none written over another, each the same sound.
     s.MoveTo(kSaveX, kSaveY);
-    Xdo("click 1");
-    const std::string saved = std::string(folder) + "/Patch 1.mrvn";
-    Patch back;
-    ASSERT_TRUE(Eventually([&] { return ReadPatchFile(saved, back).empty(); }, 5s));
-    EXPECT_EQ(back.attackMs, 5);
-    EXPECT_EQ(back.attack.level[6], 0.25f);
-    EXPECT_EQ(back.sustain.level[6], 0.25f);
-    EXPECT_EQ(back.attack.level[0], 0.0f);
-    std::remove(saved.c_str());
+    Xdo("click --repeat 3 --delay 30 1");
+    for (int n = 1; n <= 3; ++n) {
+        const std::string saved = std::string(folder) + "/Patch " + std::to_string(n) + ".mrvn";
+        Patch back;
+        ASSERT_TRUE(Eventually([&] { return ReadPatchFile(saved, back).empty(); }, 5s)) << saved;
+        EXPECT_EQ(back.attackMs, 5);
+        EXPECT_EQ(back.attack.level[6], 0.25f);
+        EXPECT_EQ(back.sustain.level[6], 0.25f);
+        EXPECT_EQ(back.attack.level[0], 0.0f);
+        std::remove(saved.c_str());
+    }
+    EXPECT_NE(access((std::string(folder) + "/Patch 4.mrvn").c_str(), F_OK), 0) << "one file a press";
     std::remove(seventh.c_str());
     rmdir(folder);
 }

@@ -12,6 +12,7 @@
 #include "HarmonicsEditorModel.h"
 #include "PatchBridge.h"
 #include "PluginParameters.h"
+#include "SentSpectra.h"
 #include "controls/SpectrumFigures.h"
 
 using namespace marovane_plugin;
@@ -205,6 +206,64 @@ TEST(EditorModel, TheSoundAtOpeningIsWhereTheHistoryStartsAndAPatchIsOneStep)
     EXPECT_EQ(SetBars(m.Attack()), "6 ");
 }
 
+// What an editor does with a spectrum handed back to it: true passes it over,
+// false shows it.
+TEST(SentSpectra, OwnTextsComingBackArePassedOverAndOthersAreTaken)
+{
+    SentSpectra sent;
+    // Two strokes sent, heard back in order: neither is shown again (the
+    // first would put the older picture back).
+    sent.Sent(kAttackState, "a1");
+    sent.Sent(kAttackState, "a2");
+    EXPECT_TRUE(sent.OwnEcho(kAttackState, "a1")) << "own, older than the one shown";
+    EXPECT_TRUE(sent.OwnEcho(kAttackState, "a2")) << "own, the one shown";
+    EXPECT_EQ(sent.Unanswered(kAttackState), 0u);
+    // The spectra are kept apart: the sustain never sent a1.
+    EXPECT_FALSE(sent.OwnEcho(kSustainState, "a1"));
+
+    // The host skipped the older one (a later value of the same key replaced
+    // it before it was handed back): the newer one answers both, and the
+    // older text, coming later from someone else, is what the sound now is.
+    sent.Sent(kAttackState, "b1");
+    sent.Sent(kAttackState, "b2");
+    EXPECT_TRUE(sent.OwnEcho(kAttackState, "b2"));
+    EXPECT_EQ(sent.Unanswered(kAttackState), 0u);
+    EXPECT_FALSE(sent.OwnEcho(kAttackState, "b1"));
+
+    // Another editor's value is taken; its own older text that the sound
+    // processor took before it is passed over, but its newest one, taken
+    // after the other editor's, is the sound and is shown.
+    sent.Sent(kSustainState, "c1");
+    sent.Sent(kSustainState, "c2");
+    EXPECT_FALSE(sent.OwnEcho(kSustainState, "other"));
+    EXPECT_TRUE(sent.OwnEcho(kSustainState, "c1"));
+    EXPECT_FALSE(sent.OwnEcho(kSustainState, "c2"));
+    // Once answered, the same text from elsewhere is someone else's.
+    EXPECT_FALSE(sent.OwnEcho(kSustainState, "c2"));
+    // A new text of its own after that is passed over again.
+    sent.Sent(kSustainState, "c3");
+    EXPECT_TRUE(sent.OwnEcho(kSustainState, "c3"));
+
+    EXPECT_FALSE(sent.OwnEcho(kStateCount, "c3")) << "no such spectrum";
+    EXPECT_FALSE(sent.OwnEcho(kAttackState, nullptr));
+}
+
+TEST(SentSpectra, AtMostSoManyTextsAreRemembered)
+{
+    SentSpectra sent;
+    const size_t n = SentSpectra::kMaxRemembered;
+    for (size_t i = 0; i <= n; ++i) // one more than are kept
+        sent.Sent(kAttackState, "t" + std::to_string(i));
+    EXPECT_EQ(sent.Unanswered(kAttackState), n);
+    EXPECT_FALSE(sent.OwnEcho(kAttackState, "t0")) << "the oldest was forgotten";
+    EXPECT_TRUE(sent.OwnEcho(kAttackState, "t1"));
+    EXPECT_EQ(sent.Unanswered(kAttackState), n - 1);
+    // The newest is still known (all are answered), but came back after t0,
+    // which was taken as someone else's: it is the sound now, and shown.
+    EXPECT_FALSE(sent.OwnEcho(kAttackState, ("t" + std::to_string(n)).c_str()));
+    EXPECT_EQ(sent.Unanswered(kAttackState), 0u);
+}
+
 TEST(PatchBridge, ParametersShippedPatchesAndTheSavePath)
 {
     Patch p;
@@ -258,6 +317,107 @@ TEST(PatchBridge, ParametersShippedPatchesAndTheSavePath)
     EXPECT_EQ(read.decayMs, 340);
     std::remove(first.c_str());
     rmdir(folder);
+}
+
+// Files the editor's Load must refuse, each with one message and without
+// touching the patch it would fill.
+TEST(PatchBridge, AFileThePluginCannotPlayIsRefusedWithOneMessage)
+{
+    char folder[] = "/tmp/marovane-editor-bad-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string dir = folder;
+    auto write = [](const std::string& path, const std::string& bytes) {
+        FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+        std::fclose(f);
+    };
+    auto patchFile = [&](const std::string& name, void (*spoil)(Patch&)) {
+        Patch p;
+        p.sustainPercent = 100;
+        p.attack.level[0] = 0.5f;
+        spoil(p);
+        const std::string path = dir + "/" + name + ".mrvn";
+        EXPECT_EQ(WritePatchFile(path, p), "") << name;
+        return path;
+    };
+    struct Case {
+        std::string path;
+        std::string reason; // what the message must say after the path
+    };
+    const Case cases[] = {
+        {patchFile("loud", [](Patch& p) { p.attack.level[3] = 5.0f; }),
+         "the value 5 of AttackHarmonic3 is outside -1 to 1"},
+        {patchFile("negative", [](Patch& p) { p.sustain.level[127] = -1.5f; }),
+         "the value -1.5 of SustainHarmonic127 is outside -1 to 1"},
+        {patchFile("slow", [](Patch& p) { p.attackMs = 5000; }), "the value 5000 of Attack is outside 0 to 1000"},
+        {patchFile("below", [](Patch& p) { p.releaseMs = -3; }), "the value -3 of Release is outside 0 to 1000"},
+        {patchFile("sustain", [](Patch& p) { p.sustainPercent = 101; }),
+         "the value 101 of Sustain is outside 0 to 100"},
+        {patchFile("shape", [](Patch& p) { p.lfoWaveform = 7; }), "the value 7 of LFOWaveform is outside 0 to 6"},
+        {patchFile("volume", [](Patch& p) { p.volumeDb = 12.0f; }), "the value 12 of Volume is outside -60 to 6"},
+        {patchFile("wheel", [](Patch& p) { p.modWheel = 16384; }),
+         "the value 16384 of ModWheel is outside 0 to 16383"},
+        {dir + "/empty.mrvn", ""},
+        {dir, ""},
+        {dir + "/huge.mrvn", ""},
+        {dir + "/text.mrvn", ""},
+        {dir + "/other.xml", "it holds none of the patch settings"},
+        {dir + "/missing.mrvn", ""},
+    };
+    write(dir + "/empty.mrvn", "");
+    write(dir + "/huge.mrvn", "<Marovane>" + std::string(3 * 1024 * 1024, ' ') + "</Marovane>");
+    write(dir + "/text.mrvn", "Attack=10\nnot a patch \x01\x02\xff\n");
+    write(dir + "/other.xml", "<?xml version=\"1.0\"?><svg><g/></svg>");
+
+    for (const Case& c : cases) {
+        Patch p;
+        p.attackMs = 77;
+        p.attack.level[9] = 0.125f;
+        const std::string message = LoadPatchForPlugin(c.path, p);
+        const std::string start = "Cannot load the patch file \"" + c.path + "\": ";
+        EXPECT_EQ(message.rfind(start, 0), 0u) << message;
+        EXPECT_GT(message.size(), start.size() + 30) << "a reason: " << message;
+        if (!c.reason.empty()) {
+            EXPECT_EQ(message, start + c.reason + ". The sound is unchanged.");
+        }
+        EXPECT_EQ(message.find('\n'), std::string::npos) << "one line: " << message;
+        EXPECT_EQ(p.attackMs, 77) << c.path;
+        EXPECT_EQ(p.attack.level[9], 0.125f) << c.path;
+        EXPECT_EQ(p.attack.level[0], 0.0f) << c.path;
+    }
+
+    // At the very ends of every range the plugin takes the patch.
+    Patch edge;
+    edge.attackMs = 1000;
+    edge.sustainPercent = 0;
+    edge.lfoWaveform = 6;
+    edge.volumeDb = -60.0f;
+    edge.modWheel = 16383;
+    edge.attack.level[0] = 1.0f;
+    edge.sustain.level[127] = -1.0f;
+    EXPECT_EQ(PatchOutsidePlugin(edge), "");
+    const std::string edgePath = dir + "/edge.mrvn";
+    ASSERT_EQ(WritePatchFile(edgePath, edge), "");
+    Patch read;
+    EXPECT_EQ(LoadPatchForPlugin(edgePath, read), "");
+    EXPECT_EQ(read.attack.level[0], 1.0f);
+    EXPECT_EQ(read.modWheel, 16383);
+
+    // The shipped patches pass through the same gate (checked above), and one
+    // that failed it would be refused too.
+    const char bad[] = "<Settings><AttackHarmonic0 AttackHarmonic0=\"2\"/></Settings>";
+    const EmbeddedFile spoilt{"spoilt", reinterpret_cast<const unsigned char*>(bad), sizeof bad - 1};
+    Patch untouched;
+    untouched.decayMs = 5;
+    EXPECT_EQ(ReadShippedPatch(spoilt, untouched), "the value 2 of AttackHarmonic0 is outside -1 to 1");
+    EXPECT_EQ(untouched.decayMs, 5);
+
+    for (const char* name :
+         {"loud", "negative", "slow", "below", "sustain", "shape", "volume", "wheel", "empty", "huge", "text", "edge"})
+        std::remove((dir + "/" + name + ".mrvn").c_str());
+    std::remove((dir + "/other.xml").c_str());
+    EXPECT_EQ(rmdir(folder), 0) << "every file made here was removed";
 }
 
 } // namespace
