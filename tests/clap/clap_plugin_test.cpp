@@ -20,6 +20,7 @@
 #include "clap/ClapHost.h"
 #include "midi/MidiFileBytes.h"
 #include "patch/Patch.h"
+#include "support/RenderToolWav.h"
 
 namespace {
 
@@ -62,23 +63,9 @@ Stereo RenderTool(const std::vector<Event>& song, const std::string& patch)
     }
     const std::string mid = Temp("song.mid"), wav = Temp("song.wav");
     midibytes::Write(mid, midibytes::File({midibytes::Track(events)}, 1, 441 >> 8, 441 & 0xFF));
-    const std::string command = std::string(std::getenv("MAROVANE_BIN_DIR")) + "/marovane-render --midi " + mid +
-                                " --patch '" + patch + "' -o " + wav + " 2>/dev/null";
-    const bool rendered = std::system(command.c_str()) == 0;
-    SF_INFO info{};
-    SNDFILE* f = rendered ? sf_open(wav.c_str(), SFM_READ, &info) : nullptr;
-    std::vector<float> frames(f ? static_cast<size_t>(info.frames) * 2 : 0);
-    if (f) {
-        sf_readf_float(f, frames.data(), info.frames);
-        sf_close(f);
-    }
-    std::remove(mid.c_str());
-    std::remove(wav.c_str());
     Stereo s;
-    for (size_t i = 0; i < frames.size() / 2; ++i) {
-        s.left.push_back(frames[2 * i]);
-        s.right.push_back(frames[2 * i + 1]);
-    }
+    marovane_test::RenderToolStereo(mid, "--patch '" + patch + "'", wav, s.left, s.right);
+    std::remove(mid.c_str());
     return s;
 }
 

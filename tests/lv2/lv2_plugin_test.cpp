@@ -18,6 +18,7 @@
 #include "lv2/LilvHost.h"
 #include "midi/MidiFileBytes.h"
 #include "patch/Patch.h"
+#include "support/RenderToolWav.h"
 #include "synth/Parameters.h"
 #include "synth/SynthState.h"
 #include "synth/WaveTable.h"
@@ -26,7 +27,6 @@ namespace {
 
 using namespace lv2host;
 
-std::string BinDir() { return std::getenv("MAROVANE_BIN_DIR"); }
 std::string PatchFile(const std::string& name)
 {
     return std::string(std::getenv("MAROVANE_SOURCE_DIR")) + "/resources/patches/" + name + ".mrvn";
@@ -74,22 +74,9 @@ Stereo RenderTool(const std::vector<Midi>& song, const std::string& options = ""
     }
     const std::string mid = Temp("lv2_song.mid"), wav = Temp("lv2_song.wav");
     midibytes::Write(mid, midibytes::File({midibytes::Track(events)}, 1, 441 >> 8, 441 & 0xFF));
-    const std::string command = BinDir() + "/marovane-render --midi " + mid + " " + options + " -o " + wav;
-    const bool rendered = std::system((command + " >/dev/null").c_str()) == 0;
-    SF_INFO info{};
-    SNDFILE* f = rendered ? sf_open(wav.c_str(), SFM_READ, &info) : nullptr;
-    std::vector<float> frames(f ? static_cast<size_t>(info.frames) * 2 : 0);
-    if (f) {
-        sf_readf_float(f, frames.data(), info.frames);
-        sf_close(f);
-    }
-    std::remove(mid.c_str());
-    std::remove(wav.c_str());
     Stereo s;
-    for (sf_count_t i = 0; i < info.frames; ++i) {
-        s.left.push_back(frames[2 * i]);
-        s.right.push_back(frames[2 * i + 1]);
-    }
+    marovane_test::RenderToolStereo(mid, options, wav, s.left, s.right);
+    std::remove(mid.c_str());
     return s;
 }
 
