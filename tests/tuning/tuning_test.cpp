@@ -39,6 +39,8 @@ struct TableCase {
     int silent;      // keys expected not to sound
 };
 
+void PrintTo(const TableCase& c, std::ostream* out) { *out << c.name; }
+
 class TuningTableTest : public testing::TestWithParam<TableCase> {};
 
 TEST_P(TuningTableTest, EveryNoteWithinAHundredthOfACentOfTheExactTable)
@@ -150,6 +152,8 @@ struct Malformed {
     std::string text;
     std::string reason;
 };
+
+void PrintTo(const Malformed& m, std::ostream* out) { *out << testing::PrintToString(m.text); }
 
 class MalformedScl : public testing::TestWithParam<Malformed> {};
 
