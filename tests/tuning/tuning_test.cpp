@@ -103,7 +103,7 @@ TEST(Tuning, ReadsTheDegreesExactly)
     EXPECT_EQ(scale.degrees[11].denominator, 1u);
     EXPECT_DOUBLE_EQ(scale.degrees[11].cents, 1200.0);
 
-    ASSERT_EQ(ReadScl("!\n\n2\n  -13.5 a comment\n\t.5\n", scale), "");
+    ASSERT_EQ(ReadScl("\xEF\xBB\xBF! with a byte order mark\r\n\r\n2\n  -13.5 a comment\n\t.5\n", scale), "");
     EXPECT_EQ(scale.description, "");
     ASSERT_EQ(scale.degrees.size(), 2u);
     EXPECT_FALSE(scale.degrees[0].isRatio);

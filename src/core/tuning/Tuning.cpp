@@ -11,7 +11,12 @@ namespace {
 // '!' comments; a "\r\n" ending counts as "\n".
 class Lines {
 public:
-    explicit Lines(const std::string& text) : text_(text) {}
+    // A UTF-8 byte order mark before the first line is not part of it.
+    explicit Lines(const std::string& text) : text_(text)
+    {
+        if (text_.substr(0, 3) == "\xEF\xBB\xBF")
+            position_ = 3;
+    }
 
     // The next line that is not a comment, false at the end of the text.
     bool Next(std::string_view& line, int& number)

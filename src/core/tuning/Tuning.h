@@ -25,7 +25,9 @@
 // first is not above the last. Size 0 is the linear mapping: key
 // middle + d plays degree d. The reference note must not fall on an 'x'.
 //
-// Every refusal is one line naming the line of the text it is about.
+// Both texts may end their lines with "\r\n" and begin with a UTF-8 byte
+// order mark. Every refusal is one line naming the line of the text it is
+// about.
 
 #include <array>
 #include <cstdint>
