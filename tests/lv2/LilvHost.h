@@ -11,7 +11,6 @@
 // before the next one. One thread: the test's.
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
-#include <lv2/atom/forge.h>
 #include <lv2/atom/util.h>
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/midi/midi.h>
@@ -35,6 +34,7 @@
 #include <unistd.h>
 
 #include "PluginParameters.h"
+#include "support/PatchSetAtom.h"
 
 namespace lv2host {
 
@@ -309,18 +309,7 @@ public:
     // block.
     void SendState(const std::string& key, const std::string& value)
     {
-        UridMap& u = world_.Urids();
-        std::vector<uint8_t> buffer(value.size() + 256);
-        LV2_Atom_Forge forge;
-        lv2_atom_forge_init(&forge, u.MapFeature());
-        lv2_atom_forge_set_buffer(&forge, buffer.data(), static_cast<uint32_t>(buffer.size()));
-        LV2_Atom_Forge_Frame frame;
-        lv2_atom_forge_object(&forge, &frame, 0, u.Map(LV2_PATCH__Set));
-        lv2_atom_forge_key(&forge, u.Map(LV2_PATCH__property));
-        lv2_atom_forge_urid(&forge, u.Map(key));
-        lv2_atom_forge_key(&forge, u.Map(LV2_PATCH__value));
-        lv2_atom_forge_string(&forge, value.c_str(), static_cast<uint32_t>(value.size()));
-        lv2_atom_forge_pop(&forge, &frame);
+        const std::vector<uint8_t> buffer = marovane_test::PatchSetAtom(world_.Urids().MapFeature(), key, value);
         const auto* atom = reinterpret_cast<const LV2_Atom*>(buffer.data());
         const auto* body = reinterpret_cast<const uint8_t*>(atom + 1);
         pending_.push_back({0, atom->type, {body, body + atom->size}});

@@ -13,8 +13,9 @@
 
 #include "PluginParameters.h"
 #include "PluginState.h"
-#include "support/CountingAllocator.h"
 #include "plugin/DpfLv2Host.h"
+#include "support/CountingAllocator.h"
+#include "support/PatchSetAtom.h"
 
 using namespace marovane_test;
 using namespace marovane_plugin;
@@ -33,17 +34,7 @@ TEST(PluginLv2Rt, RunAllocatesNothing)
     for (int h = 0; h < NUM_PARTIALS; ++h)
         spectrum.level[h] = 0.3f / static_cast<float>(h + 1);
     const std::string text = SpectrumText(spectrum);
-    std::vector<uint8_t> patchSet(text.size() + 256);
-    LV2_Atom_Forge forge;
-    lv2_atom_forge_init(&forge, &urids.map);
-    lv2_atom_forge_set_buffer(&forge, patchSet.data(), patchSet.size());
-    LV2_Atom_Forge_Frame frame;
-    lv2_atom_forge_object(&forge, &frame, 0, urids.Id(LV2_PATCH__Set));
-    lv2_atom_forge_key(&forge, urids.Id(LV2_PATCH__property));
-    lv2_atom_forge_urid(&forge, urids.Id("urn:marovane:synth#sustain"));
-    lv2_atom_forge_key(&forge, urids.Id(LV2_PATCH__value));
-    lv2_atom_forge_string(&forge, text.c_str(), static_cast<uint32_t>(text.size()));
-    lv2_atom_forge_pop(&forge, &frame);
+    const std::vector<uint8_t> patchSet = PatchSetAtom(&urids.map, "urn:marovane:synth#sustain", text);
     const auto* setAtom = reinterpret_cast<const LV2_Atom*>(patchSet.data());
     const LV2_URID keyValue = urids.Id("urn:marovane:synth#KeyValueState");
     const char request[] = "__dpf_ui_data__";

@@ -11,6 +11,7 @@
 #include "PluginParameters.h"
 #include "PluginState.h"
 #include "plugin/DpfLv2Host.h"
+#include "support/PatchSetAtom.h"
 
 extern "C" const LV2_Descriptor* lv2_descriptor(uint32_t index);
 
@@ -30,19 +31,7 @@ TEST(PluginLv2Threads, WorkerAndRunAtOnce)
         for (int h = 0; h < NUM_PARTIALS; ++h)
             s.level[h] = k == 0 ? 0.5f / static_cast<float>(h + 1) : 0.01f * static_cast<float>(h % 9);
         const std::string text = SpectrumText(s);
-        std::vector<uint8_t> buffer(text.size() + 256);
-        LV2_Atom_Forge forge;
-        lv2_atom_forge_init(&forge, &urids.map);
-        lv2_atom_forge_set_buffer(&forge, buffer.data(), buffer.size());
-        LV2_Atom_Forge_Frame frame;
-        lv2_atom_forge_object(&forge, &frame, 0, urids.Id(LV2_PATCH__Set));
-        lv2_atom_forge_key(&forge, urids.Id(LV2_PATCH__property));
-        lv2_atom_forge_urid(&forge, urids.Id(k == 0 ? "urn:marovane:synth#attack" : "urn:marovane:synth#sustain"));
-        lv2_atom_forge_key(&forge, urids.Id(LV2_PATCH__value));
-        lv2_atom_forge_string(&forge, text.c_str(), static_cast<uint32_t>(text.size()));
-        lv2_atom_forge_pop(&forge, &frame);
-        buffer.resize(sizeof(LV2_Atom) + reinterpret_cast<LV2_Atom*>(buffer.data())->size);
-        sets.push_back(buffer);
+        sets.push_back(PatchSetAtom(&urids.map, k == 0 ? "urn:marovane:synth#attack" : "urn:marovane:synth#sustain", text));
     }
     const LV2_URID keyValue = urids.Id("urn:marovane:synth#KeyValueState");
     const char request[] = "__dpf_ui_data__";

@@ -15,6 +15,7 @@
 #include "PluginParameters.h"
 #include "PluginState.h"
 #include "plugin/DpfLv2Host.h"
+#include "support/PatchSetAtom.h"
 #include "synth/Engine.h"
 
 using namespace marovane_test;
@@ -262,17 +263,7 @@ TEST(PluginState, SpectrumFromTheEditorGoesThroughTheWorker)
     const std::string text = SpectrumText(wanted);
 
     auto patchSet = [&](const char* property) {
-        std::vector<uint8_t> buffer(text.size() + 256);
-        LV2_Atom_Forge forge;
-        lv2_atom_forge_init(&forge, &urids.map);
-        lv2_atom_forge_set_buffer(&forge, buffer.data(), buffer.size());
-        LV2_Atom_Forge_Frame frame;
-        lv2_atom_forge_object(&forge, &frame, 0, urids.Id(LV2_PATCH__Set));
-        lv2_atom_forge_key(&forge, urids.Id(LV2_PATCH__property));
-        lv2_atom_forge_urid(&forge, urids.Id(property));
-        lv2_atom_forge_key(&forge, urids.Id(LV2_PATCH__value));
-        lv2_atom_forge_string(&forge, text.c_str(), static_cast<uint32_t>(text.size()));
-        lv2_atom_forge_pop(&forge, &frame);
+        const std::vector<uint8_t> buffer = PatchSetAtom(&urids.map, property, text);
         const auto* atom = reinterpret_cast<const LV2_Atom*>(buffer.data());
         plugin.AddEvent(0, atom->type, atom + 1, atom->size);
     };
