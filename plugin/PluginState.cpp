@@ -7,6 +7,28 @@
 
 namespace marovane_plugin {
 
+std::optional<PatchValueOutside> FirstValueOutsidePlugin(const Patch& patch)
+{
+    using Kind = PatchValueOutside::Kind;
+    for (const ParameterInfo& p : kParameters) {
+        const float value = PatchParameter(patch, p.id);
+        if (!(value >= p.minimum && value <= p.maximum))
+            return PatchValueOutside{Kind::Parameter, p.patchKey, value, p.minimum, p.maximum};
+    }
+    if (patch.modWheel < 0 || patch.modWheel > kMaxModWheel)
+        return PatchValueOutside{Kind::ModWheel, "ModWheel", static_cast<float>(patch.modWheel), 0.0f,
+                                 static_cast<float>(kMaxModWheel)};
+    for (const bool sustain : {false, true})
+        for (int h = 0; h < NUM_PARTIALS; ++h) {
+            const float level = (sustain ? patch.sustain : patch.attack).level[h];
+            if (!SpectrumLevelInRange(level))
+                return PatchValueOutside{Kind::Level,
+                                         (sustain ? "SustainHarmonic" : "AttackHarmonic") + std::to_string(h),
+                                         level, -kMaxSpectrumLevel, kMaxSpectrumLevel};
+        }
+    return std::nullopt;
+}
+
 std::string SpectrumText(const HarmonicSpectrum& spectrum)
 {
     std::string text;

@@ -4,9 +4,13 @@
 // sound processor and the editor. Any thread but the audio thread (these
 // allocate).
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "synth/SynthState.h"
+
+struct Patch;
 
 namespace marovane_plugin {
 
@@ -23,6 +27,24 @@ inline bool SpectrumLevelInRange(float level)
 {
     return level >= -kMaxSpectrumLevel && level <= kMaxSpectrumLevel;
 }
+
+// The top of the mod wheel's range in a patch (its bottom is 0).
+inline constexpr int32_t kMaxModWheel = 16383;
+
+// The first value of a patch that the plugin cannot hold as it is written:
+// a sound parameter outside the range of its plugin parameter (the host and
+// the sound processor hold them to it), the mod wheel outside 0 to
+// kMaxModWheel, or a spectrum level outside SpectrumLevelInRange (the sound
+// processor would refuse the spectrum), looked for in that order, the attack
+// spectrum's levels before the sustain's. The preset maker and the editor
+// each say it in their own words.
+struct PatchValueOutside {
+    enum class Kind { Parameter, ModWheel, Level } kind;
+    std::string key; // the patch key: "Attack", "ModWheel", "SustainHarmonic5"
+    float value;     // the value (the mod wheel's as a float)
+    float low, high; // the range it is outside
+};
+std::optional<PatchValueOutside> FirstValueOutsidePlugin(const Patch& patch);
 
 std::string SpectrumText(const HarmonicSpectrum& spectrum);
 

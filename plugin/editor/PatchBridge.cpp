@@ -11,7 +11,7 @@
 namespace marovane_plugin {
 
 namespace {
-constexpr float kModWheelTop = 16383.0f;
+constexpr float kModWheelTop = static_cast<float>(kMaxModWheel);
 
 int32_t Whole(float v)
 {
@@ -25,7 +25,7 @@ bool PatchParameterValue(const Patch& patch, uint32_t index, float& value)
         return false;
     const PluginParam& p = kPluginParams[index];
     if (p.kind == PluginParamKind::ModWheel) {
-        value = static_cast<float>(patch.modWheel) / kModWheelTop;
+        value = SynthState::ModWheelDepthFromValue(patch.modWheel);
         return true;
     }
     if (p.kind != PluginParamKind::Sound)
@@ -66,27 +66,11 @@ std::string ReadShippedPatch(const EmbeddedFile& file, Patch& patch)
 
 std::string PatchOutsidePlugin(const Patch& patch)
 {
-    auto outside = [](const std::string& key, float value, float low, float high) {
-        return "the value " + FormatPatchFloat(value) + " of " + key + " is outside " + FormatPatchFloat(low) +
-               " to " + FormatPatchFloat(high);
-    };
-    for (size_t i = 0; i < kParameterCount; ++i) {
-        const ParameterInfo& p = kParameters[i];
-        const float value = ::PatchParameter(patch, p.id);
-        if (!(value >= p.minimum && value <= p.maximum))
-            return outside(p.patchKey, value, p.minimum, p.maximum);
-    }
-    if (patch.modWheel < 0 || patch.modWheel > static_cast<int32_t>(kModWheelTop))
-        return outside("ModWheel", static_cast<float>(patch.modWheel), 0.0f, kModWheelTop);
-    for (int h = 0; h < NUM_PARTIALS; ++h) {
-        if (!SpectrumLevelInRange(patch.attack.level[h]))
-            return outside("AttackHarmonic" + std::to_string(h), patch.attack.level[h], -kMaxSpectrumLevel,
-                           kMaxSpectrumLevel);
-        if (!SpectrumLevelInRange(patch.sustain.level[h]))
-            return outside("SustainHarmonic" + std::to_string(h), patch.sustain.level[h], -kMaxSpectrumLevel,
-                           kMaxSpectrumLevel);
-    }
-    return {};
+    const std::optional<PatchValueOutside> v = FirstValueOutsidePlugin(patch);
+    if (!v)
+        return {};
+    return "the value " + FormatPatchFloat(v->value) + " of " + v->key + " is outside " + FormatPatchFloat(v->low) +
+           " to " + FormatPatchFloat(v->high);
 }
 
 std::string LoadPatchForPlugin(const std::string& path, Patch& patch)

@@ -52,14 +52,6 @@ const char* PluginSymbol(const PluginParam& param)
     return param.kind == PluginParamKind::ModWheel ? kModWheelSymbol : Parameter(param.sound).symbol;
 }
 
-constexpr int32_t kMaxModWheel = 16383;
-
-// The patch key of a level: "AttackHarmonic0" to "SustainHarmonic127".
-std::string SpectrumKeyName(bool sustain, int h)
-{
-    return (sustain ? "SustainHarmonic" : "AttackHarmonic") + std::to_string(h);
-}
-
 // A spectrum as the plugin's state holds it: a string of 128 levels. A plain
 // literal, which hosts hand to the plugin as an atom:String (a literal typed
 // atom:String they do not).
@@ -145,34 +137,30 @@ std::string UriName(const std::string& name)
 
 std::string PatchOutOfRange(const Patch& patch, const SettingsFile* written)
 {
-    for (size_t c = 0; c < kParameterCount; ++c) {
-        const ParameterInfo& p = kParameters[c];
-        const float value = PatchParameter(patch, p.id);
-        if (!(value >= p.minimum && value <= p.maximum)) {
-            // The value as the file wrote it, where it is there to quote: a
-            // number beyond the loader's limits reads back held at them.
-            std::string shown = Number(value);
-            if (written && written->HasValue(p.patchKey)) {
-                const std::string text = written->GetValue(p.patchKey);
-                const size_t from = text.find_first_not_of(" \t\n\v\f\r");
-                if (from != std::string::npos)
-                    shown = text.substr(from, text.find_last_not_of(" \t\n\v\f\r") - from + 1);
-            }
-            return std::string("the ") + p.patchKey + " value " + shown + " is outside the plugin's range " +
-                   Number(p.minimum) + " to " + Number(p.maximum);
+    const std::optional<PatchValueOutside> v = FirstValueOutsidePlugin(patch);
+    if (!v)
+        return {};
+    switch (v->kind) {
+    case PatchValueOutside::Kind::Parameter: {
+        // The value as the file wrote it, where it is there to quote: a
+        // number beyond the loader's limits reads back held at them.
+        std::string shown = Number(v->value);
+        if (written && written->HasValue(v->key)) {
+            const std::string text = written->GetValue(v->key);
+            const size_t from = text.find_first_not_of(" \t\n\v\f\r");
+            if (from != std::string::npos)
+                shown = text.substr(from, text.find_last_not_of(" \t\n\v\f\r") - from + 1);
         }
+        return "the " + v->key + " value " + shown + " is outside the plugin's range " + Number(v->low) + " to " +
+               Number(v->high);
     }
-    if (patch.modWheel < 0 || patch.modWheel > kMaxModWheel)
+    case PatchValueOutside::Kind::ModWheel:
         return "the ModWheel value " + std::to_string(patch.modWheel) + " is outside the plugin's range 0 to " +
                std::to_string(kMaxModWheel);
-    for (const bool sustain : {false, true})
-        for (int h = 0; h < NUM_PARTIALS; ++h) {
-            const float level = (sustain ? patch.sustain : patch.attack).level[h];
-            if (!SpectrumLevelInRange(level))
-                return "the " + SpectrumKeyName(sustain, h) + " level " + FormatPatchFloat(level) +
-                       " is outside the spectrum's range " + Number(-kMaxSpectrumLevel) + " to " +
-                       Number(kMaxSpectrumLevel);
-        }
+    case PatchValueOutside::Kind::Level:
+        return "the " + v->key + " level " + FormatPatchFloat(v->value) + " is outside the spectrum's range " +
+               Number(v->low) + " to " + Number(v->high);
+    }
     return {};
 }
 
