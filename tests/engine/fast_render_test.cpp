@@ -340,6 +340,32 @@ std::vector<ExactCase> Cases()
                          return MAX_FRAMES;
                      }});
     cases.push_back({"Silence", 4, [](SynthState&, int) { return MAX_FRAMES; }, false});
+    cases.push_back({"TunedKeysSilentKeysAndARetuning", 14, [](SynthState& s, int b) {
+                         // A tuning up to the highest frequency a key may have, every
+                         // fifth key silent, the wheel bent, then another tuning under
+                         // sounding notes, then twelve equal steps again.
+                         double f[NUM_NOTES];
+                         bool sounds[NUM_NOTES];
+                         for (int n = 0; n < NUM_NOTES; ++n) {
+                             f[n] = 20.0 * std::pow(1000.0, n / 127.0) * (b < 5 ? 1.0 : 1.01);
+                             sounds[n] = n % 5 != (b < 5 ? 0 : 1);
+                         }
+                         if (b == 0) {
+                             FirstPartials(s, 128);
+                             s.SetPitchWheel(12000.0f);
+                         }
+                         if (b == 0 || b == 5)
+                             s.SetTuning(f, sounds);
+                         if (b == 10)
+                             s.SetEqualTuning();
+                         if (b == 0 || b == 6 || b == 11)
+                             for (int n = 90; n < NUM_NOTES; n += 3)
+                                 s.StartNote(n);
+                         if (b == 8)
+                             for (int n = 90; n < NUM_NOTES; n += 3)
+                                 s.ReleaseNote(n);
+                         return MAX_FRAMES;
+                     }});
     return cases;
 }
 

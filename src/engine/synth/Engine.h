@@ -37,7 +37,8 @@
 //  - The rendering thread, one at a time: Render and RenderInterleaved. They
 //    allocate nothing, take no lock, do no I/O and never wait.
 //  - Any thread: ResetGrid, SetParameter and Parameter, and Synth() with
-//    SynthState's own rules (note operations and parameter stores from any
+//    SynthState's own rules (SetTuning and SetEqualTuning, below, are
+//    SynthState's: one thread at a time, taken whole at a piece's start) (note operations and parameter stores from any
 //    thread take effect at the start of the next piece rendered).
 // Output samples that are not finite numbers (a sound drawn loud enough to
 // overflow) are left as they are: the host silences them where it must
@@ -120,6 +121,13 @@ public:
     // dB) sets the output volume, heard from the next piece (above).
     void SetParameter(ParamId id, float value) { synth_.SetParameter(id, value); }
     float Parameter(ParamId id) const { return synth_.Parameter(id); }
+
+    // The note frequencies (SynthState::SetTuning): a whole table of 128
+    // frequencies and whether each key sounds, or twelve equal steps again.
+    // One thread at a time; the render takes the table whole at the start of
+    // a piece.
+    void SetTuning(const double* frequency, const bool* sounds) { synth_.SetTuning(frequency, sounds); }
+    void SetEqualTuning() { synth_.SetEqualTuning(); }
 
     // Renders `frames` frames (any number, 0 included) into two channel
     // buffers, applying each event through the engine's MIDI decoder

@@ -133,7 +133,8 @@ void SynthState::MorphLevels(int note, const int* partials, int count, float* le
 
 double SynthState::BentFrequency(int note) const
 {
-    double f = NoteFrequency(static_cast<unsigned>(note));
+    // The tuning's frequency, or twelve equal steps without one (SynthState.h).
+    double f = renderTuned_ ? renderFrequency_[note] : NoteFrequency(static_cast<unsigned>(note));
     const double bend = (static_cast<double>(snap_.pitchWheel) - 8192.0) / 4096.0;
     if (bend != 0.0)
         f = f * std::pow(kSemitone, bend);

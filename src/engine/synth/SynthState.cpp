@@ -26,6 +26,10 @@ SynthState::SynthState(bool helperThread)
     }
     attackSpectrum[0] = 0.5f;
     sustainSpectrum[0] = 0.5f;
+    for (int n = 0; n < NUM_NOTES; ++n) {
+        tuningFrequency_[n] = 0.0;
+        tuningSounds_[n] = false;
+    }
     TakeSound();
 }
 
@@ -66,6 +70,42 @@ void SynthState::ReleaseNote(int note)
         next = static_cast<uint8_t>((old & ~kKeyDown) | kRelease);
     } while (!requests_[note].compare_exchange_weak(old, next, std::memory_order_release,
                                                     std::memory_order_relaxed));
+}
+
+// ---- Tuning ----
+
+void SynthState::SetTuning(const double* frequency, const bool* sounds)
+{
+    tuningChanges_.fetch_add(1, std::memory_order_acquire);
+    for (int n = 0; n < NUM_NOTES; ++n) {
+        const double f = frequency[n];
+        const bool audible = sounds[n] && std::isfinite(f) && f > 0.0 && f <= MAX_TUNED_FREQUENCY;
+        tuningFrequency_[n] = audible ? f : 0.0;
+        tuningSounds_[n] = audible;
+    }
+    tuned_ = true;
+    tuningChanges_.fetch_add(1, std::memory_order_release);
+}
+
+void SynthState::SetEqualTuning()
+{
+    tuningChanges_.fetch_add(1, std::memory_order_acquire);
+    tuned_ = false;
+    tuningChanges_.fetch_add(1, std::memory_order_release);
+}
+
+double SynthState::KeyFrequency(int note) const
+{
+    if (note < 0 || note >= NUM_NOTES)
+        return 0.0;
+    return tuned_ ? tuningFrequency_[note].load() : NoteFrequency(static_cast<unsigned>(note));
+}
+
+bool SynthState::KeySounds(int note) const
+{
+    if (note < 0 || note >= NUM_NOTES)
+        return false;
+    return !tuned_ || tuningSounds_[note];
 }
 
 void SynthState::SetSampleRate(int32_t rate)
@@ -239,6 +279,9 @@ bool SynthState::AnyNoteActive() const
 
 void SynthState::ApplyRequests(int note, uint8_t requests)
 {
+    // A key the tuning silences starts nothing and so releases nothing.
+    if (renderTuned_ && !renderSounds_[note])
+        return;
     if (requests & kRestart) {
         std::memset(partialPhase[note], 0, sizeof partialPhase[note]);
         noteSamples[note] = 0;
@@ -268,6 +311,9 @@ void SynthState::BeginBuffer()
     // The sound first: a release that starts in this buffer falls from the
     // envelope of the sound it is rendered with.
     TakeSound();
+    // The tuning before the requests: a Note On is played in the tuning of
+    // the buffer it starts in.
+    TakeTuning();
     for (int n = 0; n < NUM_NOTES; ++n) {
         if (requests_[n].load(std::memory_order_relaxed) & (kRestart | kRelease)) {
             uint8_t r = requests_[n].fetch_and(kKeyDown, std::memory_order_acquire);
@@ -299,6 +345,35 @@ void SynthState::TakeSound()
     snap_.volumeDb = s.volumeDb;
     std::memcpy(snap_.attack, s.attack.level, sizeof snap_.attack);
     std::memcpy(snap_.sustain, s.sustain.level, sizeof snap_.sustain);
+}
+
+void SynthState::TakeTuning()
+{
+    const uint32_t before = tuningChanges_.load(std::memory_order_acquire);
+    if ((before & 1) || before == tuningTaken_)
+        return; // being written, or nothing new: the buffer keeps the tuning it has
+    const bool tuned = tuned_;
+    double frequency[NUM_NOTES];
+    bool sounds[NUM_NOTES];
+    if (tuned)
+        for (int n = 0; n < NUM_NOTES; ++n) {
+            frequency[n] = tuningFrequency_[n];
+            sounds[n] = tuningSounds_[n];
+        }
+    // As TakeSound: the loads above are done before the count is looked at again.
+    if (tuningChanges_.fetch_add(0, std::memory_order_release) != before)
+        return; // a change began meanwhile: what was read may be torn
+    tuningTaken_ = before;
+    renderTuned_ = tuned;
+    if (!tuned)
+        return;
+    std::memcpy(renderFrequency_, frequency, sizeof renderFrequency_);
+    std::memcpy(renderSounds_, sounds, sizeof renderSounds_);
+    for (int n = 0; n < NUM_NOTES; ++n)
+        if (!renderSounds_[n] && (noteHeld[n] || noteReleasing[n])) {
+            noteHeld[n] = false;
+            noteReleasing[n] = false;
+        }
 }
 
 void SynthState::RaiseMaxPeak(std::atomic<uint32_t>& held, float peak)

@@ -17,6 +17,8 @@
 //  - Anyone: the read-only views (IsNoteHeld, IsNoteReleasing, IsNoteSounding,
 //    peaks, spectra, parameters, SampleRate, SplitStats).
 //  - While nothing renders: SetSampleRate.
+//  - One thread at a time (a user interface's, a plugin's state thread):
+//    SetTuning and SetEqualTuning. Anyone: IsTuned, KeyFrequency, KeySounds.
 // The render's own steps and rows (BeginBuffer, the envelope and morph, the
 // phases and counters) are private: the render code (Render.cpp,
 // RenderFast.cpp, RenderSplit.cpp, Engine.cpp) runs them, and tests reach
@@ -253,6 +255,34 @@ public:
     // suspended); rates outside 1000 to 768000 Hz are ignored.
     void SetSampleRate(int32_t rate);
 
+    // ---- Tuning (one thread at a time writes; anyone reads) ----
+    // The frequency every key starts from, before the pitch wheel bends it.
+    // Without a tuning (at start-up and after SetEqualTuning) a note plays
+    // NoteFrequency(note), WaveTable.h's twelve equal steps, exactly as it
+    // always has. SetTuning hands over a whole table of NUM_NOTES frequencies
+    // in Hz and whether each key sounds; the render takes it whole at the
+    // start of a buffer, as it takes a sound (a buffer that starts while a
+    // table is being written keeps the table it had), never part of one
+    // table and part of another. Partials stay whole multiples of the key's
+    // frequency.
+    // A key sounds when `sounds` says so and its frequency is finite, above
+    // 0 and at most MAX_TUNED_FREQUENCY (beyond hearing; higher fundamentals
+    // would take the partials' phases past where the render is exact). A key
+    // that does not sound is silent: in the tuning the render holds, a Note
+    // On for it starts nothing (and its Note Off then ends nothing), and a
+    // note sounding on it when a new tuning arrives in which the key does not
+    // sound stops at that buffer's start, without a release.
+    static constexpr double MAX_TUNED_FREQUENCY = 20000.0;
+    void SetTuning(const double* frequency, const bool* sounds);
+    void SetEqualTuning();
+    // The tuning last set (not necessarily taken by the render yet): whether
+    // there is one, and each key's frequency before the bend (NoteFrequency
+    // without a tuning, 0 for a key that does not sound) and whether it
+    // sounds (every key without a tuning).
+    bool IsTuned() const { return tuned_; }
+    double KeyFrequency(int note) const;
+    bool KeySounds(int note) const;
+
     // Whether the two-thread render's helper runs (RenderSplit.h), and how it
     // has rendered so far (all zero without one).
     bool HasHelperThread() const { return renderSplit != nullptr; }
@@ -345,6 +375,9 @@ private:
     void EndSoundChange();
     // Takes the sound into the snapshot when no change came in between.
     void TakeSound();
+    // Takes a tuning set since the last one taken, whole, when no change came
+    // in between; a note sounding on a key the new tuning silences stops.
+    void TakeTuning();
     // The held peaks travel as the bits of a non-negative float, which order
     // as the floats do: the render raises them, the reader takes and zeroes.
     static void RaiseMaxPeak(std::atomic<uint32_t>& held, float peak);
@@ -369,6 +402,18 @@ private:
     std::atomic<uint32_t> soundChanges_{0};
 
     RenderSnapshot snap_;
+
+    // The tuning as written (SetTuning, one writer at a time, inside its own
+    // change count) and as the render holds it (render-owned, taken by
+    // TakeTuning only when the count has moved on since).
+    Relaxed<bool> tuned_{false};
+    Relaxed<double> tuningFrequency_[NUM_NOTES];
+    Relaxed<bool> tuningSounds_[NUM_NOTES];
+    std::atomic<uint32_t> tuningChanges_{0};
+    uint32_t tuningTaken_ = 0;
+    bool renderTuned_ = false;
+    double renderFrequency_[NUM_NOTES] = {};
+    bool renderSounds_[NUM_NOTES] = {};
 
     // The helper thread of the two-thread render, started with the engine when
     // it is asked for (null otherwise). Declared last so that it is stopped
