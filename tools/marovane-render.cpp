@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "midi/MidiFile.h"
@@ -30,13 +31,15 @@
 #include "synth/Engine.h"
 #include "synth/OutputGuard.h"
 #include "synth/SynthState.h"
+#include "tuning/Tuning.h"
 
 namespace {
 
 const char* const kUsage =
     "usage: marovane-render [--patch FILE.mrvn] [--hold SECONDS] [--velocity 1..127]\n"
     "                       [--pitch-wheel 0..16383] [--mod-wheel 0..16383] [--rate HZ] -o OUT.wav NOTE...\n"
-    "       marovane-render --midi FILE.mid [--channel 1..16] [--patch FILE.mrvn] [--rate HZ] -o OUT.wav\n";
+    "       marovane-render --midi FILE.mid [--channel 1..16] [--patch FILE.mrvn] [--rate HZ] -o OUT.wav\n"
+    "       (either form also takes [--tuning FILE.scl [--keymap FILE.kbm]])\n";
 
 // The longest MIDI file rendered, in seconds.
 constexpr double kMaxMidiSeconds = 3600.0;
@@ -67,6 +70,12 @@ const char* const kHelp =
     "  --channel 1..16        play only that channel of the file (default: all\n"
     "                         channels, into the one instrument)\n"
     "  --rate HZ              the sample rate of the engine and the file, 8000 to 192000\n"
+    "  --tuning FILE.scl      play in the tuning of a Scala scale (default: twelve equal\n"
+    "                         steps, A above middle C at 440 Hz); its degree 0 on note\n"
+    "                         60, 440 Hz 900 cents above it, unless --keymap says\n"
+    "  --keymap FILE.kbm      a Scala keyboard mapping for --tuning's scale: which keys\n"
+    "                         play which degrees, the reference note and frequency;\n"
+    "                         keys it leaves unmapped are silent (needs --tuning)\n"
     "  -o, --output OUT.wav   the file to write, replaced only once the render is\n"
     "                         complete (through a symbolic link: the file it\n"
     "                         names, made if missing); '-' (standard output), a\n"
@@ -91,6 +100,10 @@ struct Options {
     std::vector<int> notes;
     std::string midi;
     int channel = 0; // 0: every channel of the MIDI file
+    // The tuning: a Scala scale and its optional keyboard mapping (empty:
+    // twelve equal steps).
+    std::string tuning;
+    std::string keymap;
 };
 
 int Fail(const std::string& message)
@@ -129,6 +142,8 @@ std::string ParseOptions(int argc, char** argv, Options& o)
         {"output", required_argument, nullptr, 'o'},
         {"midi", required_argument, nullptr, 'M'},
         {"channel", required_argument, nullptr, 'c'},
+        {"tuning", required_argument, nullptr, 'T'},
+        {"keymap", required_argument, nullptr, 'K'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -181,6 +196,16 @@ std::string ParseOptions(int argc, char** argv, Options& o)
             if (!ParseInt(optarg, 1, 16, o.channel))
                 return std::string("--channel must be 1 to 16, not '") + optarg + "'";
             break;
+        case 'T':
+            o.tuning = optarg;
+            if (o.tuning.empty())
+                return "--tuning needs a value: an empty one names no file";
+            break;
+        case 'K':
+            o.keymap = optarg;
+            if (o.keymap.empty())
+                return "--keymap needs a value: an empty one names no file";
+            break;
         case ':': return std::string("option ") + argv[optind - 1] + " needs a value";
         default: return std::string("unknown option ") + argv[optind - 1];
         }
@@ -199,6 +224,8 @@ std::string ParseOptions(int argc, char** argv, Options& o)
         return "--channel needs --midi FILE.mid";
     if (o.notes.empty() && o.midi.empty())
         return "no notes to play";
+    if (!o.keymap.empty() && o.tuning.empty())
+        return "--keymap needs --tuning FILE.scl: a keyboard mapping maps a scale's degrees";
     return {};
 }
 
@@ -345,6 +372,31 @@ std::string LoadPatch(const Options& o, const Destination& to, SynthState& synth
     if (!reason.empty())
         return "cannot load patch file '" + o.patch + "': " + reason;
     ApplyPatch(p, synth);
+    return {};
+}
+
+// Sets --tuning (and --keymap) in `engine`; empty, or the problem.
+std::string LoadTuning(const Options& o, const Destination& to, Engine& engine)
+{
+    if (o.tuning.empty())
+        return {};
+    std::string scl, kbm;
+    const std::tuple<const std::string*, const char*, std::string*> files[] = {
+        {&o.tuning, "scale", &scl}, {&o.keymap, "keyboard mapping", &kbm}};
+    for (const auto& [path, kind, text] : files) {
+        if (path->empty())
+            continue;
+        if (std::string problem = NotTheOutput(*path, kind, o, to); !problem.empty())
+            return problem;
+        if (std::string reason = ReadTuningFile(*path, *text); !reason.empty())
+            return std::string("cannot read ") + kind + " file " + reason;
+    }
+    TuningTable table;
+    std::string description;
+    if (std::string reason = TuningFromTexts(scl, kbm, table, description); !reason.empty())
+        return "cannot use tuning '" + o.tuning + "'" + (o.keymap.empty() ? "" : " with '" + o.keymap + "'") + ": " +
+               reason;
+    engine.SetTuning(table.frequency.data(), table.sounds.data());
     return {};
 }
 
@@ -606,6 +658,8 @@ int main(int argc, char** argv)
     if (std::string problem = LoadPatch(o, to, engine->Synth()); !problem.empty())
         return Fail(problem);
     if (std::string problem = o.midi.empty() ? std::string() : LoadSong(o, to, song); !problem.empty())
+        return Fail(problem);
+    if (std::string problem = LoadTuning(o, to, *engine); !problem.empty())
         return Fail(problem);
     engine->Synth().SetPitchWheel(static_cast<float>(o.pitchWheel));
     engine->Synth().SetModWheelDepth(SynthState::ModWheelDepthFromValue(o.modWheel));

@@ -1,5 +1,9 @@
 #include "Tuning.h"
 
+#include <vector>
+
+#include "patch/RegularFile.h"
+
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -323,4 +327,41 @@ TuningTable TuningFrequencies(const Scale& scale, const KeyMap* map)
         }
     }
     return table;
+}
+
+std::string ReadTuningFile(const std::string& path, std::string& text)
+{
+    std::vector<char> data;
+    if (std::string reason = ReadRegularFile(path, MAX_TUNING_FILE_BYTES + 1, data); !reason.empty())
+        return "'" + path + "': " + reason;
+    if (data.size() > MAX_TUNING_FILE_BYTES)
+        return "'" + path + "': it is larger than " + std::to_string(MAX_TUNING_FILE_BYTES) + " bytes";
+    text.assign(data.begin(), data.end());
+    return {};
+}
+
+std::string TuningFromTexts(const std::string& sclText, const std::string& kbmText, TuningTable& table,
+                            std::string& description)
+{
+    if (sclText.empty())
+        return "scale: the text is empty";
+    Scale scale;
+    if (std::string reason = ReadScl(sclText, scale); !reason.empty())
+        return "scale: " + reason;
+    KeyMap map;
+    const bool mapped = !kbmText.empty();
+    if (mapped)
+        if (std::string reason = ReadKbm(kbmText, map); !reason.empty())
+            return "keyboard mapping: " + reason;
+    table = TuningFrequencies(scale, mapped ? &map : nullptr);
+    description = scale.description;
+    return {};
+}
+
+std::string TuningName(const std::string& description, const std::string& sclPath)
+{
+    if (!description.empty())
+        return description;
+    const size_t slash = sclPath.find_last_of('/');
+    return slash == std::string::npos ? sclPath : sclPath.substr(slash + 1);
 }

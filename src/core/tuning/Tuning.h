@@ -30,6 +30,7 @@
 // about.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -93,3 +94,26 @@ struct TuningTable {
 // sounds at the reference frequency and every key at its pitch relative to
 // it.
 TuningTable TuningFrequencies(const Scale& scale, const KeyMap* map);
+
+// ---- A tuning as the program, the renderer and the plugin load it ----
+
+// The largest .scl or .kbm file read (a scale of 1024 degrees with long
+// comments is far smaller).
+constexpr size_t MAX_TUNING_FILE_BYTES = 1 << 20;
+
+// Reads the text of a .scl or .kbm file the user named (a regular file of at
+// most MAX_TUNING_FILE_BYTES): "" and `text` set, else why not, naming the
+// file.
+std::string ReadTuningFile(const std::string& path, std::string& text);
+
+// A tuning from the text of a scale and that of a keyboard mapping (empty:
+// none, the scale's degree 0 on note 60 as TuningFrequencies places it).
+// Returns "" with `table` and `description` (the scale's) set, else the
+// reason, beginning "scale: " or "keyboard mapping: ", and changes nothing.
+// An empty scale text is refused: twelve equal steps are no tuning at all.
+std::string TuningFromTexts(const std::string& sclText, const std::string& kbmText, TuningTable& table,
+                            std::string& description);
+
+// What a tuning is called where it is shown: the scale's description, or
+// the file's name (without its folder) when that is empty.
+std::string TuningName(const std::string& description, const std::string& sclPath);
