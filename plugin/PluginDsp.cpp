@@ -18,6 +18,12 @@
 // over without a lock (0002). SetSpectra is the engine's hand-over, which
 // the render takes at a buffer's start.
 //
+// The tuning (the "scale" and "keymap" states, Scala texts) is read in
+// setState, off the audio thread, into a table of 128 frequencies handed to
+// the engine whole (SetTuning), which the render takes at a buffer's start.
+// A text that cannot be read keeps the tuning in use; an empty scale is
+// twelve equal steps.
+//
 // The sample rate: LV2 gives the host's rate to the constructor (and a new
 // one through its options to sampleRateChanged); VST3 and CLAP construct with
 // a default and give the real rate to sampleRateChanged (in setupProcessing
@@ -34,6 +40,7 @@
 #include "PluginState.h"
 #include "synth/Engine.h"
 #include "synth/OutputGuard.h"
+#include "tuning/Tuning.h"
 
 START_NAMESPACE_DISTRHO
 
@@ -114,6 +121,12 @@ protected:
         } else if (index == kSustainState) {
             state.key = kSustainStateKey;
             state.label = "Sustain spectrum";
+        } else if (index == kScaleState || index == kKeymapState) {
+            // Twelve equal steps: no scale, no mapping.
+            state.key = index == kScaleState ? kScaleStateKey : kKeymapStateKey;
+            state.label = index == kScaleState ? "Tuning scale" : "Tuning keyboard mapping";
+            state.defaultValue = "";
+            return;
         }
         // The start-up sound's spectra, as the engine was made with them.
         const SynthState& synth = engine_.Synth();
@@ -145,6 +158,10 @@ protected:
 
     void setState(const char* key, const char* value) override
     {
+        if (std::strcmp(key, kScaleStateKey) == 0 || std::strcmp(key, kKeymapStateKey) == 0) {
+            SetTuningText(std::strcmp(key, kScaleStateKey) == 0, value);
+            return;
+        }
         HarmonicSpectrum spectrum;
         if (!ReadSpectrumText(value, spectrum))
             return;
@@ -215,7 +232,34 @@ protected:
     }
 
 private:
+    // One of the tuning's texts from the state: the table of the scale and
+    // mapping in use with it replaced, handed to the engine; kept out, and
+    // the tuning kept, when either text cannot be read. A mapping that comes
+    // while there is no scale is kept for the scale that follows.
+    void SetTuningText(bool scale, const char* value)
+    {
+        const std::string text = value ? value : "";
+        const std::string& scl = scale ? text : scaleText_;
+        const std::string& kbm = scale ? keymapText_ : text;
+        if (scl.empty()) {
+            KeyMap map;
+            if (!kbm.empty() && !ReadKbm(kbm, map).empty())
+                return;
+            engine_.SetEqualTuning();
+        } else {
+            TuningTable table;
+            std::string description;
+            if (!TuningFromTexts(scl, kbm, table, description).empty())
+                return;
+            engine_.SetTuning(table.frequency.data(), table.sounds.data());
+        }
+        (scale ? scaleText_ : keymapText_) = text;
+    }
+
     Engine engine_;
+    // The tuning's texts in use (setState's thread only).
+    std::string scaleText_;
+    std::string keymapText_;
     bool rateSupported_;
     bool activatedBefore_ = false;
     EngineEvent events_[kEventBatch] = {};

@@ -40,6 +40,12 @@ inline constexpr const char* kModWheelLabel = "Mod Wheel";
 // so that they read back bit for bit (FormatPatchFloat), separated by spaces.
 inline constexpr const char* kAttackStateKey = "attack";
 inline constexpr const char* kSustainStateKey = "sustain";
-enum StateIndex : uint32_t { kAttackState, kSustainState, kStateCount };
+// The tuning: the whole text of a Scala scale (.scl) and of its keyboard
+// mapping (.kbm), as the files hold them; an empty scale is twelve equal
+// steps (and the mapping is then not used), an empty mapping none.
+inline constexpr const char* kScaleStateKey = "scale";
+inline constexpr const char* kKeymapStateKey = "keymap";
+// Keys only ever go at the end: hosts keep sessions by them.
+enum StateIndex : uint32_t { kAttackState, kSustainState, kScaleState, kKeymapState, kStateCount };
 
 } // namespace marovane_plugin

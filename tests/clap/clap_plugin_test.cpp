@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -52,8 +53,9 @@ std::vector<Event> Song()
 }
 
 // marovane-render --midi on the song, from a file whose ticks are frames
-// (441 ticks a beat at 100 beats a second), with the given patch.
-Stereo RenderTool(const std::vector<Event>& song, const std::string& patch)
+// (441 ticks a beat at 100 beats a second), with the given patch (and any
+// further options).
+Stereo RenderTool(const std::vector<Event>& song, const std::string& patch, const std::string& more = "")
 {
     std::vector<midibytes::Ev> events = {{0, midibytes::Tempo(10000)}};
     uint64_t at = 0;
@@ -64,7 +66,7 @@ Stereo RenderTool(const std::vector<Event>& song, const std::string& patch)
     const std::string mid = Temp("song.mid"), wav = Temp("song.wav");
     midibytes::Write(mid, midibytes::File({midibytes::Track(events)}, 1, 441 >> 8, 441 & 0xFF));
     Stereo s;
-    marovane_test::RenderToolStereo(mid, "--patch '" + patch + "'", wav, s.left, s.right);
+    marovane_test::RenderToolStereo(mid, "--patch '" + patch + "' " + more, wav, s.left, s.right);
     std::remove(mid.c_str());
     return s;
 }
@@ -376,4 +378,94 @@ TEST(ClapPlugin, KnownByItsPublishedIdNameMakerAndFeatures)
         features.push_back(*f);
     for (const char* wanted : {CLAP_PLUGIN_FEATURE_INSTRUMENT, CLAP_PLUGIN_FEATURE_SYNTHESIZER})
         EXPECT_NE(std::find(features.begin(), features.end(), wanted), features.end()) << wanted;
+}
+
+// ---- The tuning in the plugin's state ----
+
+namespace {
+
+std::string TuningPath(const std::string& name)
+{
+    return std::string(std::getenv("MAROVANE_SOURCE_DIR")) + "/tests/tuning/" + name;
+}
+
+std::string FileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in) << path;
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The Bell patch and a tuning (a scale's and a mapping's file names, the
+// mapping's possibly empty) as a host's state sets them.
+bool SetTunedBell(Instance& plugin, const std::string& scl, const std::string& kbm)
+{
+    return SetPatch(plugin, "Bell") &&
+           plugin.LoadState(FrameworkState({{kScaleStateKey, FileText(TuningPath(scl))},
+                                            {kKeymapStateKey, kbm.empty() ? "" : FileText(TuningPath(kbm))}},
+                                           {}));
+}
+
+std::string TuningOptions(const std::string& scl, const std::string& kbm)
+{
+    return "--tuning '" + TuningPath(scl) + "'" + (kbm.empty() ? "" : " --keymap '" + TuningPath(kbm) + "'");
+}
+
+} // namespace
+
+// A tuning set through the state plays the song as marovane-render plays it
+// with the same files, bit for bit; the tuning is saved with the state and
+// another instance given that state plays the same.
+TEST(ClapTuning, PlaysAsTheRenderToolAndTravelsWithTheState)
+{
+    const Stereo untuned = RenderTool(Song(), PatchFile("Bell"));
+    struct Case {
+        const char* scl;
+        const char* kbm;
+    };
+    for (const Case& c : {Case{"edo19.scl", ""}, Case{"just12.scl", "just12-d.kbm"}}) {
+        SCOPED_TRACE(c.scl);
+        const Stereo expected = RenderTool(Song(), PatchFile("Bell"), TuningOptions(c.scl, c.kbm));
+        ASSERT_GT(expected.left.size(), 70000u);
+        ASSERT_NE(FirstDifference(expected, untuned), -1) << "the tuning changes nothing";
+        Instance plugin;
+        ASSERT_TRUE(plugin.Ok());
+        ASSERT_TRUE(SetTunedBell(plugin, c.scl, c.kbm));
+        // Saved before the song moves the mod wheel, which the state keeps.
+        const std::vector<uint8_t> saved = plugin.SaveState();
+        EXPECT_EQ(FirstDifference(plugin.Play(Song(), expected.left.size(), 1024), expected), -1);
+
+        const std::string text(saved.begin(), saved.end());
+        EXPECT_NE(text.find(std::string(kScaleStateKey) + '\0' + FileText(TuningPath(c.scl)) + '\0'),
+                  std::string::npos);
+        Instance copy;
+        ASSERT_TRUE(copy.LoadState(saved));
+        EXPECT_EQ(FirstDifference(copy.Play(Song(), expected.left.size(), 256), expected), -1);
+    }
+}
+
+// A state whose scale or mapping cannot be read keeps the tuning in use; an
+// empty scale is twelve equal steps again.
+TEST(ClapTuning, AnUnreadableTuningKeepsTheTuningAndAnEmptyScaleIsEqual)
+{
+    const Stereo tuned = RenderTool(Song(), PatchFile("Bell"), TuningOptions("edo19.scl", ""));
+    const Stereo untuned = RenderTool(Song(), PatchFile("Bell"));
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> states;
+        const Stereo* sound;
+    };
+    const Case cases[] = {
+        {"a scale cut short", {{kScaleStateKey, "Cut\n5\n100.0\n"}}, &tuned},
+        {"a mapping that is not one", {{kKeymapStateKey, "12\n0\n"}}, &tuned},
+        {"no scale", {{kScaleStateKey, ""}}, &untuned},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Instance plugin;
+        ASSERT_TRUE(plugin.Ok());
+        ASSERT_TRUE(SetTunedBell(plugin, "edo19.scl", ""));
+        plugin.LoadState(FrameworkState(c.states, {}));
+        EXPECT_EQ(FirstDifference(plugin.Play(Song(), c.sound->left.size(), 256), *c.sound), -1);
+    }
 }
