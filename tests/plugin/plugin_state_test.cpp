@@ -2,12 +2,14 @@
 // plugin (tests/plugin/data/old-session.lv2, written by that plugin through
 // lilv) opens with its sound; old states that are not whole change nothing;
 // a spectrum the editor sends (patch:Set on the events input) reaches the
-// sound through the worker, is saved, and goes back to an editor that asks.
+// sound through the worker, is saved, and goes back to an editor that asks;
+// a tuning is saved and restored, and a bad one refused.
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "plugin/DpfLv2Host.h"
 #include "support/PatchSetAtom.h"
 #include "synth/Engine.h"
+#include "tuning/Tuning.h"
 
 using namespace marovane_test;
 using namespace marovane_plugin;
@@ -316,4 +319,94 @@ TEST(PluginState, AnEditorsSpectrumReachesEveryOpenEditor)
     EXPECT_NE(plugin.EventsOutBytes().find(text), std::string::npos) << "the editors were not told";
     plugin.Run(kBlock);
     EXPECT_EQ(plugin.EventsOutBytes().find(text), std::string::npos) << "told more than once";
+}
+
+// ---- The tuning ----
+
+namespace {
+
+std::string TuningText(const std::string& name)
+{
+    std::ifstream in(std::string(MAROVANE_SOURCE_DIR) + "/tests/tuning/" + name, std::ios::binary);
+    EXPECT_TRUE(in) << name;
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string SavedText(const StoredState& state, UridMap& urids, const char* key)
+{
+    auto it = state.find(urids.Id((std::string("urn:marovane:synth#") + key).c_str()));
+    if (it == state.end())
+        return "(none)";
+    return std::string(reinterpret_cast<const char*>(it->second.bytes.data()), it->second.bytes.size()).c_str();
+}
+
+} // namespace
+
+// A scale and a keyboard mapping the editor sends (patch:Set, through the
+// worker) are saved as the files' texts; another instance restored from
+// that state plays in the tuning, bit for bit as the engine given the same
+// table; a scale that cannot be read, sent after, keeps the tuning.
+TEST(PluginState, TheTuningIsSavedRestoredAndKeptAgainstABadText)
+{
+    Lv2Module module(MAROVANE_PLUGIN_LV2_MODULE);
+    UridMap urids;
+    const std::string scl = TuningText("just12.scl"), kbm = TuningText("just12-d.kbm");
+    auto patchSet = [&urids](DpfLv2Instance& plugin, const char* key, const std::string& text) {
+        const std::vector<uint8_t> buffer =
+            PatchSetAtom(&urids.map, (std::string("urn:marovane:synth#") + key).c_str(), text);
+        const auto* atom = reinterpret_cast<const LV2_Atom*>(buffer.data());
+        plugin.AddEvent(0, atom->type, atom + 1, atom->size);
+        plugin.Run(kBlock);
+        plugin.ClearEvents();
+        EXPECT_EQ(plugin.RunWorker(), std::vector<LV2_Worker_Status>{LV2_WORKER_SUCCESS}) << key;
+    };
+
+    DpfLv2Instance editorSide(module.Descriptor(), urids, kRate, kBlock, kPluginParamCount);
+    editorSide.Activate();
+    StoredState saved = Save(editorSide);
+    EXPECT_EQ(SavedText(saved, urids, kScaleStateKey), "");
+    EXPECT_EQ(SavedText(saved, urids, kKeymapStateKey), "");
+    patchSet(editorSide, kKeymapStateKey, kbm);
+    patchSet(editorSide, kScaleStateKey, scl);
+    saved = Save(editorSide);
+    EXPECT_EQ(SavedText(saved, urids, kScaleStateKey), scl);
+    EXPECT_EQ(SavedText(saved, urids, kKeymapStateKey), kbm);
+
+    DpfLv2Instance plugin(module.Descriptor(), urids, kRate, kBlock, kPluginParamCount);
+    ASSERT_EQ(plugin.State()->restore(plugin.Handle(), &Retrieve, &saved, 0, nullptr), LV2_STATE_SUCCESS);
+    // The controls at the engine's start-up values (the mod wheel at 0).
+    for (uint32_t i = 0; i + 1 < kPluginParamCount; ++i)
+        plugin.Control(i) = ::Parameter(kPluginParams[i].sound).defaultValue;
+    plugin.Activate();
+
+    TuningTable table;
+    std::string description;
+    ASSERT_EQ(TuningFromTexts(scl, kbm, table, description), "");
+    Engine engine(EngineOptions{static_cast<int32_t>(kRate), false});
+    engine.SetTuning(table.frequency.data(), table.sounds.data());
+    Engine untuned(EngineOptions{static_cast<int32_t>(kRate), false});
+    std::vector<float> want(kBlock), wantRight(kBlock), plain(kBlock), plainRight(kBlock);
+    bool differs = false;
+    for (int b = 0; b < 24; ++b) {
+        // A note at block 0; at block 8 a bad scale arrives; a second note at block 12.
+        const EngineEvent on{10, 3, {static_cast<uint8_t>(0x90), static_cast<uint8_t>(b == 0 ? 66 : 71), 100}};
+        const bool noteNow = b == 0 || b == 12;
+        const std::vector<uint8_t> bad =
+            PatchSetAtom(&urids.map, "urn:marovane:synth#scale", std::string("A scale\n3\n100.0\n"));
+        if (b == 8) {
+            const auto* atom = reinterpret_cast<const LV2_Atom*>(bad.data());
+            plugin.AddEvent(0, atom->type, atom + 1, atom->size);
+        }
+        if (noteNow)
+            plugin.AddMidi(10, 0x90, on.bytes[1], 100);
+        plugin.Run(kBlock);
+        plugin.ClearEvents();
+        if (b == 8)
+            EXPECT_EQ(plugin.RunWorker(), std::vector<LV2_Worker_Status>{LV2_WORKER_SUCCESS});
+        engine.Render(want.data(), wantRight.data(), kBlock, &on, noteNow ? 1 : 0);
+        untuned.Render(plain.data(), plainRight.data(), kBlock, &on, noteNow ? 1 : 0);
+        ASSERT_EQ(std::memcmp(plugin.Left(), want.data(), kBlock * sizeof(float)), 0) << "block " << b;
+        differs = differs || std::memcmp(plain.data(), want.data(), kBlock * sizeof(float)) != 0;
+    }
+    EXPECT_TRUE(differs) << "the tuning changes nothing";
 }
