@@ -163,6 +163,9 @@ TEST(RememberedSettings, TheFileIsWrittenAsItAlwaysWas)
     escapes.midiOutput = "zz$HOME:out";
     escapes.audioDevice = "Card $HOME";
     escapes.audioHost = "a\"b";
+    RememberedSettings tuned = Chosen();
+    tuned.tuningScale = "/home/me/scales/meantone \xc3\xa9.scl";
+    tuned.tuningKeymap = " lead.kbm";
     const struct {
         RememberedSettings kept;
         std::string text;
@@ -174,6 +177,9 @@ TEST(RememberedSettings, TheFileIsWrittenAsItAlwaysWas)
                   "OutputEnabled=1\n[Audio]\nDevice=HDA Intel PCH: ALC3246 Analog (hw:0,0)\nHost=ALSA\n"},
         {escapes, "[MIDI]\nInput=\"\\\"q\\\" a\\\\b\\nc\\rd\"\nOutput=zz$HOME:out\nInputChannel=1\nOutputChannel=1\n"
                   "OutputEnabled=0\n[Audio]\nDevice=Card $HOME\nHost=a\"b\n"},
+        {tuned, "[MIDI]\nInput=Keys:Keys MIDI 1 24:0\nOutput=other:in\nInputChannel=10\nOutputChannel=16\n"
+                "OutputEnabled=1\n[Audio]\nDevice=system\nHost=JACK Audio Connection Kit\n[Tuning]\n"
+                "Scale=/home/me/scales/meantone \xc3\xa9.scl\nKeymap=\" lead.kbm\"\n"},
     };
     for (const auto& c : cases) {
         Folder folder;

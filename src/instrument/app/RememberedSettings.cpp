@@ -29,6 +29,9 @@ const char* const kMidiOutputEnabled = "OutputEnabled";
 const char* const kAudio = "Audio";
 const char* const kAudioDevice = "Device";
 const char* const kAudioHost = "Host";
+const char* const kTuning = "Tuning";
+const char* const kTuningScale = "Scale";
+const char* const kTuningKeymap = "Keymap";
 
 // More than any settings file of ours; a larger one is not ours.
 constexpr std::uintmax_t kLargestFile = 64 * 1024;
@@ -260,6 +263,8 @@ RememberedSettings ReadSettings(const std::string& path)
     s.midiOutputEnabled = ReadText(entries, kMidi, kMidiOutputEnabled) == "1";
     s.audioDevice = ReadText(entries, kAudio, kAudioDevice);
     s.audioHost = ReadText(entries, kAudio, kAudioHost);
+    s.tuningScale = ReadText(entries, kTuning, kTuningScale);
+    s.tuningKeymap = ReadText(entries, kTuning, kTuningKeymap);
     return s;
 }
 
@@ -280,6 +285,12 @@ std::string SettingsText(const RememberedSettings& s)
     group(kAudio);
     entry(kAudioDevice, s.audioDevice);
     entry(kAudioHost, s.audioHost);
+    // Only with a tuning: a file without one reads as it always did.
+    if (!s.tuningScale.empty() || !s.tuningKeymap.empty()) {
+        group(kTuning);
+        entry(kTuningScale, s.tuningScale);
+        entry(kTuningKeymap, s.tuningKeymap);
+    }
     return text;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // What the program keeps between starts: the MIDI input and output ports (by
-// name), the two MIDI channels, the MIDI output switch and the audio output
-// device (by name and sound system). They live in the user's configuration
+// name), the two MIDI channels, the MIDI output switch, the audio output
+// device (by name and sound system) and the tuning (its files' paths; the
+// group is written only while there is a tuning). They live in the user's configuration
 // folder, $XDG_CONFIG_HOME/marovane/settings.ini (~/.config/marovane where
 // XDG_CONFIG_HOME is unset, empty or not an absolute path), in the format of
 // the toolkit's configuration files that first wrote it:
@@ -10,6 +11,9 @@
 //   ...
 //   [Audio]
 //   Device=system
+//   [Tuning]
+//   Scale=/home/me/scales/meantone.scl
+//   Keymap=
 // A value that starts with white space or a double quote is written in
 // double quotes; line breaks, tabs and backslashes are escaped with a
 // backslash. Every other character stands for itself: "$HOME" in a port's
@@ -37,6 +41,10 @@ struct RememberedSettings {
     // Connection Kit"); empty for the system's default device.
     std::string audioDevice;
     std::string audioHost;
+    // The tuning's Scala scale and keyboard mapping files; empty: twelve
+    // equal steps, no mapping.
+    std::string tuningScale;
+    std::string tuningKeymap;
 
     bool operator==(const RememberedSettings&) const = default;
 };
