@@ -220,6 +220,9 @@ void wxKeyboard::CreateControls()
         octave->Bind(wxEVT_KEY_UP, &wxKeyboard::OnKeyUp, this);
     }
 
+    // Row D: the tuning.
+    CreateTuningControls(top);
+
     // The editor takes the synthesis state's spectra and reports them back,
     // which draws the previews.
     const HarmonicSpectrum attack = synth.Attack();

@@ -102,6 +102,7 @@ wxKeyboard::wxKeyboard(wxWindow* parent, wxWindowID id, const wxString& caption,
     instrument.SetMidiOutputChannel(remembered.midiOutputChannel);
     instrument.SetMidiOutputEnabled(remembered.midiOutputEnabled);
     OpenMidiDevices();
+    RestoreTuning();
     // Sound starts last, once the controls the render is read from exist.
     InitAudio();
 }

@@ -53,6 +53,7 @@ class wxBitmapSpinButton;
 class wxScrollEvent;
 class wxSpinEvent;
 class wxCommandEvent;
+class wxSizer;
 class wxIconizeEvent;
 
 constexpr long KEYBOARD_STYLE =
@@ -126,6 +127,20 @@ public:
     // Saves the sound as a patch file (what Ctrl+S does once a name is
     // chosen); a failure is said in a message box. Returns whether it saved.
     bool SavePatchFile(const wxString& path); // SavePatch.cpp
+
+    // ---- The tuning (Tuning.cpp) ----
+    // Plays in the tuning of a Scala scale file and, when `kbmPath` is not
+    // empty, a keyboard mapping file for it (what the Tuning button's menu
+    // does once files are chosen): the name shows under the keyboard and the
+    // files are remembered for the next start. A file that cannot be read,
+    // or is no scale or mapping, changes nothing and says so, with the
+    // reader's reason and the file's name, in one message box; returns
+    // whether it loaded.
+    bool LoadTuning(const wxString& sclPath, const wxString& kbmPath);
+    // Twelve equal steps again, remembered.
+    void UseEqualTuning();
+    // The label that names the tuning ("Tuning: twelve equal steps").
+    wxString TuningLabel() const;
 
 private:
     // ---- The event table's handlers, in its order ----
@@ -244,6 +259,21 @@ private:
     wxBitmapSpinButton* patchSpin = nullptr;
     wxBitmapSlider* pitchWheelSlider = nullptr;
     wxBitmapSlider* modWheelSlider = nullptr;
+
+    // ---- The tuning (Tuning.cpp) ----
+    // The Tuning button and the label under the keyboard, in `top`.
+    void CreateTuningControls(wxSizer* top);
+    // At start: the remembered tuning, or one message and twelve equal steps.
+    void RestoreTuning();
+    // Reads both files and hands the table to the sound; empty, or why not.
+    std::string ApplyTuningFiles(const std::string& scl, const std::string& kbm);
+    void ShowTuningName();
+    wxKeylessButton* tuningButton = nullptr;
+    wxStaticText* tuningLabel = nullptr;
+    // The files in use (empty: twelve equal steps) and the tuning's name.
+    std::string tuningScale;
+    std::string tuningKeymap;
+    std::string tuningName;
 
     // Tells the player when the sound is lost and when its server is back.
     std::unique_ptr<AudioWatch> audioWatch;
