@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "EditorTuning.h"
 #include "EmbeddedFiles.h"
 #include "HarmonicsEditorModel.h"
 #include "PatchBridge.h"
@@ -88,6 +89,11 @@ constexpr Box kPatchMenuButton{684, 214, 196, 26};
 constexpr Box kLoadButton{684, 246, 96, 26};
 constexpr Box kSaveButton{784, 246, 96, 26};
 constexpr double kPatchNameY = 296;
+// The tuning, in the right column's lower slots: load a Scala file, go back
+// to twelve equal steps, and its name.
+constexpr Box kTuningLoadButton{600, 478, 136, 26};
+constexpr Box kEqualTuningButton{744, 478, 136, 26};
+constexpr double kTuningNameY = 524;
 constexpr double kMessageY = 316;
 
 // The parameters' slots: three columns of four, under the figures.
@@ -237,6 +243,11 @@ protected:
 
     void stateChanged(const char* key, const char* value) override
     {
+        if (std::strcmp(key, kScaleStateKey) == 0 || std::strcmp(key, kKeymapStateKey) == 0) {
+            tuning_.Take(std::strcmp(key, kScaleStateKey) == 0, value ? value : "");
+            repaint();
+            return;
+        }
         const bool attack = std::strcmp(key, kAttackStateKey) == 0;
         if (!attack && std::strcmp(key, kSustainStateKey) != 0)
             return;
@@ -264,6 +275,11 @@ protected:
     {
         if (!filename)
             return;
+        if (browsingTuning_) {
+            LoadTuningFile(filename);
+            repaint();
+            return;
+        }
         // A patch the plugin cannot play as written changes nothing here:
         // the sound processor would not take all of it.
         Patch patch;
@@ -317,6 +333,9 @@ protected:
         DrawButton(cr, kSaveButton, "Save", false);
         DrawText(cr, kPatchMenuButton.x, kPatchNameY, "Patch: " + (patchName_.empty() ? "-" : patchName_));
         DrawWrapped(cr, kPatchMenuButton.x, kMessageY, 200, message_);
+        DrawButton(cr, kTuningLoadButton, "Load Tuning\u2026", false);
+        DrawButton(cr, kEqualTuningButton, "Equal Tuning", false);
+        DrawWrapped(cr, kTuningLoadButton.x, kTuningNameY, 280, "Tuning: " + tuning_.Name());
 
         DrawPopup(cr);
         cairo_restore(cr);
@@ -761,7 +780,19 @@ private:
                 popup_.items.emplace_back(kShippedPatches[k].name);
             popup_.pick = [this](size_t k) { LoadShipped(k); };
             popup_.open = true;
+        } else if (kTuningLoadButton.Contains(x, y)) {
+            FileBrowserOptions options;
+            options.title = "Load a Scala scale (.scl) or keyboard mapping (.kbm)";
+            if (!lastFolder_.empty())
+                options.startDir = lastFolder_.c_str();
+            browsingTuning_ = openFileBrowser(options);
+            if (!browsingTuning_)
+                message_ = "The file browser could not be opened.";
+        } else if (kEqualTuningButton.Contains(x, y)) {
+            SendTuning({});
+            message_.clear();
         } else if (kLoadButton.Contains(x, y)) {
+            browsingTuning_ = false;
             FileBrowserOptions options;
             options.title = "Load a Marovane patch";
             if (!lastFolder_.empty())
@@ -827,6 +858,31 @@ private:
             patchName_ = BaseName(path);
     }
 
+    // ---- the tuning
+
+    void LoadTuningFile(const std::string& path)
+    {
+        EditorTuning::Texts texts;
+        const std::string error = tuning_.Load(path, texts);
+        if (!error.empty()) {
+            message_ = error;
+            return;
+        }
+        lastFolder_ = FolderOf(path);
+        SendTuning(texts);
+        message_ = "Loaded " + path;
+    }
+
+    // Both texts as the plugin's state, the mapping first: the sound
+    // processor then reads the scale with its own mapping.
+    void SendTuning(const EditorTuning::Texts& texts)
+    {
+        setState(kKeymapStateKey, texts.keymap.c_str());
+        setState(kScaleStateKey, texts.scale.c_str());
+        tuning_.Take(false, texts.keymap);
+        tuning_.Take(true, texts.scale);
+    }
+
     void SendSpectra()
     {
         if (model_.TakeChanged(true))
@@ -843,6 +899,9 @@ private:
     }
 
     SentSpectra sent_;
+    EditorTuning tuning_;
+    // The file browser open was asked for by Load Tuning, not Load.
+    bool browsingTuning_ = false;
     HarmonicsEditorModel model_;
     float values_[kPluginParamCount] = {};
     Box boxes_[kPluginParamCount] = {};
