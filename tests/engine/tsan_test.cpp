@@ -66,6 +66,19 @@ TEST(Sharing, RenderWhileOtherThreadsPlayAndEdit)
                 whole.attackMs = static_cast<int32_t>(n % 20);
                 s->SetSound(whole);
             }
+            // A tuning handed over whole, some keys silent; then none again.
+            if (n % 5 == 0) {
+                double frequency[NUM_NOTES];
+                bool sounds[NUM_NOTES];
+                for (int k = 0; k < NUM_NOTES; ++k) {
+                    frequency[k] = 20.0 + k * (10.0 + n % 7);
+                    sounds[k] = (k + n) % 9 != 0;
+                }
+                s->SetTuning(frequency, sounds);
+            } else if (n % 7 == 0) {
+                s->SetEqualTuning();
+            }
+            (void)s->KeyFrequency(static_cast<int>(n % 128));
             // What the window reads for its display.
             (void)s->LeftPeak();
             (void)s->TakeLeftMaxPeak();
