@@ -4,6 +4,7 @@
 // for bit as an engine that never had one.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -159,6 +160,29 @@ TEST(EngineTuning, EqualTuningAgainIsTheUntunedRenderBitForBit)
         return RenderLeft(*e, 512);
     }();
     EXPECT_NE(std::memcmp(tuned.data(), untuned.data(), tuned.size() * sizeof(float)), 0);
+}
+
+// A buffer that starts while a table is being written (the change count
+// odd) keeps the table it had; the next one after the writer is done takes
+// the new table whole.
+TEST(EngineTuning, ABufferDuringAChangeKeepsTheTableItHad)
+{
+    const Table a = Stretched(100.0);
+    const Table b = Stretched(150.0);
+    SynthState s(false);
+    s.SetTuning(a.frequency, a.sounds);
+    SynthStateTestAccess::BeginBuffer(s);
+    EXPECT_EQ(SynthStateTestAccess::BentFrequency(s, 60), a.frequency[60]);
+    std::atomic<uint32_t>& changes = SynthStateTestAccess::TuningChanges(s);
+    changes.fetch_add(1); // a writer is under way
+    s.SetTuning(b.frequency, b.sounds);
+    SynthStateTestAccess::BeginBuffer(s);
+    for (int note : {0, 60, 127})
+        EXPECT_EQ(SynthStateTestAccess::BentFrequency(s, note), a.frequency[note]) << note;
+    changes.fetch_add(1); // it is done
+    SynthStateTestAccess::BeginBuffer(s);
+    for (int note : {0, 60, 127})
+        EXPECT_EQ(SynthStateTestAccess::BentFrequency(s, note), b.frequency[note]) << note;
 }
 
 } // namespace

@@ -40,6 +40,9 @@ struct SynthStateTestAccess {
     static const float& LfoPhase(const SynthState& s) { return s.lfoPhase; }
     static float MsPerSample(const SynthState& s) { return s.msPerSample; }
 
+    // The tuning's change count (odd while a table is being written).
+    static std::atomic<uint32_t>& TuningChanges(SynthState& s) { return s.tuningChanges_; }
+
     // The two-thread render's helper, or null.
     static RenderSplit* Split(SynthState& s) { return s.renderSplit.get(); }
 };
