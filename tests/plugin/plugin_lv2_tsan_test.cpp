@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "PluginParameters.h"
 #include "PluginState.h"
@@ -33,13 +36,23 @@ TEST(PluginLv2Threads, WorkerAndRunAtOnce)
         const std::string text = SpectrumText(s);
         sets.push_back(PatchSetAtom(&urids.map, k == 0 ? "urn:marovane:synth#attack" : "urn:marovane:synth#sustain", text));
     }
+    // Tunings too: a scale, a mapping, another scale, one that does not
+    // read (kept out) and twelve equal steps, read on the worker and handed
+    // to the render whole.
+    for (const auto& [key, text] : std::vector<std::pair<const char*, std::string>>{
+             {"urn:marovane:synth#scale", "Quarter tones\n2\n50.0\n2/1\n"},
+             {"urn:marovane:synth#keymap", "2\n0\n127\n60\n70\n440.0\n2\n0\nx\n"},
+             {"urn:marovane:synth#scale", "Fifths\n1\n3/2\n"},
+             {"urn:marovane:synth#scale", "Broken\n3\n"},
+             {"urn:marovane:synth#scale", ""}})
+        sets.push_back(PatchSetAtom(&urids.map, key, text));
     const LV2_URID keyValue = urids.Id("urn:marovane:synth#KeyValueState");
     const char request[] = "__dpf_ui_data__";
 
     std::atomic<bool> done{false};
     std::thread worker([&] {
         for (int i = 0; i < 300; ++i) {
-            const auto& job = sets[static_cast<size_t>(i) % 2];
+            const auto& job = sets[static_cast<size_t>(i) % sets.size()];
             plugin.Worker()->work(plugin.Handle(), nullptr, nullptr, static_cast<uint32_t>(job.size()), job.data());
         }
         done = true;
