@@ -6,13 +6,15 @@
 // the note before, and Ctrl+Z takes them back; a slider dragged
 // changes the sound; a double click on a choice picks nothing. A patch the
 // plugin cannot play is refused through the file browser, changing nothing;
-// a good one loaded is heard, and Save writes it beside the file. A picture of the
+// a good one loaded is heard, and Save writes it beside the file; a tuning
+// loaded through the browser is heard and named. A picture of the
 // screen is kept in the build folder.
 #include <gtest/gtest.h>
 
 #include <jack/jack.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -39,6 +41,10 @@ constexpr int kLoadX = 732, kLoadY = 259;
 constexpr int kLfoShapeX = 310 + 100, kLfoShapeY = 392 + 40 + 14 + 12;
 constexpr int kEditorW = 900, kEditorH = 560;
 constexpr int kSaveX = 832, kSaveY = 259;
+// Load Tuning, Equal Tuning and the tuning's name under them.
+constexpr int kLoadTuningX = 668, kLoadTuningY = 491;
+constexpr int kEqualTuningX = 812, kEqualTuningY = 491;
+constexpr int kTuningNameX = 600, kTuningNameY = 510, kTuningNameW = 280, kTuningNameH = 24;
 // The window's panel colour: the editor's top left pixel.
 constexpr int kPanel[3] = {102, 51, 0};
 
@@ -118,9 +124,9 @@ std::vector<std::string> Ports(jack_client_t* c, const std::string& client, cons
 constexpr int kNote = 45; // A2, 110 Hz
 constexpr double kFundamental = 110.0;
 
-// Plays one note for `seconds` and returns the amplitude of each of the
-// first `partials` partials in its steady middle.
-std::vector<double> PlayAndMeasure(e2e::JackMidiClient& keys, int partials)
+// Plays one note and returns its amplitude at each of `hertz` in its steady
+// middle.
+std::vector<double> PlayAndMeasureAt(e2e::JackMidiClient& keys, const std::vector<double>& hertz)
 {
     const size_t start = keys.Recorded();
     keys.Send({0x90, kNote, 100});
@@ -131,9 +137,19 @@ std::vector<double> PlayAndMeasure(e2e::JackMidiClient& keys, int partials)
     const size_t from = start + static_cast<size_t>(0.5 * kRate);
     const size_t to = from + static_cast<size_t>(0.5 * kRate);
     const std::vector<float> x = keys.Samples(0, to);
-    for (int n = 1; n <= partials; ++n)
-        amps.push_back(x.size() >= to ? Amplitude(x, from, to, n * kFundamental) : -1.0);
+    for (double f : hertz)
+        amps.push_back(x.size() >= to ? Amplitude(x, from, to, f) : -1.0);
     return amps;
+}
+
+// The amplitude of each of the first `partials` partials of the note in
+// twelve equal steps.
+std::vector<double> PlayAndMeasure(e2e::JackMidiClient& keys, int partials)
+{
+    std::vector<double> hertz;
+    for (int n = 1; n <= partials; ++n)
+        hertz.push_back(n * kFundamental);
+    return PlayAndMeasureAt(keys, hertz);
 }
 
 void Xdo(const std::string& args)
@@ -324,6 +340,59 @@ TEST(EditorInJalv, LoadThroughTheFileBrowserAndSaveBesideIt)
     }
     EXPECT_NE(access((std::string(folder) + "/Patch 4.mrvn").c_str(), F_OK), 0) << "one file a press";
     std::remove(seventh.c_str());
+    rmdir(folder);
+}
+
+// A scale loaded through Load Tuning's file browser is heard (the note at
+// its tuned frequency, nothing at its twelve-equal one) and named; Equal
+// Tuning brings back twelve equal steps.
+TEST(EditorInJalv, ATuningLoadedThroughTheFileBrowserIsHeardAndNamed)
+{
+    char folder[] = "/tmp/marovane-editor-tuning-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    // Quarter tones: note 45 lies 30 steps of 50 cents below note 60, which
+    // is 900 cents below 440 Hz: 440 x 2^(-(900 + 750) / 1200) Hz.
+    const std::string scl = std::string(folder) + "/quarter.scl";
+    {
+        std::FILE* f = std::fopen(scl.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs("Quarter tones\n24\n", f);
+        for (int step = 1; step <= 24; ++step)
+            std::fprintf(f, "%d.0\n", 50 * step);
+        std::fclose(f);
+    }
+    const double tuned = 440.0 * std::pow(2.0, -(900.0 + 750.0) / 1200.0);
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.Start(folder));
+    const std::string equalName = Pixels(s.ox + kTuningNameX, s.oy + kTuningNameY, kTuningNameW, kTuningNameH);
+    const std::vector<double> before = PlayAndMeasureAt(*s.keys, {kFundamental, tuned});
+    ASSERT_GT(before[0], 0.01) << "the note sounds in twelve equal steps";
+    EXPECT_LT(before[1], before[0] * 0.01);
+
+    s.MoveTo(kLoadTuningX, kLoadTuningY);
+    Xdo("click 1");
+    std::this_thread::sleep_for(1500ms);
+    Xdo("key Down");
+    Xdo("key Return");
+    std::this_thread::sleep_for(1000ms);
+    testproc::Run("import -window root " + std::string(MAROVANE_EDITOR_SHOT).insert(
+                      std::string(MAROVANE_EDITOR_SHOT).size() - 4, "-tuning"));
+    const std::vector<double> after = PlayAndMeasureAt(*s.keys, {kFundamental, tuned});
+    std::printf("at %.3f Hz: before %.5f after %.5f; at %.3f Hz: before %.5f after %.5f\n", kFundamental, before[0],
+                after[0], tuned, before[1], after[1]);
+    EXPECT_GT(after[1], before[0] * 0.5) << "the note sounds at its tuned frequency";
+    EXPECT_LT(after[0], after[1] * 0.01) << "and no longer in twelve equal steps";
+    EXPECT_FALSE(Pixels(s.ox + kTuningNameX, s.oy + kTuningNameY, kTuningNameW, kTuningNameH) == equalName)
+        << "the name did not change";
+
+    s.MoveTo(kEqualTuningX, kEqualTuningY);
+    Xdo("click 1");
+    std::this_thread::sleep_for(500ms);
+    const std::vector<double> back = PlayAndMeasureAt(*s.keys, {kFundamental, tuned});
+    EXPECT_GT(back[0], before[0] * 0.5) << "twelve equal steps again";
+    EXPECT_LT(back[1], back[0] * 0.01);
+    EXPECT_TRUE(Pixels(s.ox + kTuningNameX, s.oy + kTuningNameY, kTuningNameW, kTuningNameH) == equalName);
+    std::remove(scl.c_str());
     rmdir(folder);
 }
 
