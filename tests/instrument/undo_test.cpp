@@ -46,6 +46,8 @@ std::string Difference(const Sound& a, const Sound& b)
         d += " lfo";
     if (a.volumeDb != b.volumeDb)
         d += " volume";
+    if (a.bandLimit != b.bandLimit)
+        d += " band limit";
     for (int h = 0; h < NUM_PARTIALS; ++h) {
         if (a.attack.level[h] != b.attack.level[h])
             d += " attack[" + std::to_string(h) + "]";
