@@ -36,3 +36,4 @@ constexpr int ID_RELEASE_SLIDER = 10050;
 constexpr int ID_AUDIO_SETTINGS = 10055;
 constexpr int ID_VOLUME_SLIDER = 10056;
 constexpr int ID_VOLUME_LABEL = 10057;
+constexpr int ID_BAND_LIMIT = 10058;
