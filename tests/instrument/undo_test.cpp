@@ -149,6 +149,11 @@ TEST_F(UndoTest, EveryKindOfStepIsUndoneAndRedone)
                  Synth().SetParameter(ParamId::Volume, dB);
              instrument->CommitSound();
          }},
+        {"the band limit switched on",
+         [&] {
+             Synth().SetParameter(ParamId::BandLimit, 1.0f);
+             instrument->CommitSound();
+         }},
         {"a patch load", [&] { ASSERT_TRUE(instrument->LoadPatch(patchPath).Loaded()); }},
         {"a release slider drag",
          [&] {
