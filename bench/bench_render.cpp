@@ -13,7 +13,10 @@
 // Render/Roofline/Worst is the bare partial loop at the worst case's size:
 // see Roofline below. Scale/NnPp is the program's render (Fast) of n notes x
 // p partials, to show that the cost follows the partial-samples rendered;
-// Scale/Idle is a buffer with no note sounding.
+// Scale/Idle is a buffer with no note sounding. BandLimit/Off and
+// BandLimit/On are the worst case's sound and notes with the band limit off
+// and on (the partials at or above Nyquist left out): the line after the table
+// gives their ratio.
 #include <benchmark/benchmark.h>
 
 // GCC 12's AVX-512 header leaves the upper half of some conversions undefined
@@ -58,6 +61,7 @@ struct BenchCase {
     float pitchWheel;
     int partials = NUM_PARTIALS; // the first this many partials sound (before `sparse`)
     float level = 0.0f;          // not 0: every partial at this level in both spectra
+    bool bandLimit = false;      // the band limit's switch
 };
 
 const BenchCase kCases[] = {
@@ -93,6 +97,12 @@ const BenchCase kLevelCases[] = {
     {"Levels/SmallestNormal", 32, 95, false, PITCH_WHEEL_CENTRE, NUM_PARTIALS, 2e-38f},
 };
 
+// The worst case's 128 notes of 128 partials, the band limit off and on.
+const BenchCase kBandLimitCases[] = {
+    {"BandLimit/Off", 0, 127, false, PITCH_WHEEL_CENTRE},
+    {"BandLimit/On", 0, 127, false, PITCH_WHEEL_CENTRE, NUM_PARTIALS, 0.0f, true},
+};
+
 // An engine holding the case's notes, its attack already past.
 std::unique_ptr<SynthState> MakeEngine(const BenchCase& c)
 {
@@ -108,6 +118,7 @@ std::unique_ptr<SynthState> MakeEngine(const BenchCase& c)
     s->SetParameter(ParamId::Decay, 20);
     s->SetParameter(ParamId::Sustain, 80);
     s->SetPitchWheel(c.pitchWheel);
+    s->SetParameter(ParamId::BandLimit, c.bandLimit ? 1.0f : 0.0f);
     for (int n = c.firstNote; n <= c.lastNote; ++n)
         s->StartNote(n);
     float out[2 * MAX_FRAMES];
@@ -531,6 +542,11 @@ public:
                         find("Render/Fast/Levels/Subnormal/real_time") / normal,
                         find("Render/Fast/Levels/SmallestNormal/real_time") / normal);
         }
+        const double limitOff = find("Render/Fast/BandLimit/Off/real_time");
+        const double limitOn = find("Render/Fast/BandLimit/On/real_time");
+        if (limitOff > 0.0 && limitOn > 0.0)
+            std::printf("\nBand limit, 128 notes x 128 partials: on %.3f ms, off %.3f ms: on costs %.2f x off\n",
+                        limitOn * 1e3, limitOff * 1e3, limitOn / limitOff);
         const double fast = find("Render/Fast/Worst/real_time");
         if (fast <= 0.0)
             return;
@@ -581,6 +597,9 @@ int main(int argc, char** argv)
         tune(benchmark::RegisterBenchmark(("Peer/Volk/" + name).c_str(), BenchVolk, c));
     }
     for (const BenchCase& c : kLevelCases)
+        tune(benchmark::RegisterBenchmark(("Render/Fast/" + c.name).c_str(), BenchRender, c, true,
+                                          RenderVariant::Reference));
+    for (const BenchCase& c : kBandLimitCases)
         tune(benchmark::RegisterBenchmark(("Render/Fast/" + c.name).c_str(), BenchRender, c, true,
                                           RenderVariant::Reference));
     for (const BenchCase& c : ScaleCases())

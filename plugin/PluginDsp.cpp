@@ -100,6 +100,11 @@ protected:
         parameter.ranges = ParameterRanges(info.defaultValue, info.minimum, info.maximum);
         if (info.integer)
             parameter.hints |= kParameterIsInteger;
+        if (IsSwitch(info)) {
+            // A toggle (LV2's lv2:toggled): off 0, on 1.
+            parameter.hints |= kParameterIsBoolean;
+            return;
+        }
         if (info.choiceCount != 0) {
             ParameterEnumerationValue* values = new ParameterEnumerationValue[info.choiceCount];
             for (size_t i = 0; i < info.choiceCount; ++i) {

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "EditorTuning.h"
+#include "EditorSwitch.h"
 #include "EmbeddedFiles.h"
 #include "HarmonicsEditorModel.h"
 #include "PatchBridge.h"
@@ -77,6 +78,9 @@ constexpr Box kWaveformChoice{236, 14, 100, 26};
 constexpr Box kGenerateButton{340, 14, 80, 26};
 constexpr Box kClearButton{424, 14, 60, 26};
 constexpr Box kNormalizeButton{488, 14, 90, 26};
+// The band limit's check box, the last of the row: a switch on the sound,
+// beside the waveform controls.
+constexpr Box kBandLimitToggle{584, 14, 80, 26};
 
 // The figures under the editor.
 constexpr double kFiguresY = 372;
@@ -407,7 +411,10 @@ private:
         int vertical = 0;
         for (uint32_t i = 0; i < kPluginParamCount; ++i) {
             const ParamView v = ViewOf(i);
-            if (v.vertical) {
+            if (IsPluginSwitch(i)) {
+                // The one switch, the band limit: a check box in the top row.
+                boxes_[i] = kBandLimitToggle;
+            } else if (v.vertical) {
                 boxes_[i] = {kVerticalSlidersX + 60.0 * vertical++, kZoomSlider.y, 30, 108};
             } else {
                 const int column = slot / kSlotsPerColumn;
@@ -584,11 +591,37 @@ private:
         }
     }
 
+    // A check box and its label, the box ticked when on.
+    void DrawToggle(cairo_t* cr, const Box& b, const char* label, bool on) const
+    {
+        const double side = 14;
+        const double y = b.y + (b.h - side) / 2;
+        SetColour(cr, on ? kButtonOn : kButton);
+        cairo_rectangle(cr, b.x + 0.5, y + 0.5, side, side);
+        cairo_fill_preserve(cr);
+        SetColour(cr, kBarOutline);
+        cairo_set_line_width(cr, 1.0);
+        cairo_stroke(cr);
+        if (on) {
+            SetColour(cr, kBarFill);
+            cairo_set_line_width(cr, 2.0);
+            cairo_move_to(cr, b.x + 3.5, y + 7.5);
+            cairo_line_to(cr, b.x + 6.5, y + 11);
+            cairo_line_to(cr, b.x + 12, y + 3.5);
+            cairo_stroke(cr);
+        }
+        DrawText(cr, b.x + side + 6, b.y + b.h / 2 + 4.5, label);
+    }
+
     void DrawParameter(cairo_t* cr, uint32_t i) const
     {
         const ParamView v = ViewOf(i);
         const Box& b = boxes_[i];
         const float value = values_[i];
+        if (IsPluginSwitch(i)) {
+            DrawToggle(cr, b, v.label, SwitchOn(value));
+            return;
+        }
         if (v.vertical) {
             DrawText(cr, b.x - 8, b.y - 10, v.label);
             DrawVertical(cr, b, value - v.minimum, v.maximum - v.minimum);
@@ -659,6 +692,14 @@ private:
             if (!boxes_[i].Contains(x, y))
                 continue;
             const ParamView v = ViewOf(i);
+            if (IsPluginSwitch(i)) {
+                const float value = ClickedSwitchValue(values_[i]);
+                values_[i] = value;
+                editParameter(i, true);
+                setParameterValue(i, value);
+                editParameter(i, false);
+                return;
+            }
             if (v.choices) {
                 OpenChoice(i, v);
                 return;

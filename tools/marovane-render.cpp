@@ -36,9 +36,10 @@
 namespace {
 
 const char* const kUsage =
-    "usage: marovane-render [--patch FILE.mrvn] [--hold SECONDS] [--velocity 1..127]\n"
+    "usage: marovane-render [--patch FILE.mrvn] [--band-limit on|off] [--hold SECONDS] [--velocity 1..127]\n"
     "                       [--pitch-wheel 0..16383] [--mod-wheel 0..16383] [--rate HZ] -o OUT.wav NOTE...\n"
-    "       marovane-render --midi FILE.mid [--channel 1..16] [--patch FILE.mrvn] [--rate HZ] -o OUT.wav\n"
+    "       marovane-render --midi FILE.mid [--channel 1..16] [--patch FILE.mrvn] [--band-limit on|off]\n"
+    "                       [--rate HZ] -o OUT.wav\n"
     "       (either form also takes [--tuning FILE.scl [--keymap FILE.kbm]])\n";
 
 // The longest MIDI file rendered, in seconds.
@@ -56,6 +57,9 @@ const char* const kHelp =
     "\n"
     "  --patch FILE.mrvn      the sound (default: a sine of amplitude 0.5); a regular\n"
     "                         file, not a pipe or a device\n"
+    "  --band-limit on|off    the band limit, whatever the patch holds: on, no partial\n"
+    "                         at or above half the sample rate is rendered and those\n"
+    "                         just below it fade out; off, every partial is rendered\n"
     "  --hold SECONDS         how long the notes are held, 0 to 3600\n"
     "  --velocity 1..127      the notes' MIDI velocity (default: full)\n"
     "  --pitch-wheel 0..16383 the pitch wheel (8192 is centre, two semitones each way)\n"
@@ -91,6 +95,7 @@ const char* const kHelp =
 struct Options {
     bool help = false;
     std::string patch;
+    int bandLimit = -1; // -1: as the patch holds it; 0 off, 1 on
     double hold = 1.0;
     int velocity = 0; // 0: keep each note's stored velocity
     int pitchWheel = 8192;
@@ -134,6 +139,7 @@ std::string ParseOptions(int argc, char** argv, Options& o)
 {
     static const option longOptions[] = {
         {"patch", required_argument, nullptr, 'p'},
+        {"band-limit", required_argument, nullptr, 'B'},
         {"hold", required_argument, nullptr, 'H'},
         {"velocity", required_argument, nullptr, 'v'},
         {"pitch-wheel", required_argument, nullptr, 'b'},
@@ -158,6 +164,14 @@ std::string ParseOptions(int argc, char** argv, Options& o)
             if (!*optarg)
                 return "--patch needs a value: an empty one names no file";
             o.patch = optarg;
+            break;
+        case 'B':
+            if (std::strcmp(optarg, "on") == 0)
+                o.bandLimit = 1;
+            else if (std::strcmp(optarg, "off") == 0)
+                o.bandLimit = 0;
+            else
+                return std::string("--band-limit must be on or off, not '") + optarg + "'";
             break;
         case 'H': {
             char* end = nullptr;
@@ -661,6 +675,8 @@ int main(int argc, char** argv)
         return Fail(problem);
     if (std::string problem = LoadTuning(o, to, *engine); !problem.empty())
         return Fail(problem);
+    if (o.bandLimit >= 0)
+        engine->SetParameter(ParamId::BandLimit, static_cast<float>(o.bandLimit));
     engine->Synth().SetPitchWheel(static_cast<float>(o.pitchWheel));
     engine->Synth().SetModWheelDepth(SynthState::ModWheelDepthFromValue(o.modWheel));
 

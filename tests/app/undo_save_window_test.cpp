@@ -1,8 +1,8 @@
 // Undo, saving and the clip warning in the real window, driven through the X
 // server: a stroke drawn with the mouse and a slider drag are one step each
 // and Ctrl+Z / Ctrl+Y / Ctrl+Shift+Z walk through them; every spectrum
-// button, the LFO choice and a patch load are one step, and undo puts every
-// control back; a save writes what a load gives back; a meter turns red over
+// button, the LFO choice, the band limit's switch and a patch load are one
+// step, and undo puts every control back; a save writes what a load gives back; a meter turns red over
 // full scale.
 #include <atomic>
 #include <thread>
@@ -21,6 +21,7 @@
 #include "app/SavePatch.h"
 #include "controls/BitmapSlider.h"
 #include "controls/MiniWavePanel.h"
+#include "controls/Switch.h"
 #include "controls/SynthParametersDlg.h"
 #include "controls/VolumeMeter.h"
 
@@ -34,6 +35,7 @@ struct Shown {
     std::vector<float> sliders;                   // envelope and LFO
     std::vector<wxString> sliderTexts;
     int lfoShape = -1;
+    bool bandLimit = false;                       // the switch
     Sound sound;                                  // what the render plays
 
     bool operator==(const Shown& o) const
@@ -41,7 +43,7 @@ struct Shown {
         return attack == o.attack && sustain == o.sustain && attackWave == o.attackWave &&
                sustainWave == o.sustainWave && peakLevel == o.peakLevel && safePolyphony == o.safePolyphony &&
                sliders == o.sliders && sliderTexts == o.sliderTexts && lfoShape == o.lfoShape &&
-               SameSound(sound, o.sound);
+               bandLimit == o.bandLimit && SameSound(sound, o.sound);
     }
 };
 
@@ -83,6 +85,7 @@ protected:
             s.sliderTexts.push_back((*++it)->GetLabel());
         }
         s.lfoShape = Control<wxChoice>(ID_LFO_WAVEFORM)->GetSelection();
+        s.bandLimit = Control<wxSwitch>(ID_BAND_LIMIT)->GetValue();
         s.sound = window->Synth().CurrentSound();
         return s;
     }
@@ -231,6 +234,49 @@ TEST_F(UndoSaveWindowTest, ButtonsTheLfoChoiceAndALoadAreOneStepEach)
     EXPECT_TRUE(messages.empty());
 }
 
+// The band limit's switch, clicked with the mouse, turns the band limit on
+// as one step; Ctrl+Z turns it off and the switch with it, Ctrl+Y back on. A
+// patch loaded sets it as the patch holds it. No click on it plays a note or
+// takes the keys from the music.
+TEST_F(UndoSaveWindowTest, TheBandLimitSwitchIsOneStepAndFollowsAPatch)
+{
+    auto* button = Control<wxSwitch>(ID_BAND_LIMIT);
+    ASSERT_NE(button, nullptr);
+    ASSERT_FALSE(window->Synth().bandLimit.load());
+    const Shown before = Capture();
+    ASSERT_FALSE(before.bandLimit);
+    wxUIActionSimulator sim;
+    sim.MouseMove(button->ClientToScreen(wxPoint(button->GetClientSize().x / 2, button->GetClientSize().y / 2)));
+    PumpEvents(50);
+    sim.MouseClick();
+    ASSERT_TRUE(WaitFor([&] { return window->Synth().bandLimit.load(); })) << "the click set nothing";
+    const Shown on = Capture();
+    EXPECT_TRUE(on.bandLimit);
+    EXPECT_TRUE(on.sound.bandLimit);
+    EXPECT_EQ(window->GetInstrument().History().UndoSteps(), 1u);
+    EXPECT_FALSE(button->HasFocus()) << "the switch took the keys";
+
+    XKey("key", "ctrl+z");
+    EXPECT_TRUE(WaitFor([&] { return Capture() == before; })) << "Ctrl+Z did not turn the band limit off";
+    XKey("key", "ctrl+y");
+    EXPECT_TRUE(WaitFor([&] { return Capture() == on; })) << "Ctrl+Y did not turn it on again";
+
+    const wxString patches = wxString::FromUTF8(std::getenv("MAROVANE_BIN_DIR")) + "/patches/";
+    ASSERT_TRUE(window->LoadPatchFile(patches + "Organ.mrvn"));
+    EXPECT_TRUE(WaitFor([&] { return !Capture().bandLimit && !window->Synth().bandLimit.load(); }));
+    const std::filesystem::path limited =
+        std::filesystem::temp_directory_path() / ("marovane-band-limit-" + std::to_string(getpid()) + ".mrvn");
+    std::ofstream(limited) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Settings><Sustain Sustain=\"100\"/>"
+                              "<BandLimit BandLimit=\"1\"/><SustainHarmonic0 SustainHarmonic0=\"0.5\"/></Settings>\n";
+    ASSERT_TRUE(window->LoadPatchFile(limited.string()));
+    EXPECT_TRUE(WaitFor([&] { return Capture().bandLimit && window->Synth().bandLimit.load(); }))
+        << "the patch's band limit is not shown";
+    std::filesystem::remove(limited);
+    PumpEvents(50);
+    EXPECT_TRUE(NoNotePlayed());
+    EXPECT_TRUE(messages.empty());
+}
+
 // What Ctrl+S writes once a name is chosen is what a load gives back: the
 // sound and the mod wheel's position. A folder that does not exist is said
 // in one message.
@@ -245,6 +291,7 @@ TEST_F(UndoSaveWindowTest, ASavedPatchLoadsBackTheSameSound)
     drawn.attackMs = 123;
     drawn.lfoFrequency = 7.3f;
     drawn.lfoWaveform = 5;
+    drawn.bandLimit = true;
     for (int h = 0; h < NUM_PARTIALS; ++h)
         drawn.sustain.level[h] = 0.1f / static_cast<float>(h + 3);
     window->Synth().SetSound(drawn);

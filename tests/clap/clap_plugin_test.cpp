@@ -53,9 +53,8 @@ std::vector<Event> Song()
 }
 
 // marovane-render --midi on the song, from a file whose ticks are frames
-// (441 ticks a beat at 100 beats a second), with the given patch (and any
-// further options).
-Stereo RenderTool(const std::vector<Event>& song, const std::string& patch, const std::string& more = "")
+// (441 ticks a beat at 100 beats a second), with the given patch.
+Stereo RenderTool(const std::vector<Event>& song, const std::string& patch, const std::string& options = "")
 {
     std::vector<midibytes::Ev> events = {{0, midibytes::Tempo(10000)}};
     uint64_t at = 0;
@@ -66,7 +65,7 @@ Stereo RenderTool(const std::vector<Event>& song, const std::string& patch, cons
     const std::string mid = Temp("song.mid"), wav = Temp("song.wav");
     midibytes::Write(mid, midibytes::File({midibytes::Track(events)}, 1, 441 >> 8, 441 & 0xFF));
     Stereo s;
-    marovane_test::RenderToolStereo(mid, "--patch '" + patch + "' " + more, wav, s.left, s.right);
+    marovane_test::RenderToolStereo(mid, "--patch '" + patch + "' " + options, wav, s.left, s.right);
     std::remove(mid.c_str());
     return s;
 }
@@ -198,12 +197,12 @@ protected:
         source = std::make_unique<Instance>();
         ASSERT_TRUE(source->Ok());
         ASSERT_TRUE(SetPatch(*source, "Pad"));
-        Flush(*source, {Param(0, kPluginParamCount - 1, 0.5)}); // the mod wheel half way
+        Flush(*source, {Param(0, kModWheelParamIndex, 0.5)}); // the mod wheel half way
         saved = source->SaveState();
         ASSERT_FALSE(saved.empty());
         Instance reference;
         ASSERT_TRUE(SetPatch(reference, "Pad"));
-        Flush(reference, {Param(0, kPluginParamCount - 1, 0.5)});
+        Flush(reference, {Param(0, kModWheelParamIndex, 0.5)});
         padSound = reference.Play(Song(), 90000, 256);
         ASSERT_FALSE(Silent(padSound.left));
     }
@@ -261,7 +260,7 @@ TEST_F(ClapState, AMalformedStateIsRefusedAndTheSoundStays)
         SCOPED_TRACE(c.what);
         Instance plugin;
         ASSERT_TRUE(SetPatch(plugin, "Pad"));
-        Flush(plugin, {Param(0, kPluginParamCount - 1, 0.5)});
+        Flush(plugin, {Param(0, kModWheelParamIndex, 0.5)});
         EXPECT_FALSE(plugin.LoadState(c.bytes));
         EXPECT_EQ(FirstDifference(plugin.Play(Song(), 90000, 256), padSound), -1);
     }
@@ -288,6 +287,41 @@ TEST(ClapPlugin, AParameterValueTakesEffectAtItsFrame)
     ASSERT_GE(changedAt, 1324) << "the change was heard before its frame";
     ASSERT_LT(changedAt, 1324 + 256) << "the change was not heard";
     EXPECT_EQ(FirstDifference(got, expected), -1);
+}
+
+// The band limit's toggle, from the host: high notes of a bright sound
+// played with it on sound as marovane-render --band-limit on renders them,
+// bit for bit, and not as with it off; set at a frame while they sound, it
+// is heard from that frame's 256-frame buffer on.
+TEST(ClapPlugin, BandLimitToggleFromTheHostIsHeard)
+{
+    const uint32_t bandLimitId = PluginParamIndex(ParamId::BandLimit);
+    const std::vector<Event> high = {Midi(0, 0x90, 96, 100), Midi(0, 0x90, 108, 100), Midi(300, 0x90, 120, 90),
+                                     Midi(30000, 0x80, 96, 0), Midi(30000, 0x80, 108, 0), Midi(30000, 0x80, 120, 0)};
+    const std::string patch = PatchFile("Square Lead");
+    const Stereo on = RenderTool(high, patch, "--band-limit on");
+    const Stereo off = RenderTool(high, patch);
+    ASSERT_GT(on.left.size(), 30000u);
+    ASSERT_GE(FirstDifference(on, off), 0) << "the band limit changes nothing of these notes";
+
+    Instance limited;
+    ASSERT_TRUE(SetPatch(limited, "Square Lead"));
+    Flush(limited, {Param(0, bandLimitId, 1)});
+    double value = -1;
+    ASSERT_TRUE(limited.Params()->get_value(limited.Plugin(), bandLimitId, &value));
+    EXPECT_EQ(value, 1.0);
+    EXPECT_EQ(FirstDifference(limited.Play(high, on.left.size(), 512), on), -1);
+
+    Instance toggled, plain;
+    ASSERT_TRUE(SetPatch(toggled, "Square Lead"));
+    ASSERT_TRUE(SetPatch(plain, "Square Lead"));
+    std::vector<Event> withToggle = high;
+    withToggle.push_back(Param(5000, bandLimitId, 1));
+    std::stable_sort(withToggle.begin(), withToggle.end(),
+              [](const Event& a, const Event& b) { return a.frame < b.frame; });
+    const long changedAt = FirstDifference(toggled.Play(withToggle, 20000, 1024), plain.Play(high, 20000, 1024));
+    EXPECT_GE(changedAt, 5000) << "heard before its frame";
+    EXPECT_LT(changedAt, 5000 + 256) << "not heard";
 }
 
 TEST(ClapPlugin, AValueForAParameterItNeverListedChangesNothing)
@@ -354,9 +388,17 @@ TEST(ClapPlugin, TheHostSeesTheParametersOfTheEngine)
         EXPECT_EQ(info.max_value, published[i].maximum) << published[i].symbol;
         EXPECT_EQ(info.default_value, published[i].def) << published[i].symbol;
     }
-    clap_param_info_t last{};
-    ASSERT_TRUE(params->get_info(plugin.Plugin(), kPluginParamCount - 1, &last));
-    EXPECT_EQ(std::string(last.module), "mod_wheel");
+    // Then the mod wheel, and the band limit appended after it, a toggle.
+    clap_param_info_t wheel{}, band{};
+    ASSERT_TRUE(params->get_info(plugin.Plugin(), 7, &wheel));
+    EXPECT_EQ(std::string(wheel.module), "mod_wheel");
+    ASSERT_TRUE(params->get_info(plugin.Plugin(), 8, &band));
+    EXPECT_EQ(std::string(band.module), "band_limit");
+    EXPECT_EQ(std::string(band.name), "Band Limit");
+    EXPECT_EQ(band.min_value, 0.0);
+    EXPECT_EQ(band.max_value, 1.0);
+    EXPECT_EQ(band.default_value, 0.0);
+    EXPECT_NE(band.flags & CLAP_PARAM_IS_STEPPED, 0u);
 }
 
 } // namespace

@@ -112,7 +112,8 @@ def main():
         shown = [line.split("\t")[1:] for line in run.stdout.splitlines() if line.startswith("parameter\t")]
         expected = [["Attack", 0, 1000, 0], ["Decay", 0, 1000, 0], ["Sustain", 0, 100, 100],
                     ["Release", 0, 1000, 10], ["LFO Frequency", 0, 20, 5],
-                    ["LFO Waveform", 0, 6, 0], ["Volume", -60, 6, 0], ["Mod Wheel", 0, 1, 0]]
+                    ["LFO Waveform", 0, 6, 0], ["Volume", -60, 6, 0], ["Mod Wheel", 0, 1, 0],
+                    ["Band Limit", 0, 1, 0]]
         # A VST3 host works in values from 0 to 1: a default it turns back
         # into the parameter's unit may be off by a float's rounding (the
         # volume's 0 dB comes back as 1.8e-06), which the plugin takes as 0.
@@ -120,7 +121,7 @@ def main():
             return (len(row) == 4 and row[0] == want[0] and
                     all(abs(float(v) - w) <= 1e-5 * max(1.0, abs(w)) for v, w in zip(row[1:], want[1:])))
         check(len(shown) == len(expected) and all(same(r, w) for r, w in zip(shown, expected)),
-              "Ardour shows the eight parameters and their ranges: %s" % shown)
+              "Ardour shows the nine parameters and their ranges: %s" % shown)
 
         (left, right), rate = read_wav(wav)
         check(rate == RATE and len(left) == 3 * RATE, "three seconds at 44100 Hz (%d frames at %d Hz)" % (len(left), rate))

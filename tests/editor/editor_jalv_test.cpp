@@ -4,7 +4,8 @@
 // to the sustain spectrum with its arrow,
 // must be heard: the partials drawn sound in the next note and did not in
 // the note before, and Ctrl+Z takes them back; a slider dragged
-// changes the sound; a double click on a choice picks nothing. A patch the
+// changes the sound; a double click on a choice picks nothing; the band
+// limit's box takes the fold-back out of a high note. A patch the
 // plugin cannot play is refused through the file browser, changing nothing;
 // a good one loaded is heard, and Save writes it beside the file; a tuning
 // loaded through the browser is heard and named. A picture of the
@@ -45,6 +46,9 @@ constexpr int kSaveX = 832, kSaveY = 259;
 constexpr int kLoadTuningX = 668, kLoadTuningY = 491;
 constexpr int kEqualTuningX = 812, kEqualTuningY = 491;
 constexpr int kTuningNameX = 600, kTuningNameY = 510, kTuningNameW = 280, kTuningNameH = 24;
+// Generate, and the band limit's box at the end of the top row.
+constexpr int kGenerateX = 380, kGenerateY = 27;
+constexpr int kBandLimitX = 591, kBandLimitY = 27;
 // The window's panel colour: the editor's top left pixel.
 constexpr int kPanel[3] = {102, 51, 0};
 
@@ -262,6 +266,66 @@ TEST(EditorInJalv, AStrokeDrawnWithTheMouseIsHeard)
     std::this_thread::sleep_for(300ms);
     const std::vector<double> silent = PlayAndMeasure(*s.keys, 1);
     EXPECT_LT(silent[0], before[0] * 0.001) << "sustain 0 holds no sound";
+}
+
+// Plays `note` for a second and returns the amplitude at each of `hz` in
+// its steady middle.
+std::vector<double> PlayAndMeasureAt(e2e::JackMidiClient& keys, int note, const std::vector<double>& hz)
+{
+    const size_t start = keys.Recorded();
+    keys.Send({0x90, static_cast<uint8_t>(note), 100});
+    std::this_thread::sleep_for(1200ms);
+    keys.Send({0x80, static_cast<uint8_t>(note), 0});
+    std::this_thread::sleep_for(400ms);
+    const size_t from = start + static_cast<size_t>(0.5 * kRate);
+    const size_t to = from + static_cast<size_t>(0.5 * kRate);
+    const std::vector<float> x = keys.Samples(0, to);
+    std::vector<double> amps;
+    for (double f : hz)
+        amps.push_back(x.size() >= to ? Amplitude(x, from, to, f) : -1.0);
+    return amps;
+}
+
+// A square wave generated in the editor, played at C8 (4186 Hz): its
+// partials 7 and 9 lie above half the rate (44100 Hz) and fold back to
+// 14798 and 6426 Hz. A click on the band limit's box takes them out, the
+// fundamental staying as it was; a second click brings them back.
+TEST(EditorInJalv, TheBandLimitBoxTakesOutTheFoldBack)
+{
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.Start("/"));
+    // The editor shows the attack spectrum at first: Generate fills it, the
+    // arrow copies it to the sustain spectrum, which the note holds.
+    s.MoveTo(kGenerateX, kGenerateY);
+    Xdo("click 1");
+    std::this_thread::sleep_for(300ms);
+    s.MoveTo(kCopyToSustainX, kCopyToSustainY);
+    Xdo("click 1");
+    std::this_thread::sleep_for(500ms);
+    const int note = 108;
+    const double f = 4186.009;
+    const std::vector<double> hz = {f, kRate - 7 * f, kRate - 9 * f};
+    const std::vector<double> off = PlayAndMeasureAt(*s.keys, note, hz);
+
+    s.MoveTo(kBandLimitX, kBandLimitY);
+    Xdo("click 1");
+    std::this_thread::sleep_for(500ms);
+    testproc::Run("import -window root " + std::string(MAROVANE_EDITOR_SHOT) + ".band-limit.png");
+    const std::vector<double> on = PlayAndMeasureAt(*s.keys, note, hz);
+
+    s.MoveTo(kBandLimitX, kBandLimitY);
+    Xdo("click 1");
+    std::this_thread::sleep_for(500ms);
+    const std::vector<double> again = PlayAndMeasureAt(*s.keys, note, hz);
+    for (size_t k = 0; k < hz.size(); ++k)
+        std::printf("%.0f Hz: off %.5f on %.5f off again %.5f\n", hz[k], off[k], on[k], again[k]);
+    ASSERT_GT(off[0], 0.01) << "the note sounds";
+    EXPECT_NEAR(on[0], off[0], off[0] * 0.01) << "the fundamental is as it was";
+    for (size_t k = 1; k < hz.size(); ++k) {
+        EXPECT_GT(off[k], off[0] * 0.05) << hz[k] << " Hz: the fold-back is there with the box off";
+        EXPECT_LT(on[k], off[k] * 0.01) << hz[k] << " Hz: the box took it out";
+        EXPECT_NEAR(again[k], off[k], off[k] * 0.05) << hz[k] << " Hz: back with the box off again";
+    }
 }
 
 // A patch with partial 7 alone, attack 5 ms.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "EditorSwitch.h"
 #include "EmbeddedFiles.h"
 #include "HarmonicsEditorModel.h"
 #include "PatchBridge.h"
@@ -274,6 +275,7 @@ TEST(PatchBridge, ParametersShippedPatchesAndTheSavePath)
     p.lfoFrequency = 3.5f;
     p.lfoWaveform = 4;
     p.modWheel = 16383;
+    p.bandLimit = 1;
     Patch back;
     for (uint32_t i = 0; i < kPluginParamCount; ++i) {
         float v = -1.0f;
@@ -287,6 +289,7 @@ TEST(PatchBridge, ParametersShippedPatchesAndTheSavePath)
     EXPECT_EQ(back.lfoFrequency, 3.5f);
     EXPECT_EQ(back.lfoWaveform, 4);
     EXPECT_EQ(back.modWheel, 16383);
+    EXPECT_EQ(back.bandLimit, 1);
     float v = 0.0f;
     EXPECT_FALSE(PatchParameterValue(p, kPluginParamCount, v));
 
@@ -421,3 +424,20 @@ TEST(PatchBridge, AFileThePluginCannotPlayIsRefusedWithOneMessage)
 }
 
 } // namespace
+
+// The band limit is the editor's one switch, a check box: a click sets the
+// other value, whatever value the host had set.
+TEST(EditorSwitch, TheBandLimitIsTheOneSwitchAndAClickFlipsIt)
+{
+    for (uint32_t i = 0; i < kPluginParamCount; ++i)
+        EXPECT_EQ(IsPluginSwitch(i), i == PluginParamIndex(ParamId::BandLimit)) << i;
+    EXPECT_FALSE(IsPluginSwitch(kPluginParamCount));
+    const struct {
+        float shown;
+        float clicked;
+    } cases[] = {{0.0f, 1.0f}, {1.0f, 0.0f}, {0.4f, 1.0f}, {0.5f, 0.0f}, {0.9999f, 0.0f}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(SwitchOn(c.shown), c.clicked == 0.0f) << c.shown;
+        EXPECT_EQ(ClickedSwitchValue(c.shown), c.clicked) << c.shown;
+    }
+}

@@ -367,6 +367,7 @@ void SetSoundValue(Sound& sound, ParamId id, float value)
     case ParamId::LfoFrequency: sound.lfoFrequency = value; break;
     case ParamId::LfoWaveform: sound.lfoWaveform = static_cast<int32_t>(value); break;
     case ParamId::Volume: sound.volumeDb = value; break;
+    case ParamId::BandLimit: sound.bandLimit = value != 0.0f; break;
     }
 }
 
@@ -431,6 +432,11 @@ TEST(EngineParameters, HostValuesAreHeldTheOneDocumentedWay)
         {ParamId::Volume, -12.0f, 1.78814e-06f, 0.0f}, // a VST3 host's 0 dB: unity, exactly
         {ParamId::Volume, -12.0f, -9e-5f, 0.0f},
         {ParamId::Volume, 0.0f, 1.5e-4f, 1.5e-4f},
+        {ParamId::BandLimit, 0.0f, 0.5f, 1.0f}, // a switch: a half and more is on
+        {ParamId::BandLimit, 1.0f, 0.49f, 0.0f},
+        {ParamId::BandLimit, 0.0f, 7.0f, 1.0f},
+        {ParamId::BandLimit, 1.0f, -inf, 0.0f},
+        {ParamId::BandLimit, 1.0f, nan, 1.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(Parameter(c.id).symbol) + " " + std::to_string(c.given));

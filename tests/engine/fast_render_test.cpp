@@ -5,6 +5,7 @@
 // case runs with every variant this processor supports.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -339,6 +340,66 @@ std::vector<ExactCase> Cases()
                                  s.ReleaseNote(n);
                          return MAX_FRAMES;
                      }});
+    // The band limit: every note renders the first of the buffer's partials
+    // up to Nyquist, those just below it faded, a count of its own that the
+    // pitch wheel moves from buffer to buffer (so notes of different counts
+    // follow one another through the kernels' chaining); switched off and on
+    // under held notes.
+    cases.push_back({"BandLimitAllNotesBent", 24, [](SynthState& s, int b) {
+                         if (b == 0) {
+                             FirstPartials(s, 128);
+                             s.SetParameter(ParamId::BandLimit, 1.0f);
+                             for (int n = 0; n < NUM_NOTES; ++n)
+                                 s.StartNote(n);
+                         }
+                         s.SetPitchWheel(static_cast<float>((b * 1531) % 16384));
+                         if (b == 9)
+                             s.SetParameter(ParamId::BandLimit, 0.0f);
+                         if (b == 12)
+                             s.SetParameter(ParamId::BandLimit, 1.0f);
+                         if (b == 18)
+                             for (int n = 0; n < NUM_NOTES; n += 3)
+                                 s.ReleaseNote(n);
+                         return MAX_FRAMES;
+                     }});
+    // A sparse spectrum (the rendered partials are not the first ones) with
+    // the wheel sweeping high notes' partials through the fade band and past
+    // Nyquist, buffers of every length the two-thread render splits or not.
+    cases.push_back({"BandLimitSparseSweep", 48, [](SynthState& s, int b) {
+                         if (b == 0) {
+                             SetSpectraByRule(
+                                 s, [](int h) { return h % 3 == 1 ? 0.0f : 0.5f / static_cast<float>(h + 1); },
+                                 [](int h) { return h % 3 == 1 ? 0.0f : 0.2f / static_cast<float>(h + 1); });
+                             s.SetParameter(ParamId::Attack, 10);
+                             s.SetParameter(ParamId::Decay, 20);
+                             s.SetParameter(ParamId::BandLimit, 1.0f);
+                         }
+                         HoldChord(s, b, {50, 88, 95, 100, 106, 112, 118, 124});
+                         s.SetPitchWheel(static_cast<float>(b * 16383 / 47));
+                         static const unsigned counts[] = {256, 63, 64, 130, 17, 200, 255, 96};
+                         return counts[b % 8];
+                     }});
+    // Notes that render nothing (every partial at or above Nyquist) between
+    // notes that do: their envelopes, counters and releases go on.
+    cases.push_back({"BandLimitNotesWithNothingBelowNyquist", 30, [](SynthState& s, int b) {
+                         if (b == 0) {
+                             SetSpectraByRule(
+                                 s, [](int h) { return h >= 2 ? 0.4f / static_cast<float>(h) : 0.0f; },
+                                 [](int h) { return h >= 2 ? 0.1f / static_cast<float>(h) : 0.0f; });
+                             s.SetParameter(ParamId::Attack, 5);
+                             s.SetParameter(ParamId::Decay, 5);
+                             s.SetParameter(ParamId::Release, 4);
+                             s.SetParameter(ParamId::BandLimit, 1.0f);
+                         }
+                         HoldChord(s, b, {40, 60, 115, 116, 117, 120, 121, 122, 127});
+                         if (b == 10)
+                             for (int n : {116, 121, 60})
+                                 s.ReleaseNote(n);
+                         if (b == 20)
+                             s.StartNote(116);
+                         s.SetPitchWheel(b < 15 ? 8192.0f : 0.0f);
+                         return MAX_FRAMES;
+                     }});
     cases.push_back({"Silence", 4, [](SynthState&, int) { return MAX_FRAMES; }, false});
     cases.push_back({"TunedKeysSilentKeysAndARetuning", 14, [](SynthState& s, int b) {
                          // A tuning up to the highest frequency a key may have, every
@@ -492,6 +553,7 @@ INSTANTIATE_TEST_SUITE_P(AllCases, FastRenderExactness,
 INSTANTIATE_TEST_SUITE_P(OtherRates, FastRenderExactness,
                          ::testing::Combine(::testing::Values(CaseIndex("TopNoteTopPartialBothWheelEnds"),
                                                               CaseIndex("HighNotesBentUp"), CaseIndex("PitchWheel0"),
+                                                              CaseIndex("BandLimitSparseSweep"),
                                                               CaseIndex("ReleasesEndMidBuffer"),
                                                               CaseIndex("NotesBetweenBuffers")),
                                             kAllVariants, ::testing::Values(8000, 22050, 48000, 96000, 192000)),
@@ -568,7 +630,9 @@ TEST_P(SplitHandOver, MatchesReferenceWhereverTheHelperStops)
     RenderSplit& split = *Access::Split(*fast);
 
     // Ten notes in two groups, a release ending mid-buffer, frame counts that
-    // end inside a tile, and a spectrum change part-way.
+    // end inside a tile, and a spectrum change part-way, with the band limit
+    // on from then (the high notes rendering fewer partials, the top ones
+    // none) until it goes off again.
     const unsigned counts[] = {256, 200, 64, 255, 130, 256};
     std::vector<float> refOut(2 * MAX_FRAMES), fastOut(2 * MAX_FRAMES);
     for (int b = 0; b < 12; ++b) {
@@ -584,7 +648,10 @@ TEST_P(SplitHandOver, MatchesReferenceWhereverTheHelperStops)
             if (b == 7) {
                 FirstPartials(*s, 128);
                 s->SetPitchWheel(12000.0f);
+                s->SetParameter(ParamId::BandLimit, 1.0f);
             }
+            if (b == 10)
+                s->SetParameter(ParamId::BandLimit, 0.0f);
         }
         const unsigned frames = counts[b % 6];
         const RenderSplitStats before = split.Stats();
@@ -818,6 +885,8 @@ TEST(FastRender, KernelsReadTheTableTheyAreGiven)
 // over partial counts it carries across (whole runs of blocks) and counts it
 // does not. A note of one run (16 partials for SSE2, 32 for AVX2) over an odd
 // number of tiles leaves the next note's positions in the second index tile.
+// With the band limit on, notes one after another render different counts
+// (none at all, even): a kernel carries only to a note of the same count.
 TEST(FastRender, ChainedNotesMatchNotesAlone)
 {
     struct Kernel {
@@ -848,16 +917,24 @@ TEST(FastRender, ChainedNotesMatchNotesAlone)
     };
     std::vector<Note> alone(kNotes), chained(kNotes);
     alignas(64) float mixAlone[RenderSplit::kGainPadded], mixChained[RenderSplit::kGainPadded];
+    // The partials of each of the four notes.
+    const std::vector<std::array<int, kNotes>> sequences = {
+        {16, 16, 16, 16},     {32, 32, 32, 32},   {50, 50, 50, 50},    {64, 64, 64, 64},  {100, 100, 100, 100},
+        {120, 120, 120, 120}, {128, 128, 128, 128}, {128, 64, 64, 128}, {64, 128, 128, 32}, {64, 0, 64, 64},
+        {128, 120, 128, 128}, {32, 64, 0, 0},
+    };
     for (const Kernel& kernel : kernels)
-    for (const int partials : {16, 32, 50, 64, 100, 120, 128})
+    for (const std::array<int, kNotes>& counts : sequences)
         for (const unsigned frames : {1u, 15u, 16u, 17u, 100u, 256u}) {
             if (!RenderVariantSupported(kernel.variant))
                 continue;
-            SCOPED_TRACE(std::string(RenderVariantName(kernel.variant)) + ", " + std::to_string(partials) +
-                         " partials, " + std::to_string(frames) + " frames");
-            for (Note& n : alone) {
+            SCOPED_TRACE(std::string(RenderVariantName(kernel.variant)) + ", " + std::to_string(counts[0]) + " " +
+                         std::to_string(counts[1]) + " " + std::to_string(counts[2]) + " " +
+                         std::to_string(counts[3]) + " partials, " + std::to_string(frames) + " frames");
+            for (int j = 0; j < kNotes; ++j) {
+                Note& n = alone[static_cast<size_t>(j)];
                 std::memset(&n, 0, sizeof n);
-                for (int k = 0; k < partials; ++k) {
+                for (int k = 0; k < counts[static_cast<size_t>(j)]; ++k) {
                     n.phase[k] = 3.0f * unit(random);
                     n.inc[k] = 0.6 * unit(random);
                     n.level[k] = unit(random);
@@ -868,20 +945,25 @@ TEST(FastRender, ChainedNotesMatchNotesAlone)
             chained = alone;
             for (unsigned i = 0; i < RenderSplit::kGainPadded; ++i)
                 mixAlone[i] = mixChained[i] = unit(random) - 0.5f;
-            const auto args = [&](Note& n, float* mix) {
-                return marovane_fast::NoteKernelArgs{waves.Shape(0), true, n.phase, n.inc, n.level, n.gain, mix,
-                                                     partials, frames};
+            const auto args = [&](std::vector<Note>& notes, int j, float* mix) {
+                Note& n = notes[static_cast<size_t>(j)];
+                return marovane_fast::NoteKernelArgs{waves.Shape(0), true,  n.phase,
+                                                     n.inc,          n.level, n.gain,
+                                                     mix,            counts[static_cast<size_t>(j)], frames};
             };
             marovane_fast::KernelCarry carry;
             for (int j = 0; j < kNotes; ++j) {
-                kernel.render(args(alone[j], mixAlone));
+                kernel.render(args(alone, j, mixAlone));
                 const marovane_fast::NoteKernelArgs next =
-                    j + 1 < kNotes ? args(chained[j + 1], mixChained) : marovane_fast::NoteKernelArgs{};
-                kernel.chain(args(chained[j], mixChained), j + 1 < kNotes ? &next : nullptr, carry);
+                    j + 1 < kNotes ? args(chained, j + 1, mixChained) : marovane_fast::NoteKernelArgs{};
+                kernel.chain(args(chained, j, mixChained), j + 1 < kNotes ? &next : nullptr, carry);
                 ASSERT_EQ(std::memcmp(alone[j].phase, chained[j].phase, sizeof(float) * kPadded), 0) << "note " << j;
-                // All carry across whole runs of four blocks (64 and 128 partials).
-                if (partials == 64 || partials == 128) {
-                    EXPECT_EQ(carry.primed, j + 1 < kNotes) << "note " << j;
+                // All carry across whole runs of four blocks (64 and 128
+                // partials), to a note of the same count only.
+                const int count = counts[static_cast<size_t>(j)];
+                if (count == 64 || count == 128) {
+                    EXPECT_EQ(carry.primed, j + 1 < kNotes && counts[static_cast<size_t>(j) + 1] == count)
+                        << "note " << j;
                 }
             }
             ASSERT_EQ(std::memcmp(mixAlone, mixChained, sizeof(float) * frames), 0);

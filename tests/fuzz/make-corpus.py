@@ -47,6 +47,7 @@ SEEDS = {
                         + entry("Sustain", "80") + '<x y="\xe9"/></Settings>\n',
     "volume.mrvn": settings(entry("Sustain", "100"), entry("Volume", "-6.0206"), entry("SustainHarmonic0", "0.5")),
     "volume-beyond-range.mrvn": settings(entry("Volume", "-1e30"), entry("SustainHarmonic0", "0.5")),
+    "band-limit.mrvn": settings(entry("BandLimit", "1"), entry("SustainHarmonic40", "0.5"), entry("SustainHarmonic0", "0.5")),
     "empty": "",
 }
 

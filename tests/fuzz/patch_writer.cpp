@@ -1,5 +1,5 @@
 // Fuzzing harness of the patch writer: whatever patch the reader accepts,
-// written as a document and read back, gives the same 264 values bit for bit
+// written as a document and read back, gives the same 265 values bit for bit
 // (the shortest float texts must survive the reader's trip through a double).
 #include <cstdint>
 #include <cstring>
@@ -16,7 +16,8 @@ bool SamePatch(const Patch& a, const Patch& b)
 {
     bool same = a.attackMs == b.attackMs && a.decayMs == b.decayMs && a.sustainPercent == b.sustainPercent &&
                 a.releaseMs == b.releaseMs && SameBits(a.lfoFrequency, b.lfoFrequency) &&
-                a.lfoWaveform == b.lfoWaveform && SameBits(a.volumeDb, b.volumeDb) && a.modWheel == b.modWheel;
+                a.lfoWaveform == b.lfoWaveform && SameBits(a.volumeDb, b.volumeDb) && a.bandLimit == b.bandLimit &&
+                a.modWheel == b.modWheel;
     for (int h = 0; h < NUM_PARTIALS; ++h)
         same = same && SameBits(a.attack.level[h], b.attack.level[h]) &&
                SameBits(a.sustain.level[h], b.sustain.level[h]);

@@ -46,6 +46,8 @@ std::string Difference(const Sound& a, const Sound& b)
         d += " lfo";
     if (a.volumeDb != b.volumeDb)
         d += " volume";
+    if (a.bandLimit != b.bandLimit)
+        d += " band limit";
     for (int h = 0; h < NUM_PARTIALS; ++h) {
         if (a.attack.level[h] != b.attack.level[h])
             d += " attack[" + std::to_string(h) + "]";
@@ -145,6 +147,11 @@ TEST_F(UndoTest, EveryKindOfStepIsUndoneAndRedone)
          [&] {
              for (float dB : {-3.0f, -12.5f, 4.2f})
                  Synth().SetParameter(ParamId::Volume, dB);
+             instrument->CommitSound();
+         }},
+        {"the band limit switched on",
+         [&] {
+             Synth().SetParameter(ParamId::BandLimit, 1.0f);
              instrument->CommitSound();
          }},
         {"a patch load", [&] { ASSERT_TRUE(instrument->LoadPatch(patchPath).Loaded()); }},

@@ -134,7 +134,8 @@ std::string UnitUri(const std::string& unit)
 
 // marovane.ttl, as a host reads it, states the parameter table's facts for
 // each control port: symbol, name, range, default, whole numbers, unit and
-// the names of the choices.
+// the names of the choices; a switch (the band limit) is a toggle, without
+// choices.
 TEST(Lv2Bundle, TurtleStatesTheParameterTable)
 {
     World world;
@@ -146,6 +147,7 @@ TEST(Lv2Bundle, TurtleStatesTheParameterTable)
     LilvWorld* w = world.Get();
     LilvNode* integer = lilv_new_uri(w, LV2_CORE__integer);
     LilvNode* enumeration = lilv_new_uri(w, LV2_CORE__enumeration);
+    LilvNode* toggled = lilv_new_uri(w, LV2_CORE__toggled);
     LilvNode* control = lilv_new_uri(w, LV2_CORE__ControlPort);
     LilvNode* input = lilv_new_uri(w, LV2_CORE__InputPort);
     LilvNode* unitPredicate = lilv_new_uri(w, "http://lv2plug.in/ns/extensions/units#unit");
@@ -175,8 +177,10 @@ TEST(Lv2Bundle, TurtleStatesTheParameterTable)
         lilv_node_free(min);
         lilv_node_free(max);
 
+        const bool toggle = IsSwitch(info);
         EXPECT_EQ(lilv_port_has_property(p, port, integer), info.integer);
-        EXPECT_EQ(lilv_port_has_property(p, port, enumeration), info.choices != nullptr);
+        EXPECT_EQ(lilv_port_has_property(p, port, toggled), toggle);
+        EXPECT_EQ(lilv_port_has_property(p, port, enumeration), info.choices != nullptr && !toggle);
 
         LilvNodes* units = lilv_port_get_value(p, port, unitPredicate);
         const std::string expected = UnitUri(info.unit);
@@ -197,13 +201,15 @@ TEST(Lv2Bundle, TurtleStatesTheParameterTable)
                 lilv_node_as_string(lilv_scale_point_get_label(sp));
         }
         lilv_scale_points_free(scale);
-        ASSERT_EQ(points.size(), info.choiceCount);
-        for (size_t c = 0; c < info.choiceCount; ++c)
+        const size_t choices = toggle ? 0 : info.choiceCount;
+        ASSERT_EQ(points.size(), choices);
+        for (size_t c = 0; c < choices; ++c)
             EXPECT_EQ(points[info.minimum + static_cast<float>(c)], info.choices[c]) << "choice " << c;
     }
     lilv_node_free(unitPredicate);
     lilv_node_free(input);
     lilv_node_free(control);
+    lilv_node_free(toggled);
     lilv_node_free(enumeration);
     lilv_node_free(integer);
 }

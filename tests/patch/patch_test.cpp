@@ -174,11 +174,12 @@ TEST(ShippedPatches, EveryPatchLoadsAndPlays)
         SettingsFile doc;
         ASSERT_TRUE(doc.LoadFile(file));
         const Patch p = ReadPatch(doc);
-        // A complete patch: all 264 keys are there but Volume, which a patch
-        // at 0 dB leaves out.
+        // A complete patch: all 265 keys are there but Volume and BandLimit,
+        // which a patch at 0 dB without the band limit leaves out.
         for (const std::string& key : PatchKeys())
-            EXPECT_EQ(doc.HasValue(key), key != "Volume") << key;
+            EXPECT_EQ(doc.HasValue(key), key != "Volume" && key != "BandLimit") << key;
         EXPECT_EQ(p.volumeDb, 0.0f);
+        EXPECT_EQ(p.bandLimit, 0);
         // Every value where the window's controls can show it and set it
         // again: the envelope sliders run to 1000 ms and 100 %, the LFO to
         // 20 Hz, the wheel to 16383.
@@ -383,6 +384,7 @@ TEST_F(PatchFiles, RefusesValuesThatAreNotNumbersNamingThemAsWritten)
         {"LFOFrequency", "2.5", 2.5},   {"LFOFrequency", " 1e-2 ", 0.01f}, {"AttackHarmonic0", "-.5", -0.5},
         {"AttackHarmonic0", "5E-1", 0.5}, {"SustainHarmonic7", "0x1p-2", 0.25}, {"SustainHarmonic7", "3.4e38", 3.4e38f},
         {"Volume", " -6.0206 ", -6.0206f}, {"Volume", "1e2", 100}, // held by the engine, not the reader
+        {"BandLimit", "1", 1},          {"BandLimit", " 7", 7},
     };
     for (const Accepted& c : accepted) {
         SCOPED_TRACE(std::string(c.key) + "=" + c.text);
@@ -391,13 +393,13 @@ TEST_F(PatchFiles, RefusesValuesThatAreNotNumbersNamingThemAsWritten)
         ASSERT_EQ(ReadPatchFile(path, p), "");
         const std::string key = c.key;
         const int32_t* const ints[] = {&p.attackMs, &p.decayMs, &p.sustainPercent, &p.releaseMs, &p.lfoWaveform,
-                                       &p.modWheel};
-        const char* const intKeys[] = {"Attack", "Decay", "Sustain", "Release", "LFOWaveform", "ModWheel"};
+                                       &p.modWheel, &p.bandLimit};
+        const char* const intKeys[] = {"Attack", "Decay", "Sustain", "Release", "LFOWaveform", "ModWheel", "BandLimit"};
         double read = key == "LFOFrequency"      ? p.lfoFrequency
                       : key == "Volume"          ? p.volumeDb
                       : key == "AttackHarmonic0" ? p.attack.level[0]
                                                  : p.sustain.level[7];
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < 7; ++i)
             if (key == intKeys[i])
                 read = *ints[i];
         EXPECT_EQ(read, c.value);
@@ -478,12 +480,12 @@ TEST(OutputGuard, NonFiniteSamplesBecomeZeroAndCountAsOverFullScale)
 
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// The 264 values of two patches, bit for bit; the first difference named.
+// The 265 values of two patches, bit for bit; the first difference named.
 std::string Difference(const Patch& a, const Patch& b)
 {
-    const int32_t ia[] = {a.attackMs, a.decayMs, a.sustainPercent, a.releaseMs, a.lfoWaveform, a.modWheel};
-    const int32_t ib[] = {b.attackMs, b.decayMs, b.sustainPercent, b.releaseMs, b.lfoWaveform, b.modWheel};
-    for (int i = 0; i < 6; ++i)
+    const int32_t ia[] = {a.attackMs, a.decayMs, a.sustainPercent, a.releaseMs, a.lfoWaveform, a.modWheel, a.bandLimit};
+    const int32_t ib[] = {b.attackMs, b.decayMs, b.sustainPercent, b.releaseMs, b.lfoWaveform, b.modWheel, b.bandLimit};
+    for (int i = 0; i < 7; ++i)
         if (ia[i] != ib[i])
             return "integer " + std::to_string(i) + ": " + std::to_string(ia[i]) + " vs " + std::to_string(ib[i]);
     if (!SameBits(a.lfoFrequency, b.lfoFrequency))
@@ -616,6 +618,7 @@ TEST_F(PatchSaving, SaveThenLoadGivesTheSameSound)
     }
     dense.lfoFrequency = 4.99999952f;
     dense.volumeDb = -6.0206f;
+    dense.bandLimit = 1;
     patches.emplace_back("dense", dense);
     extreme.volumeDb = 40.0f; // kept as found; the engine holds it to 6 dB
     patches.emplace_back("extreme, loud", extreme);
@@ -625,11 +628,13 @@ TEST_F(PatchSaving, SaveThenLoadGivesTheSameSound)
         ASSERT_EQ(WritePatchFile(path, patch), "");
         SettingsFile doc;
         ASSERT_TRUE(doc.LoadFile(path));
-        // All 264 keys in the loader's order and nothing else, but Volume
-        // only where it is not 0 dB.
+        // All 265 keys in the loader's order and nothing else, but Volume
+        // only where it is not 0 dB, and BandLimit only where it is on.
         int k = 0;
         for (const SettingsFile::Entry& entry : doc.Entries()) {
             if (SameBits(patch.volumeDb, 0.0f) && PatchKeys()[k] == "Volume")
+                ++k;
+            if (patch.bandLimit == 0 && PatchKeys()[k] == "BandLimit")
                 ++k;
             ASSERT_LT(k, kPatchKeyCount);
             EXPECT_EQ(entry.key, PatchKeys()[k]) << k;
@@ -692,6 +697,64 @@ TEST_F(PatchSaving, VolumeLoadsAppliesAndSaves)
         const size_t at = text.find("  <ModWheel ");
         ASSERT_NE(at, std::string::npos);
         EXPECT_EQ(quieter.SaveText(), text.substr(0, at) + line + text.substr(at));
+    }
+}
+
+// The band limit travels with the patch as Volume does: no BandLimit key is
+// off, any other whole number on; the state's switch comes back into a
+// patch; a patch without it saves without the key, one with it adds that
+// one entry.
+TEST_F(PatchSaving, BandLimitLoadsAppliesAndSaves)
+{
+    const struct {
+        const char* entry; // "": no BandLimit key
+        int32_t read;
+        bool on;
+    } cases[] = {
+        {"", 0, false},
+        {"<BandLimit BandLimit=\"1\"/>", 1, true},
+        {"<BandLimit BandLimit=\"0\"/>", 0, false},
+        {"<BandLimit BandLimit=\"\"/>", 0, false},
+        {"<BandLimit BandLimit=\"3\"/>", 3, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        std::ofstream(path, std::ios::trunc) << kDeclaration << "<Settings>" << Entry("Attack", "5") << c.entry
+                                             << "</Settings>";
+        Patch p;
+        ASSERT_EQ(ReadPatchFile(path, p), "");
+        EXPECT_EQ(p.bandLimit, c.read);
+        auto s = std::make_unique<SynthState>();
+        s->SetParameter(ParamId::BandLimit, c.on ? 0.0f : 1.0f);
+        ApplyPatch(p, *s);
+        EXPECT_EQ(s->bandLimit.load(), c.on);
+        EXPECT_EQ(PatchFromState(*s, 0).bandLimit, c.on ? 1 : 0);
+    }
+    std::ofstream(path, std::ios::trunc) << kDeclaration << "<Settings>" << Entry("BandLimit", "1.5") << "</Settings>";
+    Patch refused;
+    EXPECT_EQ(ReadPatchFile(path, refused), "the value \"1.5\" of BandLimit is not a whole number");
+
+    const std::set<std::string> shipped = ShippedPatchFiles();
+    ASSERT_GT(shipped.size(), 0u);
+    for (const std::string& file : shipped) {
+        SCOPED_TRACE(file);
+        Patch p;
+        ASSERT_EQ(ReadPatchFile(file, p), "");
+        SettingsFile plain;
+        WritePatch(p, plain);
+        const std::string text = plain.SaveText();
+        EXPECT_EQ(text.find("BandLimit"), std::string::npos);
+        p.bandLimit = 1;
+        SettingsFile limited;
+        WritePatch(p, limited);
+        const std::string line = "  <BandLimit BandLimit=\"1\"/>\n";
+        const size_t at = text.find("  <ModWheel ");
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_EQ(limited.SaveText(), text.substr(0, at) + line + text.substr(at));
+        std::ofstream(path, std::ios::trunc) << limited.SaveText();
+        Patch back;
+        ASSERT_EQ(ReadPatchFile(path, back), "");
+        EXPECT_EQ(back.bandLimit, 1);
     }
 }
 

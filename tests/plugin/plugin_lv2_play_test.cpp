@@ -19,7 +19,7 @@ using namespace marovane_plugin;
 
 namespace {
 constexpr uint32_t kBlock = 256;
-constexpr uint32_t kModWheel = kPluginParamCount - 1;
+constexpr uint32_t kModWheel = kModWheelParamIndex;
 } // namespace
 
 TEST(PluginLv2Play, FollowsTheRateTheModWheelAndControllerOne)
@@ -39,10 +39,9 @@ TEST(PluginLv2Play, FollowsTheRateTheModWheelAndControllerOne)
         UridMap urids;
         DpfLv2Instance plugin(module.Descriptor(), urids, c.rate, kBlock, kPluginParamCount);
         Engine engine(EngineOptions{static_cast<int32_t>(c.rate), false});
-        for (uint32_t i = 0; i + 1 < kPluginParamCount; ++i) {
-            const ParameterInfo& info = ::Parameter(kPluginParams[i].sound);
-            plugin.Control(i) = info.defaultValue;
-        }
+        for (uint32_t i = 0; i < kPluginParamCount; ++i)
+            if (kPluginParams[i].kind == PluginParamKind::Sound)
+                plugin.Control(i) = ::Parameter(kPluginParams[i].sound).defaultValue;
         // A tremolo to hear the depth by.
         const uint32_t rate = 4, shape = 5;
         plugin.Control(rate) = 9.0f;
@@ -97,8 +96,9 @@ TEST(PluginLv2Play, FollowsARateChangedThroughTheOptions)
         SCOPED_TRACE(rate);
         UridMap urids;
         DpfLv2Instance plugin(module.Descriptor(), urids, 44100, kBlock, kPluginParamCount);
-        for (uint32_t i = 0; i + 1 < kPluginParamCount; ++i)
-            plugin.Control(i) = ::Parameter(kPluginParams[i].sound).defaultValue;
+        for (uint32_t i = 0; i < kPluginParamCount; ++i)
+            if (kPluginParams[i].kind == PluginParamKind::Sound)
+                plugin.Control(i) = ::Parameter(kPluginParams[i].sound).defaultValue;
         const auto* options =
             static_cast<const LV2_Options_Interface*>(module.Descriptor()->extension_data(LV2_OPTIONS__interface));
         ASSERT_NE(options, nullptr);

@@ -158,6 +158,50 @@ TEST(RenderTool, APatchsVolumeScalesEverySample)
     std::remove(half.c_str());
 }
 
+// --band-limit overrides the patch's switch either way. The sound is the
+// second partial of note 127 alone, at 25088 Hz, above Nyquist: with the
+// band limit it is not rendered at all; without, it folds back to 19012 Hz.
+TEST(RenderTool, BandLimitOptionOverridesThePatch)
+{
+    const std::string sound = "<Sustain Sustain=\"100\"/><SustainHarmonic1 SustainHarmonic1=\"0.5\"/>"
+                              "<AttackHarmonic1 AttackHarmonic1=\"0.5\"/>";
+    const std::string plain = Temp("band_plain.mrvn"), limited = Temp("band_limited.mrvn");
+    std::ofstream(plain) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Settings>" << sound << "</Settings>\n";
+    std::ofstream(limited) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Settings>" << sound
+                           << "<BandLimit BandLimit=\"1\"/></Settings>\n";
+    const struct {
+        const std::string* patch;
+        const char* option;
+        bool heard;
+    } cases[] = {
+        {&plain, "", true},
+        {&plain, "--band-limit on", false},
+        {&plain, "--band-limit off", true},
+        {&limited, "", false},
+        {&limited, "--band-limit off", true},
+        {&limited, "--band-limit on", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(*c.patch + " " + c.option);
+        const std::string wav = Temp("band.wav");
+        const ToolRun r = Exec("--patch " + *c.patch + " " + c.option + " --hold 0.2 -o " + wav + " 127");
+        ASSERT_EQ(r.status, 0) << r.err;
+        SF_INFO info;
+        const std::vector<float> data = ReadWav(wav, info);
+        ASSERT_GT(data.size(), 8192u);
+        float peak = 0.0f;
+        for (float v : data)
+            peak = std::max(peak, std::fabs(v));
+        if (c.heard)
+            EXPECT_GT(peak, 0.4f);
+        else
+            EXPECT_EQ(peak, 0.0f);
+        std::remove(wav.c_str());
+    }
+    std::remove(plain.c_str());
+    std::remove(limited.c_str());
+}
+
 TEST(RenderTool, BadInputLeavesNoFile)
 {
     const std::string broken = Temp("render_broken.mrvn");
@@ -189,6 +233,9 @@ TEST(RenderTool, BadInputLeavesNoFile)
         {"--mod-wheel -1 -o " + wav + " 60", "--mod-wheel"},
         {"--hold -1 -o " + wav + " 60", "--hold"},
         {"--hold abc -o " + wav + " 60", "--hold"},
+        {"--band-limit yes -o " + wav + " 60", "--band-limit must be on or off, not 'yes'"},
+        {"--band-limit ON -o " + wav + " 60", "--band-limit"},
+        {"-o " + wav + " --band-limit", "option --band-limit needs a value"},
         {"--patch /nonexistent.mrvn -o " + wav + " 60", "/nonexistent.mrvn"},
         {"--patch " + broken + " -o " + wav + " 60", "well-formed"},
         {"--patch " + notPatch + " -o " + wav + " 60", "none of the patch settings"},

@@ -29,12 +29,12 @@ locale_t CLocale()
 // Where each key's value sits in the loader's order: the engine's parameters
 // first, in the order of its table.
 constexpr int kAttack = 0, kDecay = 1, kSustain = 2, kRelease = 3, kLfoFrequency = 4, kLfoWaveform = 5,
-              kVolume = 6, kModWheel = 7;
+              kVolume = 6, kBandLimit = 7, kModWheel = 8;
 static_assert(kAttack == static_cast<int>(ParamId::Attack) && kDecay == static_cast<int>(ParamId::Decay) &&
               kSustain == static_cast<int>(ParamId::Sustain) && kRelease == static_cast<int>(ParamId::Release) &&
               kLfoFrequency == static_cast<int>(ParamId::LfoFrequency) &&
               kLfoWaveform == static_cast<int>(ParamId::LfoWaveform) && kVolume == static_cast<int>(ParamId::Volume) &&
-              kModWheel == static_cast<int>(kParameterCount));
+              kBandLimit == static_cast<int>(ParamId::BandLimit) && kModWheel == static_cast<int>(kParameterCount));
 constexpr int kFirstHarmonicKey = kModWheel + 1;
 constexpr int AttackHarmonicKey(int h) { return kFirstHarmonicKey + 2 * h; }
 constexpr int SustainHarmonicKey(int h) { return kFirstHarmonicKey + 1 + 2 * h; }
@@ -43,7 +43,7 @@ static_assert(SustainHarmonicKey(NUM_PARTIALS - 1) == kPatchKeyCount - 1);
 bool IsFloatKey(int key) { return key == kLfoFrequency || key == kVolume || key >= kFirstHarmonicKey; }
 static_assert(!kParameters[kLfoFrequency].integer && !kParameters[kVolume].integer && kParameters[kAttack].integer &&
               kParameters[kDecay].integer && kParameters[kSustain].integer && kParameters[kRelease].integer &&
-              kParameters[kLfoWaveform].integer);
+              kParameters[kLfoWaveform].integer && kParameters[kBandLimit].integer);
 
 // The value texts of all keys, and whether each was found.
 struct Values {
@@ -53,7 +53,7 @@ struct Values {
 
 // One walk over the document's entries, for all keys at once: for each key
 // the first entry of that name, as SettingsFile::GetValue finds it, without
-// 264 walks of the document.
+// 265 walks of the document.
 Values Collect(const SettingsFile& doc)
 {
     static const auto index = [] {
@@ -130,6 +130,7 @@ Patch FromValues(const Values& v)
     p.lfoFrequency = ParsePatchFloat(v.text[kLfoFrequency]);
     p.lfoWaveform = ParsePatchInt(v.text[kLfoWaveform]);
     p.volumeDb = ParsePatchFloat(v.text[kVolume]);
+    p.bandLimit = ParsePatchInt(v.text[kBandLimit]);
     p.modWheel = ParsePatchInt(v.text[kModWheel]);
     for (int h = 0; h < NUM_PARTIALS; ++h) {
         p.attack.level[h] = ParsePatchFloat(v.text[AttackHarmonicKey(h)]);
@@ -235,6 +236,7 @@ float PatchParameter(const Patch& patch, ParamId id)
     case ParamId::LfoFrequency: return patch.lfoFrequency;
     case ParamId::LfoWaveform: return static_cast<float>(patch.lfoWaveform);
     case ParamId::Volume: return patch.volumeDb;
+    case ParamId::BandLimit: return static_cast<float>(patch.bandLimit);
     }
     return 0.0f;
 }
@@ -255,6 +257,7 @@ void SetPatchParameter(Patch& patch, ParamId id, float value)
     case ParamId::LfoFrequency: patch.lfoFrequency = value; break;
     case ParamId::LfoWaveform: patch.lfoWaveform = whole(); break;
     case ParamId::Volume: patch.volumeDb = value; break;
+    case ParamId::BandLimit: patch.bandLimit = whole(); break;
     }
 }
 
@@ -268,6 +271,7 @@ Sound SoundOfPatch(const Patch& patch)
     s.lfoFrequency = patch.lfoFrequency;
     s.lfoWaveform = patch.lfoWaveform;
     s.volumeDb = patch.volumeDb;
+    s.bandLimit = patch.bandLimit != 0;
     s.attack = patch.attack;
     s.sustain = patch.sustain;
     return s;
@@ -290,6 +294,7 @@ Patch PatchFromState(const SynthState& state, int32_t modWheel)
     p.lfoFrequency = state.lfoFrequency;
     p.lfoWaveform = state.LfoWaveform();
     p.volumeDb = state.volumeDb;
+    p.bandLimit = state.bandLimit ? 1 : 0;
     p.modWheel = modWheel;
     p.attack = state.Attack();
     p.sustain = state.Sustain();
@@ -309,6 +314,10 @@ void WritePatch(const Patch& p, SettingsFile& doc)
     // reads back bit for bit.)
     if (std::bit_cast<uint32_t>(p.volumeDb) != 0)
         doc.SetValue(keys[kVolume], FormatPatchFloat(p.volumeDb));
+    // The band limit likewise only when it is on: a patch without it saves
+    // as it always has.
+    if (p.bandLimit != 0)
+        doc.SetValue(keys[kBandLimit], std::to_string(p.bandLimit));
     doc.SetValue(keys[kModWheel], std::to_string(p.modWheel));
     for (int h = 0; h < NUM_PARTIALS; ++h) {
         doc.SetValue(keys[AttackHarmonicKey(h)], FormatPatchFloat(p.attack.level[h]));

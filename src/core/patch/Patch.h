@@ -1,6 +1,6 @@
 #pragma once
-// A patch: the envelope, the LFO, the output volume, the mod wheel position
-// and both spectra, as
+// A patch: the envelope, the LFO, the output volume, the band limit, the mod
+// wheel position and both spectra, as
 // read from a ".mrvn" settings document. Reading and writing are shared by the
 // main window and the command-line renderer. GUI thread (or any thread that
 // owns the document); ApplyPatch only uses the lock-free stores of SynthState.
@@ -20,16 +20,17 @@ struct Patch {
     float lfoFrequency = 0.0f;
     int32_t lfoWaveform = 0; // as found in the file; SynthState clamps it
     float volumeDb = 0.0f;   // as found in the file (none: 0 dB); SynthState holds it to -60 to 6
+    int32_t bandLimit = 0;   // as found in the file (none: 0, off); any other value is on
     int32_t modWheel = 0;    // the mod wheel slider's position, 0 to 16383
     HarmonicSpectrum attack = {};
     HarmonicSpectrum sustain = {};
 };
 
-// The 264 keys, in the loader's order: Attack, Decay, Sustain, Release,
-// LFOFrequency, LFOWaveform, Volume (the engine's parameters, by their patch
-// keys), ModWheel, then AttackHarmonic%d and SustainHarmonic%d for 0 to 127,
-// in pairs.
-constexpr int kPatchKeyCount = 8 + 2 * NUM_PARTIALS;
+// The 265 keys, in the loader's order: Attack, Decay, Sustain, Release,
+// LFOFrequency, LFOWaveform, Volume, BandLimit (the engine's parameters, by
+// their patch keys), ModWheel, then AttackHarmonic%d and SustainHarmonic%d
+// for 0 to 127, in pairs.
+constexpr int kPatchKeyCount = 9 + 2 * NUM_PARTIALS;
 const std::array<std::string, kPatchKeyCount>& PatchKeys();
 
 // Numbers as the C library's atoi and atof read them in the "C" locale:
@@ -51,7 +52,8 @@ std::string FormatPatchFloat(float value);
 // it (100 - sustain, say) could overflow.
 constexpr int32_t kMaxSustainPercent = 1000;
 
-// Reads the 264 keys; a missing key reads as 0 (for Volume: 0 dB). Takes
+// Reads the 265 keys; a missing key reads as 0 (for Volume: 0 dB, for
+// BandLimit: off). Takes
 // what it finds, whatever it is (but the sustain, held as above): the
 // loaders below say what they refuse.
 Patch ReadPatch(const SettingsFile& doc);
@@ -107,8 +109,9 @@ void ApplyPatch(const Patch& patch, SynthState& state);
 Patch PatchFromState(const SynthState& state, int32_t modWheel);
 
 // The patch as a settings document: the keys in the loader's order, integers
-// in decimal, floats by FormatPatchFloat; all 264 but Volume at +0 dB, which
-// is left out (so a patch at the default volume saves as it always has).
+// in decimal, floats by FormatPatchFloat; all 265 but Volume at +0 dB and
+// BandLimit at 0 (off), which are left out (so a patch at the default volume
+// without the band limit saves as it always has).
 void WritePatch(const Patch& patch, SettingsFile& doc);
 
 // Saves a patch file: the document above, written beside the target and

@@ -21,11 +21,14 @@ enum class ParamId : uint8_t {
     LfoFrequency,
     LfoWaveform,
     Volume,
+    BandLimit,
 };
-constexpr size_t kParameterCount = 7;
+constexpr size_t kParameterCount = 8;
 
 // The LFO's shapes, in the order of their numbers (WaveTable.h).
 inline constexpr const char* kLfoShapeNames[] = {"Sine", "Square", "Saw", "Triangle", "Sinc", "Pulse 25%", "Trapezoid"};
+// The choices of a switch: 0 off, 1 on.
+inline constexpr const char* kSwitchNames[] = {"Off", "On"};
 
 struct ParameterInfo {
     ParamId id;
@@ -52,11 +55,22 @@ inline constexpr ParameterInfo kParameters[kParameterCount] = {
     // The output's gain in decibels, which the engine applies to everything it
     // renders (Engine.h).
     {ParamId::Volume, "volume", "Volume", "dB", "Volume", -60.0f, 6.0f, 0.0f, false},
+    // The band limit, a switch (SynthState.h): on, no partial at or above
+    // half the sample rate is rendered, and those just below it fade out.
+    {ParamId::BandLimit, "band_limit", "Band Limit", "", "BandLimit", 0.0f, 1.0f, 0.0f, true, kSwitchNames,
+     sizeof kSwitchNames / sizeof kSwitchNames[0]},
 };
 
 constexpr const ParameterInfo& Parameter(ParamId id)
 {
     return kParameters[static_cast<size_t>(id)];
+}
+
+// Whether a parameter is a switch, off (0) or on (1): a plugin publishes it
+// as a toggle.
+constexpr bool IsSwitch(const ParameterInfo& p)
+{
+    return p.choices == kSwitchNames;
 }
 
 // The table is in the order of its identifiers, and each choice has a name.

@@ -4,6 +4,11 @@
 // point addition is not associative, so any other order (or a fused
 // multiply-add) gives different bits; the fast render is checked byte for byte
 // against this file.
+//
+// With the band limit on (SynthState.h, kNyquistIncrement), a partial at or
+// above half the sample rate is skipped, and one in the fade band just below
+// it has its morph level multiplied by its fade: one more float product, only
+// for those partials.
 
 #include <cmath>
 #include <cstring>
@@ -141,6 +146,38 @@ double SynthState::BentFrequency(int note) const
     return f;
 }
 
+int SynthState::BandLimitedCount(double f, const int* rendered, int count) const
+{
+    if (!snap_.bandLimit)
+        return count;
+    // The first partial that is not below Nyquist: the increments grow with
+    // the partial's number (each a product, quotient and reciprocal rounded
+    // the same way), so those below it are the first ones. (A frequency that
+    // is not a number leaves none below.)
+    int low = 0;
+    int high = count;
+    while (low < high) {
+        const int mid = low + (high - low) / 2;
+        if (PartialIncrement(rendered[mid], f) < kNyquistIncrement)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    return low;
+}
+
+void SynthState::FadeBelowNyquist(double f, const int* rendered, int count, float* level) const
+{
+    if (!snap_.bandLimit)
+        return;
+    for (int k = count - 1; k >= 0; --k) {
+        const double inc = PartialIncrement(rendered[k], f);
+        if (!(inc >= kFadeIncrement))
+            break;
+        level[k] = level[k] * BandLimitFade(inc);
+    }
+}
+
 void SynthState::AdvanceNote(int note, unsigned frames)
 {
     noteSamples[note] = SaturatingAdd(noteSamples[note], frames);
@@ -211,7 +248,11 @@ int SynthState::RenderBuffer(float* output, unsigned frames)
             if (snap_.attack[h] == 0.0f && snap_.sustain[h] == 0.0f)
                 continue;
             const double inc = PartialIncrement(h, f);
-            const float level = MorphLevel(n, h);
+            if (snap_.bandLimit && !(inc < kNyquistIncrement))
+                continue; // not rendered: no read, no phase step
+            float level = MorphLevel(n, h);
+            if (snap_.bandLimit && inc >= kFadeIncrement)
+                level = level * BandLimitFade(inc);
             float phase = partialPhase[n][h];
             for (unsigned i = 0; i < frames; ++i) {
                 while (phase >= 1.0f)

@@ -4,7 +4,9 @@
 // RenderFastAvx512.cpp). Everything that is not the partial sum (requests and
 // snapshot, the frequency and its bend, the envelope pass, the morph levels,
 // the increments, the counters, the tremolo and the peaks) is done here by the
-// same code, or the same expressions, as the reference.
+// same code, or the same expressions, as the reference. With the band limit
+// on, each note renders a prefix of the buffer's rendered partials, its own
+// count (PrepareNote), and the kernels are given that count.
 
 #include "RenderFast.h"
 
@@ -121,9 +123,9 @@ void FastRender::RenderMixAlone(SynthState& s, const NoteKernels& kernel, const 
     const float* sine = s.Waves().Shape(0);
     const bool mirrored = s.Waves().SineHalfMirrored();
     const auto prepare = [&](int n, Inputs& in) {
-        const double f = PrepareNote(s, n, frames, rendered, count, settled, in.gain, in.level, in.phase);
-        PartialIncrements(s, f, rendered, count, in.inc);
-        return NoteKernelArgs{sine, mirrored, in.phase, in.inc, in.level, in.gain, mix, count, frames};
+        const PreparedNote note = PrepareNote(s, n, frames, rendered, count, settled, in.gain, in.level, in.phase);
+        PartialIncrements(s, note.frequency, rendered, note.partials, in.inc);
+        return NoteKernelArgs{sine, mirrored, in.phase, in.inc, in.level, in.gain, mix, note.partials, frames};
     };
     const auto sounding = [&](int from) {
         while (from < NUM_NOTES && !s.IsNoteSounding(from))
@@ -140,9 +142,12 @@ void FastRender::RenderMixAlone(SynthState& s, const NoteKernels& kernel, const 
         NoteKernelArgs next{};
         if (m < NUM_NOTES)
             next = prepare(m, inputs[cur ^ 1]);
-        if (count > 0) {
+        // A note with nothing to render (every partial above Nyquist) has had
+        // its counters moved on by PrepareNote; the kernel never primes a
+        // carry for it, as it carries only to a note of the same count.
+        if (args.partials > 0) {
             RenderNote(kernel, args, m < NUM_NOTES ? &next : nullptr, carry);
-            StoreNotePhases(s.partialPhase[n], args.phase, rendered, count);
+            StoreNotePhases(s.partialPhase[n], args.phase, rendered, args.partials);
         }
         n = m;
         args = next;
@@ -299,10 +304,11 @@ void PartialIncrements(const SynthState& s, double f, const int* rendered, int c
         inc[k] = 0.0;
 }
 
-double PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, int count, const float* settled,
-                   float* gain, float* level, float* phase)
+PreparedNote PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, int all, const float* settled,
+                         float* gain, float* level, float* phase)
 {
     const double f = s.BentFrequency(n);
+    const int count = s.BandLimitedCount(f, rendered, all);
     if (FastRender::SustainsThroughout(s, n)) {
         // Eight frames to a copy: a plain loop stays scalar at the
         // optimisation level the engine is built with.
@@ -323,6 +329,7 @@ double PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, i
         std::memcpy(level, settled, sizeof(float) * static_cast<size_t>(count));
     else
         s.MorphLevels(n, rendered, count, level);
+    s.FadeBelowNyquist(f, rendered, count, level);
     if (AllFromFirst(rendered, count))
         std::memcpy(phase, s.partialPhase[n], sizeof(float) * static_cast<size_t>(count));
     else
@@ -334,7 +341,7 @@ double PrepareNote(SynthState& s, int n, unsigned frames, const int* rendered, i
         phase[k] = 0.0f;
     }
     s.AdvanceNote(n, frames);
-    return f;
+    return {f, count};
 }
 
 int SynthState::Render(float* output, unsigned frames)

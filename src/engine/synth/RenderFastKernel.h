@@ -25,7 +25,8 @@ struct NoteKernelArgs {
     const float* gain;   // per frame: envelope x velocity, 0 from `frames` on
     float* mix;          // per frame: the mono sum so far; the partials are added in order
                          // (the frames past `frames` in the last tile change too)
-    int partials;        // how many partials are rendered (0 to 128)
+    int partials;        // how many partials the note renders (0 to 128): with the band limit
+                         // on, notes of one buffer may render different counts
     unsigned frames;     // 1 to 256
 };
 

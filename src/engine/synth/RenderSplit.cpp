@@ -166,13 +166,15 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
     kernel_ = kernel;
     const float* sine = s.Waves().Shape(0);
     const bool mirrored = s.Waves().SineHalfMirrored();
-    // Any change to the rendered partials or the rate makes every note's
-    // increments stale.
-    if (partials != incPartials_ || s.sampleRate != incRate_ ||
+    // Any change to the rendered partials, the rate or the band limit makes
+    // every note's increments stale.
+    const bool bandLimit = s.Snapshot().bandLimit;
+    if (partials != incPartials_ || s.sampleRate != incRate_ || bandLimit != incBandLimit_ ||
         std::memcmp(rendered, incRendered_, sizeof(int) * static_cast<size_t>(partials)) != 0) {
         std::memcpy(incRendered_, rendered, sizeof(int) * static_cast<size_t>(partials));
         incPartials_ = partials;
         incRate_ = s.sampleRate;
+        incBandLimit_ = bandLimit;
         if (++incVersion_ == 0)
             incVersion_ = 1;
     }
@@ -180,7 +182,6 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
     // with their start phases, before any other (see the header).
     const int early = std::clamp(count / 4, 1, kEarlyMax);
     const int firstEarly = count - early;
-    partials_ = partials;
     frames_ = frames;
     split_ = split;
     count_ = count;
@@ -192,7 +193,9 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
     posted_.store(generation_, std::memory_order_release);
     posted_.notify_one();
 
-    const size_t lanes = static_cast<size_t>(Padded(partials));
+    // The lanes of note j's arrays: its own partials (the band limit may
+    // leave it fewer than the buffer's), padded to whole blocks.
+    const auto lanes = [this](int j) { return static_cast<size_t>(Padded(input_[j].partials)); };
     // A note's inputs, prepared and stored where they changed only: a held
     // note's gains and levels are the same from buffer to buffer, and a line
     // left alone stays in the helper's cache.
@@ -200,20 +203,23 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
         NoteInput& in = input_[j];
         alignas(64) float gain[kGainPadded];
         alignas(64) float level[kPadded];
-        const double f = PrepareNote(s, notes_[j], frames, rendered, partials, settled, gain, level, in.phase);
+        const PreparedNote note = PrepareNote(s, notes_[j], frames, rendered, partials, settled, gain, level, in.phase);
+        in.partials = note.partials;
         StoreChanged(in.gain, ownGain_[j], gain, sizeof gain);
-        StoreChanged(in.level, ownLevel_[j], level, sizeof(float) * lanes);
-        // The same frequency, rate and partials give the same increments:
-        // a held note's are computed once, not every buffer.
+        StoreChanged(in.level, ownLevel_[j], level, sizeof(float) * lanes(j));
+        // The same frequency, rate, partials and band limit give the same
+        // increments (and count): a held note's are computed once, not every
+        // buffer.
+        const double f = note.frequency;
         if (std::memcmp(&in.frequency, &f, sizeof f) != 0 || in.incVersion != incVersion_) {
-            PartialIncrements(s, f, rendered, partials, in.inc);
+            PartialIncrements(s, f, rendered, note.partials, in.inc);
             in.frequency = f;
             in.incVersion = incVersion_;
         }
     };
     for (int j = firstEarly; j < count; ++j) {
         prepare(j);
-        std::memcpy(ownPhase_[j - firstEarly], input_[j].phase, sizeof(float) * lanes);
+        std::memcpy(ownPhase_[j - firstEarly], input_[j].phase, sizeof(float) * lanes(j));
     }
     ready_.store(kLastReady, std::memory_order_release);
     // The other notes are prepared before any is rendered: the helper takes
@@ -227,7 +233,7 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
     const auto head = [&](int j) {
         NoteInput& in = input_[j];
         float* phase = j < firstEarly ? in.phase : ownPhase_[j - firstEarly];
-        return NoteKernelArgs{sine, mirrored, phase, in.inc, in.level, in.gain, mix, partials, split};
+        return NoteKernelArgs{sine, mirrored, phase, in.inc, in.level, in.gain, mix, in.partials, split};
     };
     carry_.primed = false;
     for (int j = 0; j < count; ++j) {
@@ -262,10 +268,10 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
             // copy of its phases at frame split (a last note's are the audio
             // thread's own).
             const NoteInput& in = input_[j];
-            std::memcpy(takePhase_, j < firstEarly ? in.phase : ownPhase_[j - firstEarly], sizeof(float) * lanes);
+            std::memcpy(takePhase_, j < firstEarly ? in.phase : ownPhase_[j - firstEarly], sizeof(float) * lanes(j));
             kernel.render(NoteKernelArgs{sine, mirrored, takePhase_, in.inc, in.level, in.gain + split, tail_ + split,
-                                         partials, frames - split});
-            StoreNotePhases(s.partialPhase[notes_[j]], takePhase_, rendered, partials);
+                                         in.partials, frames - split});
+            StoreNotePhases(s.partialPhase[notes_[j]], takePhase_, rendered, in.partials);
         }
         tail = tail_;
         takenOver_.store(takenOver_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
@@ -274,7 +280,7 @@ bool RenderSplit::RenderMix(SynthState& s, const NoteKernels& kernel, const int*
     }
     std::memcpy(mix + split, tail + split, sizeof(float) * (frames - split));
     for (int j = 0; j < done; ++j)
-        StoreNotePhases(s.partialPhase[notes_[j]], helperPhase_[j], rendered, partials);
+        StoreNotePhases(s.partialPhase[notes_[j]], helperPhase_[j], rendered, input_[j].partials);
     return true;
 }
 
@@ -333,25 +339,25 @@ void RenderSplit::HelperBuffer(uint32_t generation)
 {
     const unsigned split = split_;
     const unsigned frames = frames_ - split;
-    const int partials = partials_;
     const int count = count_;
     const int firstEarly = firstEarly_;
-    const size_t lanes = static_cast<size_t>(Padded(partials));
+    // Each note's own partials (PreparedNote), published with its inputs.
+    const auto lanes = [this](int j) { return static_cast<size_t>(Padded(input_[j].partials)); };
     const int limit = helperNoteLimit.load(std::memory_order_relaxed);
     // The last notes whose phases have been moved to frame split, in order.
     int advanced = firstEarly;
     const auto advanceNext = [&] {
         const NoteInput& in = input_[advanced];
         float* phase = helperPhase_[advanced];
-        std::memcpy(phase, in.phase, sizeof(float) * lanes);
-        kernel_.advance(NoteKernelArgs{nullptr, false, phase, in.inc, in.level, in.gain, nullptr, partials, split});
+        std::memcpy(phase, in.phase, sizeof(float) * lanes(advanced));
+        kernel_.advance(NoteKernelArgs{nullptr, false, phase, in.inc, in.level, in.gain, nullptr, in.partials, split});
         ++advanced;
     };
     // Note j's frames from split on, added to the mix of the notes before it.
     const auto tail = [&](int j) {
         const NoteInput& in = input_[j];
         return NoteKernelArgs{helperSine_.get(), helperSineMirrored_, helperPhase_[j], in.inc, in.level,
-                              in.gain + split, helperMix_[j & 1] + split, partials, frames};
+                              in.gain + split, helperMix_[j & 1] + split, in.partials, frames};
     };
     helperCarry_.primed = false;
     bool phaseIn = false; // note j's phases at split are in helperPhase_[j] already
@@ -382,7 +388,7 @@ void RenderSplit::HelperBuffer(uint32_t generation)
         // Note j's phases at frame split, unless they came in with note j - 1.
         if (!phaseIn) {
             if (j < firstEarly)
-                std::memcpy(helperPhase_[j], input_[j].phase, sizeof(float) * lanes);
+                std::memcpy(helperPhase_[j], input_[j].phase, sizeof(float) * lanes(j));
             else if (j == advanced)
                 advanceNext();
         }
@@ -396,7 +402,7 @@ void RenderSplit::HelperBuffer(uint32_t generation)
                     advanceNext();
                 phaseIn = true;
             } else if ((ready_.load(std::memory_order_acquire) & ~kLastReady) > static_cast<uint32_t>(k)) {
-                std::memcpy(helperPhase_[k], input_[k].phase, sizeof(float) * lanes);
+                std::memcpy(helperPhase_[k], input_[k].phase, sizeof(float) * lanes(k));
                 phaseIn = true;
             }
         }

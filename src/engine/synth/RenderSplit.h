@@ -148,22 +148,24 @@ private:
         float phase[kPadded]; // at frame 0, then (once published, but for the
                               // last notes) at frame split_
         double inc[kPadded];
+        int partials = 0;        // how many of the rendered partials the note renders (PreparedNote)
         double frequency = 0.0;  // the increments' inputs: the note's frequency
         uint32_t incVersion = 0; // and incVersion_ (never 0) when they were computed
     };
     NoteInput input_[NUM_NOTES];
     NoteKernels kernel_ = {};
-    int partials_ = 0;
     unsigned frames_ = 0;
     unsigned split_ = 0; // the helper renders frames split_ to frames_
     int count_ = 0;      // the notes of the buffer
     int firstEarly_ = 0; // the first of the last notes, published first
     int posterTid_ = 0;
-    // The rendered partials and the rate the notes' increments were computed
-    // for; incVersion_ moves on when either changes.
+    // The rendered partials, the rate and the band limit the notes'
+    // increments were computed for; incVersion_ moves on when any changes
+    // (a note's count of partials follows from them and its frequency).
     int incRendered_[NUM_PARTIALS] = {};
     int incPartials_ = -1;
     int32_t incRate_ = 0;
+    bool incBandLimit_ = false;
     uint32_t incVersion_ = 0;
 
     // ---- Written by the helper; read by the audio thread once published ----
@@ -210,16 +212,24 @@ private:
     std::thread thread_;
 };
 
+// A note as PrepareNote leaves it: its frequency this buffer, bent by the
+// pitch wheel (the input of its increments), and how many of the buffer's
+// rendered partials it renders, the first ones (all of them but with the
+// band limit on: SynthState::BandLimitedCount).
+struct PreparedNote {
+    double frequency;
+    int partials;
+};
 // The reference render's steps for one sounding note before its partial sum,
 // in its order (RenderFast.cpp): the envelope gain of each frame (which may end
-// a release; 0 from `frames` to kGainPadded), then each rendered partial's
-// morph level and phase (the lanes from `partials` to the next multiple of 16
-// get 0), and the note's counters moved on. Returns the note's frequency this
-// buffer, bent by the pitch wheel: the input of its increments. `settled`
-// holds the buffer's SettledLevels of the rendered partials, which a note
-// whose morph has settled takes as they are.
-double PrepareNote(SynthState& s, int note, unsigned frames, const int* rendered, int partials, const float* settled,
-                   float* gain, float* level, float* phase);
+// a release; 0 from `frames` to kGainPadded), then the morph level (faded
+// below Nyquist with the band limit on) and phase of each partial the note
+// renders (the lanes from its count to the next multiple of 16 get 0), and
+// the note's counters moved on, whether it renders any partial or none.
+// `rendered` lists the buffer's `partials` rendered partials; `settled` holds
+// their SettledLevels, which a note whose morph has settled takes as they are.
+PreparedNote PrepareNote(SynthState& s, int note, unsigned frames, const int* rendered, int partials,
+                         const float* settled, float* gain, float* level, float* phase);
 // A note's phases back to its row of SynthState::partialPhase: phase[k] is
 // partial rendered[k]'s.
 void StoreNotePhases(float* row, const float* phase, const int* rendered, int partials);

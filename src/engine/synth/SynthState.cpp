@@ -38,6 +38,7 @@ bool SameSound(const Sound& a, const Sound& b)
     return a.attackMs == b.attackMs && a.decayMs == b.decayMs && a.sustainPercent == b.sustainPercent &&
            a.releaseMs == b.releaseMs && std::bit_cast<uint32_t>(a.lfoFrequency) == std::bit_cast<uint32_t>(b.lfoFrequency) &&
            a.lfoWaveform == b.lfoWaveform && std::bit_cast<uint32_t>(a.volumeDb) == std::bit_cast<uint32_t>(b.volumeDb) &&
+           a.bandLimit == b.bandLimit &&
            std::memcmp(a.attack.level, b.attack.level, sizeof a.attack.level) == 0 &&
            std::memcmp(a.sustain.level, b.sustain.level, sizeof a.sustain.level) == 0;
 }
@@ -129,7 +130,8 @@ static_assert(Sound{}.attackMs == Parameter(ParamId::Attack).defaultValue &&
                   Sound{}.releaseMs == Parameter(ParamId::Release).defaultValue &&
                   Sound{}.lfoFrequency == Parameter(ParamId::LfoFrequency).defaultValue &&
                   Sound{}.lfoWaveform == Parameter(ParamId::LfoWaveform).defaultValue &&
-                  Sound{}.volumeDb == Parameter(ParamId::Volume).defaultValue,
+                  Sound{}.volumeDb == Parameter(ParamId::Volume).defaultValue &&
+                  static_cast<float>(Sound{}.bandLimit) == Parameter(ParamId::BandLimit).defaultValue,
               "the start-up sound is the parameters' defaults");
 
 static_assert(Parameter(ParamId::LfoWaveform).minimum == 0.0f &&
@@ -174,6 +176,7 @@ void SynthState::SetParameter(ParamId id, float value)
     case ParamId::LfoFrequency: lfoFrequency.store(held); break;
     case ParamId::LfoWaveform: lfoWaveform_ = whole; break;
     case ParamId::Volume: volumeDb.store(HeldVolume(value)); break;
+    case ParamId::BandLimit: bandLimit.store(whole != 0); break;
     }
 }
 
@@ -187,6 +190,7 @@ float SynthState::Parameter(ParamId id) const
     case ParamId::LfoFrequency: return lfoFrequency.load();
     case ParamId::LfoWaveform: return static_cast<float>(lfoWaveform_.load());
     case ParamId::Volume: return volumeDb.load();
+    case ParamId::BandLimit: return bandLimit.load() ? 1.0f : 0.0f;
     }
     return 0.0f;
 }
@@ -228,6 +232,7 @@ void SynthState::SetSound(const Sound& sound)
     lfoFrequency.store(sound.lfoFrequency);
     SetLfoWaveform(sound.lfoWaveform);
     SetVolumeDb(sound.volumeDb);
+    bandLimit.store(sound.bandLimit);
     for (int h = 0; h < NUM_PARTIALS; ++h) {
         attackSpectrum[h] = FlushSubnormal(sound.attack.level[h]);
         sustainSpectrum[h] = FlushSubnormal(sound.sustain.level[h]);
@@ -245,6 +250,7 @@ Sound SynthState::CurrentSound() const
     s.lfoFrequency = lfoFrequency;
     s.lfoWaveform = lfoWaveform_;
     s.volumeDb = volumeDb;
+    s.bandLimit = bandLimit;
     s.attack = Attack();
     s.sustain = Sustain();
     return s;
@@ -343,6 +349,7 @@ void SynthState::TakeSound()
     snap_.lfoFrequency = s.lfoFrequency;
     snap_.lfoWaveform = s.lfoWaveform;
     snap_.volumeDb = s.volumeDb;
+    snap_.bandLimit = s.bandLimit;
     std::memcpy(snap_.attack, s.attack.level, sizeof snap_.attack);
     std::memcpy(snap_.sustain, s.sustain.level, sizeof snap_.sustain);
 }

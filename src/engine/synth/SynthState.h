@@ -54,8 +54,8 @@ struct HarmonicSpectrum {
     float level[NUM_PARTIALS];
 };
 
-// A whole sound: the envelope, the LFO, the output volume and both spectra,
-// as a patch holds it (less the mod wheel position, which is a performance
+// A whole sound: the envelope, the LFO, the output volume, the band limit and
+// both spectra, as a patch holds it (less the mod wheel position, which is a performance
 // control). The unit of undo and of a patch load.
 struct Sound {
     int32_t attackMs = 0;
@@ -65,6 +65,7 @@ struct Sound {
     float lfoFrequency = 5.0f;
     int32_t lfoWaveform = 0;
     float volumeDb = 0.0f; // the output's gain in decibels (Engine.h applies it)
+    bool bandLimit = false; // no partial at or above half the sample rate (SynthState::kNyquistIncrement)
     HarmonicSpectrum attack = {};
     HarmonicSpectrum sustain = {};
 };
@@ -83,6 +84,7 @@ struct RenderSnapshot {
     float lfoFrequency = 5.0f;
     int32_t lfoWaveform = 0;
     float volumeDb = 0.0f; // read by Engine after the buffer, not by the render
+    bool bandLimit = false;
     float modWheelDepth = 0.0f;
     float pitchWheel = PITCH_WHEEL_CENTRE;
     float velocity[NUM_NOTES] = {};
@@ -98,6 +100,7 @@ void DeleteRenderSplit(RenderSplit* split);
 
 class SynthState;
 struct RenderSplitStats;
+struct PreparedNote;
 enum class RenderVariant;
 
 // A value any thread reads as it reads a Relaxed<T>, and which only SynthState
@@ -163,6 +166,8 @@ public:
     //    volume to its range (-60 to 6 dB, as SetParameter holds it; a NaN
     //    keeps the volume there is).
     //  - SetLfoWaveform: the shape held to 0 to 6, as SetSound holds it.
+    // The band limit is a switch: SetParameter takes a value of 0.5 or more
+    // (after rounding: ClampParameter) as on.
     void SetParameter(ParamId id, float value);
     // The parameter's current value (an integer parameter's converted to float).
     float Parameter(ParamId id) const;
@@ -174,6 +179,8 @@ public:
     SynthValue<int32_t> releaseMs{10};
     SynthValue<float> lfoFrequency{5.0f};
     SynthValue<float> volumeDb{0.0f};
+    // The band limit's switch (ParamId::BandLimit; see kNyquistIncrement).
+    SynthValue<bool> bandLimit{false};
 
     // The LFO shape 0 to 6. A value outside that range (from a patch file, say)
     // is clamped to the nearest shape, so the render never reads outside the
@@ -295,8 +302,8 @@ private:
     friend struct FastRender;
     friend struct SynthStateTestAccess;
     friend int RenderWith(SynthState& state, RenderVariant variant, float* output, unsigned frames);
-    friend double PrepareNote(SynthState& s, int note, unsigned frames, const int* rendered, int partials,
-                              const float* settled, float* gain, float* level, float* phase);
+    friend PreparedNote PrepareNote(SynthState& s, int note, unsigned frames, const int* rendered, int partials,
+                                    const float* settled, float* gain, float* level, float* phase);
     friend void PartialIncrements(const SynthState& s, double f, const int* rendered, int partials, double* inc);
 
     // ---- The render (the rendering thread) ----
@@ -335,6 +342,37 @@ private:
         const double period = sampleRate / ((partial + 1) * f);
         return 1 / period;
     }
+    // The band limit (ParamId::BandLimit), taken with the sound at a
+    // buffer's start. With it on, a partial whose increment is at or above
+    // kNyquistIncrement (at or above half the sample rate, where it would
+    // fold back as a false tone) is not rendered at all: no table read, no
+    // phase step (its phase stays as it was). One whose increment lies in
+    // the fade band [kFadeIncrement, kNyquistIncrement), from 0.45 to 0.5 of
+    // the sample rate (19845 to 22050 Hz at 44100 Hz), has its morph level
+    // multiplied by BandLimitFade(increment), which falls in a straight line
+    // from 1 at the band's foot to 0 at half the rate: a partial that a pitch
+    // bend carries across fades out or in, without a click. Below the band no
+    // level is multiplied: a note whose partials all lie below it renders bit
+    // for bit as with the switch off. With the switch off every partial is
+    // rendered, as it always was.
+    static constexpr double kNyquistIncrement = 0.5;
+    static constexpr double kFadeIncrement = 0.45;
+    static constexpr double kFadeWidth = 0.05;
+    // (0.5 - inc) / 0.05 in double, rounded once to float.
+    static float BandLimitFade(double inc)
+    {
+        return static_cast<float>((kNyquistIncrement - inc) / kFadeWidth);
+    }
+    // How many of the `count` rendered partials `rendered` (ascending) a note
+    // sounding at f Hz renders this buffer: all of them with the band limit
+    // off; with it on, those whose increment is below kNyquistIncrement,
+    // which are the first ones (a partial's increment grows with its number).
+    int BandLimitedCount(double f, const int* rendered, int count) const;
+    // With the band limit on, multiplies level[k] of each of those partials
+    // that lies in the fade band by its BandLimitFade, as the reference
+    // render multiplies its morph level; changes nothing below the band.
+    // `count` is BandLimitedCount's.
+    void FadeBelowNyquist(double f, const int* rendered, int count, float* level) const;
     // The tremolo, the LFO phase and the peaks over a mixed buffer; the last
     // step of every render.
     void ApplyTremoloAndPeaks(float* output, unsigned frames);

@@ -36,6 +36,7 @@ constexpr int ID_RELEASE_SLIDER = 10050;
 constexpr int ID_AUDIO_SETTINGS = 10055;
 constexpr int ID_VOLUME_SLIDER = 10056;
 constexpr int ID_VOLUME_LABEL = 10057;
+constexpr int ID_BAND_LIMIT = 10058;
 // The tuning's button and label (Tuning.cpp); its menu's items 10072 to 10074.
 constexpr int ID_TUNING_BUTTON = 10070;
 constexpr int ID_TUNING_LABEL = 10071;

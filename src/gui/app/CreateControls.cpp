@@ -12,6 +12,7 @@
 #include "controls/MiniWavePanel.h"
 #include "controls/OctaveCtrl.h"
 #include "controls/ResourcePath.h"
+#include "controls/Switch.h"
 #include "controls/SynthParametersDlg.h"
 #include "controls/VolumeMeter.h"
 #include "synth/Parameters.h"
@@ -144,6 +145,22 @@ void wxKeyboard::CreateControls()
     };
 
     textButton(ID_GENERATE, "Generate", "Generate harmonics for the selected waveform");
+    // The band limit, a switch on the sound, beside the waveform it keeps
+    // from folding back.
+    bandLimitSwitch = new wxKeylessSwitch(this, ID_BAND_LIMIT, wxEmptyString, wxDefaultPosition, wxSize(22, 22));
+    const wxBitmap switchOn = SwitchOnBitmap(), switchOff = SwitchOffBitmap();
+    if (switchOn.IsOk() && switchOff.IsOk())
+        bandLimitSwitch->SetBitmaps(&switchOn, &switchOff);
+    bandLimitSwitch->SetValue(instrument.Synth().bandLimit);
+    const wxString bandLimitTip = "Band limit: leave out the partials at and above half the sample rate, "
+                                  "which would fold back as false tones";
+    bandLimitSwitch->SetToolTip(bandLimitTip);
+    rowB->Add(bandLimitSwitch, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxTOP | wxBOTTOM, 3);
+    wxStaticText* bandLimitText = text(wxID_STATIC, "Band limit");
+    bandLimitText->SetToolTip(bandLimitTip);
+    rowB->Add(bandLimitText, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT | wxTOP | wxBOTTOM, 3);
+    routeRelease(bandLimitSwitch);
+    routeRelease(bandLimitText);
     textButton(ID_CLEAR, "Clear", "Clear harmonic levels");
     textButton(ID_NORMALIZE, "Normalize", "Normalize harmonic levels for target polyphony");
     attackButton = textButton(ID_EDIT_ATTACK, "Attack", "Edit attack harmonics");

@@ -23,6 +23,7 @@
 #include "controls/ResourcePath.h"
 #include "controls/SliderMath.h"
 #include "controls/SpectrumOperations.h"
+#include "controls/Switch.h"
 #include "controls/SynthParametersDlg.h"
 
 wxIMPLEMENT_DYNAMIC_CLASS(wxKeyboard, wxDialog);
@@ -53,6 +54,7 @@ wxBEGIN_EVENT_TABLE(wxKeyboard, wxDialog)
     EVT_BUTTON(ID_COPY_SUSTAIN_TO_ATTACK, wxKeyboard::CopySustainToAttack)
     EVT_BUTTON(ID_COPY_ATTACK_TO_SUSTAIN, wxKeyboard::CopyAttackToSustain)
     EVT_CHOICE(ID_LFO_WAVEFORM, wxKeyboard::OnLfoWaveform)
+    EVT_CHECKBOX(ID_BAND_LIMIT, wxKeyboard::OnBandLimit)
     EVT_LEFT_UP(wxKeyboard::OnMouseRelease)
     EVT_COMMAND_SCROLL(ID_ATTACK_SLIDER, wxKeyboard::OnParameterSlider)
     EVT_COMMAND_SCROLL(ID_DECAY_SLIDER, wxKeyboard::OnParameterSlider)
@@ -207,6 +209,7 @@ void wxKeyboard::ShowSound()
             parameterSliders[row].label->SetLabel(PARAMETER_SLIDERS[row].text(synth));
         }
         lfoWaveformChoice->SetSelection(synth.LfoWaveform());
+        bandLimitSwitch->SetValue(synth.bandLimit);
         const HarmonicSpectrum attack = synth.Attack();
         const HarmonicSpectrum sustain = synth.Sustain();
         synthParameters->SetSpectra(attack.level, sustain.level);
@@ -364,6 +367,13 @@ void wxKeyboard::OnLfoWaveform(wxCommandEvent& event)
     instrument.CommitSound();
     // The closed drop-down leaves the window without a focused control.
     FocusKeyboard();
+    event.Skip();
+}
+
+void wxKeyboard::OnBandLimit(wxCommandEvent& event)
+{
+    instrument.Synth().SetParameter(ParamId::BandLimit, bandLimitSwitch->GetValue() ? 1.0f : 0.0f);
+    instrument.CommitSound();
     event.Skip();
 }
 

@@ -46,6 +46,7 @@ class wxSlider;
 class SynthParametersDlg;
 class wxBitmapSlider;
 class wxKeylessChoice;
+class wxKeylessSwitch;
 class wxKeylessButton;
 class wxMiniWavePanel;
 class wxVolumeMeter;
@@ -168,6 +169,8 @@ private:
     void CopySustainToAttack(wxCommandEvent& event);
     void CopyAttackToSustain(wxCommandEvent& event);
     void OnLfoWaveform(wxCommandEvent& event);
+    // The band limit's switch: a step of the undo history.
+    void OnBandLimit(wxCommandEvent& event);
     void OnMouseRelease(wxMouseEvent& event);
     // The attack, decay, sustain, release and LFO frequency sliders.
     void OnParameterSlider(wxScrollEvent& event);
@@ -249,6 +252,7 @@ private:
     wxMiniWavePanel* attackPreview = nullptr;
     wxMiniWavePanel* sustainPreview = nullptr;
     wxKeylessChoice* harmonicWaveformChoice = nullptr;
+    wxKeylessSwitch* bandLimitSwitch = nullptr;
     wxKeylessButton* attackButton = nullptr;
     wxKeylessButton* sustainButton = nullptr;
     wxVolumeMeter* leftMeter = nullptr;

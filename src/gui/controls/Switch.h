@@ -46,3 +46,13 @@ private:
 
     wxDECLARE_EVENT_TABLE();
 };
+
+// A switch that never takes the focus, not even on a click, so the computer
+// keyboard stays with the music (as the keyless controls, KeylessControls.h):
+// only the mouse toggles it.
+class wxKeylessSwitch : public wxSwitch {
+public:
+    using wxSwitch::wxSwitch;
+    bool AcceptsFocus() const override { return false; }
+    bool AcceptsFocusFromKeyboard() const override { return false; }
+};
