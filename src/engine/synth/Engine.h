@@ -37,9 +37,10 @@
 //  - The rendering thread, one at a time: Render and RenderInterleaved. They
 //    allocate nothing, take no lock, do no I/O and never wait.
 //  - Any thread: ResetGrid, SetParameter and Parameter, and Synth() with
-//    SynthState's own rules (SetTuning and SetEqualTuning, below, are
-//    SynthState's: one thread at a time, taken whole at a piece's start) (note operations and parameter stores from any
+//    SynthState's own rules (note operations and parameter stores from any
 //    thread take effect at the start of the next piece rendered).
+//  - One thread at a time: SetTuning and SetEqualTuning (SynthState's), the
+//    table taken whole at the start of a piece.
 // Output samples that are not finite numbers (a sound drawn loud enough to
 // overflow) are left as they are: the host silences them where it must
 // (OutputGuard.h).
