@@ -35,7 +35,7 @@ int StepSelector(int number, int step)
 }
 
 Instrument::Instrument(InstrumentDisplay& display, KeyDisplay& keys)
-    : display_(display), notes_(synth_, keys, *this)
+    : display_(display), keys_(keys), notes_(synth_, keys, *this)
 {
     // Output is off until switched on (the window switches it on at start-up
     // when the player left it on).

@@ -27,6 +27,8 @@
 
 #include <portaudio.h>
 
+#include "audio/MidiSchedule.h"
+
 class Engine;
 class SynthState;
 class AudioDevices;
@@ -101,6 +103,16 @@ public:
     // instead of freezing.
     float TakeLeftPeak();
     float TakeRightPeak();
+    // ---- MIDI input's timed operations ----
+    // Where MIDI input leaves its synth operations with their times; the
+    // callback plays each at its frame (MidiSchedule.h). The MIDI input
+    // thread pushes.
+    MidiSchedule& Schedule() { return schedule_; }
+    // True while the callback renders and so takes the schedule's messages:
+    // a stream started and neither suspended nor lost. Otherwise MIDI input
+    // plays at once, as nothing renders to place it in. Any thread.
+    bool TakesTimedMidi() const { return timedMidi_.load(std::memory_order_acquire); }
+
     // The callback's heartbeat: how many times PortAudio has called it.
     uint32_t Callbacks() const { return heartbeat_.load(std::memory_order_relaxed); }
 
@@ -113,6 +125,7 @@ private:
     PaError Open(const PaStreamParameters& params);
     PaError Start();
     void CloseStream();
+    void UpdateTimedMidi();
 
     static constexpr uint32_t kSuspended = 0x80000000u;
 
@@ -134,4 +147,15 @@ private:
     // return (shared with it, so it can outlive this object at exit).
     struct ServerWatch;
     std::shared_ptr<ServerWatch> watch_;
+
+    // MIDI input's operations and the buffers' place on their clocks. On a
+    // JACK device a client of the program's own without ports reads the
+    // server's frame count for the cycle the callback runs in (PortAudio's
+    // own client is not reachable); it is opened with the stream and closed
+    // after it.
+    MidiSchedule schedule_;
+    AudioClock audioClock_;   // audio thread
+    EngineEvent events_[MidiSchedule::kCapacity] = {};
+    void* jackClock_ = nullptr; // jack_client_t*
+    std::atomic<bool> timedMidi_{false};
 };
