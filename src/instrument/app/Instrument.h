@@ -108,7 +108,7 @@ public:
     void NoteOn(int note, bool fromMidi) override;
     void NoteOff(int note, bool fromMidi) override;
     void AllNotesOff(bool fromMidi) override;
-    void ReleaseKey(int note) override { notes_.NoteOff(note, false); }
+    void ReleaseKey(int note) override { NoteOff(note, false); }
     // The notes MIDI input holds as its thread decided (any thread).
     const HeldKeys& MidiKeys() const { return midiKeys_; }
     // MIDI input's operations dropped for want of room in the schedule (a
@@ -319,6 +319,7 @@ private:
     bool timed_ = false;
     float velocity_[128] = {};
     HeldKeys midiKeys_;
+    HeldKeys windowKeys_; // the notes the window and the computer keyboard hold
     MidiOutputPath midiOutput_;
     std::vector<std::string> midiMessages_; // what the device settings tell
     MidiDeviceSettings midiDevices_{nullptr, nullptr,

@@ -117,6 +117,8 @@ void Instrument::NoteOn(int note, bool fromMidi)
 {
     if (!(fromMidi && timed_)) {
         notes_.NoteOn(note, fromMidi);
+        if (!fromMidi && note >= 0 && note < NUM_NOTES)
+            windowKeys_.Set(note);
         return;
     }
     if (note < 0 || note >= NUM_NOTES)
@@ -131,6 +133,8 @@ void Instrument::NoteOff(int note, bool fromMidi)
 {
     if (!(fromMidi && timed_)) {
         notes_.NoteOff(note, fromMidi);
+        if (!fromMidi && note >= 0 && note < NUM_NOTES)
+            windowKeys_.Reset(note);
         return;
     }
     if (note < 0 || note >= NUM_NOTES)
@@ -145,19 +149,22 @@ void Instrument::AllNotesOff(bool fromMidi)
     if (!(fromMidi && timed_)) {
         notes_.AllNotesOff(fromMidi);
         midiKeys_.Clear();
+        windowKeys_.Clear();
         return;
     }
-    // As at once: every key down, the window's and MIDI's own on their way,
-    // goes up and is echoed as a Note Off of its own; the note table
-    // releases them at the message's frame.
+    // As at once: every key down goes up and is echoed as a Note Off of its
+    // own, the window's and MIDI's as this thread decided them (the note
+    // table, a buffer behind, may still hold notes already released); the
+    // note table releases them at the message's frame.
     for (int note = 0; note < NUM_NOTES; ++note) {
-        if (synth_.IsKeyDown(note) || midiKeys_.Test(note)) {
+        if (windowKeys_.Test(note) || midiKeys_.Test(note)) {
             keys_.ShowKeyUp(note);
             if (notes_.outputEnabled)
                 Send(0x80, static_cast<uint8_t>(note), 0);
         }
     }
     midiKeys_.Clear();
+    windowKeys_.Clear();
     keys_.ClearAllKeys();
     Schedule(0xB0, 123, 0);
 }
