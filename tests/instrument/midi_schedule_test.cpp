@@ -112,19 +112,56 @@ TEST(MidiSchedule, LateMessagesPlayFirstAFarFutureOnePlaysNowAndOrderIsKept)
     EXPECT_EQ(events[0].frame, 10u);
 }
 
-TEST(MidiSchedule, AFloodFillsTheQueueDropsWithACountAndTheQueueRecovers)
+TimedMidiMessage Bytes(uint8_t status, uint8_t data1, uint8_t data2)
+{
+    TimedMidiMessage m = Jack(1000);
+    m.bytes[0] = status;
+    m.bytes[1] = data1;
+    m.bytes[2] = data2;
+    return m;
+}
+
+TEST(MidiSchedule, AFloodDropsWithACountAndTheNextBufferRestoresWhatMidiLeft)
 {
     auto schedule = std::make_unique<MidiSchedule>();
-    size_t taken = 0;
-    for (size_t i = 0; i < MidiSchedule::kCapacity + 100; ++i)
-        taken += schedule->Push(Jack(1000, static_cast<uint8_t>(i & 0x7F))) ? 1 : 0;
-    EXPECT_EQ(taken, MidiSchedule::kCapacity);
-    EXPECT_EQ(schedule->Dropped(), 100u);
-    std::vector<EngineEvent> events(MidiSchedule::kCapacity);
-    ASSERT_EQ(schedule->Take(JackCycle(2000, 256), events.data(), events.size()), MidiSchedule::kCapacity);
-    for (size_t i = 0; i < MidiSchedule::kCapacity; ++i)
-        ASSERT_EQ(events[i].bytes[1], i & 0x7F) << i;
-    EXPECT_TRUE(schedule->Push(Jack(3000)));
+    // Notes 0 to 9 struck, then the queue filled with the wheel going round.
+    for (uint8_t note = 0; note < 10; ++note)
+        ASSERT_TRUE(schedule->Push(Bytes(0x90, note, 100)));
+    for (size_t i = 10; i < MidiSchedule::kCapacity; ++i)
+        ASSERT_TRUE(schedule->Push(Bytes(0xB0, 1, static_cast<uint8_t>(i & 0x7F))));
+    // No room for these: note 5 released, note 70 struck at 33, the wheels.
+    EXPECT_FALSE(schedule->Push(Bytes(0x80, 5, 0)));
+    EXPECT_FALSE(schedule->Push(Bytes(0x90, 70, 33)));
+    EXPECT_FALSE(schedule->Push(Bytes(0xE0, 0, 20)));
+    EXPECT_FALSE(schedule->Push(Bytes(0xB0, 1, 3)));
+    EXPECT_EQ(schedule->Dropped(), 4u);
+
+    // Nothing before the queued messages are due: the state comes after them.
+    std::vector<EngineEvent> events(MidiSchedule::kRoom);
+    EXPECT_EQ(schedule->Take(JackCycle(1000 - 256, 256), events.data(), events.size()), 0u);
+    const size_t n = schedule->Take(JackCycle(1000 + 256, 256), events.data(), events.size());
+    ASSERT_EQ(n, MidiSchedule::kCapacity + 13);
+    for (size_t i = 10; i < MidiSchedule::kCapacity; ++i)
+        ASSERT_EQ(events[i].bytes[2], i & 0x7F) << "queued messages out of order at " << i;
+    // Then the state: every note MIDI touched, held or released, and the
+    // wheels' last values, all at the last frame played.
+    std::vector<std::vector<uint8_t>> restored;
+    for (size_t i = MidiSchedule::kCapacity; i < n; ++i) {
+        EXPECT_EQ(events[i].frame, events[MidiSchedule::kCapacity - 1].frame);
+        restored.push_back({events[i].bytes[0], events[i].bytes[1], events[i].bytes[2]});
+    }
+    std::vector<std::vector<uint8_t>> expected;
+    for (uint8_t note = 0; note < 10; ++note)
+        expected.push_back(note == 5 ? std::vector<uint8_t>{0x80, 5, 0} : std::vector<uint8_t>{0x90, note, 100});
+    expected.push_back({0x90, 70, 33});
+    expected.push_back({0xE0, 0, 20});
+    expected.push_back({0xB0, 1, 3});
+    EXPECT_EQ(restored, expected);
+
+    // Restored once; the queue takes messages again.
+    EXPECT_EQ(schedule->Take(JackCycle(1256, 256), events.data(), events.size()), 0u);
+    EXPECT_TRUE(schedule->Push(Bytes(0x80, 70, 0)));
+    EXPECT_EQ(schedule->Take(JackCycle(1256, 256), events.data(), events.size()), 1u);
 }
 
 TEST(AudioClock, JitteryCallbacksGiveEvenlySpacedBufferStarts)
@@ -155,6 +192,7 @@ TEST(MidiSchedule, OneThreadPushesWhileAnotherTakesEverythingInOrder)
     std::thread producer([&] {
         for (uint32_t i = 0; i < kMessages;) {
             TimedMidiMessage m = Jack(0, static_cast<uint8_t>(i & 0x7F));
+            m.bytes[0] = 0xA0;
             m.bytes[2] = static_cast<uint8_t>((i >> 7) & 0x7F);
             if (schedule->Push(m)) {
                 ++i;
@@ -164,10 +202,12 @@ TEST(MidiSchedule, OneThreadPushesWhileAnotherTakesEverythingInOrder)
             }
         }
     });
-    std::vector<EngineEvent> events(1024);
+    std::vector<EngineEvent> events(MidiSchedule::kRoom);
     uint32_t next = 0;
     bool inOrder = true;
     while (next < kMessages) {
+        // Messages that leave no state behind (key pressure), so that a
+        // refused push adds nothing to restore.
         const size_t n = schedule->Take(JackCycle(1u << 20, 256), events.data(), events.size());
         for (size_t i = 0; i < n; ++i, ++next)
             inOrder = inOrder && events[i].bytes[1] == (next & 0x7F) && events[i].bytes[2] == ((next >> 7) & 0x7F);

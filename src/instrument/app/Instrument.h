@@ -180,12 +180,15 @@ public:
 
     // ---- What MIDI input changed, for the window (GUI) ----
     // The kinds of change (MidiDisplayChanges) since the last call; the
-    // window then shows ModWheelPosition(), Synth().pitchWheel and
+    // window then shows ModWheelPosition(), PitchWheelPosition() and
     // CurrentPatch(). A timer of the window polls it, so a burst of any
     // length costs one update per poll.
     uint32_t TakeMidiDisplayChanges() { return midiDisplay_.Take(); }
     // Where the mod wheel was last put, by the window or by MIDI input.
     int ModWheelPosition() const { return modWheelPosition_; }
+    // Where the pitch wheel was last put (MIDI input's bend reaches the
+    // render a buffer later, at its own frame).
+    float PitchWheelPosition() const { return pitchWheelPosition_; }
 
     // ---- MIDI output (GUI) ----
     // Passes what MIDI input asked to send, and what waited for room, to the
@@ -306,6 +309,7 @@ private:
     Relaxed<int> currentPatch_{1};
 
     Relaxed<int> modWheelPosition_{0};
+    Relaxed<float> pitchWheelPosition_{static_cast<float>(PITCH_WHEEL_REST)};
 
     // MIDI: everything sent goes through midiOutput_ to the output device; the
     // input device delivers to decoder_, which plays this instrument and

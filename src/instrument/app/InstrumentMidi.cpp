@@ -180,6 +180,7 @@ void Instrument::SetModWheelFromMidi(int value)
 
 void Instrument::SetPitchWheelFromMidi(int value)
 {
+    pitchWheelPosition_ = static_cast<float>(value);
     if (timed_)
         Schedule(0xE0, 0, static_cast<uint8_t>(std::clamp(value, 0, WHEEL_MAX) / 128));
     else

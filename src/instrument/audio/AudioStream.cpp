@@ -348,7 +348,7 @@ int AudioStream::Callback(const void*, void* output, unsigned long frameCount,
             clock.hasJackFrame = true;
             clock.jackFrame = jack_last_frame_time(jack);
         }
-        const size_t count = self->schedule_.Take(clock, self->events_, MidiSchedule::kCapacity);
+        const size_t count = self->schedule_.Take(clock, self->events_, MidiSchedule::kRoom);
         self->engine_.RenderInterleaved(out, frames, self->events_, count);
         // A sample that overflowed to inf or NaN would silence the device
         // (and the render's peaks have already counted it as an overload).

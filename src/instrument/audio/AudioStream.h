@@ -155,7 +155,7 @@ private:
     // after it.
     MidiSchedule schedule_;
     AudioClock audioClock_;   // audio thread
-    EngineEvent events_[MidiSchedule::kCapacity] = {};
+    EngineEvent events_[MidiSchedule::kRoom] = {};
     void* jackClock_ = nullptr; // jack_client_t*
     std::atomic<bool> timedMidi_{false};
 };

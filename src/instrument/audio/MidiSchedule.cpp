@@ -3,11 +3,35 @@
 #include <algorithm>
 #include <cmath>
 
+void MidiSchedule::Note(const TimedMidiMessage& m)
+{
+    if (m.size < 2)
+        return;
+    const uint8_t kind = m.bytes[0] & 0xF0;
+    const uint8_t d1 = m.bytes[1] & 0x7F;
+    const uint8_t d2 = m.size > 2 ? m.bytes[2] & 0x7F : 0;
+    if (kind == 0x90 && d2 > 0) {
+        held_[d1].store(d2, std::memory_order_relaxed);
+        touched_[d1].store(true, std::memory_order_relaxed);
+    } else if (kind == 0x80 || kind == 0x90) {
+        held_[d1].store(0, std::memory_order_relaxed);
+    } else if (kind == 0xB0 && d1 == 123 && d2 == 0) {
+        for (auto& h : held_)
+            h.store(0, std::memory_order_relaxed);
+    } else if (kind == 0xB0 && d1 == 1) {
+        modWheel_.store(d2 + 1, std::memory_order_relaxed);
+    } else if (kind == 0xE0) {
+        bend_.store(d2 + 1, std::memory_order_relaxed);
+    }
+}
+
 bool MidiSchedule::Push(const TimedMidiMessage& message)
 {
+    Note(message);
     const uint64_t head = head_.load(std::memory_order_relaxed);
     if (head - tail_.load(std::memory_order_acquire) >= kCapacity) {
         dropped_.fetch_add(1, std::memory_order_relaxed);
+        overflowed_.store(true, std::memory_order_release);
         return false;
     }
     ring_[head % kCapacity] = message;
@@ -49,6 +73,36 @@ size_t MidiSchedule::Take(const BufferClock& clock, EngineEvent* events, size_t 
         std::copy(m.bytes, m.bytes + 3, e.bytes);
     }
     tail_.store(tail, std::memory_order_release);
+    // After a drop, once everything queued before it has played: the state
+    // MIDI left, from the last frame on. (A drop after this restore is
+    // restored at a later buffer.)
+    if (tail == head && overflowed_.exchange(false, std::memory_order_acq_rel))
+        count += Restore(count > 0 ? last : 0, events + count, room - count);
+    return count;
+}
+
+size_t MidiSchedule::Restore(uint32_t frame, EngineEvent* events, size_t room)
+{
+    size_t count = 0;
+    const auto put = [&](uint8_t status, uint8_t data1, uint8_t data2) {
+        if (count < room)
+            events[count++] = EngineEvent{frame, 3, {status, data1, data2}};
+    };
+    for (uint8_t note = 0; note < 128; ++note) {
+        if (!touched_[note].load(std::memory_order_relaxed))
+            continue;
+        const uint8_t velocity = held_[note].load(std::memory_order_relaxed);
+        if (velocity > 0) {
+            put(0x90, note, velocity);
+        } else {
+            put(0x80, note, 0);
+            touched_[note].store(false, std::memory_order_relaxed);
+        }
+    }
+    if (const int bend = bend_.load(std::memory_order_relaxed))
+        put(0xE0, 0, static_cast<uint8_t>(bend - 1));
+    if (const int wheel = modWheel_.load(std::memory_order_relaxed))
+        put(0xB0, 1, static_cast<uint8_t>(wheel - 1));
     return count;
 }
 

@@ -20,10 +20,14 @@
 // more than kMaxAheadSeconds in the future (a clock that jumped) plays at
 // once, so nothing is held for ever.
 //
-// The queue holds kCapacity messages. When it is full (a flood of thousands
-// of messages a second with the audio stalled) a message is dropped and
-// counted: the MIDI thread never waits, and All Notes Off or Panic after a
-// flood leaves no note hanging.
+// The queue holds kCapacity messages. When it is full (a flood faster than
+// the callback takes it, or the audio stalled) a message is dropped and
+// counted: the MIDI thread never waits. Nothing is lost for good, though:
+// the schedule keeps what every message pushed, queued or dropped, leaves
+// behind (which notes MIDI holds and at what velocity, which it released,
+// the two wheels' last values), and the first buffer after a drop that has
+// played everything queued before it plays that state at its last frame: the notes MIDI holds sound, those it released are
+// released, the wheels stand where MIDI left them.
 //
 // Threads: Push on one producer thread (MIDI input: the library's input
 // thread or the JACK MIDI input's process thread); Take on one consumer (the
@@ -65,8 +69,10 @@ public:
     uint64_t Dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
     // Consumer: moves every message due in this buffer into `events` (at
-    // most `room`), in order, each at its frame (frames never decrease).
-    // Messages due in a later buffer stay queued. Returns the count.
+    // most `room`, which should be kRoom), in order, each at its frame
+    // (frames never decrease); after a drop, the state MIDI left follows
+    // them. Messages due in a later buffer stay queued. Returns the count.
+    static constexpr size_t kRoom = kCapacity + 130;
     size_t Take(const BufferClock& clock, EngineEvent* events, size_t room);
     // Consumer: drops everything queued (the stream restarted).
     void Clear();
@@ -76,7 +82,20 @@ public:
     static int64_t FrameIn(const TimedMidiMessage& message, const BufferClock& clock);
 
 private:
+    // Producer: what the message leaves behind.
+    void Note(const TimedMidiMessage& message);
+    // Consumer: the state after a drop, at `frame`.
+    size_t Restore(uint32_t frame, EngineEvent* events, size_t room);
+
     TimedMidiMessage ring_[kCapacity];
+    std::atomic<bool> overflowed_{false};
+    // What MIDI left: per note 0 (released or never played), else the held
+    // note's velocity; whether MIDI touched the note since the last restore;
+    // the wheels' last coarse values + 1 (0: never moved).
+    std::atomic<uint8_t> held_[128] = {};
+    std::atomic<bool> touched_[128] = {};
+    std::atomic<int> bend_{0};
+    std::atomic<int> modWheel_{0};
     std::atomic<uint64_t> head_{0}; // written by the producer
     std::atomic<uint64_t> tail_{0}; // written by the consumer
     std::atomic<uint64_t> dropped_{0};
