@@ -76,12 +76,17 @@ TEST_P(MidiTiming, NotesKeepTheirSpacingToTheMillisecond)
     // Each note's onset: the sine starts at phase 0, so the sample before
     // the first non-zero one. A note whose start fell into a cycle the
     // recorder missed is not judged, nor the spacing on either side of it.
+    // The spacings are judged against the frames the notes went out at
+    // (the planned ones, unless the test's client missed the cycle of one).
     const std::vector<float>& x = keys.Left();
     std::vector<long> onset;
+    std::vector<uint64_t> sentAt;
     for (size_t k = 0; k < tickets.size(); ++k) {
         const uint64_t sent = keys.SentFrame(tickets[k]);
-        ASSERT_EQ(sent, first + (k == 0 ? 0 : std::accumulate(kSpacings.begin(), kSpacings.begin() + k, 0ull)))
-            << "the test's client did not send note " << k << " at its frame";
+        sentAt.push_back(sent);
+        if (sent != first + std::accumulate(kSpacings.begin(), kSpacings.begin() + static_cast<long>(k), 0ull))
+            std::printf("Period %d: note %zu went out at frame %llu, not at its planned frame\n", period, k,
+                        static_cast<unsigned long long>(sent));
         size_t from = static_cast<size_t>(sent - keys.FirstRecordedFrame());
         const size_t until = from + 7000;
         if (!keys.Whole(from, until)) {
@@ -100,10 +105,11 @@ TEST_P(MidiTiming, NotesKeepTheirSpacingToTheMillisecond)
         if (onset[k] < 0 || onset[k + 1] < 0)
             continue;
         ++judged;
-        const long error = onset[k + 1] - onset[k] - static_cast<long>(kSpacings[k]);
+        const auto spacing = static_cast<long>(sentAt[k + 1] - sentAt[k]);
+        const long error = onset[k + 1] - onset[k] - spacing;
         worst = std::max(worst, std::labs(error));
         EXPECT_LE(std::labs(error), kTolerance)
-            << "at a period of " << period << ": notes sent " << kSpacings[k] << " frames apart sounded "
+            << "at a period of " << period << ": notes sent " << spacing << " frames apart sounded "
             << onset[k + 1] - onset[k] << " frames apart";
     }
     std::printf("Period %d: the largest onset spacing error over %d spacings is %ld frames\n", period, judged,
