@@ -1,6 +1,8 @@
 #pragma once
 // The one PortAudio output stream: stereo, interleaved float, 256 frames per
-// buffer, its callback rendering the Engine. The stream plays at 44100 Hz, or
+// buffer (on JACK the server's period, one callback a cycle), its callback
+// rendering the Engine with MIDI input's operations at their frames
+// (MidiSchedule.h). The stream plays at 44100 Hz, or
 // at the device's own default rate when the device refuses 44100 Hz (a JACK
 // server at 48000 Hz); the engine then runs at that rate. The Instrument owns
 // one AudioStream and drives it through Initialize, OpenDefault, SelectDevice
@@ -9,7 +11,8 @@
 // reports, the window shows messages.
 //
 // Threads: every member function on the GUI thread, except Callback, which
-// PortAudio runs on its own audio thread. The two meet in atomic words: the
+// PortAudio runs on its own audio thread, and Schedule and TakesTimedMidi,
+// which MIDI input uses on its thread. The two meet in atomic words: the
 // callback counts itself in and out of the render and ticks a heartbeat.
 // Suspend sets the suspended bit and then waits until no callback is inside
 // the render, so a stream is never aborted or replaced under a buffer being
