@@ -131,7 +131,8 @@ inline std::string ServerName(const std::string& tag)
     return "mrv-" + tag + "-" + program_invocation_short_name;
 }
 
-// A JACK server with the dummy driver (44100 Hz, 256 frames) under a name
+// A JACK server with the dummy driver (44100 Hz, 256 frames unless a test
+// asks for another period) under a name
 // of its own, made the default server of this process, so that parallel
 // tests never share one. The server is synchronous: it waits for every
 // client each cycle, so a client that runs late on a busy machine delays the
@@ -140,12 +141,13 @@ inline std::string ServerName(const std::string& tag)
 // samples to the frame.
 class JackServer {
 public:
-    explicit JackServer(const std::string& tag, bool realtime = false)
+    explicit JackServer(const std::string& tag, bool realtime = false, int period = 256)
         : name_(ServerName(tag))
     {
+        const std::string frames = std::to_string(period);
         setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-        server_ = Child({"jackd", "-S", realtime ? "-R" : "-r", "-n", name_, "-d", "dummy", "-r", "44100", "-p", "256"});
+        server_ = Child({"jackd", "-S", realtime ? "-R" : "-r", "-n", name_, "-d", "dummy", "-r", "44100", "-p", frames});
         ready_ = Run("jack_wait -w -t 10") == 0;
         if (!ready_ && realtime) {
             // No realtime scheduling to be had: an ordinary server, under a
@@ -153,7 +155,7 @@ public:
             server_.Stop();
             name_ += "-plain";
             setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
-            server_ = Child({"jackd", "-S", "-r", "-n", name_, "-d", "dummy", "-r", "44100", "-p", "256"});
+            server_ = Child({"jackd", "-S", "-r", "-n", name_, "-d", "dummy", "-r", "44100", "-p", frames});
             ready_ = Run("jack_wait -w -t 10") == 0;
         }
     }

@@ -72,7 +72,18 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         const size_t ticket = sentFrames_.size();
         sentFrames_.push_back(0);
-        outgoing_.push_back({std::move(bytes), offset, ticket});
+        outgoing_.push_back({std::move(bytes), offset, ticket, 0});
+        return ticket;
+    }
+    // Queues a message for JACK frame `frame` exactly (sent at the first
+    // frame of the next cycle if that frame has passed). Messages queued
+    // this way go out in order.
+    size_t SendAt(std::vector<uint8_t> bytes, uint64_t frame)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const size_t ticket = sentFrames_.size();
+        sentFrames_.push_back(0);
+        outgoing_.push_back({std::move(bytes), 0, ticket, frame});
         return ticket;
     }
     // The frame a queued message went out at, or 0 while it has not.
@@ -142,6 +153,7 @@ private:
         std::vector<uint8_t> bytes;
         uint32_t offset;
         size_t ticket;
+        uint64_t at; // an exact frame, or 0 for `offset` into the next cycle
     };
     static constexpr size_t kMaxReceived = 1 << 20;
     static constexpr size_t kMaxHoles = 4096;
@@ -160,7 +172,10 @@ private:
         if (mutex_.try_lock()) {
             while (!outgoing_.empty()) {
                 Outgoing& m = outgoing_.front();
-                const uint32_t offset = std::min<uint32_t>(m.offset, frames - 1);
+                if (m.at != 0 && m.at >= start + frames)
+                    break; // in a later cycle
+                const uint32_t offset = m.at != 0 ? static_cast<uint32_t>(m.at > start ? m.at - start : 0)
+                                                  : std::min<uint32_t>(m.offset, frames - 1);
                 if (jack_midi_event_write(out, offset, m.bytes.data(), m.bytes.size()) != 0)
                     break;
                 sentFrames_[m.ticket] = start + offset;

@@ -149,3 +149,31 @@ TEST_F(KeyHighlightsTest, AFullQueueEndsWithEveryHeldNoteLit)
 }
 
 } // namespace
+
+namespace {
+
+// MIDI input's notes reach the note table a buffer after their keys are
+// shown: a queued key-down of a note MIDI holds is lit though the table does
+// not hold it yet; one MIDI has released again stays dark.
+TEST(KeyHighlightsMidi, AKeyDownOfANoteOnItsWayToTheNoteTableIsLit)
+{
+    auto synth = std::make_unique<SynthState>();
+    Lights lights;
+    HeldKeys midiKeys;
+    std::vector<std::function<void()>> posted;
+    KeyHighlights highlights{*synth, lights, [&](std::function<void()> f) { posted.push_back(std::move(f)); },
+                             &midiKeys};
+    std::thread([&] {
+        midiKeys.Set(60);
+        highlights.ShowKeyDown(60);
+        midiKeys.Set(64);
+        highlights.ShowKeyDown(64);
+        midiKeys.Reset(64); // released before the GUI thread looked
+    }).join();
+    highlights.Replay();
+    EXPECT_TRUE(lights.Lit(60)) << "the note MIDI holds is not shown until the note table plays it";
+    EXPECT_FALSE(lights.Lit(64));
+    EXPECT_FALSE(synth->IsKeyDown(60));
+}
+
+} // namespace

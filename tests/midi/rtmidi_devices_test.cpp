@@ -28,14 +28,24 @@ using namespace std::chrono_literals;
 using testproc::Child;
 using testproc::Output;
 
-struct Counter : MidiInputHandler {
+// Counts what arrives, and keeps the JACK frames of the first Note Ons.
+struct Counter : TimedMidiInputHandler {
     std::atomic<int> messages{0};
     std::atomic<int> noteOns{0};
-    void OnMidiMessage(const uint8_t* bytes, size_t size) override
+    static constexpr int kFrames = 16;
+    uint32_t frames[kFrames] = {};
+    std::atomic<int> stamped{0}; // Note Ons that came with a JACK frame
+    void OnTimedMidiMessage(const uint8_t* bytes, size_t size, const MidiStamp& stamp) override
     {
         ++messages;
-        if (size == 3 && (bytes[0] & 0xF0) == 0x90 && bytes[2] > 0)
+        if (size == 3 && (bytes[0] & 0xF0) == 0x90 && bytes[2] > 0) {
             ++noteOns;
+            const int n = stamped.load();
+            if (stamp.hasJackFrame && n < kFrames) {
+                frames[n] = stamp.jackFrame;
+                stamped.store(n + 1);
+            }
+        }
     }
 };
 
@@ -145,8 +155,13 @@ TEST(RtMidiDevices, ListsOfferOtherProgramsPortsOnlyAndInputArrives)
     const std::vector<std::string> own = OwnJackClients();
     EXPECT_NE(std::find(own.begin(), own.end(), "Marovane in-01"), own.end());
 
-    // The sequencer's notes arrive through the handler.
+    // The sequencer's notes arrive through the handler, each with its own
+    // frame: exactly the sequencer's 2000 frames apart, wherever they fall in
+    // the cycles of 256.
     EXPECT_TRUE(Eventually([&] { return counter.noteOns > 5; })) << counter.messages;
+    ASSERT_TRUE(Eventually([&] { return counter.stamped >= 6; })) << "Note Ons without their JACK frame";
+    for (int i = 1; i < 6; ++i)
+        EXPECT_EQ(counter.frames[i] - counter.frames[i - 1], 2000u) << i;
 
     // Another port: the old connection goes before the new one is made.
     EXPECT_NE(Connections("seq:out").find("Marovane in-01:MIDI in"), std::string::npos);

@@ -229,7 +229,7 @@ private:
     Instrument instrument{*this, highlights};
     // Changes from MIDI input wait in the highlights' queue for the MIDI
     // timer, so the MIDI input thread never posts to the toolkit.
-    KeyHighlights highlights{instrument.Synth(), *this, [](std::function<void()>) {}};
+    KeyHighlights highlights{instrument.Synth(), *this, [](std::function<void()>) {}, &instrument.MidiKeys()};
     wxTimer midiTimer{this};
     bool replayingMidi = false; // the MIDI timer is showing MIDI input's keys
     ComputerKeyboard computerKeyboard{instrument};

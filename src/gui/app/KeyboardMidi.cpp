@@ -74,7 +74,7 @@ void wxKeyboard::OnMidiTimer(wxTimerEvent&)
     if ((changed & MidiDisplayChanges::kModWheel) && modWheelSlider)
         modWheelSlider->SetValue(static_cast<float>(instrument.ModWheelPosition()));
     if ((changed & MidiDisplayChanges::kPitchWheel) && pitchWheelSlider)
-        pitchWheelSlider->SetValue(instrument.Synth().pitchWheel);
+        pitchWheelSlider->SetValue(instrument.PitchWheelPosition());
     if ((changed & MidiDisplayChanges::kPatch) && patchLabel)
         patchLabel->SetLabel(wxString::Format("%d", instrument.CurrentPatch()));
     instrument.PumpMidiOutput();

@@ -35,7 +35,7 @@ int StepSelector(int number, int step)
 }
 
 Instrument::Instrument(InstrumentDisplay& display, KeyDisplay& keys)
-    : display_(display), notes_(synth_, keys, *this)
+    : display_(display), keys_(keys), notes_(synth_, keys, *this)
 {
     // Output is off until switched on (the window switches it on at start-up
     // when the player left it on).
@@ -137,6 +137,7 @@ void Instrument::MovePitchWheel(float value)
 {
     // The render bends by the wheel's exact position; MIDI by its whole value.
     synth_.SetPitchWheel(value);
+    pitchWheelPosition_ = value;
     const int v = WheelValue(value);
     if (notes_.outputEnabled)
         Send(0xE0, static_cast<uint8_t>(v % 128), static_cast<uint8_t>(v / 128));
@@ -180,6 +181,7 @@ void Instrument::ResetControllers()
     // Setting the slider sends nothing: the tremolo stops here too.
     synth_.SetModWheelDepth(0.0f);
     synth_.SetPitchWheel(static_cast<float>(PITCH_WHEEL_REST));
+    pitchWheelPosition_ = static_cast<float>(PITCH_WHEEL_REST);
     display_.ShowPitchWheel(PITCH_WHEEL_REST);
 }
 

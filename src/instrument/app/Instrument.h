@@ -21,12 +21,14 @@
 #include <string>
 #include <vector>
 
+#include "app/KeyHighlights.h"
 #include "audio/AudioStream.h"
 #include "midi/MidiDecoder.h"
 #include "midi/MidiDeviceSettings.h"
 #include "midi/MidiOutput.h"
 #include "midi/MidiPorts.h"
 #include "midi/NoteEvents.h"
+#include "midi/TimedMidiInput.h"
 #include "util/Relaxed.h"
 #include "controls/UndoHistory.h"
 #include "synth/Engine.h"
@@ -97,10 +99,21 @@ public:
     AudioStream& Audio() { return audio_; }
 
     // ---- Notes (GUI or MIDI) ----
-    void NoteOn(int note, bool fromMidi) override { notes_.NoteOn(note, fromMidi); }
-    void NoteOff(int note, bool fromMidi) override { notes_.NoteOff(note, fromMidi); }
-    void AllNotesOff(bool fromMidi) override { notes_.AllNotesOff(fromMidi); }
-    void ReleaseKey(int note) override { notes_.NoteOff(note, false); }
+    // The window's and the computer keyboard's notes play at once. MIDI
+    // input's (fromMidi, from the decoder) go to the audio stream's schedule
+    // with their message's time while the stream renders, and play at their
+    // own frames a buffer later (audio/MidiSchedule.h); their keys light and
+    // their echoes go out at once. Without a rendering stream they play at
+    // once too.
+    void NoteOn(int note, bool fromMidi) override;
+    void NoteOff(int note, bool fromMidi) override;
+    void AllNotesOff(bool fromMidi) override;
+    void ReleaseKey(int note) override { NoteOff(note, false); }
+    // The notes MIDI input holds as its thread decided (any thread).
+    const HeldKeys& MidiKeys() const { return midiKeys_; }
+    // MIDI input's operations dropped for want of room in the schedule (a
+    // flood while the audio stalls).
+    uint64_t DroppedMidi() { return audio_.Schedule().Dropped(); }
 
     // ---- Audio (GUI) ----
     // Initialises PortAudio and starts the stream on the device named
@@ -146,8 +159,9 @@ public:
     // Uses these devices instead (tests: fake port lists). The input device
     // must deliver to MidiInput().
     void SetMidiDevices(std::unique_ptr<::MidiInputDevice> in, std::unique_ptr<::MidiOutputDevice> out);
-    // Where the input device delivers: the decoder (MIDI input thread).
-    MidiInputHandler& MidiInput() { return decoder_; }
+    // Where the input device delivers (MIDI input thread): the message's
+    // time noted, then the decoder. A message without a time came now.
+    TimedMidiInputHandler& MidiInput() { return input_; }
     // The port lists the settings dialog shows; null without a device.
     MidiPortList* MidiInputPorts() const { return midiIn_.get(); }
     MidiPortList* MidiOutputPorts() const { return midiOut_.get(); }
@@ -166,12 +180,15 @@ public:
 
     // ---- What MIDI input changed, for the window (GUI) ----
     // The kinds of change (MidiDisplayChanges) since the last call; the
-    // window then shows ModWheelPosition(), Synth().pitchWheel and
+    // window then shows ModWheelPosition(), PitchWheelPosition() and
     // CurrentPatch(). A timer of the window polls it, so a burst of any
     // length costs one update per poll.
     uint32_t TakeMidiDisplayChanges() { return midiDisplay_.Take(); }
     // Where the mod wheel was last put, by the window or by MIDI input.
     int ModWheelPosition() const { return modWheelPosition_; }
+    // Where the pitch wheel was last put (MIDI input's bend reaches the
+    // render a buffer later, at its own frame).
+    float PitchWheelPosition() const { return pitchWheelPosition_; }
 
     // ---- MIDI output (GUI) ----
     // Passes what MIDI input asked to send, and what waited for room, to the
@@ -249,7 +266,7 @@ public:
 private:
     // ---- MidiTarget: what MIDI input does (MIDI input thread) ----
     // NoteOn, NoteOff and AllNotesOff are the OctaveCallback's.
-    void SetNoteVelocity(int note, float velocity) override { synth_.SetNoteVelocity(note, velocity); }
+    void SetNoteVelocity(int note, float velocity) override;
     // The wheel where MIDI put it, with its tremolo depth (value / 16383), as
     // a drag of the slider does; nothing is sent.
     void SetModWheelFromMidi(int value) override;
@@ -260,9 +277,24 @@ private:
     void RestoreSound(const Sound& sound);
 
     void SendMidiMessage(uint8_t status, uint8_t data1, uint8_t data2) override;
+
+    // MIDI input thread: one message with its time, decoded.
+    void OnMidiInput(const uint8_t* bytes, size_t size, const MidiStamp& stamp);
+    // MIDI input thread: one synth operation as channel 1's bytes, with the
+    // time of the message being decoded, into the schedule.
+    void Schedule(uint8_t status, uint8_t data1, uint8_t data2);
+    struct Input final : TimedMidiInputHandler {
+        explicit Input(Instrument& instrument) : self(instrument) {}
+        void OnTimedMidiMessage(const uint8_t* bytes, size_t size, const MidiStamp& stamp) override
+        {
+            self.OnMidiInput(bytes, size, stamp);
+        }
+        Instrument& self;
+    };
     void Send(uint8_t base, uint8_t data1, uint8_t data2 = 0) { notes_.SendOnOutputChannel(base, data1, data2); }
 
     InstrumentDisplay& display_;
+    KeyDisplay& keys_;
     // The engine the audio stream renders; its sound and note table are what
     // every note source and control changes.
     Engine engine_;
@@ -277,12 +309,21 @@ private:
     Relaxed<int> currentPatch_{1};
 
     Relaxed<int> modWheelPosition_{0};
+    Relaxed<float> pitchWheelPosition_{static_cast<float>(PITCH_WHEEL_REST)};
 
     // MIDI: everything sent goes through midiOutput_ to the output device; the
     // input device delivers to decoder_, which plays this instrument and
     // marks midiDisplay_. The devices are made last and deleted first.
     MidiDisplayChanges midiDisplay_;
     MidiDecoder decoder_{*this, &midiDisplay_};
+    Input input_{*this};
+    // MIDI input thread: the message being decoded, whether its operations
+    // go to the schedule, and the velocity of the Note On that follows.
+    MidiStamp stamp_;
+    bool timed_ = false;
+    float velocity_[128] = {};
+    HeldKeys midiKeys_;
+    HeldKeys windowKeys_; // the notes the window and the computer keyboard hold
     MidiOutputPath midiOutput_;
     std::vector<std::string> midiMessages_; // what the device settings tell
     MidiDeviceSettings midiDevices_{nullptr, nullptr,

@@ -3,8 +3,8 @@
 #include "synth/SynthState.h"
 
 KeyHighlights::KeyHighlights(const SynthState& synth, KeyLights& lights,
-                             std::function<void(std::function<void()>)> runOnGui)
-    : synth_(synth), lights_(lights), runOnGui_(std::move(runOnGui)), guiThread_(std::this_thread::get_id())
+                             std::function<void(std::function<void()>)> runOnGui, const HeldKeys* midiKeys)
+    : synth_(synth), midiKeys_(midiKeys), lights_(lights), runOnGui_(std::move(runOnGui)), guiThread_(std::this_thread::get_id())
 {
 }
 
@@ -50,8 +50,9 @@ void KeyHighlights::Apply(uint16_t change)
     switch (change & 0xFF00) {
     case kDown:
         // A note released since it was queued stays dark. (Changes made on
-        // the GUI thread come after the note table changed, so they pass.)
-        if (synth_.IsKeyDown(note))
+        // the GUI thread come after the note table changed, so they pass; a
+        // MIDI note on its way to its frame counts as held.)
+        if (synth_.IsKeyDown(note) || (midiKeys_ && midiKeys_->Test(note)))
             lights_.SetKeyLit(OctaveOfNote(note), KeyOfNote(note), true);
         break;
     case kUp: lights_.SetKeyLit(OctaveOfNote(note), KeyOfNote(note), false); break;

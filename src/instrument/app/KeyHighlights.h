@@ -26,6 +26,29 @@
 
 class SynthState;
 
+// The keys MIDI input holds as its thread has decided them, ahead of the note
+// table: a MIDI note reaches the note table a buffer later, at its own frame.
+// Any thread.
+class HeldKeys {
+public:
+    void Set(int note) { Word(note).fetch_or(Bit(note), std::memory_order_relaxed); }
+    void Reset(int note) { Word(note).fetch_and(~Bit(note), std::memory_order_relaxed); }
+    bool Test(int note) const
+    {
+        return note >= 0 && note < 128 && (bits_[note >> 6].load(std::memory_order_relaxed) & Bit(note)) != 0;
+    }
+    void Clear()
+    {
+        bits_[0].store(0, std::memory_order_relaxed);
+        bits_[1].store(0, std::memory_order_relaxed);
+    }
+
+private:
+    static uint64_t Bit(int note) { return uint64_t{1} << (note & 63); }
+    std::atomic<uint64_t>& Word(int note) { return bits_[(note >> 6) & 1]; }
+    std::atomic<uint64_t> bits_[2] = {};
+};
+
 // The octave controls as the highlights see them. GUI thread.
 class KeyLights {
 public:
@@ -39,8 +62,10 @@ class KeyHighlights : public KeyDisplay {
 public:
     // The GUI thread is the constructing thread. runOnGui queues a call to the
     // GUI thread (the window's CallAfter); it is called from the other thread.
+    // `midiKeys` (may be null): notes MIDI input started that the note table
+    // plays from a later frame; a queued key-down of one of them is shown.
     KeyHighlights(const SynthState& synth, KeyLights& lights,
-                  std::function<void(std::function<void()>)> runOnGui);
+                  std::function<void(std::function<void()>)> runOnGui, const HeldKeys* midiKeys = nullptr);
 
     void ShowKeyDown(int note) override;
     void ShowKeyUp(int note) override;
@@ -60,6 +85,7 @@ private:
     void Resynchronise();
 
     const SynthState& synth_;
+    const HeldKeys* midiKeys_;
     KeyLights& lights_;
     std::function<void(std::function<void()>)> runOnGui_;
     const std::thread::id guiThread_;

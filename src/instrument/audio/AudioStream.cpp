@@ -103,13 +103,19 @@ PaError AudioStream::Open(const PaStreamParameters& params)
     // follows.
     double rate = SAMPLE_RATE;
     PaStream* s = nullptr;
-    PaError err = Pa_OpenStream(&s, nullptr, &params, rate, kFramesPerBuffer, paNoFlag,
+    // On JACK one callback is one cycle, whatever the server's period: with
+    // a fixed size PortAudio would re-buffer (several callbacks a cycle at
+    // 1024, one every few cycles at 64), and a buffer would no longer start
+    // at the cycle's frame that MIDI input's timing counts from.
+    const bool jack = IsJackDevice(params.device);
+    const unsigned long framesPerBuffer = jack ? paFramesPerBufferUnspecified : kFramesPerBuffer;
+    PaError err = Pa_OpenStream(&s, nullptr, &params, rate, framesPerBuffer, paNoFlag,
                                 &AudioStream::Callback, this);
     if (err == paInvalidSampleRate) {
         const PaDeviceInfo* info = Pa_GetDeviceInfo(params.device);
         if (info && info->defaultSampleRate > 0 && info->defaultSampleRate != rate) {
             rate = info->defaultSampleRate;
-            err = Pa_OpenStream(&s, nullptr, &params, rate, kFramesPerBuffer, paNoFlag,
+            err = Pa_OpenStream(&s, nullptr, &params, rate, framesPerBuffer, paNoFlag,
                                 &AudioStream::Callback, this);
         }
     }
@@ -118,6 +124,9 @@ PaError AudioStream::Open(const PaStreamParameters& params)
     stream_ = s;
     device_ = params.device;
     rate_ = rate;
+    if (jack && !jackClock_)
+        jackClock_ = jack_client_open("Marovane clock", JackNoStartServer, nullptr);
+    audioClock_.Reset();
     // No callback renders yet (the stream has not started, or the render is
     // suspended around a device change).
     synth_.SetSampleRate(static_cast<int32_t>(rate));
@@ -130,6 +139,7 @@ PaError AudioStream::Start()
     started_ = err == paNoError;
     lastHeartbeat_ = heartbeat_.load(std::memory_order_relaxed);
     stalePolls_ = 0;
+    UpdateTimedMidi();
     return err;
 }
 
@@ -174,10 +184,16 @@ void AudioStream::CloseStream()
 {
     if (!stream_)
         return;
+    timedMidi_.store(false, std::memory_order_release);
     if (!lost_) {
         Pa_AbortStream(stream_);
         Pa_CloseStream(stream_);
+        // No callback runs now: the clock can go. (After a loss it stays,
+        // as PortAudio's own client does: its server is gone.)
+        if (jackClock_)
+            jack_client_close(static_cast<jack_client_t*>(jackClock_));
     }
+    jackClock_ = nullptr;
     stream_ = nullptr;
     device_ = paNoDevice;
     rate_ = 0.0;
@@ -186,6 +202,7 @@ void AudioStream::CloseStream()
 
 void AudioStream::Suspend()
 {
+    timedMidi_.store(false, std::memory_order_release);
     synth_.SetRenderSuspended(true);
     gate_.fetch_or(kSuspended, std::memory_order_acq_rel);
     // A callback that entered before the bit was set finishes its buffer
@@ -205,6 +222,12 @@ void AudioStream::Resume()
 {
     gate_.fetch_and(~kSuspended, std::memory_order_acq_rel);
     synth_.SetRenderSuspended(false);
+    UpdateTimedMidi();
+}
+
+void AudioStream::UpdateTimedMidi()
+{
+    timedMidi_.store(stream_ && started_ && !lost_ && !IsSuspended(), std::memory_order_release);
 }
 
 bool AudioStream::IsSuspended() const
@@ -265,6 +288,7 @@ AudioStream::Health AudioStream::CheckHealth()
         return Health::Fine;
 
     lost_ = true;
+    timedMidi_.store(false, std::memory_order_release);
     synth_.SetRenderSuspended(true);
     lostOnJack_ = IsJackDevice(device_);
     if (lostOnJack_) {
@@ -306,10 +330,26 @@ int AudioStream::Callback(const void*, void* output, unsigned long frameCount,
     if ((gate & kSuspended) || self->synth_.renderSuspended) {
         std::memset(out, 0, frameCount * kChannels * sizeof(float));
     } else {
-        // The stream asks for 256 frames; a host that hands out other sizes
-        // gets them cut on the engine's own grid. MIDI input reaches the
-        // engine's note table directly and sounds from the next piece.
-        self->engine_.RenderInterleaved(out, static_cast<uint32_t>(frameCount), nullptr, 0);
+        // The stream asks for 256 frames (on JACK, the cycle's); a host that
+        // hands out other sizes gets them cut on the engine's own grid. MIDI
+        // input's operations play at their own frames, one buffer after
+        // they came (MidiSchedule.h).
+        const auto frames = static_cast<uint32_t>(frameCount);
+        BufferClock clock;
+        clock.frames = frames;
+        clock.sampleRate = self->rate_;
+        const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                std::chrono::steady_clock::now().time_since_epoch())
+                                .count();
+        clock.startNanoseconds = self->audioClock_.Update(now, frames, self->rate_);
+        auto* jack = static_cast<jack_client_t*>(self->jackClock_);
+        // Inside JACK's cycle, and that cycle is this buffer (no re-buffering).
+        if (jack && jack_get_buffer_size(jack) == frames) {
+            clock.hasJackFrame = true;
+            clock.jackFrame = jack_last_frame_time(jack);
+        }
+        const size_t count = self->schedule_.Take(clock, self->events_, MidiSchedule::kRoom);
+        self->engine_.RenderInterleaved(out, frames, self->events_, count);
         // A sample that overflowed to inf or NaN would silence the device
         // (and the render's peaks have already counted it as an overload).
         SilenceNonFinite(out, frameCount * kChannels);

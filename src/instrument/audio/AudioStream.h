@@ -1,6 +1,8 @@
 #pragma once
 // The one PortAudio output stream: stereo, interleaved float, 256 frames per
-// buffer, its callback rendering the Engine. The stream plays at 44100 Hz, or
+// buffer (on JACK the server's period, one callback a cycle), its callback
+// rendering the Engine with MIDI input's operations at their frames
+// (MidiSchedule.h). The stream plays at 44100 Hz, or
 // at the device's own default rate when the device refuses 44100 Hz (a JACK
 // server at 48000 Hz); the engine then runs at that rate. The Instrument owns
 // one AudioStream and drives it through Initialize, OpenDefault, SelectDevice
@@ -9,7 +11,8 @@
 // reports, the window shows messages.
 //
 // Threads: every member function on the GUI thread, except Callback, which
-// PortAudio runs on its own audio thread. The two meet in atomic words: the
+// PortAudio runs on its own audio thread, and Schedule and TakesTimedMidi,
+// which MIDI input uses on its thread. The two meet in atomic words: the
 // callback counts itself in and out of the render and ticks a heartbeat.
 // Suspend sets the suspended bit and then waits until no callback is inside
 // the render, so a stream is never aborted or replaced under a buffer being
@@ -26,6 +29,8 @@
 #include <memory>
 
 #include <portaudio.h>
+
+#include "audio/MidiSchedule.h"
 
 class Engine;
 class SynthState;
@@ -101,6 +106,16 @@ public:
     // instead of freezing.
     float TakeLeftPeak();
     float TakeRightPeak();
+    // ---- MIDI input's timed operations ----
+    // Where MIDI input leaves its synth operations with their times; the
+    // callback plays each at its frame (MidiSchedule.h). The MIDI input
+    // thread pushes.
+    MidiSchedule& Schedule() { return schedule_; }
+    // True while the callback renders and so takes the schedule's messages:
+    // a stream started and neither suspended nor lost. Otherwise MIDI input
+    // plays at once, as nothing renders to place it in. Any thread.
+    bool TakesTimedMidi() const { return timedMidi_.load(std::memory_order_acquire); }
+
     // The callback's heartbeat: how many times PortAudio has called it.
     uint32_t Callbacks() const { return heartbeat_.load(std::memory_order_relaxed); }
 
@@ -113,6 +128,7 @@ private:
     PaError Open(const PaStreamParameters& params);
     PaError Start();
     void CloseStream();
+    void UpdateTimedMidi();
 
     static constexpr uint32_t kSuspended = 0x80000000u;
 
@@ -134,4 +150,15 @@ private:
     // return (shared with it, so it can outlive this object at exit).
     struct ServerWatch;
     std::shared_ptr<ServerWatch> watch_;
+
+    // MIDI input's operations and the buffers' place on their clocks. On a
+    // JACK device a client of the program's own without ports reads the
+    // server's frame count for the cycle the callback runs in (PortAudio's
+    // own client is not reachable); it is opened with the stream and closed
+    // after it.
+    MidiSchedule schedule_;
+    AudioClock audioClock_;   // audio thread
+    EngineEvent events_[MidiSchedule::kRoom] = {};
+    void* jackClock_ = nullptr; // jack_client_t*
+    std::atomic<bool> timedMidi_{false};
 };

@@ -1,7 +1,10 @@
 #include "RtMidiDevices.h"
 
 #include <jack/jack.h>
+#include <jack/midiport.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <atomic>
@@ -41,9 +44,9 @@ std::mutex& OwnMutex()
 }
 
 // The library client's name of every device that has opened a JACK port.
-std::map<const RtMidiDeviceBase*, std::string>& OwnClients()
+std::map<const void*, std::string>& OwnClients()
 {
-    static std::map<const RtMidiDeviceBase*, std::string> clients;
+    static std::map<const void*, std::string> clients;
     return clients;
 }
 
@@ -148,11 +151,18 @@ std::unique_ptr<T> Make(const char* clientName)
 
 } // namespace
 
-RtMidiDevices CreateRtMidiDevices(MidiInputHandler& handler)
+RtMidiDevices CreateRtMidiDevices(TimedMidiInputHandler& handler)
 {
     RtMidiDevices ports;
-    if (auto in = Make<RtMidiIn>(kInputClient))
-        ports.in = std::make_unique<RtMidiInputDevice>(std::move(in), handler);
+    if (auto in = Make<RtMidiIn>(kInputClient)) {
+        if (in->getCurrentApi() == RtMidi::UNIX_JACK) {
+            // Gone before ours comes, so that ours has the usual name.
+            in.reset();
+            ports.in = std::make_unique<JackMidiInputDevice>(handler);
+        } else {
+            ports.in = std::make_unique<RtMidiInputDevice>(std::move(in), handler);
+        }
+    }
     if (auto out = Make<RtMidiOut>(kOutputClient))
         ports.out = std::make_unique<RtMidiOutputDevice>(std::move(out));
     return ports;
@@ -398,3 +408,120 @@ bool RtMidiOutputDevice::Vanished()
         return false;
     return jack_port_by_name(static_cast<jack_client_t*>(jackClient_), jackPort_.c_str()) == nullptr;
 }
+
+// ---------------------------------------------------------------------------
+// MIDI input on JACK, with each event's frame.
+
+JackMidiInputDevice::JackMidiInputDevice(TimedMidiInputHandler& handler) : handler_(handler) { Connect(); }
+
+JackMidiInputDevice::~JackMidiInputDevice()
+{
+    if (client_)
+        jack_client_close(static_cast<jack_client_t*>(client_));
+    std::lock_guard<std::mutex> lock(OwnMutex());
+    OwnClients().erase(this);
+}
+
+bool JackMidiInputDevice::Connect()
+{
+    if (gone_.load())
+        return false;
+    if (client_)
+        return true;
+    jack_client_t* client = jack_client_open(kInputClient, JackNoStartServer, nullptr);
+    if (!client)
+        return false;
+    jack_set_process_callback(client, &JackMidiInputDevice::Process, this);
+    jack_on_shutdown(client, &JackMidiInputDevice::ServerGone, this);
+    rate_ = jack_get_sample_rate(client);
+    if (jack_activate(client) != 0) {
+        jack_client_close(client);
+        return false;
+    }
+    client_ = client;
+    return true;
+}
+
+std::vector<std::string> JackMidiInputDevice::Offered()
+{
+    std::vector<std::string> offered;
+    if (!Connect())
+        return offered;
+    const char** ports = jack_get_ports(static_cast<jack_client_t*>(client_), nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                        JackPortIsOutput);
+    for (size_t i = 0; ports && ports[i]; ++i)
+        if (!IsOwnJackPort(ports[i]))
+            offered.emplace_back(ports[i]);
+    if (ports)
+        jack_free(ports);
+    return offered;
+}
+
+std::string JackMidiInputDevice::PortName(int index)
+{
+    const std::vector<std::string> offered = Offered();
+    if (index < 0 || static_cast<size_t>(index) >= offered.size())
+        return {};
+    return offered[static_cast<size_t>(index)];
+}
+
+std::string JackMidiInputDevice::Open(int index)
+{
+    if (!Connect())
+        return gone_.load() ? "The JACK server has shut down." : "The JACK server cannot be reached.";
+    auto* client = static_cast<jack_client_t*>(client_);
+    const std::vector<std::string> offered = Offered();
+    // The old source goes first, as when a port closes.
+    auto* port = static_cast<jack_port_t*>(port_.load());
+    if (port && !source_.empty())
+        jack_disconnect(client, source_.c_str(), jack_port_name(port));
+    source_.clear();
+    if (index < 0 || static_cast<size_t>(index) >= offered.size())
+        return "There is no MIDI port number " + std::to_string(index + 1) + ".";
+    if (!port) {
+        port = jack_port_register(client, kInputPort, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        if (!port)
+            return "The JACK MIDI port could not be made.";
+        port_.store(port, std::memory_order_release);
+        std::lock_guard<std::mutex> lock(OwnMutex());
+        OwnClients()[this] = jack_get_client_name(client);
+    }
+    const std::string& source = offered[static_cast<size_t>(index)];
+    const int err = jack_connect(client, source.c_str(), jack_port_name(port));
+    if (err != 0 && err != EEXIST)
+        return "The MIDI port " + source + " could not be connected.";
+    source_ = source;
+    return {};
+}
+
+int JackMidiInputDevice::Process(uint32_t frames, void* arg)
+{
+    auto* self = static_cast<JackMidiInputDevice*>(arg);
+    auto* port = static_cast<jack_port_t*>(self->port_.load(std::memory_order_acquire));
+    if (!port)
+        return 0;
+    auto* client = static_cast<jack_client_t*>(self->client_);
+    void* buffer = jack_port_get_buffer(port, frames);
+    const uint32_t count = jack_midi_get_event_count(buffer);
+    if (count == 0)
+        return 0;
+    // The cycle's first frame, and where it lay on the monotonic clock (for
+    // an audio device that is not on this server).
+    const jack_nframes_t start = jack_last_frame_time(client);
+    const double nsPerFrame = 1e9 / self->rate_;
+    const int64_t startNs = MidiStamp::NowNanoseconds() -
+                            static_cast<int64_t>(jack_frames_since_cycle_start(client) * nsPerFrame);
+    for (uint32_t i = 0; i < count; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, buffer, i) != 0)
+            continue;
+        MidiStamp stamp;
+        stamp.hasJackFrame = true;
+        stamp.jackFrame = start + event.time;
+        stamp.nanoseconds = startNs + static_cast<int64_t>(event.time * nsPerFrame);
+        self->handler_.OnTimedMidiMessage(event.buffer, event.size, stamp);
+    }
+    return 0;
+}
+
+void JackMidiInputDevice::ServerGone(void* arg) { static_cast<JackMidiInputDevice*>(arg)->gone_.store(true); }

@@ -14,6 +14,15 @@
 // was built with (JACK). Where none can be made, there are no objects and the
 // program runs without MIDI.
 //
+// MIDI input on JACK is the program's own JACK client (JackMidiInputDevice),
+// with the same client and port names, lists and connections: the library's
+// JACK input stamps each message with the time its process callback ran and
+// drops the event's frame within the cycle, so notes sent a known number of
+// frames apart would arrive up to a period off. The JACK client's events
+// carry JACK's frame count; ALSA's sequencer delivers each message as it
+// comes, so the library's input stays for ALSA, stamped on arrival
+// (TimedMidiInput.h). Output stays the library's on every back end.
+//
 // Errors: the library's error callback is installed, so that its warnings
 // stay off the terminal; its errors are kept and returned by Open with the
 // library's own text.
@@ -22,12 +31,14 @@
 // library calls on its MIDI input thread (on JACK, JACK's real-time thread)
 // from the first successful Open until the input object is destroyed.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "midi/MidiPorts.h"
+#include "midi/TimedMidiInput.h"
 
 class RtMidi;
 class RtMidiIn;
@@ -68,7 +79,13 @@ protected:
     std::string ownClient_; // the library's JACK client as JACK named it, or ""
 };
 
-class RtMidiInputDevice final : public MidiInputDevice, public RtMidiDeviceBase {
+// An input device that names its back end.
+class ApiMidiInputDevice : public MidiInputDevice {
+public:
+    virtual std::string ApiName() const = 0;
+};
+
+class RtMidiInputDevice final : public ApiMidiInputDevice, public RtMidiDeviceBase {
 public:
     RtMidiInputDevice(std::unique_ptr<RtMidiIn> midi, MidiInputHandler& handler);
     // Ends the deliveries: the library's input thread is stopped when this returns.
@@ -78,7 +95,7 @@ public:
     std::string PortName(int index) override { return Name(index); }
     std::string Open(int index) override;
     bool IsOpen() const override { return PortOpen(); }
-    using RtMidiDeviceBase::ApiName;
+    std::string ApiName() const override { return RtMidiDeviceBase::ApiName(); }
 
 private:
     static void OnMessage(double, std::vector<unsigned char>* message, void* self);
@@ -120,14 +137,47 @@ private:
     uint32_t period_ = 256;
 };
 
+// MIDI input on JACK: the client "Marovane in" (made when first needed, so a
+// server that starts later is found), its port "MIDI in" registered at the
+// first Open and connected to the one source chosen. Each event reaches the
+// handler on JACK's process thread with its frame: the cycle's first frame
+// plus the event's offset in it. A server that shuts down leaves the device
+// without ports; Open then says so.
+class JackMidiInputDevice final : public ApiMidiInputDevice {
+public:
+    explicit JackMidiInputDevice(TimedMidiInputHandler& handler);
+    // The client is closed: no delivery after this returns.
+    ~JackMidiInputDevice() override;
+
+    int PortCount() override { return static_cast<int>(Offered().size()); }
+    std::string PortName(int index) override;
+    std::string Open(int index) override;
+    bool IsOpen() const override { return !source_.empty(); }
+    std::string ApiName() const override { return "jack"; }
+
+private:
+    bool Connect();
+    std::vector<std::string> Offered();
+    static int Process(uint32_t frames, void* self);
+    static void ServerGone(void* self);
+
+    TimedMidiInputHandler& handler_;
+    void* client_ = nullptr;           // jack_client_t*
+    std::atomic<void*> port_{nullptr}; // jack_port_t*, read by the process thread
+    double rate_ = 44100;
+    std::string source_; // the connected source's full name, or ""
+    std::atomic<bool> gone_{false};
+};
+
 struct RtMidiDevices {
-    std::unique_ptr<RtMidiInputDevice> in;
+    std::unique_ptr<ApiMidiInputDevice> in;
     std::unique_ptr<RtMidiOutputDevice> out;
 };
 
 // Makes the input object, then the output object, each on the default back
-// end or the next one that can be made. `handler` receives MIDI input.
-RtMidiDevices CreateRtMidiDevices(MidiInputHandler& handler);
+// end or the next one that can be made (on JACK, input is the program's own
+// JackMidiInputDevice). `handler` receives MIDI input.
+RtMidiDevices CreateRtMidiDevices(TimedMidiInputHandler& handler);
 
 // The JACK clients of the MIDI devices that exist now and have opened a JACK
 // port (as JACK named them: a second program's "Marovane in" becomes
