@@ -401,8 +401,9 @@ TEST(PluginState, TheTuningIsSavedRestoredAndKeptAgainstABadText)
             plugin.AddMidi(10, 0x90, on.bytes[1], 100);
         plugin.Run(kBlock);
         plugin.ClearEvents();
-        if (b == 8)
+        if (b == 8) {
             EXPECT_EQ(plugin.RunWorker(), std::vector<LV2_Worker_Status>{LV2_WORKER_SUCCESS});
+        }
         engine.Render(want.data(), wantRight.data(), kBlock, &on, noteNow ? 1 : 0);
         untuned.Render(plain.data(), plainRight.data(), kBlock, &on, noteNow ? 1 : 0);
         ASSERT_EQ(std::memcmp(plugin.Left(), want.data(), kBlock * sizeof(float)), 0) << "block " << b;
