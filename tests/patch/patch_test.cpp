@@ -648,6 +648,36 @@ TEST_F(PatchSaving, SaveThenLoadGivesTheSameSound)
     }
 }
 
+// Every shipped patch saves without `key`; with `set` applied it saves the
+// same text with just `line` added before the mod wheel's entry. Returns the
+// last such text written.
+std::string ExpectShippedPatchesGainOneEntry(const char* key, void (*set)(Patch&), const std::string& line)
+{
+    const std::set<std::string> shipped = ShippedPatchFiles();
+    EXPECT_GT(shipped.size(), 0u);
+    std::string written;
+    for (const std::string& file : shipped) {
+        SCOPED_TRACE(file);
+        Patch p;
+        EXPECT_EQ(ReadPatchFile(file, p), "");
+        SettingsFile plain;
+        WritePatch(p, plain);
+        const std::string text = plain.SaveText();
+        EXPECT_EQ(text.find(key), std::string::npos);
+        set(p);
+        SettingsFile changed;
+        WritePatch(p, changed);
+        written = changed.SaveText();
+        const size_t at = text.find("  <ModWheel ");
+        if (at == std::string::npos) {
+            ADD_FAILURE() << "no ModWheel entry";
+            continue;
+        }
+        EXPECT_EQ(written, text.substr(0, at) + line + text.substr(at));
+    }
+    return written;
+}
+
 // The output volume travels with the patch: no Volume key is 0 dB, a value
 // is kept as found and held to -60 to 6 dB by the engine when the patch is
 // applied, the state's volume comes back into a patch, and a patch at 0 dB
@@ -680,24 +710,8 @@ TEST_F(PatchSaving, VolumeLoadsAppliesAndSaves)
         EXPECT_EQ(PatchFromState(*s, 0).volumeDb, c.applied);
     }
 
-    const std::set<std::string> shipped = ShippedPatchFiles();
-    ASSERT_GT(shipped.size(), 0u);
-    for (const std::string& file : shipped) {
-        SCOPED_TRACE(file);
-        Patch p;
-        ASSERT_EQ(ReadPatchFile(file, p), "");
-        SettingsFile plain;
-        WritePatch(p, plain);
-        const std::string text = plain.SaveText();
-        EXPECT_EQ(text.find("Volume"), std::string::npos);
-        p.volumeDb = -12.25f;
-        SettingsFile quieter;
-        WritePatch(p, quieter);
-        const std::string line = "  <Volume Volume=\"-12.25\"/>\n";
-        const size_t at = text.find("  <ModWheel ");
-        ASSERT_NE(at, std::string::npos);
-        EXPECT_EQ(quieter.SaveText(), text.substr(0, at) + line + text.substr(at));
-    }
+    ExpectShippedPatchesGainOneEntry("Volume", [](Patch& p) { p.volumeDb = -12.25f; },
+                                     "  <Volume Volume=\"-12.25\"/>\n");
 }
 
 // The band limit travels with the patch as Volume does: no BandLimit key is
@@ -734,28 +748,12 @@ TEST_F(PatchSaving, BandLimitLoadsAppliesAndSaves)
     Patch refused;
     EXPECT_EQ(ReadPatchFile(path, refused), "the value \"1.5\" of BandLimit is not a whole number");
 
-    const std::set<std::string> shipped = ShippedPatchFiles();
-    ASSERT_GT(shipped.size(), 0u);
-    for (const std::string& file : shipped) {
-        SCOPED_TRACE(file);
-        Patch p;
-        ASSERT_EQ(ReadPatchFile(file, p), "");
-        SettingsFile plain;
-        WritePatch(p, plain);
-        const std::string text = plain.SaveText();
-        EXPECT_EQ(text.find("BandLimit"), std::string::npos);
-        p.bandLimit = 1;
-        SettingsFile limited;
-        WritePatch(p, limited);
-        const std::string line = "  <BandLimit BandLimit=\"1\"/>\n";
-        const size_t at = text.find("  <ModWheel ");
-        ASSERT_NE(at, std::string::npos);
-        EXPECT_EQ(limited.SaveText(), text.substr(0, at) + line + text.substr(at));
-        std::ofstream(path, std::ios::trunc) << limited.SaveText();
-        Patch back;
-        ASSERT_EQ(ReadPatchFile(path, back), "");
-        EXPECT_EQ(back.bandLimit, 1);
-    }
+    const std::string written = ExpectShippedPatchesGainOneEntry(
+        "BandLimit", [](Patch& p) { p.bandLimit = 1; }, "  <BandLimit BandLimit=\"1\"/>\n");
+    std::ofstream(path, std::ios::trunc) << written;
+    Patch back;
+    ASSERT_EQ(ReadPatchFile(path, back), "");
+    EXPECT_EQ(back.bandLimit, 1);
 }
 
 TEST(PatchNumbers, FloatTextsReadBackBitForBit)
