@@ -12,26 +12,11 @@
 
 #include "app/KeyboardFixture.h"
 #include "app/RememberedSettings.h"
+#include "support/TuningTables.h"
 
 namespace {
 
-std::string TuningFile(const std::string& name)
-{
-    return std::string(std::getenv("MAROVANE_SOURCE_DIR")) + "/tests/tuning/" + name;
-}
-
-// The frequency make-tables.py computed for `note` (0: silent).
-double Expected(const std::string& table, int note)
-{
-    std::ifstream in(TuningFile("expected/" + table + ".txt"));
-    int key = -1;
-    std::string value;
-    while (in >> key >> value)
-        if (key == note)
-            return value == "silent" ? 0.0 : std::stod(value);
-    ADD_FAILURE() << "no note " << note << " in " << table;
-    return -1.0;
-}
+using marovane_test::TuningFile;
 
 double CentsOff(double got, double want) { return std::fabs(1200.0 * std::log2(got / want)); }
 
@@ -41,7 +26,7 @@ protected:
     void ExpectTable(const std::string& table)
     {
         for (int note = 0; note < NUM_NOTES; ++note) {
-            const double want = Expected(table, note);
+            const double want = marovane_test::ExpectedFrequency(table, note);
             if (want == 0.0) {
                 EXPECT_FALSE(window->Synth().KeySounds(note)) << table << " note " << note;
                 continue;

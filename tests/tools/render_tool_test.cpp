@@ -19,6 +19,7 @@
 #include "midi/MidiFileBytes.h"
 #include "synth/Engine.h"
 #include "synth/SynthState.h"
+#include "support/TuningTables.h"
 
 namespace {
 
@@ -1059,24 +1060,8 @@ TEST(RenderTool, MidiFileFromASequencerLastsUntilItsEndAndPlaysEachTrackAtItsTem
 
 namespace {
 
-std::string TuningFile(const std::string& name)
-{
-    return std::string(std::getenv("MAROVANE_SOURCE_DIR")) + "/tests/tuning/" + name;
-}
-
-// The frequency make-tables.py computed for `note` in tests/tuning/expected
-// (0 for a key it lists as silent).
-double ExpectedFrequency(const std::string& table, int note)
-{
-    std::ifstream in(TuningFile("expected/" + table + ".txt"));
-    int key = -1;
-    std::string value;
-    while (in >> key >> value)
-        if (key == note)
-            return value == "silent" ? 0.0 : std::stod(value);
-    ADD_FAILURE() << "no note " << note << " in " << table;
-    return -1.0;
-}
+using marovane_test::ExpectedFrequency;
+using marovane_test::TuningFile;
 
 // The frequency of a sine from its rising zero crossings, each placed
 // between its two samples by linear interpolation: cycles counted over the
