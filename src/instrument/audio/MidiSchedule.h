@@ -26,8 +26,9 @@
 // the schedule keeps what every message pushed, queued or dropped, leaves
 // behind (which notes MIDI holds and at what velocity, which it released,
 // the two wheels' last values), and the first buffer after a drop that has
-// played everything queued before it plays that state at its last frame: the notes MIDI holds sound, those it released are
-// released, the wheels stand where MIDI left them.
+// played everything queued before it plays that state at its last frame:
+// the notes MIDI holds sound, those it released are released, the wheels
+// stand where MIDI left them.
 //
 // Threads: Push on one producer thread (MIDI input: the library's input
 // thread or the JACK MIDI input's process thread); Take on one consumer (the
