@@ -22,6 +22,7 @@
 #include "controls/MessageBox.h"
 #include "app/TestProcess.h"
 #include "e2e/JackMidiClient.h"
+#include "e2e/PlayedProgram.h"
 #include "e2e/Recording.h"
 #include "midi/MidiSettingsDlg.h"
 #include "midi/FakeMidiDevices.h"
@@ -34,11 +35,7 @@ using testproc::Output;
 
 int Sh(const std::string& command) { return testproc::Run(command); }
 
-std::string ProgramPath()
-{
-    const char* binDir = std::getenv("MAROVANE_BIN_DIR");
-    return binDir ? std::string(binDir) + "/marovane" : std::string();
-}
+using e2e::ProgramPath;
 
 // Sleeps until the recorder has passed `seconds` more of sound.
 void Wait(const e2e::JackMidiClient& client, double seconds)
@@ -89,13 +86,9 @@ TEST(MidiPlay, AJackClientPlaysTheProgram)
     ASSERT_TRUE(jack.Ready());
     e2e::JackMidiClient keys("mrv-keys");
     ASSERT_TRUE(keys.Ok());
-    Child marovane({ProgramPath()});
-    const std::string window = WaitForProgramWindow();
-    ASSERT_FALSE(window.empty()) << "no window: a MIDI message box in the way?";
-    ASSERT_TRUE(keys.ConnectAudio("marovane:out_0", "marovane:out_1"));
-    ASSERT_NE(Output("jack_lsp -c mrv-keys:keys").find("Marovane in:MIDI in"), std::string::npos)
-        << "the program did not open the client's port as its input port 0";
-    keys.Record();
+    Child marovane;
+    std::string window;
+    ASSERT_NO_FATAL_FAILURE(e2e::StartProgramPlayedBy(keys, "mrv-keys", marovane, window));
     Wait(keys, 0.2);
 
     // Note On 69 velocity 100: 440 Hz at 0.5 x 100/127.

@@ -16,6 +16,7 @@
 
 #include "app/TestProcess.h"
 #include "e2e/JackMidiClient.h"
+#include "e2e/PlayedProgram.h"
 #include "e2e/Recording.h"
 #include "support/GuiTest.h"
 
@@ -24,11 +25,7 @@ namespace {
 using testproc::Child;
 using testproc::Output;
 
-std::string ProgramPath()
-{
-    const char* binDir = std::getenv("MAROVANE_BIN_DIR");
-    return binDir ? std::string(binDir) + "/marovane" : std::string();
-}
+using e2e::ProgramPath;
 
 // 1 ms at 44.1 kHz.
 constexpr long kTolerance = 44;
@@ -45,13 +42,9 @@ TEST_P(MidiTiming, NotesKeepTheirSpacingToTheMillisecond)
     ASSERT_TRUE(jack.Ready());
     e2e::JackMidiClient keys("mrv-keys", 30.0);
     ASSERT_TRUE(keys.Ok());
-    Child marovane({ProgramPath()});
-    const std::string window = WaitForProgramWindow();
-    ASSERT_FALSE(window.empty()) << "no window: a MIDI message box in the way?";
-    ASSERT_TRUE(keys.ConnectAudio("marovane:out_0", "marovane:out_1"));
-    ASSERT_NE(Output("jack_lsp -c mrv-keys:keys").find("Marovane in:MIDI in"), std::string::npos)
-        << "the program did not open the client's port as its input port 0";
-    keys.Record();
+    Child marovane;
+    std::string window;
+    ASSERT_NO_FATAL_FAILURE(e2e::StartProgramPlayedBy(keys, "mrv-keys", marovane, window));
     ASSERT_TRUE(Eventually([&] { return keys.Recorded() > 22050; }, 10s));
 
     // Each note held for 50 ms, the next starting from silence. The first
