@@ -207,6 +207,18 @@ struct Session {
 
     // Moves the pointer to the editor's (x, y).
     void MoveTo(int x, int y) { Xdo("mousemove " + std::to_string(ox + x) + " " + std::to_string(oy + y)); }
+
+    // Clicks the button at the editor's (x, y), which opens the framework's
+    // file browser in the host's folder, and takes its first entry.
+    void OpenFirstFileFrom(int x, int y)
+    {
+        MoveTo(x, y);
+        Xdo("click 1");
+        std::this_thread::sleep_for(1500ms);
+        Xdo("key Down");
+        Xdo("key Return");
+        std::this_thread::sleep_for(1000ms);
+    }
 };
 
 TEST(EditorInJalv, AStrokeDrawnWithTheMouseIsHeard)
@@ -364,12 +376,7 @@ TEST(EditorInJalv, LoadThroughTheFileBrowserAndSaveBesideIt)
     // is the default's still.
     const std::string bars = Pixels(s.ox, s.oy, 660, 560);
     const std::string status = Pixels(s.ox + 680, s.oy + 300, 220, 100);
-    s.MoveTo(kLoadX, kLoadY);
-    Xdo("click 1");
-    std::this_thread::sleep_for(1500ms);
-    Xdo("key Down");
-    Xdo("key Return");
-    std::this_thread::sleep_for(1000ms);
+    s.OpenFirstFileFrom(kLoadX, kLoadY);
     EXPECT_TRUE(Pixels(s.ox, s.oy, 660, 560) == bars) << "a refused patch changed the editor";
     EXPECT_FALSE(Pixels(s.ox + 680, s.oy + 300, 220, 100) == status) << "no message";
     const std::vector<double> kept = PlayAndMeasure(*s.keys, 7);
@@ -378,12 +385,7 @@ TEST(EditorInJalv, LoadThroughTheFileBrowserAndSaveBesideIt)
 
     std::remove(loud.c_str());
     ASSERT_NO_FATAL_FAILURE(WriteSeventh(seventh));
-    s.MoveTo(kLoadX, kLoadY);
-    Xdo("click 1");
-    std::this_thread::sleep_for(1500ms);
-    Xdo("key Down");
-    Xdo("key Return");
-    std::this_thread::sleep_for(1000ms);
+    s.OpenFirstFileFrom(kLoadX, kLoadY);
     const std::vector<double> loaded = PlayAndMeasure(*s.keys, 7);
     EXPECT_LT(loaded[0], loaded[6] * 0.01) << "the default partial 1 is gone";
     EXPECT_GT(loaded[6], 0.01) << "partial 7 sounds";
@@ -433,12 +435,7 @@ TEST(EditorInJalv, ATuningLoadedThroughTheFileBrowserIsHeardAndNamed)
     ASSERT_GT(before[0], 0.01) << "the note sounds in twelve equal steps";
     EXPECT_LT(before[1], before[0] * 0.01);
 
-    s.MoveTo(kLoadTuningX, kLoadTuningY);
-    Xdo("click 1");
-    std::this_thread::sleep_for(1500ms);
-    Xdo("key Down");
-    Xdo("key Return");
-    std::this_thread::sleep_for(1000ms);
+    s.OpenFirstFileFrom(kLoadTuningX, kLoadTuningY);
     testproc::Run("import -window root " + std::string(MAROVANE_EDITOR_SHOT).insert(
                       std::string(MAROVANE_EDITOR_SHOT).size() - 4, "-tuning"));
     const std::vector<double> after = PlayAndMeasureAt(*s.keys, {kFundamental, tuned});
